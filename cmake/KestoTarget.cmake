@@ -1,0 +1,26 @@
+# Common settings for every Kesto target: warnings, sanitizers.
+set(KESTO_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wimplicit-fallthrough)
+if(KESTO_WARNINGS_AS_ERRORS)
+  list(APPEND KESTO_WARNING_FLAGS -Werror)
+endif()
+
+if(KESTO_SANITIZE)
+  add_compile_options(-fsanitize=${KESTO_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${KESTO_SANITIZE})
+endif()
+
+# kesto_target(<name>): applies the project's warnings and include root.
+function(kesto_target name)
+  target_compile_options(${name} PRIVATE ${KESTO_WARNING_FLAGS})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+endfunction()
+
+# kesto_test(<name> SOURCES ... LIBS ... [LABELS ...]): one GoogleTest executable.
+function(kesto_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  kesto_target(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} kesto_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+endfunction()

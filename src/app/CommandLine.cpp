@@ -1,0 +1,36 @@
+#include "app/CommandLine.h"
+
+#include <ostream>
+
+#include "app/AnalyzeCommand.h"
+
+namespace kesto {
+
+void CommandLine::printUsage(std::ostream& out) {
+    out << "Usage: kesto <command> [options]\n"
+           "\n"
+           "Kesto turns a camera's image sensor, lens covered, into a gamma-radiation\n"
+           "detector.\n"
+           "\n"
+           "Commands:\n"
+           "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
+           "\n"
+           "Run 'kesto <command> --help' for the options of a command.\n";
+}
+
+int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printUsage(args.empty() ? err : out);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "analyze") {
+        return AnalyzeCommand::run(rest, out, err);
+    }
+    err << "kesto: unknown command '" << command << "'\n";
+    printUsage(err);
+    return 2;
+}
+
+}  // namespace kesto

@@ -1,0 +1,307 @@
+#include "engine/BitmapProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "camera/DeviceUtil.h"
+#include "engine/FrameScanner.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/NoDestructor.h"
+#include "platform/NotificationCenter.h"
+
+namespace kesto {
+namespace {
+
+// The copy is made and scanned in slices of about this many bytes, so the
+// scan reads what the copy has just left in the cache.
+constexpr std::size_t kSliceBytes = 64 * 1024;
+
+// Multiplies without wrapping; false when the product does not fit.
+bool multiply(std::size_t a, std::size_t b, std::size_t& product) {
+    return !__builtin_mul_overflow(a, b, &product);
+}
+
+// Truncates toward zero like a C cast, without undefined behaviour for
+// values out of range or not a number.
+std::int64_t truncated(double value) {
+    if (!(value == value)) {
+        return 0;
+    }
+    constexpr double limit = 9.2e18;
+    return static_cast<std::int64_t>(std::clamp(value, -limit, limit));
+}
+
+}  // namespace
+
+BitmapProcessor& BitmapProcessor::sharedInstance() {
+    static NoDestructor<BitmapProcessor> instance;
+    return instance.get();
+}
+
+std::unique_ptr<BitmapProcessor> BitmapProcessor::create() {
+    return std::make_unique<BitmapProcessor>();
+}
+
+BitmapProcessor::BitmapProcessor() {
+    applyDeviceDefaults();
+}
+
+void BitmapProcessor::applyDeviceDefaults() {
+    // One model's sensor is noisier: it gets its own threshold and limit.
+    if (DeviceUtil::isIPhone4()) {
+        setSeuil(92);
+        setSeuilSigma(30.0f);
+    } else {
+        setSeuil(100);
+        setSeuilSigma(20.0f);
+    }
+}
+
+void BitmapProcessor::startAcquisition() {
+    std::lock_guard lock(mutex_);
+    acquisition_.startDate = Clock::now();
+    acquisition_.events.clear();
+    acquisition_.hasEventList = true;
+    running_.store(true, std::memory_order_release);
+}
+
+void BitmapProcessor::stopAcquisition() {
+    std::lock_guard lock(mutex_);
+    acquisition_.stopDate = Clock::now();
+    running_.store(false, std::memory_order_release);
+}
+
+void BitmapProcessor::resetModel() {
+    std::lock_guard lock(mutex_);
+    acquisition_.startDate.reset();
+    acquisition_.stopDate.reset();
+    acquisition_.events.clear();
+}
+
+bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals) {
+    const std::size_t width = frame.width;
+    const std::size_t height = frame.height;
+    const std::size_t bytesPerRow = frame.bytesPerRow;
+    std::size_t rowBytes = 0;
+    std::size_t frameBytes = 0;
+    if (!multiply(width, FrameBitmap::kBytesPerPixel, rowBytes) || bytesPerRow < rowBytes ||
+        !multiply(bytesPerRow, height, frameBytes)) {
+        Console::logf("Frame ignored: %zu * %zu pixels do not fit in %zu bytes per row", width,
+                      height, bytesPerRow);
+        return false;
+    }
+    if (frameBytes > 0 && frame.baseAddress == nullptr) {
+        Console::log("Frame ignored: no pixel data");
+        return false;
+    }
+    if (!bitmapAllocated_) {
+        Console::logf("Image size : %zu * %zu", width, height);
+        bitmapAllocated_ = true;
+    }
+    if (bitmap_.size() < frameBytes) {
+        // A later, larger frame grows the buffer rather than overflowing it.
+        bitmap_.resize(frameBytes);
+    }
+
+    std::uint8_t* copy = bitmap_.data();
+    const std::uint8_t* source = frame.baseAddress;
+    const std::int32_t threshold = seuil();
+    const bool tight = bytesPerRow == rowBytes;
+    if (tight || width == 0 || height == 0) {
+        // Tight rows form one run of width × height pixels.
+        for (std::size_t offset = 0; offset < frameBytes; offset += kSliceBytes) {
+            const std::size_t n = std::min(kSliceBytes, frameBytes - offset);
+            std::memcpy(copy + offset, source + offset, n);
+            if (tight) {
+                FrameScanner::scan(copy + offset, n, threshold, totals);
+            }
+        }
+        return true;
+    }
+    // Padded rows: row r starts at r × (bytes per row rounded down to whole
+    // pixels) in the copy, and only its first 4 × width bytes count.
+    const std::size_t stride = bytesPerRow & ~std::size_t{3};
+    const std::size_t rowsPerSlice = std::max<std::size_t>(1, kSliceBytes / bytesPerRow);
+    for (std::size_t row = 0; row < height; row += rowsPerSlice) {
+        const std::size_t rows = std::min(rowsPerSlice, height - row);
+        std::memcpy(copy + row * bytesPerRow, source + row * bytesPerRow, rows * bytesPerRow);
+        for (std::size_t r = row; r < row + rows; ++r) {
+            FrameScanner::scan(copy + r * stride, rowBytes, threshold, totals);
+        }
+    }
+    return true;
+}
+
+void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
+    if (!acquisitionEnCours()) {
+        return;
+    }
+    ScanTotals totals;
+    if (!copyAndScan(frame, totals)) {
+        return;
+    }
+    const double values =
+        static_cast<double>(frame.height) * 3.0 * static_cast<double>(frame.width);
+    // An empty frame has no values to average: its level is 0, not 0 ÷ 0.
+    const double average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
+    const auto hits = static_cast<std::int32_t>(
+        std::min<std::uint64_t>(totals.hits, std::numeric_limits<std::int32_t>::max()));
+
+    PropertyListValue payload =
+        PropertyListValue::array({PropertyListValue::integer(truncated(average)),
+                                  PropertyListValue::integer(truncated(seuilSigma()))});
+    NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
+
+    if (hits >= 1) {
+        double time = 0.0;
+        {
+            std::lock_guard lock(mutex_);
+            if (acquisition_.startDate) {
+                time = Clock::now().timeIntervalSince(*acquisition_.startDate);
+            }
+        }
+        eventDetected(hits, time);
+    }
+    setAvg(average);
+    setMax(totals.max);
+}
+
+void BitmapProcessor::eventDetected(std::int32_t count, double atTime) {
+    const auto event = RadiationEvent::RadiationEventAtTime(atTime, count);
+    {
+        std::lock_guard lock(mutex_);
+        if (acquisition_.hasEventList) {
+            acquisition_.events.push_back(event);
+        }
+    }
+    NotificationCenter::defaultCenter().post(kEventDetected, this);
+}
+
+std::int32_t BitmapProcessor::nbEventDetected() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::int32_t>(acquisition_.events.size());
+}
+
+std::int32_t BitmapProcessor::cumulatedParticules() const {
+    std::lock_guard lock(mutex_);
+    std::int32_t sum = 0;
+    for (const auto& event : acquisition_.events) {
+        // Wraps like the 32-bit sum it stands for, without undefined behaviour.
+        sum = static_cast<std::int32_t>(static_cast<std::uint32_t>(sum) +
+                                        static_cast<std::uint32_t>(event.numberOfParticules()));
+    }
+    return sum;
+}
+
+double BitmapProcessor::elapsed(const Acquisition& acquisition, bool running) {
+    if (running) {
+        return acquisition.startDate ? Clock::now().timeIntervalSince(*acquisition.startDate) : 0.0;
+    }
+    if (!acquisition.startDate || !acquisition.stopDate) {
+        return 0.0;
+    }
+    return acquisition.stopDate->timeIntervalSince(*acquisition.startDate);
+}
+
+double BitmapProcessor::acquisitionDuration() const {
+    std::lock_guard lock(mutex_);
+    return elapsed(acquisition_, acquisitionEnCours());
+}
+
+double BitmapProcessor::instantaneousVD() const {
+    std::lock_guard lock(mutex_);
+    if (!acquisition_.hasEventList) {
+        return 0.0;
+    }
+    return static_cast<double>(acquisition_.events.size()) * kDosePerEvent;
+}
+
+double BitmapProcessor::getVdOfRadiationHistoryRecord() const {
+    return nbEventDetected() * kDosePerEvent;
+}
+
+double BitmapProcessor::getVmOfRadiationHistoryRecord() const {
+    const double hours = acquisitionDuration() / 3600.0;
+    // No acquisition time, no rate (the saved record's own figure says 0 too).
+    return hours == 0.0 ? 0.0 : getVdOfRadiationHistoryRecord() / hours;
+}
+
+double BitmapProcessor::instantaneousRadiation() const {
+    std::lock_guard lock(mutex_);
+    const bool running = acquisitionEnCours();
+    const double t = elapsed(acquisition_, running);
+    const auto& events = acquisition_.events;
+    const std::size_t n = events.size();
+    if (n == 0) {
+        // Before the first event: the rate one event would give, an upper bound.
+        return t > 2.0 ? 198.0 / t : 0.0;
+    }
+    const std::size_t first = n > 11 ? n - 11 : 0;
+    const double span = t - events[first].timeStamp();
+    if (!(span > 0.0)) {
+        return 0.0;
+    }
+    if (n >= 11) {
+        // Sliding window: the ten events after `first`, up to now or the stop.
+        return 1980.0 / span;
+    }
+    // Fewer than eleven events: the mean since the start. A stopped
+    // acquisition is measured over its own elapsed time (stop − start), not
+    // up to now, so its rate does not keep falling as the clock runs on.
+    return static_cast<double>(static_cast<std::int32_t>(n) * 3600) * kDosePerEvent / t;
+}
+
+std::string BitmapProcessor::getUnitOfValue(double& value) {
+    if (value >= 1000.0) {
+        value /= 1000.0;
+        return "mSv";
+    }
+    return "\u03BCSv";
+}
+
+std::string BitmapProcessor::getUnitOfVDValue(double& value) {
+    return getUnitOfValue(value);
+}
+
+std::string BitmapProcessor::getUnitOfVMValue(double& value) {
+    return getUnitOfValue(value) + "/h";
+}
+
+std::optional<Date> BitmapProcessor::startDate() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.startDate;
+}
+
+std::optional<Date> BitmapProcessor::stopDate() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.stopDate;
+}
+
+void BitmapProcessor::setStartDate(std::optional<Date> date) {
+    std::lock_guard lock(mutex_);
+    acquisition_.startDate = date;
+}
+
+void BitmapProcessor::setStopDate(std::optional<Date> date) {
+    std::lock_guard lock(mutex_);
+    acquisition_.stopDate = date;
+}
+
+std::optional<std::vector<RadiationEvent>> BitmapProcessor::radiationEvents() const {
+    std::lock_guard lock(mutex_);
+    if (!acquisition_.hasEventList) {
+        return std::nullopt;
+    }
+    return acquisition_.events;
+}
+
+void BitmapProcessor::setRadiationEvents(std::optional<std::vector<RadiationEvent>> events) {
+    std::lock_guard lock(mutex_);
+    acquisition_.hasEventList = events.has_value();
+    acquisition_.events = events ? std::move(*events) : std::vector<RadiationEvent>{};
+}
+
+}  // namespace kesto

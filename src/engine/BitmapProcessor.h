@@ -1,0 +1,118 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/BitmapProcessorDelegate.h"
+#include "engine/FrameBitmap.h"
+#include "engine/RadiationEvent.h"
+#include "platform/Date.h"
+
+namespace kesto {
+
+// The detection engine: analyses frames while an acquisition runs, keeps the
+// acquisition's events and dates, and derives the dose figures from them.
+//
+// Threads: frames (processBitmap, eventDetected) arrive on the capture
+// chain's one delivery thread; everything else is called on the main thread.
+// The running flag, the dates and the event list are guarded by one mutex
+// (figures read them together, so they never see a half-changed state);
+// avg, max, seuil and seuilSigma are atomics.
+class BitmapProcessor {
+  public:
+    static constexpr const char* kMatriceImageChanged = "MatriceImageChanged";
+    static constexpr const char* kEventDetected = "EventDetected";
+    // Every detection event counts for this dose, whatever its hit count.
+    static constexpr double kDosePerEvent = 0.055;  // μSv
+
+    // The one engine of the process, created on first use with the defaults
+    // of this machine's model, never destroyed.
+    static BitmapProcessor& sharedInstance();
+    // A separate engine with the same defaults, for tools and tests.
+    static std::unique_ptr<BitmapProcessor> create();
+
+    BitmapProcessor();
+    BitmapProcessor(const BitmapProcessor&) = delete;
+    BitmapProcessor& operator=(const BitmapProcessor&) = delete;
+
+    // Acquisition.
+    void startAcquisition();
+    void stopAcquisition();
+    void resetModel();
+    bool acquisitionEnCours() const { return running_.load(std::memory_order_acquire); }
+
+    // Frame analysis; `timestamp` (the capture clock) is not used.
+    void processBitmap(const FrameBitmap& frame, double timestamp);
+    void eventDetected(std::int32_t count, double atTime);
+
+    // Dose figures, computed on demand.
+    std::int32_t nbEventDetected() const;
+    std::int32_t cumulatedParticules() const;
+    double acquisitionDuration() const;
+    double instantaneousVD() const;
+    double instantaneousRadiation() const;
+    double getVdOfRadiationHistoryRecord() const;
+    double getVmOfRadiationHistoryRecord() const;
+
+    // Unit texts; each may rescale the value in place (1000 μSv → 1 mSv).
+    static std::string getUnitOfValue(double& value);
+    static std::string getUnitOfVDValue(double& value);
+    static std::string getUnitOfVMValue(double& value);
+
+    // Properties.
+    std::optional<Date> startDate() const;
+    std::optional<Date> stopDate() const;
+    std::optional<Date> getStartDate() const { return startDate(); }
+    std::optional<Date> getStopDate() const { return stopDate(); }
+    void setStartDate(std::optional<Date> date);
+    void setStopDate(std::optional<Date> date);
+    // A copy of the event list; nothing before the first startAcquisition.
+    std::optional<std::vector<RadiationEvent>> radiationEvents() const;
+    void setRadiationEvents(std::optional<std::vector<RadiationEvent>> events);
+
+    BitmapProcessorDelegate* delegate() const { return delegate_.load(); }
+    void setDelegate(BitmapProcessorDelegate* delegate) { delegate_.store(delegate); }
+    double avg() const { return avg_.load(std::memory_order_relaxed); }
+    void setAvg(double value) { avg_.store(value, std::memory_order_relaxed); }
+    std::int32_t max() const { return max_.load(std::memory_order_relaxed); }
+    void setMax(std::int32_t value) { max_.store(value, std::memory_order_relaxed); }
+    std::int32_t seuil() const { return seuil_.load(std::memory_order_relaxed); }
+    void setSeuil(std::int32_t value) { seuil_.store(value, std::memory_order_relaxed); }
+    float seuilSigma() const { return seuilSigma_.load(std::memory_order_relaxed); }
+    void setSeuilSigma(float value) { seuilSigma_.store(value, std::memory_order_relaxed); }
+
+  private:
+    struct Acquisition {
+        std::optional<Date> startDate;
+        std::optional<Date> stopDate;
+        bool hasEventList = false;
+        std::vector<RadiationEvent> events;
+    };
+
+    void applyDeviceDefaults();
+    // Elapsed time T: now − start while running, else stop − start (0 when a
+    // date is missing). Called with the mutex held.
+    static double elapsed(const Acquisition& acquisition, bool running);
+    // Copies the frame into the private buffer and scans the copy.
+    bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals);
+
+    mutable std::mutex mutex_;
+    Acquisition acquisition_;           // guarded by mutex_
+    std::atomic<bool> running_{false};  // written under mutex_, read anywhere
+
+    std::vector<std::uint8_t> bitmap_;  // delivery thread only
+    bool bitmapAllocated_ = false;      // delivery thread only
+
+    std::atomic<BitmapProcessorDelegate*> delegate_{nullptr};
+    std::atomic<double> avg_{0.0};
+    std::atomic<std::int32_t> max_{0};
+    std::atomic<std::int32_t> seuil_{0};
+    std::atomic<float> seuilSigma_{0.0f};
+};
+
+}  // namespace kesto

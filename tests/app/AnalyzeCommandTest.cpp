@@ -1,0 +1,91 @@
+#include "app/AnalyzeCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/CommandLine.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+class AnalyzeCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override { setenv("KESTO_MACHINE", "x86_64", 1); }
+    void TearDown() override { unsetenv("KESTO_MACHINE"); }
+
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const auto path = (dir.path() / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+        return path;
+    }
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        args.insert(args.begin(), "analyze");
+        return CommandLine::run(args, out, err);
+    }
+
+    test::TemporaryDirectory dir;
+    test::ConsoleCapture console;
+    std::ostringstream out, err;
+};
+
+TEST_F(AnalyzeCommandTest, ReportsEachFileAndGoesOnPastAWrongSize) {
+    test::TestFrame dark(4, 2, 0, 5, 5, 5);
+    dark.setPixel(1, 1, 200, 150, 0);
+    test::TestFrame light(4, 2, 0, 90, 90, 90);
+    const auto darkPath = write("dark.raw", dark.bytes);
+    const auto shortPath = write("short.raw", std::vector<std::uint8_t>(31));
+    const auto lightPath = write("light.raw", light.bytes);
+
+    EXPECT_EQ(run({"--width", "4", "--height", "2", "--json", darkPath, shortPath, lightPath}), 1);
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<nlohmann::json> reports;
+    while (std::getline(lines, line)) {
+        reports.push_back(nlohmann::json::parse(line));
+    }
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0]["file"], darkPath);
+    EXPECT_EQ(reports[0]["hits"], 2);
+    EXPECT_EQ(reports[0]["max"], 200);
+    EXPECT_EQ(reports[0]["event"], true);
+    EXPECT_EQ(reports[0]["light"], false);
+    EXPECT_DOUBLE_EQ(reports[0]["average"].get<double>(), (5.0 * 21 + 350) / 24.0);
+    EXPECT_EQ(reports[1]["light"], true);  // 90 > 20
+    EXPECT_EQ(reports[1]["event"], false);
+    EXPECT_NE(err.str().find("short.raw: 31 bytes"), std::string::npos);
+    EXPECT_NE(err.str().find("32 bytes"), std::string::npos);
+}
+
+TEST_F(AnalyzeCommandTest, LightUsesTheMachineLimitAndPaddedRowsAreAccepted) {
+    setenv("KESTO_MACHINE", "iPhone3,1", 1);  // limit 30, threshold 92
+    test::TestFrame frame(3, 3, 4, 25, 25, 93);
+    const auto path = write("padded.raw", frame.bytes);
+    EXPECT_EQ(run({"--width", "3", "--height", "3", "--bytes-per-row", "16", path}), 0);
+    EXPECT_NE(out.str().find("hits 9, average 47.667, max 93, event yes, light yes"),
+              std::string::npos)
+        << out.str();
+}
+
+TEST_F(AnalyzeCommandTest, BadOptionsAreRefusedWithAReason) {
+    EXPECT_EQ(run({"--width", "4", "x.raw"}), 2);
+    EXPECT_NE(err.str().find("--height"), std::string::npos);
+    EXPECT_EQ(run({"--width", "4", "--height", "2", "--bytes-per-row", "15", "x.raw"}), 2);
+    EXPECT_NE(err.str().find("at least 4 × width"), std::string::npos);
+    EXPECT_EQ(run({"--width", "four", "--height", "2", "x.raw"}), 2);
+    EXPECT_EQ(run({"--width", "4", "--height", "2"}), 2);
+    EXPECT_EQ(run({"--width", "4", "--height", "2", (dir.path() / "none.raw").string()}), 1);
+    EXPECT_NE(err.str().find("cannot be read"), std::string::npos);
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_NE(out.str().find("--bytes-per-row"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesto
