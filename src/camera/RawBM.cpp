@@ -49,7 +49,8 @@ void RawBM::save(const std::string& directory) const {
         Console::logf("Image not saved (%s): %s", path.c_str(), std::strerror(errno));
         return;
     }
-    const std::size_t written = std::fwrite(bitmap_.data(), 1, bitmap_.size(), file);
+    const std::size_t written =
+        bitmap_.empty() ? 0 : std::fwrite(bitmap_.data(), 1, bitmap_.size(), file);
     const bool closed = std::fclose(file) == 0;
     if (written != bitmap_.size() || !closed) {
         std::remove(path.c_str());  // no half-written dump left behind
