@@ -134,11 +134,8 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
         controller.setupVideoChain();
         controller.activateVideoChain(true);
         for (int second = 1; second <= options.seconds; ++second) {
-            if (!wait(second)) {
+            if (!wait(second, controller.session())) {
                 break;
-            }
-            if (controller.session() != nullptr) {
-                controller.session()->deliverDueFrames();
             }
             const long long frames = watch.frames.load();
             const bool light = frames > 0 && watch.level.load() > watch.limit.load();
@@ -231,7 +228,7 @@ int CaptureCommand::run(const std::vector<std::string>& args, std::ostream& out,
     // Real time: the wait itself runs on a steady clock, in short steps so
     // Ctrl-C ends it promptly.
     const auto origin_time = std::chrono::steady_clock::now();
-    const Waiter wait = [origin_time](int second) {
+    const Waiter wait = [origin_time](int second, CaptureSession*) {
         const auto deadline = origin_time + std::chrono::seconds(second);
         while (!interrupted.load()) {
             const auto now = std::chrono::steady_clock::now();

@@ -9,6 +9,7 @@ namespace kesto {
 
 class BitmapProcessor;
 class CaptureBackend;
+class CaptureSession;
 
 // `kesto capture`: one acquisition through the capture chain for a number
 // of seconds, in real time, with a read-out once a second (elapsed time,
@@ -24,7 +25,8 @@ class CaptureCommand {
         bool json = false;
     };
     // Waits until `second` seconds after the start; false when interrupted.
-    using Waiter = std::function<bool(int second)>;
+    // `session` is the running chain's (a manual clock steps it).
+    using Waiter = std::function<bool(int second, CaptureSession* session)>;
 
     static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
     static void printHelp(std::ostream& out);

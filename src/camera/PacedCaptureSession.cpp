@@ -81,8 +81,9 @@ std::size_t PacedCaptureSession::deliverDueFrames() {
     if (!(elapsed >= 0.0)) {
         return 0;
     }
-    // Frame k is due at start + k × period; frame 0 at the start itself.
-    const auto due = static_cast<std::uint64_t>(std::floor(elapsed / period() + 1e-9)) + 1;
+    // Frame k is due at start + k × period; frame 0 at the start itself. The
+    // slack absorbs the rounding of a clock stepped in tenths of a second.
+    const auto due = static_cast<std::uint64_t>(std::floor(elapsed / period() + 1e-4)) + 1;
     std::size_t delivered = 0;
     for (; framesDue_ < due; ++framesDue_) {
         inFlight_.store(true);
