@@ -135,6 +135,7 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
         controller.activateVideoChain(true);
         for (int second = 1; second <= options.seconds; ++second) {
             if (!wait(second, controller.session())) {
+                out << "Interrupted" << std::endl;
                 break;
             }
             const long long frames = watch.frames.load();

@@ -5,7 +5,9 @@
 #include <thread>
 
 #include "RecordingCaptureBackend.h"
+#include "camera/CameraCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"
+#include "camera/V4l2CaptureDevice.h"
 #include "camera/VirtualCaptureDevice.h"
 #include "engine/BitmapProcessor.h"
 #include "platform/NotificationCenter.h"
@@ -217,6 +219,35 @@ TEST_F(OrvVideoStreamControllerTest, DestroyingARunningChainStopsItBeforeTheCont
         // flowing to a controller that no longer exists (ASan checks).
     }
     SUCCEED();
+}
+
+TEST_F(OrvVideoStreamControllerTest, WithoutACameraTheChainRunsWithoutFramesAndSaysWhyOnce) {
+    ConsoleCapture console;
+    CameraCaptureBackend backend("/nonexistent/video9");
+    EXPECT_EQ(backend.defaultDevice(), nullptr);
+    for (int detection = 0; detection < 2; ++detection) {
+        OrvVideoStreamController controller(backend, *engine_);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        EXPECT_TRUE(controller.session()->isRunning());
+        EXPECT_FALSE(controller.hasFlash());
+        EXPECT_EQ(controller.setParameters(7), 0u);
+        controller.activateVideoChain(false);
+        controller.deleteVideoChain();
+    }
+    EXPECT_EQ(console.count("No camera at /nonexistent/video9: the capture chain runs, but no "
+                            "frames will arrive"),
+              1u);
+    EXPECT_EQ(console.count("Image size"), 0u);
+
+    // A device node that is no camera has no controls to lock.
+    V4l2CaptureDevice notACamera("/dev/null");
+    EXPECT_FALSE(notACamera.lockForConfiguration());
+    notACamera.setFocusMode(CaptureDevice::kModeContinuousAuto);
+    EXPECT_EQ(notACamera.whiteBalanceMode(), 0);
+    EXPECT_EQ(notACamera.exposureMode(), 0);
+    EXPECT_EQ(notACamera.focusMode(), 0);
+    EXPECT_FALSE(notACamera.hasTorch());
 }
 
 }  // namespace
