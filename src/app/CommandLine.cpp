@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/AnalyzeCommand.h"
+#include "app/NetworkCommand.h"
 
 namespace kesto {
 
@@ -14,6 +15,7 @@ void CommandLine::printUsage(std::ostream& out) {
            "\n"
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
+           "  network   tell whether the internet can be reached now (before an upload)\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -27,6 +29,9 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "analyze") {
         return AnalyzeCommand::run(rest, out, err);
+    }
+    if (command == "network") {
+        return NetworkCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);
