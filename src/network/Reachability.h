@@ -78,6 +78,8 @@ class Reachability {
 
     bool localWiFiRef() const { return localWiFiRef_; }
     void setLocalWiFiRef(bool localWiFiRef) { localWiFiRef_ = localWiFiRef; }
+    // The service's handle for the target; nullptr for a monitor made without.
+    const ReachabilityHandle* reachabilityRef() const { return reachabilityRef_.get(); }
 
   private:
     bool localWiFiRef_ = false;
