@@ -83,13 +83,6 @@ TEST(RtnetlinkCodecTest, RouteRequestAsksForOneIPv4Destination) {
     // RTA_DST with the four address bytes, as sent on the wire.
     const Bytes expectedTail = {8, 0, RTA_DST, 0, 192, 0, 2, 7};
     EXPECT_EQ(Bytes(request.end() - 8, request.end()), expectedTail);
-
-    const auto dump = split(RtnetlinkCodec::routeDumpRequest(7));
-    ASSERT_EQ(dump.size(), 1u);
-    EXPECT_EQ(dump[0].flags, NLM_F_REQUEST | NLM_F_DUMP);
-    const auto link = split(RtnetlinkCodec::linkRequest(8, 3));
-    ASSERT_EQ(link.size(), 1u);
-    EXPECT_EQ(link[0].type, RTM_GETLINK);
 }
 
 TEST(RtnetlinkCodecTest, ReadsRoutesPlainAndMultipath) {
@@ -170,11 +163,7 @@ TEST(RtnetlinkCodecTest, RefusesMalformedBytesWithoutReadingPastThem) {
     appendBytes(datagram, second);
     EXPECT_EQ(split(datagram, false).size(), 1u);
 
-    // A header shorter than itself, and trailing bytes shorter than a header.
-    Bytes tiny = message(NLMSG_DONE, 1, {});
-    const std::uint32_t eight = 8;
-    std::memcpy(tiny.data(), &eight, sizeof eight);
-    EXPECT_TRUE(split(tiny, false).empty());
+    // Trailing bytes shorter than a header.
     Bytes trailing = message(NLMSG_DONE, 1, {});
     trailing.resize(trailing.size() + 6);
     EXPECT_EQ(split(trailing, false).size(), 1u);
@@ -194,11 +183,6 @@ TEST(RtnetlinkCodecTest, RefusesMalformedBytesWithoutReadingPastThem) {
     append(badHop, rtattr{sizeof(rtattr) + sizeof(rtnexthop), RTA_MULTIPATH});
     append(badHop, rtnexthop{200, 0, 0, 2});
     EXPECT_FALSE(RtnetlinkCodec::parseRoute(badHop).has_value());
-    // A short value is ignored rather than read beyond.
-    Bytes shortValue = routeHeader(0, RT_TABLE_MAIN, RTN_UNICAST);
-    attribute(shortValue, RTA_OIF, std::uint16_t{7});
-    ASSERT_TRUE(RtnetlinkCodec::parseRoute(shortValue).has_value());
-    EXPECT_TRUE(RtnetlinkCodec::parseRoute(shortValue)->nextHops.empty());
     EXPECT_FALSE(RtnetlinkCodec::parseLink(Bytes(12)).has_value());
     EXPECT_EQ(RtnetlinkCodec::errorCode(split(message(NLMSG_ERROR, 1, Bytes(2)))[0]), std::nullopt);
 }
