@@ -145,7 +145,8 @@ TEST(RtnetlinkCodecTest, ReadsLinksAndErrors) {
 
     Bytes refusal;
     append(refusal, std::int32_t{-ENETUNREACH});
-    const auto messages = split(message(NLMSG_ERROR, 9, refusal));
+    const Bytes refused = message(NLMSG_ERROR, 9, refusal);
+    const auto messages = split(refused);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(RtnetlinkCodec::errorCode(messages[0]), ENETUNREACH);
     Bytes ack;
