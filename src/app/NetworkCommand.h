@@ -13,6 +13,8 @@ class ReachabilityService;
 //
 //   internet: reachable via WiFi        (or "reachable via WWAN", "not reachable")
 //   flags: 0x00000002                   (or "flags: unavailable")
+//
+// Threads: the main thread.
 class NetworkCommand {
   public:
     static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

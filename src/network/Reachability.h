@@ -27,7 +27,8 @@ inline constexpr std::string_view kNetworkReachabilityChangedNotification =
 //
 // Threads: a monitor is used by one thread at a time, usually the main
 // thread. startNotifer needs a ThreadDispatcher on the calling thread: the
-// notification is posted there. stopNotifer and the destructor may run on
+// notification is posted there, so that dispatcher must outlive the
+// notifications (stopNotifer or the monitor's end). stopNotifer and the destructor may run on
 // another thread than startNotifer did (not at the same time as another
 // call on the monitor); once they return, no notification of this monitor is
 // posted. An observer may destroy the monitor from within the notification.
