@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/AnalyzeCommand.h"
+#include "app/TextCommand.h"
 
 namespace kesto {
 
@@ -14,6 +15,7 @@ void CommandLine::printUsage(std::ostream& out) {
            "\n"
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
+           "  text      print the texts shown for the given keys, in your language\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -27,6 +29,9 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "analyze") {
         return AnalyzeCommand::run(rest, out, err);
+    }
+    if (command == "text") {
+        return TextCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);
