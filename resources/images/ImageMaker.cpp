@@ -129,7 +129,6 @@ void tabAlert(cairo_t* cr, int w, int h) {
     cairo_set_line_width(cr, w * 0.06);
     cairo_stroke(cr);
     trefoil(cr, cx, cy, w * 0.36);
-    (void)h;
 }
 
 void tabMeasure(cairo_t* cr, int w, int h) {
