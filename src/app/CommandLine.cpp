@@ -4,6 +4,7 @@
 
 #include "app/AnalyzeCommand.h"
 #include "app/NetworkCommand.h"
+#include "app/TextCommand.h"
 
 namespace kesto {
 
@@ -16,6 +17,7 @@ void CommandLine::printUsage(std::ostream& out) {
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
            "  network   tell whether the internet can be reached now (before an upload)\n"
+           "  text      print the texts shown for the given keys, in your language\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -32,6 +34,9 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (command == "network") {
         return NetworkCommand::run(rest, out, err);
+    }
+    if (command == "text") {
+        return TextCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);
