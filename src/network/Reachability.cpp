@@ -5,6 +5,15 @@
 #include "platform/NotificationCenter.h"
 
 namespace kesto {
+namespace {
+
+// Runs on the thread that started the notifier, for each change of the
+// monitor's flag word; the word itself is not passed on.
+void ReachabilityCallback(Reachability* info) {
+    NotificationCenter::defaultCenter().post(kNetworkReachabilityChangedNotification, info);
+}
+
+}  // namespace
 
 std::unique_ptr<Reachability> Reachability::reachabilityWithHostName(std::string_view hostName,
                                                                      ReachabilityService& service) {
@@ -53,9 +62,8 @@ bool Reachability::startNotifer() {
     if (!reachabilityRef_ || !dispatcher) {
         return false;
     }
-    notifier_ = ReachabilityNotifier::start(*reachabilityRef_, *dispatcher, [this] {
-        NotificationCenter::defaultCenter().post(kNetworkReachabilityChangedNotification, this);
-    });
+    notifier_ = ReachabilityNotifier::start(*reachabilityRef_, *dispatcher,
+                                            [this] { ReachabilityCallback(this); });
     return notifier_ != nullptr;
 }
 
