@@ -4,6 +4,8 @@
 
 #include "app/AnalyzeCommand.h"
 #include "app/CaptureCommand.h"
+#include "app/NetworkCommand.h"
+#include "app/TextCommand.h"
 
 namespace kesto {
 
@@ -16,6 +18,8 @@ void CommandLine::printUsage(std::ostream& out) {
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
            "  capture   measure through the capture chain (camera, simulator, replay)\n"
+           "  network   tell whether the internet can be reached now (before an upload)\n"
+           "  text      print the texts shown for the given keys, in your language\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -32,6 +36,12 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (command == "capture") {
         return CaptureCommand::run(rest, out, err);
+    }
+    if (command == "network") {
+        return NetworkCommand::run(rest, out, err);
+    }
+    if (command == "text") {
+        return TextCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);
