@@ -33,7 +33,7 @@ class CaptureBackend {
     // The simulator, for front ends that change its rate or lens; null otherwise.
     virtual SimulatedSensor* simulatedSensor() { return nullptr; }
 
-    // Builds the backend for `spec`; null with `error` when it cannot (a
+    // Builds the backend of a sensor selection; null with `error` when it cannot (a
     // raw directory that does not exist, a pipeline that does not build).
     static std::unique_ptr<CaptureBackend> create(const SensorSpec& spec, std::string& error);
 

@@ -16,7 +16,7 @@ namespace kesto {
 // Threads: as CaptureBackend.
 class SimulatedCaptureBackend : public CaptureBackend {
   public:
-    // A spec without a seed gets a random one (announced when reading starts).
+    // Without a seed it takes a random one (announced when reading starts).
     explicit SimulatedCaptureBackend(const SensorSpec& spec);
 
     std::unique_ptr<CaptureSession> createSession() override;

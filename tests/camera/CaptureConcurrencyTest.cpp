@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "camera/OrvVideoStreamController.h"
@@ -70,7 +71,14 @@ TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain)
         auto controller = std::make_unique<OrvVideoStreamController>(backend, *engine);
         engine->startAcquisition();
         controller->setupVideoChain();
+        const int before = frames.load();
         controller->activateVideoChain(true);
+        // Frames must be flowing before the chain is changed under them.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (frames.load() == before && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        ASSERT_GT(frames.load(), before);
         // Figures and parameters read while events are appended.
         engine->instantaneousRadiation();
         engine->cumulatedParticules();
@@ -87,7 +95,6 @@ TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain)
     }
     NotificationCenter::defaultCenter().removeObserver(&frames);
     OrvVideoStreamController::setErrorHappened(false);
-    EXPECT_GT(frames.load(), 0);
 }
 
 TEST(CaptureConcurrencyTest, SimulatedSensorSettingsChangeWhileItRunsInRealTime) {
