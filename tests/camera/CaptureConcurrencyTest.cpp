@@ -78,7 +78,10 @@ TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain)
         while (frames.load() == before && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::yield();
         }
-        ASSERT_GT(frames.load(), before);
+        if (frames.load() == before) {
+            ADD_FAILURE() << "no frame arrived in round " << round;
+            break;  // still removes the observer below
+        }
         // Figures and parameters read while events are appended.
         engine->instantaneousRadiation();
         engine->cumulatedParticules();
