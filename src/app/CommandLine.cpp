@@ -3,6 +3,8 @@
 #include <ostream>
 
 #include "app/AnalyzeCommand.h"
+#include "app/HistoryCommand.h"
+#include "app/UploadCommand.h"
 
 namespace kesto {
 
@@ -14,6 +16,8 @@ void CommandLine::printUsage(std::ostream& out) {
            "\n"
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
+           "  history   list the saved measurements and their totals\n"
+           "  upload    send a saved measurement to the collection server\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -27,6 +31,12 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "analyze") {
         return AnalyzeCommand::run(rest, out, err);
+    }
+    if (command == "history") {
+        return HistoryCommand::run(rest, out, err);
+    }
+    if (command == "upload") {
+        return UploadCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);
