@@ -37,17 +37,25 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::o
     return true;
 }
 
-// Texts from the file go to a terminal: control characters there could move
-// the cursor or retitle the window, so they are shown as '?'.
+// Texts from the file go to a terminal: control characters there (C0, DEL,
+// and C1 such as U+009B, the one-character escape) could move the cursor or
+// retitle the window, so each is shown as '?'.
 std::string printable(const std::optional<std::string>& text, const char* absent) {
     if (!text) {
         return absent;
     }
-    std::string shown = *text;
-    for (char& c : shown) {
-        const auto u = static_cast<unsigned char>(c);
+    std::string shown;
+    shown.reserve(text->size());
+    for (std::size_t i = 0; i < text->size(); ++i) {
+        const auto u = static_cast<unsigned char>((*text)[i]);
+        const auto next = i + 1 < text->size() ? static_cast<unsigned char>((*text)[i + 1]) : 0;
         if (u < 0x20 || u == 0x7F) {
-            c = '?';
+            shown += '?';
+        } else if (u == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            shown += '?';
+            ++i;
+        } else {
+            shown += static_cast<char>(u);
         }
     }
     return shown;

@@ -173,6 +173,7 @@ std::filesystem::path RadiationHistoryMng::historyFilePath() {
 void RadiationHistoryMng::setDataDirectory(std::optional<std::filesystem::path> directory) {
     Store& s = store();
     s.directory = std::move(directory);
+    s.list.reset();
     s.loadState = LoadState::NotLoaded;
 }
 

@@ -46,8 +46,9 @@ class RadiationHistoryMng {
     // The data directory (without the file name) and the file's full path.
     static std::filesystem::path dataFilePath();
     static std::filesystem::path historyFilePath();
-    // Overrides the data directory (the --data-dir option); nothing restores
-    // the usual one. Forgets what the last load found.
+    // Overrides the data directory (the --data-dir option); nullopt restores
+    // the usual one. The list no longer mirrors a file: it is forgotten until
+    // the next load or registration.
     static void setDataDirectory(std::optional<std::filesystem::path> directory);
     // What the last load of the current file found.
     static LoadState lastLoadState();
