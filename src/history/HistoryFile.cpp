@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "history/PlistNodes.h"
+#include "history/RecordChunks.h"
 
 namespace kesto {
 namespace {
@@ -87,16 +88,40 @@ RadiationHistoryRecord recordFrom(plist_t dictionary) {
 
 }  // namespace
 
-HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes) {
+HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader) {
     ReadResult result;
     result.status = Status::Unreadable;
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
         result.problem = "larger than a property list can be";
         return result;
     }
+    PlistNodes::CLocaleScope cLocale;
+    std::vector<std::string_view> chunks;
+    if (reader == Reader::ByRecord && RecordChunks::split(bytes, chunks)) {
+        // One record's nodes at a time. A chunk libplist refuses sends the
+        // whole document to the whole-document parse, which has the last word.
+        result.status = Status::Loaded;
+        result.records.reserve(chunks.size());
+        bool refused = false;
+        for (std::string_view chunk : chunks) {
+            plist_t node = nullptr;
+            plist_from_xml(chunk.data(), static_cast<std::uint32_t>(chunk.size()), &node);
+            PlistNodes::Owned owned(node);
+            if (!owned || plist_get_node_type(node) != PLIST_DICT) {
+                refused = true;
+                break;
+            }
+            result.records.push_back(
+                std::make_shared<const RadiationHistoryRecord>(recordFrom(node)));
+        }
+        if (!refused) {
+            return result;
+        }
+        result = ReadResult();
+        result.status = Status::Unreadable;
+    }
     PlistNodes::Owned root;
     {
-        PlistNodes::CLocaleScope cLocale;
         plist_t node = nullptr;
         plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &node);
         root.reset(node);

@@ -37,8 +37,14 @@ class HistoryFile {
         std::string problem;
     };
 
+    // How the XML form is handed to libplist: one record dictionary at a
+    // time (the plain shape writers produce; anything else falls back), or
+    // the whole document at once. Both give the same result; the second is
+    // kept to check the first.
+    enum class Reader { ByRecord, WholeDocument };
+
     static ReadResult read(const std::filesystem::path& path);
-    static ReadResult parse(std::string_view bytes);
+    static ReadResult parse(std::string_view bytes, Reader reader = Reader::ByRecord);
 
     // The whole file for `records`, in list order. Texts that XML cannot
     // carry have those characters replaced by U+FFFD; dates hold whole

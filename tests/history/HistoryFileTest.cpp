@@ -181,5 +181,32 @@ TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
     EXPECT_EQ(mixed.records[0]->tag(), "kept");
 }
 
+TEST(HistoryFileTest, ReadsRecordByRecordExactlyAsTheWholeDocument) {
+    const std::string plain = HistoryFile::serialize(sample());
+    const std::string head = plain.substr(0, plain.find("<array>"));
+    std::vector<std::string> documents{
+        plain,
+        // Shapes the record splitter leaves to the whole-document parse.
+        head + "<array><!-- note --><dict><key>tag</key><string>a</string></dict></array></plist>",
+        head + "<array><dict><key>tag</key><string><![CDATA[<b>]]></string></dict></array></plist>",
+        head + "<array><dict/><string>loose</string></array></plist>",
+        plain + "trailing",
+        // Record chunks libplist refuses: the whole document decides.
+        head + "<array><dict><key>tag</key></dict></array></plist>",
+        head + "<array><dict><key>tag</key><strin>x</strin></dict></array></plist>",
+        plain.substr(0, plain.size() / 2),
+    };
+    for (const auto& document : documents) {
+        const auto byRecord = HistoryFile::parse(document);
+        const auto whole = HistoryFile::parse(document, HistoryFile::Reader::WholeDocument);
+        ASSERT_EQ(byRecord.status, whole.status) << document;
+        EXPECT_EQ(byRecord.skipped, whole.skipped) << document;
+        ASSERT_EQ(byRecord.records.size(), whole.records.size()) << document;
+        for (std::size_t i = 0; i < whole.records.size(); ++i) {
+            EXPECT_EQ(*byRecord.records[i], *whole.records[i]) << document;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kesto

@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the history-file reader. Whatever it accepts must
-// save and load back to the same records, and must agree with the
-// dictionary form's own reading rules.
+// Feeds arbitrary bytes to the history-file reader. It must read the same
+// history record by record as all at once; whatever it accepts must save and
+// load back to the same records, and agree with the dictionary form's own
+// reading rules.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -63,6 +64,18 @@ bool same(const RadiationHistoryRecord& before, const RadiationHistoryRecord& af
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const HistoryFile::ReadResult first = HistoryFile::parse(bytes);
+    // Record by record or all at once, the reader finds the same history.
+    const HistoryFile::ReadResult whole =
+        HistoryFile::parse(bytes, HistoryFile::Reader::WholeDocument);
+    if (whole.status != first.status || whole.skipped != first.skipped ||
+        whole.records.size() != first.records.size()) {
+        std::abort();
+    }
+    for (std::size_t i = 0; i < first.records.size(); ++i) {
+        if (!same(*whole.records[i], *first.records[i], false)) {
+            std::abort();
+        }
+    }
     if (first.status != HistoryFile::Status::Loaded) {
         return 0;
     }
