@@ -4,10 +4,10 @@
 // then the whole file rewritten and flushed to disk).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <unistd.h>
 
 #include "history/AtomicFile.h"
 #include "history/HistoryFile.h"
@@ -76,8 +76,8 @@ BENCHMARK(Serialize)->Unit(benchmark::kMillisecond);
 // directory under $TMPDIR (or /tmp): the disk flush counts.
 void Register1000x100(benchmark::State& state) {
     const char* base = std::getenv("TMPDIR");
-    const std::filesystem::path dir = std::filesystem::path(base ? base : "/tmp") /
-                                      ("kesto-bench-" + std::to_string(::getpid()));
+    const std::filesystem::path dir =
+        std::filesystem::path(base ? base : "/tmp") / ("kesto-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::string error;
     AtomicFile::replace(dir / RadiationHistoryMng::kHistoryFileName, historyBytes(), error);

@@ -65,10 +65,9 @@ void UploadCommand::printHelp(std::ostream& out) {
            "nothing was sent or no answer came, 2 for bad options or a wrong index.\n";
 }
 
-int UploadCommand::run(const std::vector<std::string>& args, std::ostream& /*out*/,
-                       std::ostream& err) {
+int UploadCommand::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        printHelp(err);
+        printHelp(out);
         return 0;
     }
     Options options;

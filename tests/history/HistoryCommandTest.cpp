@@ -17,6 +17,7 @@ class HistoryCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
         unsetenv("KESTO_SERVER");
+        setenv("no_proxy", "*", 1);  // loopback servers only, whatever the machine's proxy
         RadiationHistoryMng::resetForTesting(dir.path() / "unused");
     }
     void TearDown() override { RadiationHistoryMng::resetForTesting(dir.path() / "unused"); }

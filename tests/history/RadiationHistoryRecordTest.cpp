@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/TestSupport.h"
-
 namespace kesto {
 namespace {
 
@@ -97,16 +95,6 @@ TEST(RadiationHistoryRecordTest, ValuesOfTheWrongKindLoadAsAbsentOrZero) {
     EXPECT_EQ(record.latitude(), 0.0);
     EXPECT_EQ(record.longitude(), 2.0);
     EXPECT_EQ(record.radionEvents(), std::vector<RadiationEvent>{RadiationEvent(1.5, 2)});
-}
-
-TEST(RadiationHistoryRecordTest, LogsTagAndEventCount) {
-    test::ConsoleCapture console;
-    auto record = recordOver(1.0, 3);
-    record.setTag("Jardin");
-    record.logToConsole();
-    RadiationHistoryRecord().logToConsole();
-    EXPECT_EQ(console.lines(),
-              (std::vector<std::string>{"Record:Jardin, Event:3", "Record:(null), Event:0"}));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ namespace {
 TEST(UploadConcurrencyTest, UploadsReadSharedRecordsWhileTheMainThreadSaves) {
     test::TemporaryDirectory dir;
     test::ConsoleCapture console;
+    setenv("no_proxy", "*", 1);
     RadiationHistoryMng::resetForTesting(dir.path());
     test::LoopbackServer server(test::LoopbackServer::response(200, "ok"));
     RadiationHistoryMng::setServerURL(server.baseURL());

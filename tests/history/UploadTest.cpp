@@ -38,6 +38,7 @@ class UploadTest : public ::testing::Test {
   protected:
     void SetUp() override {
         unsetenv("KESTO_SERVER");
+        setenv("no_proxy", "*", 1);  // loopback servers only, whatever the machine's proxy
         RadiationHistoryMng::resetForTesting(dir.path());
     }
     void TearDown() override { RadiationHistoryMng::resetForTesting(dir.path()); }
