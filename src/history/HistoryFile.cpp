@@ -11,6 +11,7 @@
 
 #include "history/PlistNodes.h"
 #include "history/RecordChunks.h"
+#include "history/XmlNesting.h"
 
 namespace kesto {
 namespace {
@@ -93,6 +94,11 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
     result.status = Status::Unreadable;
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
         result.problem = "larger than a property list can be";
+        return result;
+    }
+    const bool binary = bytes.substr(0, 6) == "bplist";
+    if (!binary && !XmlNesting::within(bytes, XmlNesting::kHistoryLimit)) {
+        result.problem = "nested far deeper than a history";
         return result;
     }
     PlistNodes::CLocaleScope cLocale;

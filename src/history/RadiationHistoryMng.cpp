@@ -78,18 +78,19 @@ std::optional<std::string> uploadURL(std::string& problem) {
         return std::nullopt;
     }
     std::string url = *base;
-    const bool schemeOk = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
-    bool clean = schemeOk;
+    const std::size_t host = url.rfind("http://", 0) == 0    ? 7
+                             : url.rfind("https://", 0) == 0 ? 8
+                                                             : 0;
+    bool clean = host > 0;
     for (unsigned char c : url) {
         if (c <= 0x20 || c == 0x7F || c == '?' || c == '#') {
             clean = false;
         }
     }
-    while (clean && !url.empty() && url.back() == '/') {
+    while (clean && url.size() > host && url.back() == '/') {
         url.pop_back();
     }
-    if (!clean || url.find('/', url.find("//") + 2) != std::string::npos ||
-        url.size() <= std::string_view("https://").size()) {
+    if (!clean || url.size() == host || url.find('/', host) != std::string::npos) {
         problem = "Collection server must be given as http://host[:port], not '" + *base +
                   "': measurement not sent";
         return std::nullopt;

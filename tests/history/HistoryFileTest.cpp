@@ -166,6 +166,18 @@ TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
     EXPECT_EQ(notArray.status, HistoryFile::Status::Unreadable);
     EXPECT_EQ(notArray.problem, "the property list's root is not an array");
 
+    // Nesting deep enough to overflow libplist's recursion is refused, not
+    // a crash at every launch.
+    const std::string deep = std::string("<plist version=\"1.0\"><array>") + [] {
+        std::string open, close;
+        for (int i = 0; i < 300000; ++i) {
+            open += "<array>";
+            close += "</array>";
+        }
+        return open + close;
+    }() + "</array></plist>";
+    EXPECT_EQ(HistoryFile::parse(deep).problem, "nested far deeper than a history");
+
     const auto mixed = HistoryFile::parse(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
         "<string>x</string><dict><key>tag</key><string>kept</string></dict><integer>3</integer>"

@@ -137,8 +137,8 @@ TEST_F(UploadTest, NothingLeavesTheMachineWithoutAValidServer) {
               std::vector<std::string>{
                   "No collection server set (--server or KESTO_SERVER): measurement not sent"});
 
-    for (const char* bad : {"ftp://example.org", "example.org", "http://host/path",
-                            "http://host?x=1", "http:// spaced"}) {
+    for (const char* bad : {"ftp://example.org", "example.org", "http://", "http:///",
+                            "http://host/path", "http://host?x=1", "http:// spaced"}) {
         RadiationHistoryMng::setServerURL(bad);
         EXPECT_FALSE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
         EXPECT_NE(console.lines().back().find("must be given as http://host[:port]"),
