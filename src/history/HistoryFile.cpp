@@ -155,7 +155,8 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
 HistoryFile::ReadResult HistoryFile::read(const std::filesystem::path& path) {
     ReadResult result;
     result.status = Status::Unreadable;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO put in the file's place cannot hang the launch.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             result.status = Status::Missing;
@@ -166,9 +167,17 @@ HistoryFile::ReadResult HistoryFile::read(const std::filesystem::path& path) {
     }
     std::string bytes;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        result.problem = "not a regular file";
+        ::close(fd);
+        return result;
     }
+    if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
+        result.problem = "larger than a property list can be";
+        ::close(fd);
+        return result;
+    }
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

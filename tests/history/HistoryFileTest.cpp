@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
@@ -155,6 +156,9 @@ TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
     test::TemporaryDirectory dir;
     EXPECT_EQ(HistoryFile::read(dir.path() / "none").status, HistoryFile::Status::Missing);
     EXPECT_EQ(HistoryFile::read(dir.path()).status, HistoryFile::Status::Unreadable);
+    // A FIFO in the file's place is refused at once, not waited on.
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(HistoryFile::read(dir.path() / "fifo").status, HistoryFile::Status::Unreadable);
 
     for (const std::string& bad : {std::string(), std::string("garbage"),
                                    std::string("<plist version=\"1.0\"><array><dict>"),
