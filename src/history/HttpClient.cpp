@@ -1,6 +1,7 @@
 #include "history/HttpClient.h"
 
 #include <curl/curl.h>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -12,9 +13,17 @@ void initialiseOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// The answer is only logged: keep its start, so a server sending without end
+// cannot exhaust memory.
+constexpr std::size_t kMaxBody = 1 << 20;
+
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+    auto& body = *static_cast<std::string*>(target);
+    const std::size_t n = size * count;
+    if (body.size() < kMaxBody) {
+        body.append(data, std::min(n, kMaxBody - body.size()));
+    }
+    return n;
 }
 
 struct EasyDeleter {

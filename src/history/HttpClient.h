@@ -16,7 +16,7 @@ class HttpClient {
     struct Result {
         bool responded = false;  // an HTTP answer arrived, whatever its status
         long status = 0;
-        std::string body;
+        std::string body;   // its first MiB at most
         std::string error;  // why no answer arrived
     };
 

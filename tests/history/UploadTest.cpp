@@ -111,6 +111,12 @@ TEST_F(UploadTest, AnErrorStatusStillLogsItsBody) {
     RadiationHistoryMng::setServerURL(binary.baseURL());
     EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
     EXPECT_EQ(console.lines().back(), "Response:(null)");
+
+    // An endless answer is logged by its first MiB, not held whole.
+    test::LoopbackServer flood(test::LoopbackServer::response(200, std::string(3 << 20, 'a')));
+    RadiationHistoryMng::setServerURL(flood.baseURL());
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    EXPECT_EQ(console.lines().back().size(), std::string("Response:").size() + (1 << 20));
 }
 
 TEST_F(UploadTest, NoAnswerLogsTheError) {
