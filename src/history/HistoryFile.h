@@ -16,6 +16,28 @@ namespace kesto {
 // Reading and writing go through libplist, so any property-list tool reads
 // what we write and we read what such a tool writes (XML or binary).
 //
+//   <?xml version="1.0" encoding="UTF-8"?>
+//   <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/...">
+//   <plist version="1.0">
+//   <array>                                    newest record first
+//     <dict>
+//       <key>udid</key> <string>…</string>     absent key: no identifier
+//       <key>tag</key> <string>…</string>      absent key: no tag
+//       <key>startDate</key> <date>2011-03-13T07:06:40Z</date>   whole seconds, UTC
+//       <key>stopDate</key> <date>…</date>
+//       <key>latitude</key> <real>48.8566</real>       degrees, 0.0 when unknown
+//       <key>longitude</key> <real>-0.1275</real>
+//       <key>radionEvents</key>
+//       <array>                                oldest event first
+//         <dict>
+//           <key>timeInterval</key> <real>0.5</real>        seconds from the start
+//           <key>numberOfParticules</key> <integer>3</integer>
+//         </dict> …
+//       </array>
+//     </dict> …
+//   </array>
+//   </plist>
+//
 // Threads: any thread; no shared state. libplist parses numbers with the
 // C library, so both directions run in the C locale on the calling thread.
 class HistoryFile {
