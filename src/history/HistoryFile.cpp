@@ -96,13 +96,9 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
         result.problem = "larger than a property list can be";
         return result;
     }
-    const bool binary = bytes.substr(0, 6) == "bplist";
-    if (!binary && !XmlNesting::within(bytes, XmlNesting::kHistoryLimit)) {
-        result.problem = "nested far deeper than a history";
-        return result;
-    }
     PlistNodes::CLocaleScope cLocale;
     std::vector<std::string_view> chunks;
+    // A split document nests no deeper than its record chunks allow.
     if (reader == Reader::ByRecord && RecordChunks::split(bytes, chunks)) {
         // One record's nodes at a time. A chunk libplist refuses sends the
         // whole document to the whole-document parse, which has the last word.
@@ -125,6 +121,11 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
         }
         result = ReadResult();
         result.status = Status::Unreadable;
+    }
+    const bool binary = bytes.substr(0, 6) == "bplist";
+    if (!binary && !XmlNesting::within(bytes, XmlNesting::kHistoryLimit)) {
+        result.problem = "nested far deeper than a history";
+        return result;
     }
     PlistNodes::Owned root;
     {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "history/XmlNesting.h"
+
 namespace kesto {
 namespace {
 
@@ -102,6 +104,9 @@ bool element(Scanner& s, std::string_view& rootName) {
             }
             if (!empty) {
                 open.push_back(name);
+                if (open.size() > XmlNesting::kHistoryLimit) {
+                    return false;  // left to the whole-document path, which refuses it
+                }
             }
         }
         if (open.empty()) {
