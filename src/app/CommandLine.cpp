@@ -4,8 +4,10 @@
 
 #include "app/AnalyzeCommand.h"
 #include "app/CaptureCommand.h"
+#include "app/HistoryCommand.h"
 #include "app/NetworkCommand.h"
 #include "app/TextCommand.h"
+#include "app/UploadCommand.h"
 
 namespace kesto {
 
@@ -20,6 +22,8 @@ void CommandLine::printUsage(std::ostream& out) {
            "  capture   measure through the capture chain (camera, simulator, replay)\n"
            "  network   tell whether the internet can be reached now (before an upload)\n"
            "  text      print the texts shown for the given keys, in your language\n"
+           "  history   list the saved measurements and their totals\n"
+           "  upload    send a saved measurement to the collection server\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -42,6 +46,12 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (command == "text") {
         return TextCommand::run(rest, out, err);
+    }
+    if (command == "history") {
+        return HistoryCommand::run(rest, out, err);
+    }
+    if (command == "upload") {
+        return UploadCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);

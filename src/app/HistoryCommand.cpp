@@ -1,0 +1,188 @@
+#include "app/HistoryCommand.h"
+
+#include <optional>
+#include <ostream>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/BitmapProcessor.h"
+#include "history/AppUtils.h"
+#include "history/RadiationHistoryMng.h"
+#include "platform/Format.h"
+
+namespace kesto {
+namespace {
+
+struct Options {
+    std::optional<std::string> dataDirectory;
+    bool json = false;
+};
+
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::ostream& err) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--data-dir") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                err << "kesto history: --data-dir needs a directory\n";
+                return false;
+            }
+            options.dataDirectory = args[++i];
+        } else if (arg == "--json") {
+            options.json = true;
+        } else {
+            err << "kesto history: unknown argument '" << arg << "'\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Texts from the file go to a terminal: control characters there (C0, DEL,
+// and C1 such as U+009B, the one-character escape) could move the cursor or
+// retitle the window, so each is shown as '?'.
+std::string printable(const std::optional<std::string>& text, const char* absent) {
+    if (!text) {
+        return absent;
+    }
+    std::string shown;
+    shown.reserve(text->size());
+    for (std::size_t i = 0; i < text->size(); ++i) {
+        const auto u = static_cast<unsigned char>((*text)[i]);
+        const auto next = i + 1 < text->size() ? static_cast<unsigned char>((*text)[i + 1]) : 0;
+        if (u < 0x20 || u == 0x7F) {
+            shown += '?';
+        } else if (u == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            shown += '?';
+            ++i;
+        } else {
+            shown += static_cast<char>(u);
+        }
+    }
+    return shown;
+}
+
+nlohmann::ordered_json orNull(const std::optional<std::string>& text) {
+    return text ? nlohmann::ordered_json(*text) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json orNull(const std::optional<Date>& date) {
+    return date ? nlohmann::ordered_json(date->iso8601()) : nlohmann::ordered_json(nullptr);
+}
+
+std::string dump(const nlohmann::ordered_json& value) {
+    // A text that is not UTF-8 must not abort the listing.
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void printJson(const RadiationHistoryMng::RecordList& records, std::ostream& out) {
+    // One record at a time, so a long history never sits in memory twice.
+    out << "{\"records\": [";
+    bool first = true;
+    for (const auto& record : records) {
+        nlohmann::ordered_json events = nlohmann::ordered_json::array();
+        for (const RadiationEvent& event : record->radionEvents()) {
+            events.push_back({event.timeStamp(), event.numberOfParticules()});
+        }
+        const nlohmann::ordered_json item = {
+            {"tag", orNull(record->tag())},
+            {"udid", orNull(record->udid())},
+            {"startDate", orNull(record->startDate())},
+            {"stopDate", orNull(record->stopDate())},
+            {"latitude", record->latitude()},
+            {"longitude", record->longitude()},
+            {"duration", record->duration()},
+            {"vd", record->vd()},
+            {"vm", record->vm()},
+            {"events", std::move(events)},
+        };
+        out << (first ? "" : ", ") << dump(item);
+        first = false;
+    }
+    const nlohmann::ordered_json totals = {
+        {"timeTotal", RadiationHistoryMng::timeTotal()},
+        {"vdTotal", RadiationHistoryMng::vdTotal()},
+        {"expostionMoyenne", RadiationHistoryMng::expostionMoyenne()},
+    };
+    const std::string tail = dump(totals);
+    out << "], " << tail.substr(1) << '\n';
+}
+
+void printText(const RadiationHistoryMng::RecordList& records, std::ostream& out) {
+    if (records.empty()) {
+        out << "No saved measurements.\n";
+    }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const RadiationHistoryRecord& record = *records[i];
+        double vm = record.vm();
+        const std::string vmUnit = BitmapProcessor::getUnitOfVMValue(vm);
+        double vd = record.vd();
+        const std::string vdUnit = BitmapProcessor::getUnitOfVDValue(vd);
+        out << cformat("%zu  ", i) << printable(record.tag(), "(no tag)") << "  "
+            << (record.startDate() ? record.startDate()->iso8601() : "(no start date)") << "  ("
+            << AppUtils::stringHoursMinuteSecond(record.duration()) << ")  "
+            << cformat("%0.2f %s  Dose %0.2f %s", vm, vmUnit.c_str(), vd, vdUnit.c_str()) << '\n';
+    }
+    // The totals are shown in single precision, as they are summed.
+    double dose = static_cast<float>(RadiationHistoryMng::vdTotal());
+    const std::string doseUnit = BitmapProcessor::getUnitOfVDValue(dose);
+    double rate = static_cast<float>(RadiationHistoryMng::expostionMoyenne());
+    const std::string rateUnit = BitmapProcessor::getUnitOfVMValue(rate);
+    out << '\n'
+        << cformat("Total dose = %0.2f %s\n", dose, doseUnit.c_str()) << "Total duration = "
+        << AppUtils::stringHoursMinuteSecond(RadiationHistoryMng::timeTotal()) << '\n'
+        << cformat("Mean exposure = %0.2f %s\n", rate, rateUnit.c_str())
+        << cformat("Exposure limit for the public: 1 mSv a year, %0.3f μSv/h\n",
+                   RadiationHistoryMng::expositionLimite());
+}
+
+}  // namespace
+
+void HistoryCommand::printHelp(std::ostream& out) {
+    out << "Usage: kesto history [--data-dir D] [--json]\n"
+           "\n"
+           "Lists the saved measurements, newest first: index, tag, start (UTC), duration,\n"
+           "mean dose rate and dose; then the total dose, the total duration and the mean\n"
+           "exposure rate.\n"
+           "\n"
+           "Options:\n"
+           "  --data-dir D   where radiationHistory.txt is (default $KESTO_DATA_DIR, else\n"
+           "                 $XDG_DATA_HOME/kesto, else ~/.local/share/kesto)\n"
+           "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
+           "                 latitude, longitude, duration, vd, vm, events as [time, count]),\n"
+           "                 timeTotal, vdTotal, expostionMoyenne\n"
+           "\n"
+           "Exit status: 0 when listed (no history file is an empty list), 1 when the\n"
+           "history file cannot be read (it is left untouched), 2 for bad options.\n";
+}
+
+int HistoryCommand::run(const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& err) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        printHelp(out);
+        return 0;
+    }
+    Options options;
+    if (!parseOptions(args, options, err)) {
+        return 2;
+    }
+    if (options.dataDirectory) {
+        RadiationHistoryMng::setDataDirectory(std::filesystem::path(*options.dataDirectory));
+    }
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    if (RadiationHistoryMng::lastLoadState() == RadiationHistoryMng::LoadState::Unreadable) {
+        err << "kesto history: " << RadiationHistoryMng::historyFilePath().string()
+            << " cannot be read as a history; it was left untouched\n";
+        return 1;
+    }
+    const RadiationHistoryMng::RecordList* list =
+        RadiationHistoryMng::getRadiationHistoryRecordList();
+    const RadiationHistoryMng::RecordList none;
+    if (options.json) {
+        printJson(list ? *list : none, out);
+    } else {
+        printText(list ? *list : none, out);
+    }
+    return 0;
+}
+
+}  // namespace kesto

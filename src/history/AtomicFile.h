@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kesto {
+
+// Replaces a file whole, so that a crash or a kill at any moment leaves
+// either the old content or the new one: the bytes go to a temporary file in
+// the same directory, reach the disk, take the file's name by rename, and the
+// directory entry is flushed too.
+//
+// Threads: any thread; concurrent replaces of one path end with one of them.
+class AtomicFile {
+  public:
+    // On failure returns false, leaves the old file as it was and puts the
+    // reason in `error`.
+    static bool replace(const std::filesystem::path& path, std::string_view bytes,
+                        std::string& error);
+};
+
+}  // namespace kesto

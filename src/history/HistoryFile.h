@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "history/RadiationHistoryRecord.h"
+
+namespace kesto {
+
+// The history file's bytes: an XML property list (version 1.0) whose root
+// array holds one record dictionary per saved measurement, newest first.
+// Reading and writing go through libplist, so any property-list tool reads
+// what we write and we read what such a tool writes (XML or binary).
+//
+//   <?xml version="1.0" encoding="UTF-8"?>
+//   <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/...">
+//   <plist version="1.0">
+//   <array>                                    newest record first
+//     <dict>
+//       <key>udid</key> <string>…</string>     absent key: no identifier
+//       <key>tag</key> <string>…</string>      absent key: no tag
+//       <key>startDate</key> <date>2011-03-13T07:06:40Z</date>   whole seconds, UTC
+//       <key>stopDate</key> <date>…</date>
+//       <key>latitude</key> <real>48.8566</real>       degrees, 0.0 when unknown
+//       <key>longitude</key> <real>-0.1275</real>
+//       <key>radionEvents</key>
+//       <array>                                oldest event first
+//         <dict>
+//           <key>timeInterval</key> <real>0.5</real>        seconds from the start
+//           <key>numberOfParticules</key> <integer>3</integer>
+//         </dict> …
+//       </array>
+//     </dict> …
+//   </array>
+//   </plist>
+//
+// Threads: any thread; no shared state. libplist parses numbers with the
+// C library, so both directions run in the C locale on the calling thread.
+class HistoryFile {
+  public:
+    using RecordList = std::vector<std::shared_ptr<const RadiationHistoryRecord>>;
+
+    enum class Status {
+        Loaded,      // a property-list array; `records` holds its records
+        Missing,     // no file at that path
+        Unreadable,  // there is a file, but not a property-list array
+    };
+
+    struct ReadResult {
+        Status status = Status::Missing;
+        RecordList records;
+        // Elements of the array that are not dictionaries, left out.
+        std::size_t skipped = 0;
+        // Why the file could not be read, for the console.
+        std::string problem;
+    };
+
+    // How the XML form is handed to libplist: one record dictionary at a
+    // time (the plain shape writers produce; anything else falls back), or
+    // the whole document at once. Both give the same result; the second is
+    // kept to check the first.
+    enum class Reader { ByRecord, WholeDocument };
+
+    static ReadResult read(const std::filesystem::path& path);
+    static ReadResult parse(std::string_view bytes, Reader reader = Reader::ByRecord);
+
+    // The whole file for `records`, in list order. Texts that XML cannot
+    // carry have those characters replaced by U+FFFD; dates hold whole
+    // seconds. Records without a text or date get no key for it.
+    static std::string serialize(const RecordList& records);
+};
+
+}  // namespace kesto

@@ -1,0 +1,274 @@
+#include "history/RadiationHistoryMng.h"
+
+#include <ctime>
+#include <mutex>
+#include <system_error>
+
+#include "history/AtomicFile.h"
+#include "history/DataDirectory.h"
+#include "history/HttpClient.h"
+#include "history/UploadForm.h"
+#include "history/Utf8Text.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/Format.h"
+#include "platform/NoDestructor.h"
+
+namespace kesto {
+namespace {
+
+struct Store {
+    // Main thread only.
+    std::optional<RadiationHistoryMng::RecordList> list;
+    std::optional<std::filesystem::path> directory;
+    RadiationHistoryMng::LoadState loadState = RadiationHistoryMng::LoadState::NotLoaded;
+    // Read by upload threads too.
+    std::mutex serverMutex;
+    std::optional<std::string> server;
+};
+
+Store& store() {
+    static NoDestructor<Store> instance;
+    return instance.get();
+}
+
+// "radiationHistory.txt.unreadable-20261206T201500Z", with "-2", "-3"... when
+// that name is taken.
+std::filesystem::path asideName(const std::filesystem::path& path) {
+    const auto seconds = static_cast<std::time_t>(Clock::now().unixSeconds());
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    const std::string base = path.string() + ".unreadable-" + stamp;
+    std::filesystem::path candidate = base;
+    std::error_code ec;
+    for (int n = 2; std::filesystem::symlink_status(candidate, ec).type() !=
+                    std::filesystem::file_type::not_found;
+         ++n) {
+        candidate = base + "-" + std::to_string(n);
+    }
+    return candidate;
+}
+
+// Before a save replaces a file this process has not read, makes sure that
+// file is not a history we failed to read. Returns false when it must not be
+// replaced.
+bool moveAsideIfUnreadable(const std::filesystem::path& path) {
+    const HistoryFile::ReadResult existing = HistoryFile::read(path);
+    if (existing.status != HistoryFile::Status::Unreadable) {
+        return true;
+    }
+    const std::filesystem::path aside = asideName(path);
+    std::error_code ec;
+    std::filesystem::rename(path, aside, ec);
+    if (ec) {
+        Console::logf("Unreadable history file %s kept: cannot move it aside (%s)", path.c_str(),
+                      ec.message().c_str());
+        return false;
+    }
+    Console::logf("Unreadable history file moved aside to %s", aside.c_str());
+    return true;
+}
+
+std::optional<std::string> uploadURL(std::string& problem) {
+    const std::optional<std::string> base = RadiationHistoryMng::serverURL();
+    if (!base) {
+        problem = "No collection server set (--server or KESTO_SERVER): measurement not sent";
+        return std::nullopt;
+    }
+    std::string url = *base;
+    const std::size_t host = url.rfind("http://", 0) == 0    ? 7
+                             : url.rfind("https://", 0) == 0 ? 8
+                                                             : 0;
+    bool clean = host > 0;
+    for (unsigned char c : url) {
+        if (c <= 0x20 || c == 0x7F || c == '?' || c == '#') {
+            clean = false;
+        }
+    }
+    while (clean && url.size() > host && url.back() == '/') {
+        url.pop_back();
+    }
+    if (!clean || url.size() == host || url.find('/', host) != std::string::npos) {
+        problem = "Collection server must be given as http://host[:port], not '" + *base +
+                  "': measurement not sent";
+        return std::nullopt;
+    }
+    return url + UploadForm::kPath;
+}
+
+}  // namespace
+
+void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
+    Store& s = store();
+    HistoryFile::ReadResult result = HistoryFile::read(historyFilePath());
+    if (result.status != HistoryFile::Status::Loaded) {
+        s.loadState = result.status == HistoryFile::Status::Missing ? LoadState::Missing
+                                                                    : LoadState::Unreadable;
+        if (!result.problem.empty()) {
+            Console::logf("History file %s: %s", historyFilePath().c_str(), result.problem.c_str());
+        }
+        Console::log("Fail to load radiation history");
+        return;
+    }
+    if (result.skipped > 0) {
+        Console::logf("History file: %zu entries that are not records were skipped",
+                      result.skipped);
+    }
+    s.list = std::move(result.records);
+    s.loadState = LoadState::Loaded;
+}
+
+void RadiationHistoryMng::registerRadiationHistoryRecord(
+    std::shared_ptr<const RadiationHistoryRecord> record) {
+    if (!record) {
+        Console::log("No record to register");
+        return;
+    }
+    Store& s = store();
+    if (!s.list) {
+        s.list.emplace();
+    }
+    s.list->insert(s.list->begin(), std::move(record));
+    saveRadiationHistoryRecordListToLocal();
+}
+
+void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
+    Store& s = store();
+    const std::filesystem::path path = historyFilePath();
+    std::string error;
+    bool saved = DataDirectory::ensure(dataFilePath(), error);
+    if (saved && s.loadState != LoadState::Loaded) {
+        saved = moveAsideIfUnreadable(path);
+    }
+    if (saved) {
+        const std::string bytes = HistoryFile::serialize(s.list ? *s.list : RecordList{});
+        saved = AtomicFile::replace(path, bytes, error);
+    }
+    if (!saved) {
+        if (!error.empty()) {
+            Console::logf("History file: %s", error.c_str());
+        }
+        Console::log("Save history fails");
+        return;
+    }
+    // The file now holds exactly this list: later saves may replace it.
+    s.loadState = LoadState::Loaded;
+    Console::log("Save history done");
+}
+
+const RadiationHistoryMng::RecordList* RadiationHistoryMng::getRadiationHistoryRecordList() {
+    Store& s = store();
+    return s.list ? &*s.list : nullptr;
+}
+
+std::filesystem::path RadiationHistoryMng::dataFilePath() {
+    return DataDirectory::resolve(store().directory);
+}
+
+std::filesystem::path RadiationHistoryMng::historyFilePath() {
+    return dataFilePath() / kHistoryFileName;
+}
+
+void RadiationHistoryMng::setDataDirectory(std::optional<std::filesystem::path> directory) {
+    Store& s = store();
+    s.directory = std::move(directory);
+    s.list.reset();
+    s.loadState = LoadState::NotLoaded;
+}
+
+RadiationHistoryMng::LoadState RadiationHistoryMng::lastLoadState() {
+    return store().loadState;
+}
+
+double RadiationHistoryMng::timeTotal() {
+    float sum = 0.0f;
+    if (const RecordList* list = getRadiationHistoryRecordList()) {
+        for (const auto& record : *list) {
+            sum = static_cast<float>(static_cast<double>(sum) + record->duration());
+        }
+    }
+    return static_cast<double>(sum);
+}
+
+double RadiationHistoryMng::vdTotal() {
+    float sum = 0.0f;
+    if (const RecordList* list = getRadiationHistoryRecordList()) {
+        for (const auto& record : *list) {
+            sum = static_cast<float>(static_cast<double>(sum) + record->vd());
+        }
+    }
+    return static_cast<double>(sum);
+}
+
+double RadiationHistoryMng::expostionMoyenne() {
+    const double hours = timeTotal() / 3600.0;
+    if (hours == 0.0) {
+        return 0.0;
+    }
+    return vdTotal() / hours;
+}
+
+void RadiationHistoryMng::logHistoryToConsole() {
+    if (const RecordList* list = getRadiationHistoryRecordList()) {
+        for (const auto& record : *list) {
+            record->logToConsole();
+        }
+    }
+}
+
+void RadiationHistoryMng::setServerURL(std::optional<std::string> url) {
+    Store& s = store();
+    std::lock_guard lock(s.serverMutex);
+    s.server = std::move(url);
+}
+
+std::optional<std::string> RadiationHistoryMng::serverURL() {
+    Store& s = store();
+    {
+        std::lock_guard lock(s.serverMutex);
+        if (s.server) {
+            return s.server;
+        }
+    }
+    const char* value = std::getenv("KESTO_SERVER");
+    if (value == nullptr || *value == '\0') {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHistoryRecord& record,
+                                                             std::chrono::milliseconds timeout) {
+    std::string problem;
+    const std::optional<std::string> url = uploadURL(problem);
+    if (!url) {
+        Console::log(problem);
+        return false;
+    }
+    const UploadForm::Body body = UploadForm::build(record);
+    const std::vector<std::string> headers{
+        cformat("Content-Length: %d", static_cast<int>(body.bytes.size())),
+        "Content-Type: " + body.contentType(),
+    };
+    const HttpClient::Result result = HttpClient::post(*url, headers, body.bytes, timeout);
+    if (!result.responded) {
+        Console::log("Response : " + result.error);
+        return false;
+    }
+    // A body that is not UTF-8 text is not shown.
+    Console::log("Response:" +
+                 (Utf8Text::isValid(result.body) ? result.body : std::string("(null)")));
+    return true;
+}
+
+void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory) {
+    Store& s = store();
+    s.list.reset();
+    s.directory = directory;
+    s.loadState = LoadState::NotLoaded;
+    setServerURL(std::nullopt);
+}
+
+}  // namespace kesto

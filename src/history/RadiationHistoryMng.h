@@ -1,0 +1,80 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history/HistoryFile.h"
+#include "history/RadiationHistoryRecord.h"
+
+namespace kesto {
+
+// The saved measurements of this device: one process-wide list, newest
+// first, mirrored in "radiationHistory.txt" in the data directory; the totals
+// the history screen shows; and the upload of one record to the collection
+// server. Class-level operations only. Failures are console lines, never
+// errors to the caller.
+//
+// Threads: everything but the upload runs on the main thread (the list is
+// not locked). sendRadiationHistoryRecordToServer blocks and runs on a thread
+// of its own; it reads only the record it is given, which nothing changes
+// once registered.
+class RadiationHistoryMng {
+  public:
+    using RecordList = HistoryFile::RecordList;
+    static constexpr const char* kHistoryFileName = "radiationHistory.txt";
+    static constexpr std::chrono::milliseconds kUploadTimeout{30000};
+
+    enum class LoadState { NotLoaded, Loaded, Missing, Unreadable };
+
+    // Reads the history file into the list (replacing what it held). A
+    // missing or unreadable file leaves the list as it was.
+    static void loadRadiationHistoryRecordListFromLocal();
+    // Puts `record` first and saves the whole list.
+    static void registerRadiationHistoryRecord(
+        std::shared_ptr<const RadiationHistoryRecord> record);
+    // Replaces the history file atomically. A file that could not be read as
+    // a history is first moved aside to "radiationHistory.txt.unreadable-<UTC
+    // time>", so no saved measurement is ever lost.
+    static void saveRadiationHistoryRecordListToLocal();
+    // The list itself; nullptr before the first load or registration.
+    static const RecordList* getRadiationHistoryRecordList();
+
+    // The data directory (without the file name) and the file's full path.
+    static std::filesystem::path dataFilePath();
+    static std::filesystem::path historyFilePath();
+    // Overrides the data directory (the --data-dir option); nullopt restores
+    // the usual one. The list no longer mirrors a file: it is forgotten until
+    // the next load or registration.
+    static void setDataDirectory(std::optional<std::filesystem::path> directory);
+    // What the last load of the current file found.
+    static LoadState lastLoadState();
+
+    // Sums over the list in single precision, as the history always has.
+    static double timeTotal();
+    static double vdTotal();
+    static double expostionMoyenne();
+    static double expositionLimite() { return 0.114; }
+
+    static void logHistoryToConsole();
+
+    // The collection server's base URL, "http://host[:port]": set by the
+    // --server option, else $KESTO_SERVER, else none.
+    static void setServerURL(std::optional<std::string> url);
+    static std::optional<std::string> serverURL();
+
+    // Sends `record` to the collection server and logs the answer. With no
+    // server configured nothing is sent. Returns whether an answer arrived
+    // (callers may ignore it: the record stays in the history either way).
+    static bool sendRadiationHistoryRecordToServer(
+        const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
+
+    // Tests only: forgets the list, the last load and the server, and points
+    // the store at `directory`.
+    static void resetForTesting(const std::filesystem::path& directory);
+};
+
+}  // namespace kesto

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/RadiationEvent.h"
+#include "platform/Date.h"
+#include "platform/PropertyListValue.h"
+
+namespace kesto {
+
+// One saved measurement: who made it, what the user called it, when and where
+// it ran, and its detection events. Derives its own duration, dose and mean
+// dose rate.
+//
+// Threads: a plain value, built and completed on the main thread. Once
+// registered in the history it is shared as std::shared_ptr<const ...> and
+// never changed, so any thread (an upload) may read it.
+class RadiationHistoryRecord {
+  public:
+    static constexpr const char* kUdidKey = "udid";
+    static constexpr const char* kTagKey = "tag";
+    static constexpr const char* kStartDateKey = "startDate";
+    static constexpr const char* kStopDateKey = "stopDate";
+    static constexpr const char* kLatitudeKey = "latitude";
+    static constexpr const char* kLongitudeKey = "longitude";
+    static constexpr const char* kRadionEventsKey = "radionEvents";
+    // The same weight per event as the engine's running dose.
+    static constexpr double kDosePerEvent = 0.055;  // μSv
+
+    const std::optional<Date>& startDate() const { return startDate_; }
+    const std::optional<Date>& stopDate() const { return stopDate_; }
+    const std::optional<std::string>& udid() const { return udid_; }
+    const std::optional<std::string>& tag() const { return tag_; }
+    double latitude() const { return latitude_; }
+    double longitude() const { return longitude_; }
+    // Oldest first; empty for a new record.
+    const std::vector<RadiationEvent>& radionEvents() const { return radionEvents_; }
+
+    void setStartDate(std::optional<Date> date) { startDate_ = date; }
+    void setStopDate(std::optional<Date> date) { stopDate_ = date; }
+    void setUdid(std::optional<std::string> udid) { udid_ = std::move(udid); }
+    void setTag(std::optional<std::string> tag) { tag_ = std::move(tag); }
+    void setLatitude(double latitude) { latitude_ = latitude; }
+    void setLongitude(double longitude) { longitude_ = longitude; }
+    void setRadionEvents(std::vector<RadiationEvent> events) { radionEvents_ = std::move(events); }
+
+    // Seconds from start to stop; 0.0 when a date is missing; negative when
+    // the stop date is the earlier one.
+    double duration() const;
+    // Dose in μSv: events, not hits, count.
+    double vd() const;
+    // Mean dose rate in μSv/h; 0.0 for a zero duration.
+    double vm() const;
+
+    // The history file's form of the record. A missing text or date has no
+    // key at all, since a property list holds no absent value.
+    PropertyListValue toDictionary() const;
+    // Texts and dates of the wrong type load as absent, coordinates as 0.0;
+    // other keys are ignored.
+    static RadiationHistoryRecord toRadiationHistoryRecord(const PropertyListValue& dictionary);
+
+    // "Record:<tag>, Event:<count>".
+    void logToConsole() const;
+
+    bool operator==(const RadiationHistoryRecord&) const = default;
+
+  private:
+    std::optional<Date> startDate_;
+    std::optional<Date> stopDate_;
+    std::optional<std::string> udid_;
+    std::optional<std::string> tag_;
+    double latitude_ = 0.0;
+    double longitude_ = 0.0;
+    std::vector<RadiationEvent> radionEvents_;
+};
+
+}  // namespace kesto

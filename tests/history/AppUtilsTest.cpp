@@ -1,0 +1,22 @@
+#include "history/AppUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace kesto {
+namespace {
+
+TEST(AppUtilsTest, TruncatesToWholeSecondsAndLetsHoursGrow) {
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(0.0), "00:00:00");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(59.9), "00:00:59");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(3599.0), "00:59:59");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(3600.0), "01:00:00");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(360000.0), "100:00:00");
+    // Out-of-range and undefined values do not crash.
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(std::nan("")), "00:00:00");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(1e300), "596523:14:07");
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,159 @@
+#include "history/RadiationHistoryMng.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+std::shared_ptr<RadiationHistoryRecord> record(const std::string& tag, double seconds,
+                                               std::size_t events, double start = 1300000000.5) {
+    auto r = std::make_shared<RadiationHistoryRecord>();
+    r->setTag(tag);
+    r->setUdid("udid-1");
+    r->setStartDate(Date::fromUnixSeconds(start));
+    r->setStopDate(Date::fromUnixSeconds(start + seconds));
+    r->setRadionEvents(std::vector<RadiationEvent>(events, RadiationEvent(0.5, 2)));
+    return r;
+}
+
+std::vector<std::string> tags() {
+    std::vector<std::string> result;
+    for (const auto& r : *RadiationHistoryMng::getRadiationHistoryRecordList()) {
+        result.push_back(r->tag().value_or("?"));
+    }
+    return result;
+}
+
+class RadiationHistoryMngTest : public ::testing::Test {
+  protected:
+    void SetUp() override { RadiationHistoryMng::resetForTesting(dir.path() / "data"); }
+    void TearDown() override { RadiationHistoryMng::resetForTesting(dir.path() / "gone"); }
+
+    std::filesystem::path file() const { return dir.path() / "data" / "radiationHistory.txt"; }
+    void writeFile(const std::string& bytes) {
+        std::filesystem::create_directories(file().parent_path());
+        std::ofstream(file(), std::ios::binary) << bytes;
+    }
+
+    test::TemporaryDirectory dir;
+    test::ConsoleCapture console;
+    test::ManualClock clock;
+};
+
+TEST_F(RadiationHistoryMngTest, FirstLaunchHasNoListAndZeroTotals) {
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_TRUE(console.contains("Fail to load radiation history"));
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
+    EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Missing);
+    EXPECT_EQ(RadiationHistoryMng::timeTotal(), 0.0);
+    EXPECT_EQ(RadiationHistoryMng::vdTotal(), 0.0);
+    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
+}
+
+TEST_F(RadiationHistoryMngTest, RegisterPutsNewestFirstInListAndFileAndLoadReplaces) {
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    const auto a = record("A", 10.0, 1);
+    RadiationHistoryMng::registerRadiationHistoryRecord(a);
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("B", 20.0, 2));
+    EXPECT_EQ(tags(), (std::vector<std::string>{"B", "A"}));
+    EXPECT_EQ(console.count("Save history done"), 2u);
+    // Shared, not copied.
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->at(1).get(), a.get());
+
+    // A load replaces the list's contents; dates come back in whole seconds.
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_EQ(tags(), (std::vector<std::string>{"B", "A"}));
+    const auto& reloaded = *RadiationHistoryMng::getRadiationHistoryRecordList()->at(1);
+    EXPECT_EQ(reloaded.startDate(), Date::fromUnixSeconds(1300000000.0));
+    EXPECT_EQ(reloaded.duration(), 10.0);
+    EXPECT_EQ(reloaded.radionEvents(), a->radionEvents());
+}
+
+TEST_F(RadiationHistoryMngTest, TotalsAreSummedInSinglePrecision) {
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("a", 1.1, 0));
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("b", 2.2, 0));
+    EXPECT_EQ(RadiationHistoryMng::timeTotal(), 3.299999952316284);
+    // Durations but no dose.
+    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
+
+    RadiationHistoryMng::resetForTesting(dir.path() / "other");
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("c", 3600.0, 200));
+    EXPECT_EQ(RadiationHistoryMng::timeTotal(), 3600.0);
+    EXPECT_EQ(RadiationHistoryMng::vdTotal(), 11.0);
+    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 11.0);
+
+    RadiationHistoryMng::resetForTesting(dir.path() / "zero");
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("d", 0.0, 5));
+    EXPECT_EQ(RadiationHistoryMng::vdTotal(), static_cast<double>(0.275f));
+    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
+}
+
+TEST_F(RadiationHistoryMngTest, AnUnreadableFileIsMovedAsideNotOverwritten) {
+    const std::string garbage = "<plist><array><dict><key>tag</key>";
+    writeFile(garbage);
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_TRUE(console.contains("Fail to load radiation history"));
+    EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Unreadable);
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
+
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("new", 5.0, 1));
+    // ManualClock's start, 2011-03-13 07:06:40.25 UTC.
+    const auto aside = file().string() + ".unreadable-20110313T070640Z";
+    ASSERT_TRUE(std::filesystem::exists(aside));
+    const auto kept = test::readFileBytes(aside);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), garbage);
+    EXPECT_TRUE(console.contains("Unreadable history file moved aside to " + aside));
+    EXPECT_TRUE(console.contains("Save history done"));
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_EQ(tags(), std::vector<std::string>{"new"});
+
+    // A second unreadable file in the same second gets its own name.
+    writeFile("not again");
+    RadiationHistoryMng::resetForTesting(dir.path() / "data");
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("newer", 5.0, 1));
+    const auto second = test::readFileBytes(aside + "-2");
+    EXPECT_EQ(std::string(second.begin(), second.end()), "not again");
+}
+
+TEST_F(RadiationHistoryMngTest, AFailedSaveKeepsEveryRecordInMemoryAndTheOldFile) {
+    // The data directory's place is taken by a file: nothing can be saved there.
+    std::filesystem::create_directories(dir.path());
+    std::ofstream(dir.path() / "blocked") << "x";
+    RadiationHistoryMng::resetForTesting(dir.path() / "blocked");
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("kept", 5.0, 1));
+    EXPECT_TRUE(console.contains("Save history fails"));
+    EXPECT_EQ(tags(), std::vector<std::string>{"kept"});
+
+    // Once the way is clear, the next save writes everything.
+    std::filesystem::remove(dir.path() / "blocked");
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("later", 5.0, 1));
+    EXPECT_TRUE(console.contains("Save history done"));
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_EQ(tags(), (std::vector<std::string>{"later", "kept"}));
+}
+
+TEST_F(RadiationHistoryMngTest, DataDirectoryComesFromOptionThenEnvironmentThenXdg) {
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    RadiationHistoryMng::setDataDirectory(std::nullopt);
+    setenv("HOME", "/home/someone", 1);
+    unsetenv("KESTO_DATA_DIR");
+    setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    EXPECT_EQ(RadiationHistoryMng::dataFilePath(), "/home/someone/.local/share/kesto");
+    setenv("XDG_DATA_HOME", "/xdg", 1);
+    EXPECT_EQ(RadiationHistoryMng::dataFilePath(), "/xdg/kesto");
+    setenv("KESTO_DATA_DIR", "/own", 1);
+    EXPECT_EQ(RadiationHistoryMng::historyFilePath(), "/own/radiationHistory.txt");
+    RadiationHistoryMng::setDataDirectory("/option");
+    EXPECT_EQ(RadiationHistoryMng::dataFilePath(), "/option");
+    unsetenv("KESTO_DATA_DIR");
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "LoopbackServer.h"
+#include "history/RadiationHistoryMng.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+// Uploads run on threads of their own while the main thread keeps saving and
+// reading the history: the records they hold are shared, never copied, and
+// must stay valid and unchanged.
+TEST(UploadConcurrencyTest, UploadsReadSharedRecordsWhileTheMainThreadSaves) {
+    test::TemporaryDirectory dir;
+    test::ConsoleCapture console;
+    setenv("no_proxy", "*", 1);
+    RadiationHistoryMng::resetForTesting(dir.path());
+    test::LoopbackServer server(test::LoopbackServer::response(200, "ok"));
+    RadiationHistoryMng::setServerURL(server.baseURL());
+
+    std::vector<std::thread> uploads;
+    for (int i = 0; i < 4; ++i) {
+        auto record = std::make_shared<RadiationHistoryRecord>();
+        std::string tag = "m";
+        tag += std::to_string(i);
+        record->setTag(tag);
+        record->setStartDate(Date::fromUnixSeconds(1300000000.0));
+        record->setStopDate(Date::fromUnixSeconds(1300000060.0));
+        record->setRadionEvents(std::vector<RadiationEvent>(50, RadiationEvent(1.0, 1)));
+        RadiationHistoryMng::registerRadiationHistoryRecord(record);
+        std::shared_ptr<const RadiationHistoryRecord> shared = record;
+        uploads.emplace_back(
+            [shared] { RadiationHistoryMng::sendRadiationHistoryRecordToServer(*shared); });
+        EXPECT_GT(RadiationHistoryMng::vdTotal(), 0.0);
+    }
+    for (auto& t : uploads) {
+        t.join();
+    }
+    EXPECT_EQ(server.requests().size(), 4u);
+    EXPECT_EQ(console.count("Response:ok"), 4u);
+    RadiationHistoryMng::resetForTesting(dir.path());
+}
+
+}  // namespace
+}  // namespace kesto

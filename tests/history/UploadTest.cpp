@@ -1,0 +1,163 @@
+#include "history/RadiationHistoryMng.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "LoopbackServer.h"
+#include "history/UploadForm.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+RadiationHistoryRecord sample() {
+    RadiationHistoryRecord r;
+    r.setStartDate(Date::fromUnixSeconds(1300000000.25));
+    r.setStopDate(Date::fromUnixSeconds(1300000036.5));
+    r.setUdid("udid-42");
+    r.setTag("Forêt");
+    r.setLatitude(51.5072);
+    r.setLongitude(-0.1275);
+    r.setRadionEvents({RadiationEvent(0.5, 3), RadiationEvent(2.25, 1)});
+    return r;
+}
+
+std::string part(const std::string& name, const std::string& value) {
+    return "--AaB03x\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value +
+           "\r\n";
+}
+
+const std::string kExpectedBody = part("startDate", "1300000000.250000") +
+                                  part("stopDate", "1300000036.500000") + part("udid", "udid-42") +
+                                  part("tag", "For\xC3\xAAt") + part("latitude", "51.507200") +
+                                  part("longitude", "-0.127500") +
+                                  part("radiationEvents", "0.500000|3|2.250000|1") + "--AaB03x--";
+
+class UploadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        unsetenv("KESTO_SERVER");
+        setenv("no_proxy", "*", 1);  // loopback servers only, whatever the machine's proxy
+        RadiationHistoryMng::resetForTesting(dir.path());
+    }
+    void TearDown() override { RadiationHistoryMng::resetForTesting(dir.path()); }
+
+    static std::string bodyOf(const std::string& request) {
+        return request.substr(request.find("\r\n\r\n") + 4);
+    }
+
+    test::TemporaryDirectory dir;
+    test::ConsoleCapture console;
+};
+
+TEST_F(UploadTest, SendsTheFormByteForByteAndLogsTheAnswer) {
+    test::LoopbackServer server(test::LoopbackServer::response(200, "OK merci"));
+    RadiationHistoryMng::setServerURL(server.baseURL() + "/");
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string& request = requests[0];
+    EXPECT_EQ(request.rfind("POST /clients/Kesto/addRadioactivityHistory.php HTTP/1.1\r\n", 0), 0u);
+    EXPECT_NE(request.find("\r\nContent-Type: multipart/form-data; boundary=AaB03x\r\n"),
+              std::string::npos);
+    EXPECT_NE(request.find("\r\nContent-Length: " + std::to_string(kExpectedBody.size()) + "\r\n"),
+              std::string::npos);
+    // One length only, and no "Expect: 100-continue" stalling the exchange.
+    EXPECT_EQ(request.find("Content-Length"), request.rfind("Content-Length"));
+    EXPECT_EQ(request.find("Expect"), std::string::npos);
+    EXPECT_EQ(bodyOf(request), kExpectedBody);
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"Response:OK merci"});
+}
+
+TEST_F(UploadTest, NumbersKeepAPointUnderADecimalCommaLocale) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "fr_FR.UTF-8"), nullptr);
+    const std::string body = UploadForm::build(sample()).bytes;
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(body, kExpectedBody);
+}
+
+TEST_F(UploadTest, UnusualRecordsStillMakeAWellFormedForm) {
+    RadiationHistoryRecord empty;
+    const auto plain = UploadForm::build(empty);
+    EXPECT_EQ(plain.boundary, "AaB03x");
+    EXPECT_EQ(plain.bytes, part("startDate", "0.000000") + part("stopDate", "0.000000") +
+                               part("udid", "") + part("tag", "") + part("latitude", "0.000000") +
+                               part("longitude", "0.000000") + part("radiationEvents", "") +
+                               "--AaB03x--");
+
+    // A tag holding the delimiter would cut the form short: a fresh boundary
+    // found in no value is used instead.
+    RadiationHistoryRecord tricky = sample();
+    tricky.setTag("x\r\n--AaB03x--\r\nKestoBoundary1");
+    const auto form = UploadForm::build(tricky);
+    EXPECT_NE(form.boundary, "AaB03x");
+    EXPECT_EQ(form.bytes.find("AaB03x"), form.bytes.find("x\r\n--AaB03x--") + 5);
+    EXPECT_EQ(tricky.tag()->find(form.boundary), std::string::npos);
+    EXPECT_EQ(form.contentType(), "multipart/form-data; boundary=" + form.boundary);
+    EXPECT_EQ(form.bytes.rfind("--" + form.boundary + "--"),
+              form.bytes.size() - form.boundary.size() - 4);
+}
+
+TEST_F(UploadTest, AnErrorStatusStillLogsItsBody) {
+    test::LoopbackServer server(test::LoopbackServer::response(500, "database down"));
+    RadiationHistoryMng::setServerURL(server.baseURL());
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"Response:database down"});
+
+    test::LoopbackServer binary(test::LoopbackServer::response(200, "\xff\xfe"));
+    RadiationHistoryMng::setServerURL(binary.baseURL());
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    EXPECT_EQ(console.lines().back(), "Response:(null)");
+
+    // An endless answer is logged by its first MiB, not held whole.
+    test::LoopbackServer flood(test::LoopbackServer::response(200, std::string(3 << 20, 'a')));
+    RadiationHistoryMng::setServerURL(flood.baseURL());
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    EXPECT_EQ(console.lines().back().size(), std::string("Response:").size() + (1 << 20));
+}
+
+TEST_F(UploadTest, NoAnswerLogsTheError) {
+    RadiationHistoryMng::setServerURL("http://127.0.0.1:" +
+                                      std::to_string(test::LoopbackServer::closedPort()));
+    EXPECT_FALSE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    ASSERT_EQ(console.lines().size(), 1u);
+    EXPECT_EQ(console.lines()[0].rfind("Response : ", 0), 0u);
+    EXPECT_NE(console.lines()[0].find("onnect"), std::string::npos);
+
+    // A server that takes the request and never answers: the timeout ends it.
+    test::LoopbackServer silent("");
+    RadiationHistoryMng::setServerURL(silent.baseURL());
+    EXPECT_FALSE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(
+        sample(), std::chrono::milliseconds(1000)));
+    EXPECT_EQ(console.lines().back().rfind("Response : ", 0), 0u);
+    EXPECT_NE(console.lines().back().find("imed out"), std::string::npos);
+    EXPECT_EQ(silent.requests().size(), 1u);
+}
+
+TEST_F(UploadTest, NothingLeavesTheMachineWithoutAValidServer) {
+    EXPECT_FALSE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    EXPECT_EQ(console.lines(),
+              std::vector<std::string>{
+                  "No collection server set (--server or KESTO_SERVER): measurement not sent"});
+
+    for (const char* bad : {"ftp://example.org", "example.org", "http://", "http:///",
+                            "http://host/path", "http://host?x=1", "http:// spaced"}) {
+        RadiationHistoryMng::setServerURL(bad);
+        EXPECT_FALSE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+        EXPECT_NE(console.lines().back().find("must be given as http://host[:port]"),
+                  std::string::npos)
+            << bad;
+    }
+
+    test::LoopbackServer server(test::LoopbackServer::response(200, "env"));
+    setenv("KESTO_SERVER", server.baseURL().c_str(), 1);
+    RadiationHistoryMng::setServerURL(std::nullopt);
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    unsetenv("KESTO_SERVER");
+}
+
+}  // namespace
+}  // namespace kesto
