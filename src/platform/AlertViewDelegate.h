@@ -8,10 +8,8 @@ class AlertView;
 // main thread, after the alert has closed.
 class AlertViewDelegate {
   public:
+    virtual ~AlertViewDelegate() = default;
     virtual void clickedButtonAtIndex(AlertView& alertView, int buttonIndex) = 0;
-
-  protected:
-    ~AlertViewDelegate() = default;
 };
 
 }  // namespace kesto

@@ -8,10 +8,8 @@ namespace kesto {
 // binds to itself.
 class LayoutOwner {
   public:
+    virtual ~LayoutOwner() = default;
     virtual void declareBindings(Bindings& bindings) = 0;
-
-  protected:
-    ~LayoutOwner() = default;
 };
 
 }  // namespace kesto

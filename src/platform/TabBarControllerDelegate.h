@@ -11,13 +11,11 @@ class ViewController;
 // Threads: main thread.
 class TabBarControllerDelegate {
   public:
+    virtual ~TabBarControllerDelegate() = default;
     virtual bool shouldSelectViewController(TabBarController& tabBarController,
                                             ViewController& viewController);
     virtual void didSelectViewController(TabBarController& tabBarController,
                                          ViewController& viewController);
-
-  protected:
-    ~TabBarControllerDelegate() = default;
 };
 
 }  // namespace kesto

@@ -18,15 +18,13 @@ struct IndexPath {
 // Threads: main thread.
 class TableViewDataSource {
   public:
+    virtual ~TableViewDataSource() = default;
     virtual int numberOfSectionsInTableView(TableView& tableView);
     virtual int numberOfRowsInSection(TableView& tableView, int section) = 0;
     virtual double heightForRowAtIndexPath(TableView& tableView, IndexPath indexPath);
     // A cell for the row; reuse one from tableView.dequeueReusableCellWithIdentifier.
     virtual std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView& tableView,
                                                                  IndexPath indexPath) = 0;
-
-  protected:
-    ~TableViewDataSource() = default;
 };
 
 }  // namespace kesto

@@ -20,6 +20,7 @@ struct TextRange {
 // Threads: main thread.
 class TextFieldDelegate {
   public:
+    virtual ~TextFieldDelegate() = default;
     virtual void textFieldDidBeginEditing(TextField& textField);
     // Asked before every edit: replace `range` with `replacement`? (An empty
     // replacement deletes.)
@@ -28,9 +29,6 @@ class TextFieldDelegate {
     // Asked when the return key is pressed; the field stays in editing
     // unless the delegate ends it.
     virtual bool textFieldShouldReturn(TextField& textField);
-
-  protected:
-    ~TextFieldDelegate() = default;
 };
 
 }  // namespace kesto
