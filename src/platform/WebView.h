@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "platform/View.h"
@@ -18,6 +19,10 @@ class WebView : public View {
         html_ = std::move(html);
         baseURL_ = std::move(baseURL);
     }
+    // "file://" and the absolute path, each byte outside the URL's plain
+    // characters percent-encoded (spaces, accents...).
+    static std::string fileURLWithPath(const std::filesystem::path& path);
+
     const std::string& html() const { return html_; }
     const std::string& baseURL() const { return baseURL_; }
 

@@ -10,6 +10,7 @@
 #include "platform/Sha256.h"
 #include "platform/TableView.h"
 #include "platform/TextField.h"
+#include "platform/WebView.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -143,6 +144,14 @@ TEST(ImageTest, FindsImagesAmongTheResourcesAndAnswersNoneForAMissingFile) {
     EXPECT_FALSE(Image::imageNamed("B_stop.png"));
     EXPECT_FALSE(Image::imageNamed("../images/B_play.png"));
     ResourceLocator::setResourceDirectory({});
+}
+
+TEST(WebViewTest, BaseURLOfAPageEncodesWhatAURLCannotHoldAsIs) {
+    EXPECT_EQ(WebView::fileURLWithPath("/usr/share/kesto/help/Aide Kesto é.html"),
+              "file:///usr/share/kesto/help/Aide%20Kesto%20%C3%A9.html");
+    WebView web;
+    web.loadHTMLString("<p>hi</p>", WebView::fileURLWithPath("/r/help.html"));
+    EXPECT_EQ(web.baseURL(), "file:///r/help.html");
 }
 
 TEST(GraphicsContextTest, RecordsTheDrawingAsADisplayList) {
