@@ -3,6 +3,8 @@
 #include <ostream>
 
 #include "app/AnalyzeCommand.h"
+#include "app/NetworkCommand.h"
+#include "app/TextCommand.h"
 
 namespace kesto {
 
@@ -14,6 +16,8 @@ void CommandLine::printUsage(std::ostream& out) {
            "\n"
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
+           "  network   tell whether the internet can be reached now (before an upload)\n"
+           "  text      print the texts shown for the given keys, in your language\n"
            "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
@@ -27,6 +31,12 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "analyze") {
         return AnalyzeCommand::run(rest, out, err);
+    }
+    if (command == "network") {
+        return NetworkCommand::run(rest, out, err);
+    }
+    if (command == "text") {
+        return TextCommand::run(rest, out, err);
     }
     err << "kesto: unknown command '" << command << "'\n";
     printUsage(err);

@@ -1,0 +1,84 @@
+#include "platform/LocalizedStrings.h"
+
+#include <libintl.h>
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+
+#include "platform/Console.h"
+#include "platform/MessageCatalog.h"
+#include "platform/NoDestructor.h"
+#include "platform/ResourceLocator.h"
+
+namespace kesto {
+namespace {
+
+class TextTables {
+  public:
+    std::string lookup(std::string_view key) {
+        // gettext gives its catalog header for the empty key, and a key with
+        // a NUL in it would be looked up cut short: neither is a real key.
+        if (key.empty() || key.find('\0') != std::string_view::npos) {
+            return std::string(key);
+        }
+        const auto directory = ResourceLocator::localeDirectory();
+        const std::string msgid(key);
+        std::lock_guard lock(mutex_);
+        bindTo(directory);
+        const char* text = dgettext(LocalizedStrings::kDomain, msgid.c_str());
+        if (text != msgid.c_str()) {
+            return text;
+        }
+        if (!fallbackLoaded_) {
+            loadFallback();
+        }
+        if (fallback_) {
+            if (const auto* english = fallback_->find(key)) {
+                return *english;
+            }
+        }
+        return msgid;
+    }
+
+  private:
+    // Follows the resource folder, which tests and KESTO_RESOURCES may move.
+    void bindTo(const std::filesystem::path& directory) {
+        if (bound_ && *bound_ == directory) {
+            return;
+        }
+        bindtextdomain(LocalizedStrings::kDomain, directory.c_str());
+        bind_textdomain_codeset(LocalizedStrings::kDomain, "UTF-8");
+        bound_ = directory;
+        fallback_.reset();
+        fallbackLoaded_ = false;
+    }
+
+    void loadFallback() {
+        fallbackLoaded_ = true;
+        const auto path = *bound_ / LocalizedStrings::kFallbackLanguage / "LC_MESSAGES" /
+                          (std::string(LocalizedStrings::kDomain) + ".mo");
+        fallback_ = MessageCatalog::load(path);
+        if (!fallback_) {
+            Console::logf("Fail to load texts %s", path.c_str());
+        }
+    }
+
+    std::mutex mutex_;
+    std::optional<std::filesystem::path> bound_;
+    std::optional<MessageCatalog> fallback_;
+    bool fallbackLoaded_ = false;
+};
+
+TextTables& tables() {
+    static NoDestructor<TextTables> instance;
+    return instance.get();
+}
+
+}  // namespace
+
+std::string LocalizedStrings::localizedString(std::string_view key) {
+    return tables().lookup(key);
+}
+
+}  // namespace kesto

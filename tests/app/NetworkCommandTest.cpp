@@ -1,0 +1,56 @@
+#include "app/NetworkCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/CommandLine.h"
+#include "network/NetworkFakes.h"
+
+namespace kesto {
+namespace {
+
+class NetworkCommandTest : public ::testing::Test {
+  protected:
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        return NetworkCommand::run(args, out, err, *network.service);
+    }
+    test::FakeNetwork network;
+    std::ostringstream out, err;
+};
+
+TEST_F(NetworkCommandTest, PrintsTheStatusAndTheWordItCameFrom) {
+    const struct {
+        RouteLookup lookup;
+        const char* expected;
+    } cases[] = {
+        {test::viaGateway("wlan0"), "internet: reachable via WiFi\nflags: 0x00000002\n"},
+        {test::viaGateway("wwan0", true), "internet: reachable via WWAN\nflags: 0x00040002\n"},
+        {test::interfaceDown("eth0"), "internet: not reachable\nflags: 0x00000000\n"},
+        {RouteLookup::failure(), "internet: not reachable\nflags: unavailable\n"},
+    };
+    for (const auto& c : cases) {
+        network.routes->setDefaultRoute(c.lookup);
+        EXPECT_EQ(run({}), 0);
+        EXPECT_EQ(out.str(), c.expected);
+        EXPECT_EQ(err.str(), "");
+    }
+}
+
+TEST_F(NetworkCommandTest, RefusesArgumentsItDoesNotKnowAndIsDispatched) {
+    EXPECT_EQ(run({"--host"}), 2);
+    EXPECT_NE(err.str().find("unexpected argument '--host'"), std::string::npos);
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_NE(out.str().find("Usage: kesto network"), std::string::npos);
+
+    test::ScopedDefaultService scoped(*network.service);
+    network.routes->setDefaultRoute(test::viaGateway("wlan0"));
+    out.str("");
+    EXPECT_EQ(CommandLine::run({"network"}, out, err), 0);
+    EXPECT_EQ(out.str(), "internet: reachable via WiFi\nflags: 0x00000002\n");
+}
+
+}  // namespace
+}  // namespace kesto

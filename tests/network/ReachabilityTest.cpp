@@ -1,0 +1,241 @@
+#include "network/Reachability.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "network/InternetConnection.h"
+#include "network/NetworkFakes.h"
+#include "platform/NotificationCenter.h"
+
+namespace kesto {
+namespace {
+
+using test::direct;
+using test::interfaceDown;
+using test::viaGateway;
+
+constexpr std::uint32_t kLinkLocal = 0xA9FE0000;  // 169.254.0.0
+constexpr std::uint32_t kServer = 0xC0000207;     // 192.0.2.7
+
+class ReachabilityTest : public ::testing::Test {
+  protected:
+    test::FakeNetwork network;
+    ReachabilityService& service = *network.service;
+};
+
+TEST_F(ReachabilityTest, MonitorsThatCannotBeMadeAreAbsent) {
+    EXPECT_EQ(Reachability::reachabilityWithHostName("", service), nullptr);
+    EXPECT_EQ(Reachability::reachabilityWithHostName(std::string_view("a\0b", 3), service),
+              nullptr);
+    sockaddr_in v6 = Reachability::socketAddress(kServer);
+    v6.sin_family = AF_INET6;
+    EXPECT_EQ(Reachability::reachabilityWithAddress(v6, service), nullptr);
+
+    // A monitor without a handle reads as not reachable and cannot notify.
+    test::QueueDispatcher dispatcher;
+    Reachability empty(nullptr);
+    EXPECT_EQ(empty.currentReachabilityStatus(), ReachNone);
+    EXPECT_FALSE(empty.connectionRequired());
+    EXPECT_FALSE(empty.startNotifer());
+}
+
+TEST_F(ReachabilityTest, InternetMonitorFollowsTheDefaultRoute) {
+    auto monitor = Reachability::reachabilityForInternetConnection(service);
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_FALSE(monitor->localWiFiRef());
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);  // no default route yet
+
+    network.routes->setDefaultRoute(viaGateway("wlan0"));
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachViaWiFi);
+    EXPECT_EQ(monitor->reachabilityFlags(), kSCNetworkReachabilityFlagsReachable);
+
+    network.routes->setDefaultRoute(viaGateway("wwan0", true));
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachViaWWAN);
+
+    network.routes->setDefaultRoute(interfaceDown("wlan0"));
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);
+
+    network.routes->setDefaultRoute(RouteLookup::failure());
+    EXPECT_EQ(monitor->reachabilityFlags(), std::nullopt);
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);
+    EXPECT_FALSE(monitor->connectionRequired());
+}
+
+TEST_F(ReachabilityTest, LinkLocalMonitorUsesTheWiFiRule) {
+    auto monitor = Reachability::reachabilityForLocalWiFi(service);
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(monitor->localWiFiRef());
+
+    // Reached through a gateway: reachable, but not the local network.
+    network.routes->setRoute(kLinkLocal, viaGateway("eth0"));
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);
+    network.routes->setRoute(kLinkLocal, direct("wlan0"));
+    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachViaWiFi);
+}
+
+TEST_F(ReachabilityTest, AddressAndHostNameMonitorsFollowTheirOwnRoute) {
+    network.routes->setDefaultRoute(viaGateway("wlan0"));
+    auto byAddress =
+        Reachability::reachabilityWithAddress(Reachability::socketAddress(kServer), service);
+    auto byName = Reachability::reachabilityWithHostName("collect.example", service);
+    ASSERT_NE(byAddress, nullptr);
+    ASSERT_NE(byName, nullptr);
+
+    // The default route says nothing about a given address.
+    EXPECT_EQ(byAddress->currentReachabilityStatus(), ReachNone);
+    network.routes->setRoute(kServer, direct("eth0"));
+    EXPECT_EQ(byAddress->reachabilityFlags(),
+              kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsDirect);
+
+    // An unresolved name is a failed read, not "reachable via the default".
+    EXPECT_EQ(byName->reachabilityFlags(), std::nullopt);
+    EXPECT_EQ(byName->currentReachabilityStatus(), ReachNone);
+    network.names->setAddress("collect.example", kServer);
+    EXPECT_EQ(byName->currentReachabilityStatus(), ReachViaWiFi);
+}
+
+TEST_F(ReachabilityTest, InternetConnectionAnswersYesForWiFiAndWWANOnly) {
+    test::ScopedDefaultService scoped(service);
+    test::QueueDispatcher dispatcher;  // so that each check's notifier does start
+    const struct {
+        const char* what;
+        RouteLookup lookup;
+        bool expected;
+    } cases[] = {
+        {"wifi", viaGateway("wlan0"), true},    {"wwan", viaGateway("wwan0", true), true},
+        {"direct", direct("eth0"), true},       {"no route", RouteLookup::none(), false},
+        {"down", interfaceDown("eth0"), false}, {"unreadable", RouteLookup::failure(), false},
+    };
+    for (const auto& c : cases) {
+        network.routes->setDefaultRoute(c.lookup);
+        EXPECT_EQ(InternetConnection::isReacheable(), c.expected) << c.what;
+        InternetConnection connection;
+        EXPECT_FALSE(connection.reachable()) << "no evaluation yet";
+        EXPECT_EQ(connection.reachedInternetConnection(), c.expected) << c.what;
+        EXPECT_EQ(connection.reachable(), c.expected) << c.what;
+    }
+    EXPECT_EQ(network.routes->openWatches(), 0) << "a check leaves nothing running";
+}
+
+// Change notifications, driven through the fake routing state.
+class ReachabilityNotifierTest : public ReachabilityTest {
+  protected:
+    void SetUp() override {
+        network.routes->setDefaultRoute(viaGateway("wlan0"));
+        monitor = Reachability::reachabilityForInternetConnection(service);
+        NotificationCenter::defaultCenter().addObserver(
+            this, std::string(kNetworkReachabilityChangedNotification),
+            [this](const Notification& n) {
+                senders.push_back(n.sender);
+                payloads.push_back(n.payload);
+                threads.push_back(std::this_thread::get_id());
+                if (onPost) {
+                    onPost();
+                }
+            });
+    }
+    void TearDown() override { NotificationCenter::defaultCenter().removeObserver(this); }
+
+    test::QueueDispatcher dispatcher;
+    std::unique_ptr<Reachability> monitor;
+    std::vector<const void*> senders;
+    std::vector<const PropertyListValue*> payloads;
+    std::vector<std::thread::id> threads;
+    std::function<void()> onPost;
+};
+
+TEST_F(ReachabilityNotifierTest, StartingNeedsARunLoopAndAWatch) {
+    std::thread([&] { EXPECT_FALSE(monitor->startNotifer()); }).join();  // no dispatcher there
+    network.routes->setWatchFails(true);
+    EXPECT_FALSE(monitor->startNotifer());
+    network.routes->setWatchFails(false);
+    EXPECT_TRUE(monitor->startNotifer());
+    EXPECT_EQ(network.routes->openWatches(), 1);
+    EXPECT_TRUE(monitor->startNotifer());  // a restart, not a second watch
+    EXPECT_EQ(network.routes->openWatches(), 1);
+    monitor->stopNotifer();
+    EXPECT_EQ(network.routes->openWatches(), 0);
+    monitor->stopNotifer();  // harmless when stopped
+}
+
+TEST_F(ReachabilityNotifierTest, PostsEachFlagChangeOnTheStartingThreadWithTheMonitorAsSender) {
+    ASSERT_TRUE(monitor->startNotifer());
+
+    network.routes->setDefaultRoute(RouteLookup::none());
+    ASSERT_TRUE(dispatcher.waitForWork());
+    EXPECT_EQ(dispatcher.drain(), 1u);
+    network.routes->setDefaultRoute(viaGateway("wwan0", true));
+    ASSERT_TRUE(dispatcher.waitForWork());
+    dispatcher.drain();
+    // A read that starts failing is a change too.
+    network.routes->setDefaultRoute(RouteLookup::failure());
+    ASSERT_TRUE(dispatcher.waitForWork());
+    dispatcher.drain();
+
+    ASSERT_EQ(senders.size(), 3u);
+    for (std::size_t i = 0; i < senders.size(); ++i) {
+        EXPECT_EQ(senders[i], monitor.get());
+        EXPECT_EQ(payloads[i], nullptr);
+        EXPECT_EQ(threads[i], std::this_thread::get_id());
+    }
+}
+
+TEST_F(ReachabilityNotifierTest, RoutingChangesThatKeepTheFlagWordPostNothing) {
+    ASSERT_TRUE(monitor->startNotifer());
+    const auto before = network.routes->lookups();
+    network.routes->touch();
+    network.routes->setRoute(kServer, direct("eth0"));    // not this monitor's target
+    network.routes->setDefaultRoute(viaGateway("eth1"));  // another interface, same word
+    ASSERT_TRUE(network.routes->waitForLookups(before + 1));
+    // Then a real change: exactly one post, whatever the watcher coalesced.
+    network.routes->setDefaultRoute(RouteLookup::none());
+    ASSERT_TRUE(dispatcher.waitForWork());
+    dispatcher.drain();
+    EXPECT_EQ(senders.size(), 1u);
+}
+
+TEST_F(ReachabilityNotifierTest, NothingIsPostedAfterStopReturnsWhateverThreadStops) {
+    // Stopped on the starting thread with a post already queued.
+    ASSERT_TRUE(monitor->startNotifer());
+    network.routes->setDefaultRoute(RouteLookup::none());
+    ASSERT_TRUE(dispatcher.waitForWork());
+    monitor->stopNotifer();
+    dispatcher.drain();
+    EXPECT_TRUE(senders.empty());
+
+    // Stopped from another thread than the one it was started on.
+    ASSERT_TRUE(monitor->startNotifer());
+    network.routes->setDefaultRoute(viaGateway("wlan0"));
+    ASSERT_TRUE(dispatcher.waitForWork());
+    std::thread([&] { monitor->stopNotifer(); }).join();
+    dispatcher.drain();
+    EXPECT_TRUE(senders.empty());
+
+    // Destroyed with a post queued: the queued call must not touch it.
+    ASSERT_TRUE(monitor->startNotifer());
+    network.routes->setDefaultRoute(RouteLookup::none());
+    ASSERT_TRUE(dispatcher.waitForWork());
+    monitor.reset();
+    dispatcher.drain();
+    EXPECT_TRUE(senders.empty());
+    EXPECT_EQ(network.routes->openWatches(), 0);
+}
+
+TEST_F(ReachabilityNotifierTest, AnObserverMayDestroyTheMonitorItIsToldAbout) {
+    ASSERT_TRUE(monitor->startNotifer());
+    onPost = [&] { monitor.reset(); };
+    network.routes->setDefaultRoute(RouteLookup::none());
+    ASSERT_TRUE(dispatcher.waitForWork());
+    dispatcher.drain();
+    EXPECT_EQ(senders.size(), 1u);
+    EXPECT_EQ(monitor, nullptr);
+    EXPECT_EQ(network.routes->openWatches(), 0);
+}
+
+}  // namespace
+}  // namespace kesto
