@@ -9,6 +9,7 @@
 #include "platform/Console.h"
 #include "platform/ImageView.h"
 #include "platform/Label.h"
+#include "platform/LocalizedStrings.h"
 #include "platform/ResourceLocator.h"
 #include "platform/TableView.h"
 #include "platform/TableViewCell.h"
@@ -394,7 +395,12 @@ std::string Layout::lookUpText(const std::string& key) {
         std::lock_guard lock(lookupMutex());
         lookup = textLookup();
     }
-    return lookup ? lookup(key) : key;
+    return lookup ? lookup(key) : LocalizedStrings::localizedString(key);
+}
+
+void Layout::rootIsOfAnotherClass(std::string_view name) {
+    Console::logf("Layout %.*s: its root is not of the class asked for",
+                  static_cast<int>(name.size()), name.data());
 }
 
 }  // namespace kesto

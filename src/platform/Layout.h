@@ -33,8 +33,8 @@ namespace kesto {
 //          tableViewCell: "reuseIdentifier", "selectionStyle": "none" | "blue"
 //          "subviews": [NODE, ...]}
 //
-// "textKey"/"titleKey" are looked up through the text lookup (the localized
-// strings), "text"/"title" are shown as they stand. With "outletOwner":
+// "textKey"/"titleKey" are looked up through the text lookup (by default
+// LocalizedStrings), "text"/"title" are shown as they stand. With "outletOwner":
 // "root" the layout binds to its own root object (a custom cell), which must
 // be a LayoutOwner.
 //
@@ -50,14 +50,31 @@ class Layout {
     using TextLookup = std::function<std::string(const std::string& key)>;
 
     static std::unique_ptr<View> load(std::string_view name, LayoutOwner* owner);
+    // The same, for a layout whose root is an object of class T (a cell):
+    // nothing (logged) when it is not.
+    template <typename T>
+    static std::unique_ptr<T> loadAs(std::string_view name, LayoutOwner* owner) {
+        auto view = load(name, owner);
+        if (auto* typed = dynamic_cast<T*>(view.get())) {
+            view.release();
+            return std::unique_ptr<T>(typed);
+        }
+        if (view) {
+            rootIsOfAnotherClass(name);
+        }
+        return nullptr;
+    }
     static std::unique_ptr<View> loadFromJson(std::string_view name, const nlohmann::json& document,
                                               LayoutOwner* owner);
     // The parsed file, or nothing (logged) when missing or malformed.
     static std::unique_ptr<nlohmann::json> read(std::string_view name);
 
-    // How "textKey"/"titleKey" become texts; the key itself until set.
+    // How "textKey"/"titleKey" become texts; empty restores LocalizedStrings.
     static void setTextLookup(TextLookup lookup);
     static std::string lookUpText(const std::string& key);
+
+  private:
+    static void rootIsOfAnotherClass(std::string_view name);
 };
 
 }  // namespace kesto

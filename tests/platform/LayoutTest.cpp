@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Button.h"
+#include "platform/Image.h"
 #include "platform/Label.h"
 #include "platform/Layout.h"
 #include "platform/ResourceLocator.h"
@@ -213,9 +214,9 @@ TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
             EXPECT_NE(owner.outlets_[outlet], nullptr) << name << "." << outlet;
         }
     }
-    auto cell = Layout::load("HistoryCell", nullptr);
+    auto cell = Layout::loadAs<ShippedCell>("HistoryCell", nullptr);
     ASSERT_TRUE(cell);
-    auto& history = dynamic_cast<ShippedCell&>(*cell);
+    auto& history = *cell;
     EXPECT_EQ(history.reuseIdentifier(), "CellHistoryRecord");
     EXPECT_EQ(history.frame().size.height, 60.0);
     for (const auto& [name, label] : history.labels) {
@@ -225,6 +226,19 @@ TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
     ASSERT_TRUE(main);
     EXPECT_EQ((*main)["delegateClass"], "KestoAppDelegate");
     EXPECT_TRUE(console.lines().empty()) << console.lines().front();
+
+    AnyOwner helpOwner(*Layout::read("HelpViewController"));
+    EXPECT_FALSE(Layout::loadAs<TableViewCell>("HelpViewController", &helpOwner));
+    EXPECT_TRUE(console.contains("Layout HelpViewController: its root is not of the class"));
+}
+
+// The images the screens name are where Image::imageNamed looks.
+TEST(ShippedLayoutsTest, EveryImageTheScreensNameIsFound) {
+    for (const char* name : {"Onglet_A_icon_2.png", "Onglet_B_icon_2.png", "Onglet_H_icon_2.png",
+                             "Onglet_I_icon_2.png", "B_play.png", "B_stop.png", "btn_start.png",
+                             "btn_stop.png", "A02.png", "A03.png"}) {
+        EXPECT_TRUE(Image::imageNamed(name)) << name;
+    }
 }
 
 }  // namespace

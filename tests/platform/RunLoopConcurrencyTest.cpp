@@ -91,6 +91,37 @@ TEST(RunLoopConcurrencyTest, ObserverRunsOnThePostingThreadAndHopsToMain) {
     center.removeObserver(&observer);
 }
 
+// A service started on a thread with its own loop calls back on that thread.
+TEST(RunLoopConcurrencyTest, AThreadsOwnLoopIsItsDispatcherAndRunsWhatOthersSendIt) {
+    std::atomic<RunLoop*> workerLoop{nullptr};
+    std::atomic<bool> done{false};
+    std::atomic<bool> sent{false};
+    std::thread::id ranOn;
+    RunLoop& mainLoop = RunLoop::main();
+    std::thread worker([&] {
+        RunLoop loop;
+        EXPECT_EQ(ThreadDispatcher::current(), &loop);
+        workerLoop.store(&loop);
+        loop.runUntilCondition([&] { return done.load(); }, 10.0);
+        while (!sent.load()) {  // the sender may still be inside dispatch()
+            std::this_thread::yield();
+        }
+    });
+    while (!workerLoop.load()) {
+        std::this_thread::yield();
+    }
+    workerLoop.load()->dispatch([&] {
+        ranOn = std::this_thread::get_id();
+        done.store(true);
+    });
+    sent.store(true);
+    const auto workerId = worker.get_id();
+    worker.join();
+    EXPECT_TRUE(done.load());
+    EXPECT_EQ(ranOn, workerId);
+    EXPECT_EQ(ThreadDispatcher::current(), &mainLoop);
+}
+
 TEST(RunLoopConcurrencyTest, BackgroundWorkRunsOnANewThreadPerCall) {
     std::atomic<int> ranOffMain{0};
     for (int i = 0; i < 3; ++i) {
