@@ -84,15 +84,20 @@ int Application::applicationMain(int, char**) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &signals, &previous);
     const int fd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    auto restore = [&] {
+        if (fd >= 0) {
+            close(fd);
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    };
 
     auto& app = sharedApplication();
     if (!app.launch()) {
         Console::log("Application: launch failed");
-        if (fd >= 0) {
-            close(fd);
-        }
+        restore();
         return 1;
     }
     auto& loop = RunLoop::main();
@@ -107,8 +112,8 @@ int Application::applicationMain(int, char**) {
     loop.run();
     if (fd >= 0) {
         loop.unwatchFileDescriptor(watch);
-        close(fd);
     }
+    restore();
     return 0;
 }
 

@@ -236,5 +236,43 @@ TEST_F(DriverTest, TabsTablesModalsAndBadRequestsAsAFrontEndSeesThem) {
     EXPECT_EQ(driver.perform({{"action", "snapshot"}})["snapshot"]["top"], "CounterScreen");
 }
 
+class QuittingDelegate : public ApplicationDelegate {
+  public:
+    static inline std::vector<std::string> events;
+    bool didFinishLaunchingWithOptions(Application& app) override {
+        events.push_back(window() ? "launched with window" : "launched without window");
+        RunLoop::main().performAfterDelay(this, 0.0, [&app] { app.terminate(); });
+        return true;
+    }
+    void applicationWillTerminate(Application&) override { events.push_back("terminating"); }
+};
+
+TEST(ApplicationMainTest, BuildsTheDelegateTheMainInterfaceNamesAndRunsUntilTerminated) {
+    test::TemporaryDirectory dir;
+    test::ManualClock clock;
+    ResourceLocator::setResourceDirectory(dir.path());
+    std::filesystem::create_directories(dir.path() / "layouts");
+    test::ConsoleCapture console;
+    EXPECT_EQ(Application::applicationMain(0, nullptr), 1);  // no main interface
+    EXPECT_TRUE(console.contains("no layout file layouts/MainWindow.json"));
+
+    std::ofstream(dir.path() / "layouts" / "MainWindow.json")
+        << R"({"delegateClass": "NoSuchDelegate"})";
+    EXPECT_EQ(Application::applicationMain(0, nullptr), 1);
+    EXPECT_TRUE(console.contains("unknown application delegate class 'NoSuchDelegate'"));
+
+    Application::DelegateClasses::registerClass(
+        "QuittingDelegate", [] { return std::make_unique<QuittingDelegate>(); });
+    std::ofstream(dir.path() / "layouts" / "MainWindow.json")
+        << R"({"delegateClass": "QuittingDelegate", "window": {"frame": [0, 0, 320, 480]}})";
+    EXPECT_EQ(Application::applicationMain(0, nullptr), 0);
+    EXPECT_EQ(QuittingDelegate::events,
+              (std::vector<std::string>{"launched with window", "terminating"}));
+    EXPECT_NE(dynamic_cast<QuittingDelegate*>(Application::sharedApplication().delegate()),
+              nullptr);
+    Application::sharedApplication().reset();
+    ResourceLocator::setResourceDirectory({});
+}
+
 }  // namespace
 }  // namespace kesto
