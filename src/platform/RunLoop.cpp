@@ -147,10 +147,7 @@ std::optional<Date> RunLoop::nextDueDate() const {
     return next;
 }
 
-std::size_t RunLoop::runDueTimers(Date now) {
-    // Only what existed when the pass began: a call scheduled by this pass
-    // (even with delay 0) belongs to the next one.
-    const TimerId limit = nextId_;
+std::size_t RunLoop::runDueTimers(Date now, TimerId limit) {
     std::vector<std::pair<Date, TimerId>> due;
     for (const auto& [id, item] : scheduled_) {
         if (id < limit && item.due() <= now) {
@@ -216,6 +213,9 @@ std::size_t RunLoop::pollDescriptors(int timeoutMs) {
 
 std::size_t RunLoop::runOnePass() {
     claimThread();
+    // Only what was scheduled before the pass began runs in it: a call
+    // scheduled by this pass (even with delay 0) belongs to the next one.
+    const TimerId limit = nextId_;
     std::deque<Work> work;
     {
         std::lock_guard lock(queueMutex_);
@@ -225,7 +225,7 @@ std::size_t RunLoop::runOnePass() {
     for (auto& item : work) {
         item();
     }
-    ran += runDueTimers(Clock::now());
+    ran += runDueTimers(Clock::now(), limit);
     ran += pollDescriptors(0);
     // Objects released during the pass go now; their destructors may release more.
     while (!released_.empty()) {

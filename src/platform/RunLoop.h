@@ -129,7 +129,7 @@ class RunLoop final : public ThreadDispatcher {
     };
 
     std::size_t runOnePass();
-    std::size_t runDueTimers(Date now);
+    std::size_t runDueTimers(Date now, TimerId limit);
     std::size_t pollDescriptors(int timeoutMs);
     void waitForWork(int timeoutMs);
     void wake();

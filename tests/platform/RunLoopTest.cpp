@@ -89,19 +89,23 @@ TEST_F(RunLoopTest, OneShotTimerFiresOnceAndALateLoopSkipsMissedTicks) {
 }
 
 TEST_F(RunLoopTest, DelayZeroRunsAtTheNextPassInOrder) {
+    // A pass runs queued hops first, then what is due: where the hops fall
+    // between the deferred calls shows which pass ran each.
     std::vector<std::string> order;
     int target = 0;
     loop.dispatch([&] {
         loop.performAfterDelay(&target, 0.0, [&] { order.push_back("deferred-1"); });
         loop.performAfterDelay(&target, 0.0, [&] {
             order.push_back("deferred-2");
+            loop.dispatch([&] { order.push_back("hop-2"); });
             loop.performAfterDelay(&target, 0.0, [&] { order.push_back("deferred-3"); });
         });
+        loop.dispatch([&] { order.push_back("hop-1"); });
         order.push_back("pass-1 end");
     });
     loop.runPending();
-    EXPECT_EQ(order,
-              (std::vector<std::string>{"pass-1 end", "deferred-1", "deferred-2", "deferred-3"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"pass-1 end", "hop-1", "deferred-1", "deferred-2",
+                                               "hop-2", "deferred-3"}));
 }
 
 TEST_F(RunLoopTest, CancellingDropsEveryPendingCallOfThatObjectOnly) {
