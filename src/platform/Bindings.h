@@ -18,6 +18,8 @@ class View;
 //
 // A layout that names an outlet or action missing here, or wires an outlet
 // to a view of the wrong kind, fails to load.
+//
+// Threads: main thread, during a layout load.
 class Bindings {
   public:
     struct Outlet {

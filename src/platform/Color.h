@@ -3,7 +3,7 @@
 namespace kesto {
 
 // An RGBA colour, components 0 to 1 in single precision (as the screens give
-// them, e.g. 68/255 stored as 0.26666668).
+// them, e.g. 68/255 stored as 0.26666668). A plain value: any thread.
 struct Color {
     float red = 0.0F;
     float green = 0.0F;

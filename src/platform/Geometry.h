@@ -3,7 +3,7 @@
 namespace kesto {
 
 // Positions and sizes in points; origin top-left, y downwards. The phone
-// screen is 320 × 480 points.
+// screen is 320 × 480 points. Plain values: any thread.
 struct Point {
     double x = 0.0;
     double y = 0.0;

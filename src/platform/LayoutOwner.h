@@ -6,6 +6,8 @@ namespace kesto {
 
 // An object a layout binds to: a screen, or a custom cell whose layout
 // binds to itself.
+//
+// Threads: main thread.
 class LayoutOwner {
   public:
     virtual ~LayoutOwner() = default;

@@ -8,7 +8,7 @@
 namespace kesto {
 
 // What a screen shows on its tab: title, image (none when the file is
-// missing) and an integer tag.
+// missing) and an integer tag. A plain value.
 struct TabBarItem {
     std::string title;
     std::optional<Image> image;

@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/AlertView.h"
+#include "platform/Application.h"
 #include "platform/BackgroundThread.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
@@ -120,6 +122,26 @@ TEST(RunLoopConcurrencyTest, AThreadsOwnLoopIsItsDispatcherAndRunsWhatOthersSend
     EXPECT_TRUE(done.load());
     EXPECT_EQ(ranOn, workerId);
     EXPECT_EQ(ThreadDispatcher::current(), &mainLoop);
+}
+
+// An alert raised off the main thread still opens, and answers, on the main thread.
+TEST(RunLoopConcurrencyTest, AnAlertShownFromAnotherThreadOpensOnTheMainThread) {
+    struct Delegate : AlertViewDelegate {
+        bool onMain = false;
+        void clickedButtonAtIndex(AlertView&, int) override { onMain = RunLoop::isMainThread(); }
+    } delegate;
+    auto& app = Application::sharedApplication();
+    std::thread([&] {
+        AlertView::show(std::make_unique<AlertView>("", "Upload failed", &delegate, "Ok",
+                                                    std::vector<std::string>{}));
+    }).join();
+    ASSERT_TRUE(
+        RunLoop::main().runUntilCondition([&] { return app.visibleAlert() != nullptr; }, 10.0));
+    EXPECT_EQ(app.visibleAlert()->message(), "Upload failed");
+    EXPECT_TRUE(app.answerAlert(0));
+    EXPECT_TRUE(delegate.onMain);
+    app.reset();
+    RunLoop::main().runPending();
 }
 
 TEST(RunLoopConcurrencyTest, BackgroundWorkRunsOnANewThreadPerCall) {
