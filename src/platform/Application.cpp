@@ -38,6 +38,8 @@ void Application::setWindow(std::unique_ptr<Window> window) {
 }
 
 bool Application::launch(std::string_view mainInterface) {
+    // Services started at launch call back through the main thread's dispatcher.
+    RunLoop::main();
     const auto document = Layout::read(mainInterface);
     if (!document) {
         return false;

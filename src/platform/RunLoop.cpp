@@ -43,6 +43,9 @@ Date RunLoop::Scheduled::due() const {
 
 RunLoop& RunLoop::main() {
     static NoDestructor<RunLoop> loop(processMainThread);
+    // Reached first from another thread, it becomes the main thread's
+    // dispatcher the first time the main thread reaches it.
+    loop->claimThread();
     return loop.get();
 }
 

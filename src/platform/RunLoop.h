@@ -38,7 +38,8 @@ class RunLoop final : public ThreadDispatcher {
     using Work = std::function<void()>;
     using TimerId = std::uint64_t;
 
-    // The main thread's loop, built on first use and never destroyed.
+    // The main thread's loop, built on first use and never destroyed; it is
+    // the main thread's ThreadDispatcher from then on.
     static RunLoop& main();
     // True on the process's main thread (the thread that ran static
     // initialisation, i.e. the one that entered main()).

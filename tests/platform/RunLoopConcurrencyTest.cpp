@@ -135,8 +135,10 @@ TEST(RunLoopConcurrencyTest, AnAlertShownFromAnotherThreadOpensOnTheMainThread) 
         AlertView::show(std::make_unique<AlertView>("", "Upload failed", &delegate, "Ok",
                                                     std::vector<std::string>{}));
     }).join();
-    ASSERT_TRUE(
-        RunLoop::main().runUntilCondition([&] { return app.visibleAlert() != nullptr; }, 10.0));
+    // However the loop was first reached, it is the main thread's dispatcher.
+    RunLoop& loop = RunLoop::main();
+    EXPECT_EQ(ThreadDispatcher::current(), &loop);
+    ASSERT_TRUE(loop.runUntilCondition([&] { return app.visibleAlert() != nullptr; }, 10.0));
     EXPECT_EQ(app.visibleAlert()->message(), "Upload failed");
     EXPECT_TRUE(app.answerAlert(0));
     EXPECT_TRUE(delegate.onMain);
