@@ -16,11 +16,24 @@ function(kesto_target name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
-# kesto_test(<name> SOURCES ... LIBS ... [LABELS ...]): one GoogleTest executable.
+# kesto_test(<name> SOURCES ... LIBS ... [LABELS ...] [ENVIRONMENT VAR=value...]):
+# one GoogleTest executable.
 function(kesto_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   kesto_target(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kesto_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+  # Empty properties are left out: an empty value would shift the pairs.
+  set(properties "")
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  if(T_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+  if(properties)
+    gtest_discover_tests(${name} PROPERTIES ${properties} DISCOVERY_TIMEOUT 60)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/AnalyzeCommand.h"
+#include "app/CaptureCommand.h"
 #include "app/NetworkCommand.h"
 #include "app/TextCommand.h"
 
@@ -16,6 +17,7 @@ void CommandLine::printUsage(std::ostream& out) {
            "\n"
            "Commands:\n"
            "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
+           "  capture   measure through the capture chain (camera, simulator, replay)\n"
            "  network   tell whether the internet can be reached now (before an upload)\n"
            "  text      print the texts shown for the given keys, in your language\n"
            "\n"
@@ -31,6 +33,9 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "analyze") {
         return AnalyzeCommand::run(rest, out, err);
+    }
+    if (command == "capture") {
+        return CaptureCommand::run(rest, out, err);
     }
     if (command == "network") {
         return NetworkCommand::run(rest, out, err);

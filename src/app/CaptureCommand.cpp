@@ -1,0 +1,250 @@
+#include "app/CaptureCommand.h"
+
+#include <csignal>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <ostream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "camera/CaptureBackend.h"
+#include "camera/OrvVideoStreamController.h"
+#include "camera/SensorSpec.h"
+#include "engine/BitmapProcessor.h"
+#include "platform/Format.h"
+#include "platform/NotificationCenter.h"
+
+namespace kesto {
+namespace {
+
+constexpr int kMaximumSeconds = 366 * 24 * 3600;
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    interrupted.store(true);
+}
+
+// What the engine's per-frame notification last said.
+struct FrameWatch {
+    std::atomic<long long> frames{0};
+    std::atomic<long long> level{0};
+    std::atomic<long long> limit{0};
+};
+
+std::string hoursMinutesSeconds(double seconds) {
+    const auto whole = static_cast<long long>(seconds > 0.0 ? seconds : 0.0);
+    return cformat("%02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+}
+
+bool parseOptions(const std::vector<std::string>& args, CaptureCommand::Options& options,
+                  std::string& sensor, std::ostream& err) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--sensor" || arg == "--seconds") {
+            if (i + 1 >= args.size()) {
+                err << "kesto capture: " << arg << " needs a value\n";
+                return false;
+            }
+            const std::string& value = args[++i];
+            if (arg == "--sensor") {
+                sensor = value;
+                continue;
+            }
+            const char* end = value.data() + value.size();
+            auto [ptr, ec] = std::from_chars(value.data(), end, options.seconds);
+            if (value.empty() || ec != std::errc() || ptr != end || options.seconds < 1 ||
+                options.seconds > kMaximumSeconds) {
+                err << "kesto capture: --seconds takes a whole number of seconds from 1 to "
+                    << kMaximumSeconds << ", not '" << value << "'\n";
+                return false;
+            }
+        } else {
+            err << "kesto capture: unknown argument '" << arg << "'\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void CaptureCommand::printHelp(std::ostream& out) {
+    out << "Usage: kesto capture [--sensor SPEC] [--seconds N] [--json]\n"
+           "\n"
+           "Runs one acquisition through the capture chain for N seconds (default 10) in\n"
+           "real time and prints once a second the elapsed time, frames analysed, events,\n"
+           "hits, dose rate and dose, and whether light reaches the sensor. Ctrl-C ends it\n"
+           "early. The exit status is 1 when no frame arrived: nothing was measured.\n"
+           "\n"
+           "Sensors (--sensor overrides KESTO_SENSOR; the default is sim):\n"
+           "  sim[:rate=R,seed=S,lens=covered|open,size=WxH]\n"
+           "        simulated sensor, never a measurement: R μSv/h (default 0.5), a random\n"
+           "        seed unless given, 480x360 frames; above 1980 μSv/h every frame has hits\n"
+           "  camera[:DEVICE]\n"
+           "        a Video4Linux camera, lens covered: /dev/video0, /dev/videoN or N\n"
+           "  raw:DIR[,width=W,height=H,bytes-per-row=B,loop]\n"
+           "        replays raw BGRA frame files of DIR in name order (default 480 × 360)\n"
+           "  gst:PIPELINE\n"
+           "        a GStreamer pipeline; unless it ends in an appsink named \"kesto\", the\n"
+           "        chain appends: videoconvert ! videorate max-rate=10 !\n"
+           "        video/x-raw,format=BGRA ! appsink name=kesto\n"
+           "\n"
+           "Options:\n"
+           "  --json   one JSON object per line: first the sensor, then each second\n";
+}
+
+int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
+                            const Options& options, const Waiter& wait, std::ostream& out,
+                            std::ostream& err) {
+    const bool simulated = backend.isSimulated();
+    if (options.json) {
+        out << nlohmann::json{{"sensor", backend.description()}, {"simulated", simulated}}.dump()
+            << std::endl;
+    } else {
+        out << "Reading " << backend.description()
+            << (simulated ? " \u2014 SIMULATED, not a measurement" : "") << std::endl;
+    }
+
+    FrameWatch watch;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(
+        &watch, BitmapProcessor::kMatriceImageChanged,
+        [&watch](const Notification& n) {
+            const auto* values = n.payload != nullptr ? n.payload->arrayValue() : nullptr;
+            if (values == nullptr || values->size() < 2) {
+                return;
+            }
+            watch.level.store((*values)[0].integerValue().value_or(0));
+            watch.limit.store((*values)[1].integerValue().value_or(0));
+            watch.frames.fetch_add(1);
+        },
+        &engine);
+
+    bool sawLight = false;
+    {
+        OrvVideoStreamController controller(backend, engine);
+        engine.startAcquisition();
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        for (int second = 1; second <= options.seconds; ++second) {
+            if (!wait(second, controller.session())) {
+                out << "Interrupted" << std::endl;
+                break;
+            }
+            const long long frames = watch.frames.load();
+            const bool light = frames > 0 && watch.level.load() > watch.limit.load();
+            sawLight = sawLight || light;
+            const double duration = engine.acquisitionDuration();
+            double rate = engine.instantaneousRadiation();
+            double dose = engine.instantaneousVD();
+            const std::string rateUnit = BitmapProcessor::getUnitOfVMValue(rate);
+            const std::string doseUnit = BitmapProcessor::getUnitOfVDValue(dose);
+            const std::int32_t hits = engine.cumulatedParticules();
+            // Before the first particle the rate is what one event would give.
+            const bool upperBound = hits == 0 && duration > 2.0;
+            if (options.json) {
+                nlohmann::json line = {{"elapsed", duration},
+                                       {"frames", frames},
+                                       {"events", engine.nbEventDetected()},
+                                       {"hits", hits},
+                                       {"doseRate", rate},
+                                       {"doseRateUnit", rateUnit},
+                                       {"doseRateIsUpperBound", upperBound},
+                                       {"dose", dose},
+                                       {"doseUnit", doseUnit},
+                                       {"light", frames > 0 ? nlohmann::json(light) : nullptr}};
+                out << line.dump() << std::endl;
+            } else {
+                out << hoursMinutesSeconds(duration)
+                    << cformat(
+                           "  frames %lld  events %d  hits %d  dose rate %s%0.2f %s  dose "
+                           "%0.2f %s  light %s",
+                           frames, engine.nbEventDetected(), hits, upperBound ? "< " : "", rate,
+                           rateUnit.c_str(), dose, doseUnit.c_str(),
+                           frames == 0 ? "unknown (no frames)"
+                           : light     ? "YES"
+                                       : "no")
+                    << std::endl;
+            }
+        }
+        engine.stopAcquisition();
+        controller.activateVideoChain(false);
+        controller.deleteVideoChain();
+    }
+    center.removeObserver(&watch);
+
+    if (watch.frames.load() == 0) {
+        err << "kesto capture: no frame arrived from " << backend.description()
+            << ": nothing was measured\n";
+        return 1;
+    }
+    if (sawLight) {
+        err << "kesto capture: light reached the sensor: cover the camera, the figures do not "
+               "count\n";
+    }
+    return 0;
+}
+
+int CaptureCommand::run(const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& err) {
+    for (const auto& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            printHelp(out);
+            return 0;
+        }
+    }
+    Options options;
+    std::string sensor;
+    if (!parseOptions(args, options, sensor, err)) {
+        err << "Run 'kesto capture --help' for usage.\n";
+        return 2;
+    }
+    const char* fromEnvironment = std::getenv("KESTO_SENSOR");
+    const char* origin = "--sensor";
+    if (sensor.empty() && fromEnvironment != nullptr && *fromEnvironment != '\0') {
+        sensor = fromEnvironment;
+        origin = "KESTO_SENSOR";
+    }
+    std::string error;
+    const auto spec =
+        sensor.empty() ? std::optional<SensorSpec>(SensorSpec{}) : SensorSpec::parse(sensor, error);
+    if (!spec || !CaptureBackend::select(*spec, error)) {
+        err << "kesto capture: " << origin << ": " << error << "\n";
+        return 2;
+    }
+
+    interrupted.store(false);
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous);
+    // Real time: the wait itself runs on a steady clock, in short steps so
+    // Ctrl-C ends it promptly.
+    const auto origin_time = std::chrono::steady_clock::now();
+    const Waiter wait = [origin_time](int second, CaptureSession*) {
+        const auto deadline = origin_time + std::chrono::seconds(second);
+        while (!interrupted.load()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                deadline - now, std::chrono::milliseconds(100)));
+        }
+        return false;
+    };
+    const int status = measure(CaptureBackend::current(), BitmapProcessor::sharedInstance(),
+                               options, wait, out, err);
+    sigaction(SIGINT, &previous, nullptr);
+    return status;
+}
+
+}  // namespace kesto

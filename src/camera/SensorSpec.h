@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kesto {
+
+// Which sensor the capture chain reads, as given to --sensor or KESTO_SENSOR:
+//
+//   sim[:rate=R,seed=S,lens=covered|open,size=WxH]
+//       the simulated sensor: R μSv/h (default 0.5, at most 100000), seed S
+//       (default: a random one, announced), covered lens (default), frames
+//       of W × H pixels (default 480x360)
+//   camera[:DEVICE]
+//       a Video4Linux camera: /dev/video0 by default; DEVICE is a path
+//       (/dev/video2) or a number (2)
+//   raw:DIR[,width=W,height=H,bytes-per-row=B,loop]
+//       replays the raw BGRA frame files of DIR in name order; frames of
+//       W × H pixels (default 480 × 360), B bytes per row (default 4 × W);
+//       with "loop" it starts over at the end. DIR cannot hold a comma.
+//   gst:PIPELINE
+//       a GStreamer pipeline description (see GstCaptureSession for how the
+//       chain completes it)
+//
+// A value object; any thread.
+struct SensorSpec {
+    enum class Kind { Simulated, Camera, Raw, Pipeline };
+
+    static constexpr double kDefaultRate = 0.5;        // μSv/h
+    static constexpr double kMaximumRate = 100000.0;   // μSv/h
+    static constexpr std::size_t kMaximumSide = 8192;  // pixels
+    static constexpr const char* kDefaultCamera = "/dev/video0";
+
+    Kind kind = Kind::Simulated;
+    // Simulator.
+    double rate = kDefaultRate;
+    std::optional<std::uint64_t> seed;
+    bool lensOpen = false;
+    // Simulator and raw replay.
+    std::size_t width = 480;
+    std::size_t height = 360;
+    // Raw replay.
+    std::string directory;
+    std::size_t bytesPerRow = 0;  // 0: 4 × width
+    bool loop = false;
+    // Camera.
+    std::string device = kDefaultCamera;
+    // Pipeline.
+    std::string pipeline;
+
+    // Reads a selection; on a mistake returns nothing and says why in `error`.
+    static std::optional<SensorSpec> parse(std::string_view text, std::string& error);
+
+    std::size_t rowBytes() const { return bytesPerRow != 0 ? bytesPerRow : 4 * width; }
+};
+
+}  // namespace kesto

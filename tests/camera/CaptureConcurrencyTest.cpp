@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "camera/OrvVideoStreamController.h"
+#include "camera/PipelineCaptureBackend.h"
+#include "camera/SimulatedCaptureBackend.h"
+#include "camera/SimulatedSensor.h"
+#include "engine/BitmapProcessor.h"
+#include "platform/NotificationCenter.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+using test::ConsoleCapture;
+
+// A backend whose sessions push frames as fast as the queue takes them, so
+// frames are always on the queue while the main thread changes the chain.
+class FloodingBackend : public CaptureBackend {
+  public:
+    class Session : public CaptureSession {
+      public:
+        ~Session() override { shutDown(); }
+
+      protected:
+        void start() override {
+            producing_.store(true);
+            producer_ = std::thread([this] {
+                while (producing_.load()) {
+                    dispatch([this] {
+                        frame_.setPixel(3, 2, 250, 0, 0);
+                        deliver(FrameBitmap{frame_.bytes.data(), frame_.width, frame_.height,
+                                            frame_.bytesPerRow});
+                    });
+                    if (queue() != nullptr) {
+                        queue()->drain();
+                    }
+                }
+            });
+        }
+        void stop() override {
+            producing_.store(false);
+            if (producer_.joinable()) {
+                producer_.join();
+            }
+        }
+
+      private:
+        std::atomic<bool> producing_{false};
+        std::thread producer_;
+        test::TestFrame frame_{16, 8, 8};  // delivery queue only
+    };
+
+    std::unique_ptr<CaptureSession> createSession() override { return std::make_unique<Session>(); }
+    CaptureDevice* defaultDevice() override { return nullptr; }
+    std::string description() const override { return "flood"; }
+};
+
+TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain) {
+    ConsoleCapture console;
+    FloodingBackend backend;
+    auto engine = BitmapProcessor::create();
+    std::atomic<int> frames{0};
+    NotificationCenter::defaultCenter().addObserver(
+        &frames, BitmapProcessor::kMatriceImageChanged,
+        [&frames](const Notification&) { ++frames; }, engine.get());
+    for (int round = 0; round < 40; ++round) {
+        auto controller = std::make_unique<OrvVideoStreamController>(backend, *engine);
+        engine->startAcquisition();
+        controller->setupVideoChain();
+        const int before = frames.load();
+        controller->activateVideoChain(true);
+        // Frames must be flowing before the chain is changed under them.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (frames.load() == before && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        if (frames.load() == before) {
+            ADD_FAILURE() << "no frame arrived in round " << round;
+            break;  // still removes the observer below
+        }
+        // Figures and parameters read while events are appended.
+        engine->instantaneousRadiation();
+        engine->cumulatedParticules();
+        controller->getParameters();
+        controller->activateVideoChain(false);
+        controller->activateVideoChain(true);
+        OrvVideoStreamController::setErrorHappened(round % 3 == 0);
+        engine->stopAcquisition();
+        if (round % 2 == 0) {
+            controller->activateVideoChain(false);
+            controller->deleteVideoChain();
+        }
+        controller.reset();  // odd rounds: destroyed while running
+    }
+    NotificationCenter::defaultCenter().removeObserver(&frames);
+    OrvVideoStreamController::setErrorHappened(false);
+}
+
+TEST(CaptureConcurrencyTest, SimulatedSensorSettingsChangeWhileItRunsInRealTime) {
+    ConsoleCapture console;
+    SensorSpec spec;
+    spec.seed = 11;
+    spec.width = 64;
+    spec.height = 48;
+    SimulatedCaptureBackend backend(spec);
+    auto engine = BitmapProcessor::create();
+    engine->startAcquisition();
+    OrvVideoStreamController controller(backend, *engine);
+    controller.setupVideoChain();
+    for (int i = 0; i < 20; ++i) {
+        controller.activateVideoChain(true);  // the first frame is due at once
+        backend.simulatedSensor()->setRate(i * 100.0);
+        backend.simulatedSensor()->setLensOpen(i % 2 == 1);
+        EXPECT_FALSE(backend.description().empty());
+        controller.activateVideoChain(false);
+    }
+    controller.deleteVideoChain();
+}
+
+TEST(CaptureConcurrencyTest, ARealPipelineSurvivesQuickStartsAndStops) {
+    ConsoleCapture console;
+    PipelineCaptureBackend backend("videotestsrc ! video/x-raw,width=32,height=24");
+    auto engine = BitmapProcessor::create();
+    engine->startAcquisition();
+    for (int i = 0; i < 5; ++i) {
+        OrvVideoStreamController controller(backend, *engine);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        controller.activateVideoChain(false);
+        controller.activateVideoChain(true);
+        controller.deleteVideoChain();
+    }
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace kesto

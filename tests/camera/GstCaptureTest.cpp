@@ -1,0 +1,215 @@
+#include "camera/GstCaptureSession.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <set>
+#include <thread>
+
+#include "camera/OrvVideoStreamController.h"
+#include "camera/PipelineCaptureBackend.h"
+#include "engine/BitmapProcessor.h"
+#include "platform/NotificationCenter.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+using test::ConsoleCapture;
+using namespace std::chrono_literals;
+
+// Real pipelines run in real time: wait for a condition, generously.
+constexpr auto kPatience = 20s;
+
+template <typename Predicate>
+bool eventually(Predicate done) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Counts the frames the engine analyses and the threads they arrive on.
+class FrameCounter {
+  public:
+    explicit FrameCounter(const BitmapProcessor& engine) {
+        NotificationCenter::defaultCenter().addObserver(
+            this, BitmapProcessor::kMatriceImageChanged,
+            [this](const Notification& n) {
+                std::lock_guard lock(mutex_);
+                ++frames_;
+                threads_.insert(std::this_thread::get_id());
+                level_ = (*n.payload->arrayValue())[0].integerValue().value_or(-1);
+                changed_.notify_all();
+            },
+            &engine);
+    }
+    ~FrameCounter() { NotificationCenter::defaultCenter().removeObserver(this); }
+
+    bool waitFor(int frames) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] { return frames_ >= frames; });
+    }
+    int frames() {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    std::int64_t level() {
+        std::lock_guard lock(mutex_);
+        return level_;
+    }
+    std::set<std::thread::id> threads() {
+        std::lock_guard lock(mutex_);
+        return threads_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int frames_ = 0;
+    std::int64_t level_ = -1;
+    std::set<std::thread::id> threads_;
+};
+
+class GstCaptureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        OrvVideoStreamController::setErrorHappened(false);
+        engine_->startAcquisition();
+    }
+    void TearDown() override { OrvVideoStreamController::setErrorHappened(false); }
+    std::unique_ptr<BitmapProcessor> engine_ = BitmapProcessor::create();
+};
+
+TEST_F(GstCaptureTest, BlackFramesAreDarkAndWhiteFramesAreLightOnOneQueueThread) {
+    for (const char* pattern : {"black", "white"}) {
+        const bool white = std::string(pattern) == "white";
+        PipelineCaptureBackend backend(std::string("videotestsrc pattern=") + pattern +
+                                       " ! video/x-raw,width=64,height=48");
+        engine_->startAcquisition();
+        FrameCounter counter(*engine_);
+        OrvVideoStreamController controller(backend, *engine_);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        ASSERT_TRUE(counter.waitFor(3)) << pattern;
+        controller.activateVideoChain(false);
+        controller.deleteVideoChain();
+        const int frames = counter.frames();
+        EXPECT_EQ(counter.threads().size(), 1u);
+        EXPECT_EQ(counter.threads().count(std::this_thread::get_id()), 0u);
+        EXPECT_EQ(counter.level(), white ? 255 : 0) << pattern;
+        // Light: the level is above the light limit the screens compare with.
+        EXPECT_EQ(counter.level() > static_cast<std::int64_t>(engine_->seuilSigma()), white);
+        EXPECT_EQ(engine_->nbEventDetected(), white ? frames : 0) << pattern;
+        EXPECT_EQ(counter.frames(), frames);  // nothing after the stop
+    }
+}
+
+TEST_F(GstCaptureTest, AtMostTenFramesPerSecondOfStreamWhateverThePipelineDelivers) {
+    // One second of stream at 30 frames a second; the second pipeline brings
+    // its own appsink, so only the session's own gate holds the rate.
+    for (const char* description :
+         {"videotestsrc num-buffers=30 ! video/x-raw,width=32,height=24,framerate=30/1",
+          "videotestsrc num-buffers=30 ! video/x-raw,width=32,height=24,framerate=30/1 ! "
+          "videoconvert ! appsink name=kesto"}) {
+        ConsoleCapture console;
+        PipelineCaptureBackend backend(description);
+        FrameCounter counter(*engine_);
+        OrvVideoStreamController controller(backend, *engine_);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        ASSERT_TRUE(eventually([&] { return console.contains("Capture stream ended"); }));
+        controller.deleteVideoChain();
+        EXPECT_GE(counter.frames(), 5) << description;
+        // 10 a second: frames 0.1 s apart from 0 to 1.0 s of stream, both ends included.
+        EXPECT_LE(counter.frames(), 11) << description;
+    }
+}
+
+// Sessions that record their starts and stops; the first one's pipeline
+// fails (its file does not exist), the later ones run.
+class RecordingPipelineBackend : public CaptureBackend {
+  public:
+    class Session : public GstCaptureSession {
+      public:
+        Session(std::string description, std::vector<std::string>& log)
+            : GstCaptureSession(std::move(description)), log_(log) {}
+        ~Session() override { shutDown(); }
+
+      protected:
+        void start() override {
+            log_.push_back("start");
+            GstCaptureSession::start();
+        }
+        void stop() override {
+            log_.push_back("stop");
+            GstCaptureSession::stop();
+        }
+
+      private:
+        std::vector<std::string>& log_;
+    };
+
+    std::unique_ptr<CaptureSession> createSession() override {
+        const bool first = sessions_++ == 0;
+        return std::make_unique<Session>(
+            first ? "filesrc location=/nonexistent/kesto-frames ! appsink name=kesto"
+                  : "videotestsrc pattern=black ! video/x-raw,width=32,height=24",
+            log);
+    }
+    CaptureDevice* defaultDevice() override { return nullptr; }
+    std::string description() const override { return "recording pipelines"; }
+
+    std::vector<std::string> log;  // main thread only
+
+  private:
+    int sessions_ = 0;
+};
+
+TEST_F(GstCaptureTest, AFailedPipelineIsCycledOnceAtTheNextActivation) {
+    ConsoleCapture console;
+    RecordingPipelineBackend backend;
+    FrameCounter counter(*engine_);
+    {
+        OrvVideoStreamController failing(backend, *engine_);
+        failing.setupVideoChain();
+        failing.activateVideoChain(true);
+        ASSERT_TRUE(eventually([] { return OrvVideoStreamController::errorHappened(); }));
+        failing.activateVideoChain(false);
+        failing.deleteVideoChain();
+    }
+    EXPECT_TRUE(console.contains("Capture error: "));
+    EXPECT_EQ(backend.log, (std::vector<std::string>{"start", "stop"}));
+    backend.log.clear();
+
+    OrvVideoStreamController controller(backend, *engine_);
+    controller.setupVideoChain();
+    controller.activateVideoChain(true);
+    EXPECT_EQ(backend.log, (std::vector<std::string>{"start", "stop", "start"}));
+    ASSERT_TRUE(counter.waitFor(2));
+    EXPECT_FALSE(OrvVideoStreamController::errorHappened());
+    controller.activateVideoChain(false);
+    backend.log.clear();
+    controller.activateVideoChain(true);
+    EXPECT_EQ(backend.log, (std::vector<std::string>{"start"}));
+    const int before = counter.frames();
+    ASSERT_TRUE(counter.waitFor(before + 2));  // frames flow again after the restart
+    controller.deleteVideoChain();
+}
+
+TEST(GstCaptureSessionTest, PipelinesThatCannotDeliverAreRefusedWithAReason) {
+    std::string error;
+    EXPECT_TRUE(GstCaptureSession::validate("videotestsrc", error)) << error;
+    EXPECT_FALSE(GstCaptureSession::validate("nosuchelement ! fakesink", error));
+    EXPECT_NE(error.find("nosuchelement"), std::string::npos);
+    EXPECT_FALSE(GstCaptureSession::validate("videotestsrc ! fakesink name=kesto", error));
+    EXPECT_NE(error.find("not an appsink"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,254 @@
+#include "camera/OrvVideoStreamController.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "RecordingCaptureBackend.h"
+#include "camera/CameraCaptureBackend.h"
+#include "camera/SimulatedCaptureBackend.h"
+#include "camera/V4l2CaptureDevice.h"
+#include "camera/VirtualCaptureDevice.h"
+#include "engine/BitmapProcessor.h"
+#include "platform/NotificationCenter.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+using Log = std::vector<std::string>;
+using test::ConsoleCapture;
+using test::RecordingCaptureBackend;
+
+class OrvVideoStreamControllerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { OrvVideoStreamController::setErrorHappened(false); }
+    void TearDown() override { OrvVideoStreamController::setErrorHappened(false); }
+
+    static std::unique_ptr<RecordingCaptureBackend> backendWith(bool lockable) {
+        return std::make_unique<RecordingCaptureBackend>(
+            std::make_unique<VirtualCaptureDevice>(lockable));
+    }
+    std::unique_ptr<BitmapProcessor> engine_ = BitmapProcessor::create();
+};
+
+TEST_F(OrvVideoStreamControllerTest, SetupConfiguresABgraChainOnMyQueueWithoutStartingIt) {
+    auto backend = backendWith(true);
+    OrvVideoStreamController controller(*backend, *engine_);
+    EXPECT_EQ(controller.session(), nullptr);
+    controller.setupVideoChain();
+    CaptureSession* session = controller.session();
+    ASSERT_NE(session, nullptr);
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(session->sessionPreset(), "AVCaptureSessionPresetMedium");
+    EXPECT_EQ(session->pixelFormat(), 0x42475241u);
+    EXPECT_DOUBLE_EQ(session->minFrameDuration(), 0.1);
+    EXPECT_EQ(session->input(), backend->defaultDevice());
+    ASSERT_NE(session->queue(), nullptr);
+    EXPECT_EQ(session->queue()->label(), "myQueue");
+    EXPECT_TRUE(backend->takeLog().empty());
+}
+
+TEST_F(OrvVideoStreamControllerTest, LifecycleLogsTheTorchAtEveryActivationAndTheDeallocation) {
+    auto backend = backendWith(true);
+    ConsoleCapture console;
+    {
+        OrvVideoStreamController controller(*backend, *engine_);
+        controller.deleteVideoChain();  // no session yet: nothing happens
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        controller.activateVideoChain(true);  // already running: no second start
+        EXPECT_TRUE(controller.session()->isRunning());
+        controller.activateVideoChain(false);
+        EXPECT_FALSE(controller.session()->isRunning());
+        controller.deleteVideoChain();
+        EXPECT_EQ(controller.session(), nullptr);
+        controller.deleteVideoChain();
+        EXPECT_EQ(backend->takeLog(), (Log{"start", "stop"}));
+        EXPECT_EQ(console.count("*** [device torchMode] 0 \u2260 1 ***"), 2u);
+        EXPECT_FALSE(controller.hasFlash());
+        controller.turnOnTorch(true);
+        controller.logLEDState();
+        EXPECT_TRUE(console.contains("led : 0"));
+    }
+    EXPECT_EQ(console.count("*** Deallocating OrvVideoStreamController"), 1u);
+}
+
+TEST_F(OrvVideoStreamControllerTest, ErrorFromAnySessionMakesTheNextActivationCycleOnce) {
+    auto backend = backendWith(true);
+    OrvVideoStreamController controller(*backend, *engine_);
+    controller.setupVideoChain();
+    controller.activateVideoChain(true);
+    controller.activateVideoChain(false);
+    backend->takeLog();
+
+    // Another controller's session fails: the first setup observed any sender.
+    {
+        OrvVideoStreamController other(*backend, *engine_);
+        other.setupVideoChain();
+        static_cast<RecordingCaptureBackend::Session*>(other.session())->fail();
+    }
+    EXPECT_TRUE(OrvVideoStreamController::errorHappened());
+    controller.activateVideoChain(true);
+    EXPECT_FALSE(OrvVideoStreamController::errorHappened());
+    EXPECT_EQ(backend->takeLog(), (Log{"start", "stop", "start"}));
+    controller.activateVideoChain(false);
+    controller.activateVideoChain(true);
+    EXPECT_EQ(backend->takeLog(), (Log{"stop", "start"}));
+    controller.deleteVideoChain();
+}
+
+TEST_F(OrvVideoStreamControllerTest, ALaterSetupFiltersOnTheSessionCurrentWhenItRegisters) {
+    auto backend = backendWith(true);
+    OrvVideoStreamController controller(*backend, *engine_);
+    controller.setupVideoChain();
+    const CaptureSession* first = controller.session();
+    // Keep only what the next setup registers: filtered on `first`.
+    NotificationCenter::defaultCenter().removeObserver(&controller);
+    controller.setupVideoChain();
+    auto& center = NotificationCenter::defaultCenter();
+    center.post(CaptureSession::kRuntimeErrorNotification, controller.session());
+    EXPECT_FALSE(OrvVideoStreamController::errorHappened());
+    center.post(CaptureSession::kRuntimeErrorNotification, first);  // identity only
+    EXPECT_TRUE(OrvVideoStreamController::errorHappened());
+}
+
+TEST_F(OrvVideoStreamControllerTest, ParametersOnADeviceThatAcceptsTheModes) {
+    auto backend = backendWith(true);
+    OrvVideoStreamController controller(*backend, *engine_);
+    controller.setupVideoChain();
+    ConsoleCapture console;
+    EXPECT_EQ(controller.getParameters(), 7u);  // a camera starts automatic
+    EXPECT_EQ(controller.setParameters(5), 5u);
+    auto* device = backend->defaultDevice();
+    EXPECT_EQ(device->whiteBalanceMode(), 2);
+    EXPECT_EQ(device->exposureMode(), 0);
+    EXPECT_EQ(device->focusMode(), 2);
+    EXPECT_EQ(controller.setParameters(0xFFFFFFF8u | 2u), 2u);  // upper bits ignored
+    EXPECT_EQ(controller.setParameters(0), 0u);
+    controller.setParameters(6);
+    controller.lockParameter(true);
+    EXPECT_EQ(controller.getParameters(), 6u);  // exposure and focus left as they were
+    controller.lockParameter(false);
+    EXPECT_EQ(controller.getParameters(), 7u);
+    EXPECT_EQ(console.lines(),
+              (Log{"->  2 2 2", "set 1 0 1", "->  2 0 2", "set 0 1 0", "->  0 2 0", "set 0 0 0",
+                   "->  0 0 0", "set 0 1 1", "->  0 2 2",
+                   "whiteBalanceMode 0, exposureMode 2, focusMode 2", "->  0 2 2",
+                   "whiteBalanceMode 2, exposureMode 2, focusMode 2", "->  2 2 2"}));
+    EXPECT_FALSE(static_cast<VirtualCaptureDevice*>(device)->isLocked());
+}
+
+TEST_F(OrvVideoStreamControllerTest, ParametersOnADeviceThatCannotBeLockedOrNoDevice) {
+    auto fixed = backendWith(false);
+    RecordingCaptureBackend none(nullptr);
+    for (CaptureBackend* backend :
+         {static_cast<CaptureBackend*>(fixed.get()), static_cast<CaptureBackend*>(&none)}) {
+        OrvVideoStreamController controller(*backend, *engine_);
+        controller.setupVideoChain();
+        ConsoleCapture console;
+        EXPECT_EQ(controller.setParameters(7), 0u);
+        controller.lockParameter(false);
+        EXPECT_EQ(controller.getParameters(), 0u);
+        EXPECT_FALSE(controller.hasFlash());
+        // The modes never changed; no lock, so no mode line.
+        EXPECT_EQ(console.lines(), (Log{"set 1 1 1", "->  0 0 0", "->  0 0 0"}));
+    }
+}
+
+TEST_F(OrvVideoStreamControllerTest, FramesReachTheEngineOnOneQueueThreadOnlyWhileRunning) {
+    test::ManualClock clock;
+    auto backend = backendWith(true);
+    OrvVideoStreamController controller(*backend, *engine_);
+    std::vector<std::thread::id> threads;
+    NotificationCenter::defaultCenter().addObserver(
+        &threads, BitmapProcessor::kMatriceImageChanged,
+        [&threads](const Notification&) { threads.push_back(std::this_thread::get_id()); },
+        engine_.get());
+    controller.setupVideoChain();
+    auto* session = static_cast<RecordingCaptureBackend::Session*>(controller.session());
+    test::TestFrame frame(8, 4);
+    frame.setPixel(1, 1, 200, 0, 0);
+    engine_->startAcquisition();
+    session->push(FrameBitmap{frame.bytes.data(), 8, 4, 32});  // not running: dropped
+    controller.activateVideoChain(true);
+    session->push(FrameBitmap{frame.bytes.data(), 8, 4, 32});
+    session->push(FrameBitmap{frame.bytes.data(), 8, 4, 32});
+    controller.activateVideoChain(false);
+    session->push(FrameBitmap{frame.bytes.data(), 8, 4, 32});
+    NotificationCenter::defaultCenter().removeObserver(&threads);
+    EXPECT_EQ(engine_->nbEventDetected(), 2);
+    ASSERT_EQ(threads.size(), 2u);
+    EXPECT_EQ(threads[0], threads[1]);
+    EXPECT_NE(threads[0], std::this_thread::get_id());
+}
+
+TEST_F(OrvVideoStreamControllerTest, SimulatedSensorFramesAreSteppedByTheManualClock) {
+    test::ManualClock clock;
+    SensorSpec spec;
+    spec.seed = 3;
+    spec.rate = 1980.0;  // every frame carries hits
+    SimulatedCaptureBackend backend(spec);
+    ConsoleCapture console;
+    OrvVideoStreamController controller(backend, *engine_);
+    engine_->startAcquisition();
+    controller.setupVideoChain();
+    controller.activateVideoChain(true);
+    EXPECT_EQ(controller.session()->deliverDueFrames(), 1u);  // frame 0, at the start
+    clock.advance(1.0);
+    EXPECT_EQ(controller.session()->deliverDueFrames(), 10u);
+    EXPECT_EQ(controller.session()->deliverDueFrames(), 0u);
+    EXPECT_EQ(engine_->nbEventDetected(), 11);
+    EXPECT_TRUE(console.contains("SIMULATED sensor, not a measurement"));
+    controller.activateVideoChain(false);
+    clock.advance(1.0);
+    EXPECT_EQ(controller.session()->deliverDueFrames(), 0u);
+    controller.deleteVideoChain();
+}
+
+TEST_F(OrvVideoStreamControllerTest, DestroyingARunningChainStopsItBeforeTheControllerGoes) {
+    SensorSpec spec;
+    spec.seed = 1;
+    SimulatedCaptureBackend backend(spec);
+    engine_->startAcquisition();
+    for (int i = 0; i < 3; ++i) {
+        OrvVideoStreamController controller(backend, *engine_);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);  // real time: the pacer delivers frame 0 at once
+        // No deactivation, no deletion: the destructor must not leave frames
+        // flowing to a controller that no longer exists (ASan checks).
+    }
+    SUCCEED();
+}
+
+TEST_F(OrvVideoStreamControllerTest, WithoutACameraTheChainRunsWithoutFramesAndSaysWhyOnce) {
+    ConsoleCapture console;
+    CameraCaptureBackend backend("/nonexistent/video9");
+    EXPECT_EQ(backend.defaultDevice(), nullptr);
+    for (int detection = 0; detection < 2; ++detection) {
+        OrvVideoStreamController controller(backend, *engine_);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        EXPECT_TRUE(controller.session()->isRunning());
+        EXPECT_FALSE(controller.hasFlash());
+        EXPECT_EQ(controller.setParameters(7), 0u);
+        controller.activateVideoChain(false);
+        controller.deleteVideoChain();
+    }
+    EXPECT_EQ(console.count("No camera at /nonexistent/video9: the capture chain runs, but no "
+                            "frames will arrive"),
+              1u);
+    EXPECT_EQ(console.count("Image size"), 0u);
+
+    // A device node that is no camera has no controls to lock.
+    V4l2CaptureDevice notACamera("/dev/null");
+    EXPECT_FALSE(notACamera.lockForConfiguration());
+    notACamera.setFocusMode(CaptureDevice::kModeContinuousAuto);
+    EXPECT_EQ(notACamera.whiteBalanceMode(), 0);
+    EXPECT_EQ(notACamera.exposureMode(), 0);
+    EXPECT_EQ(notACamera.focusMode(), 0);
+    EXPECT_FALSE(notACamera.hasTorch());
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,84 @@
+#include "camera/SensorSpec.h"
+
+#include <gtest/gtest.h>
+
+namespace kesto {
+namespace {
+
+SensorSpec parsed(const std::string& text) {
+    std::string error;
+    auto spec = SensorSpec::parse(text, error);
+    EXPECT_TRUE(spec.has_value()) << text << ": " << error;
+    return spec.value_or(SensorSpec{});
+}
+
+TEST(SensorSpecTest, ReadsEveryKindWithItsOptions) {
+    const auto plain = parsed("sim");
+    EXPECT_EQ(plain.kind, SensorSpec::Kind::Simulated);
+    EXPECT_DOUBLE_EQ(plain.rate, 0.5);
+    EXPECT_FALSE(plain.seed.has_value());
+    EXPECT_FALSE(plain.lensOpen);
+    EXPECT_EQ(plain.width, 480u);
+    EXPECT_EQ(plain.height, 360u);
+
+    const auto sim = parsed("sim:rate=20.5,seed=18446744073709551615,lens=open,size=64x48");
+    EXPECT_DOUBLE_EQ(sim.rate, 20.5);
+    EXPECT_EQ(sim.seed, 18446744073709551615ull);
+    EXPECT_TRUE(sim.lensOpen);
+    EXPECT_EQ(sim.width, 64u);
+    EXPECT_EQ(sim.height, 48u);
+
+    EXPECT_EQ(parsed("camera").device, "/dev/video0");
+    EXPECT_EQ(parsed("camera:2").device, "/dev/video2");
+    EXPECT_EQ(parsed("camera:/dev/v4l/by-id/usb-cam_0-video-index0").device,
+              "/dev/v4l/by-id/usb-cam_0-video-index0");
+
+    const auto raw = parsed("raw:/tmp/frames,width=160,height=120,bytes-per-row=656,loop");
+    EXPECT_EQ(raw.kind, SensorSpec::Kind::Raw);
+    EXPECT_EQ(raw.directory, "/tmp/frames");
+    EXPECT_EQ(raw.width, 160u);
+    EXPECT_EQ(raw.height, 120u);
+    EXPECT_EQ(raw.rowBytes(), 656u);
+    EXPECT_TRUE(raw.loop);
+    EXPECT_EQ(parsed("raw:frames").rowBytes(), 4u * 480u);
+
+    const auto gst = parsed("gst:videotestsrc pattern=black ! video/x-raw,width=8,height=8");
+    EXPECT_EQ(gst.kind, SensorSpec::Kind::Pipeline);
+    EXPECT_EQ(gst.pipeline, "videotestsrc pattern=black ! video/x-raw,width=8,height=8");
+}
+
+TEST(SensorSpecTest, RefusesMistakesWithAReason) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "unknown sensor"},
+        {"webcam", "unknown sensor"},
+        {"sim:rate=-1", "rate must be"},
+        {"sim:rate=nan", "rate must be"},
+        {"sim:rate=100001", "rate must be"},
+        {"sim:rate=1,5", "unknown option"},
+        {"sim:rate=1,,seed=2", "empty option"},
+        {"sim:rate=1,rate=2", "given twice"},
+        {"sim:seed=-3", "seed must be"},
+        {"sim:lens=half", "lens must be"},
+        {"sim:size=0x10", "size must be"},
+        {"sim:size=640", "size must be"},
+        {"sim:size=9000x10", "size must be"},
+        {"sim:colour=red", "unknown option"},
+        {"camera:video0", "DEVICE must be"},
+        {"camera:/dev/video0 ! fakesink", "DEVICE must be"},
+        {"raw:", "directory is required"},
+        {"raw:d,width=0", "width must be"},
+        {"raw:d,width=4,bytes-per-row=15", "at least 4 \u00D7 width"},
+        {"raw:d,loop=yes", "takes no value"},
+        {"raw:d,depth=3", "unknown option"},
+        {"gst:", "description is required"},
+        {"gst:   ", "description is required"},
+    };
+    for (const auto& [text, reason] : cases) {
+        std::string error;
+        EXPECT_FALSE(SensorSpec::parse(text, error).has_value()) << text;
+        EXPECT_NE(error.find(reason), std::string::npos) << text << " gave: " << error;
+    }
+}
+
+}  // namespace
+}  // namespace kesto
