@@ -1,0 +1,7 @@
+#pragma once
+
+namespace kesto {
+
+enum class InterfaceOrientation { Portrait, PortraitUpsideDown, LandscapeLeft, LandscapeRight };
+
+}  // namespace kesto

@@ -1,0 +1,355 @@
+#include "platform/RunLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/NoDestructor.h"
+
+namespace kesto {
+namespace {
+
+// Static initialisation runs on the thread that enters main().
+const std::thread::id processMainThread = std::this_thread::get_id();
+
+// A loop that keeps requeueing work at the same instant never settles; stop
+// after this many passes instead of hanging the caller.
+constexpr std::size_t kMaxPassesPerSettle = 100000;
+
+// Below this a repeating timer would spin the loop.
+constexpr double kMinimumInterval = 0.0001;
+
+int millisecondsUntil(Date due) {
+    const double seconds = due.timeIntervalSince(Clock::now());
+    if (seconds <= 0.0) {
+        return 0;
+    }
+    const double ms = std::ceil(seconds * 1000.0);
+    return ms > 86400000.0 ? 86400000 : static_cast<int>(ms);
+}
+
+}  // namespace
+
+Date RunLoop::Scheduled::due() const {
+    return base.addingTimeInterval(static_cast<double>(fires + 1) * interval);
+}
+
+RunLoop& RunLoop::main() {
+    static NoDestructor<RunLoop> loop(processMainThread);
+    // Reached first from another thread, it becomes the main thread's
+    // dispatcher the first time the main thread reaches it.
+    loop->claimThread();
+    return loop.get();
+}
+
+bool RunLoop::isMainThread() {
+    return std::this_thread::get_id() == processMainThread;
+}
+
+RunLoop::RunLoop() : RunLoop(std::this_thread::get_id()) {}
+
+RunLoop::RunLoop(std::thread::id owner) : thread_(owner) {
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) {
+        Console::log("RunLoop: no wake-up descriptor; waiting falls back to short sleeps");
+    }
+    claimThread();
+}
+
+RunLoop::~RunLoop() {
+    if (ThreadDispatcher::current() == this) {
+        ThreadDispatcher::setCurrent(nullptr);
+    }
+    if (wakeFd_ >= 0) {
+        close(wakeFd_);
+    }
+}
+
+void RunLoop::claimThread() {
+    if (std::this_thread::get_id() == thread_ && ThreadDispatcher::current() != this) {
+        ThreadDispatcher::setCurrent(this);
+    }
+}
+
+void RunLoop::dispatch(Work work) {
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.push_back(std::move(work));
+    }
+    wake();
+}
+
+void RunLoop::wake() {
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void RunLoop::performAfterDelay(const void* target, double delay, Work work) {
+    const double d = std::isfinite(delay) && delay > 0.0 ? delay : 0.0;
+    scheduled_.emplace(nextId_++, Scheduled{Clock::now(), 0, d, false, target,
+                                            std::make_shared<Work>(std::move(work))});
+}
+
+void RunLoop::cancelPreviousPerformRequests(const void* target) {
+    std::erase_if(scheduled_, [target](const auto& entry) {
+        return !entry.second.repeats && entry.second.target == target && target != nullptr;
+    });
+}
+
+RunLoop::TimerId RunLoop::addTimer(double interval, bool repeats, Work action) {
+    const double i =
+        std::isfinite(interval) && interval > kMinimumInterval ? interval : kMinimumInterval;
+    const TimerId id = nextId_++;
+    scheduled_.emplace(id, Scheduled{Clock::now(), 0, i, repeats, nullptr,
+                                     std::make_shared<Work>(std::move(action))});
+    return id;
+}
+
+void RunLoop::removeTimer(TimerId id) {
+    scheduled_.erase(id);
+}
+
+bool RunLoop::hasTimer(TimerId id) const {
+    return scheduled_.contains(id);
+}
+
+Date RunLoop::timerFireDate(TimerId id) const {
+    const auto it = scheduled_.find(id);
+    return it == scheduled_.end() ? Date() : it->second.due();
+}
+
+std::uint64_t RunLoop::watchFileDescriptor(int fd, short events,
+                                           std::function<void(short)> handler) {
+    const auto id = nextId_++;
+    watches_.emplace(
+        id, Watch{fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))});
+    return id;
+}
+
+void RunLoop::unwatchFileDescriptor(std::uint64_t id) {
+    watches_.erase(id);
+}
+
+std::optional<Date> RunLoop::nextDueDate() const {
+    std::optional<Date> next;
+    for (const auto& [id, item] : scheduled_) {
+        const Date due = item.due();
+        if (!next || due < *next) {
+            next = due;
+        }
+    }
+    return next;
+}
+
+std::size_t RunLoop::runDueTimers(Date now, TimerId limit) {
+    std::vector<std::pair<Date, TimerId>> due;
+    for (const auto& [id, item] : scheduled_) {
+        if (id < limit && item.due() <= now) {
+            due.emplace_back(item.due(), id);
+        }
+    }
+    std::sort(due.begin(), due.end());
+    std::size_t ran = 0;
+    for (const auto& [when, id] : due) {
+        auto it = scheduled_.find(id);
+        if (it == scheduled_.end()) {
+            continue;  // invalidated or cancelled by an earlier item of this pass
+        }
+        const auto action = it->second.action;
+        if (it->second.repeats) {
+            auto& item = it->second;
+            item.fires += 1;
+            if (item.due() <= now) {
+                // Late by more than one interval: skip the missed fires.
+                const double behind = now.timeIntervalSince(item.base) / item.interval;
+                item.fires = std::max(item.fires, static_cast<std::uint64_t>(std::floor(behind)));
+                while (item.due() <= now) {
+                    item.fires += 1;
+                }
+            }
+        } else {
+            scheduled_.erase(it);
+        }
+        (*action)();
+        ++ran;
+    }
+    return ran;
+}
+
+std::size_t RunLoop::pollDescriptors(int timeoutMs) {
+    if (watches_.empty()) {
+        return 0;
+    }
+    std::vector<pollfd> fds;
+    std::vector<std::uint64_t> ids;
+    for (const auto& [id, watch] : watches_) {
+        fds.push_back(pollfd{watch.fd, watch.events, 0});
+        ids.push_back(id);
+    }
+    if (poll(fds.data(), fds.size(), timeoutMs) <= 0) {
+        return 0;
+    }
+    std::size_t ran = 0;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) {
+            continue;
+        }
+        const auto it = watches_.find(ids[i]);
+        if (it == watches_.end()) {
+            continue;  // unwatched by an earlier handler of this pass
+        }
+        const auto handler = it->second.handler;
+        (*handler)(fds[i].revents);
+        ++ran;
+    }
+    return ran;
+}
+
+std::size_t RunLoop::runOnePass() {
+    claimThread();
+    // Only what was scheduled before the pass began runs in it: a call
+    // scheduled by this pass (even with delay 0) belongs to the next one.
+    const TimerId limit = nextId_;
+    std::deque<Work> work;
+    {
+        std::lock_guard lock(queueMutex_);
+        work.swap(queue_);
+    }
+    std::size_t ran = work.size();
+    for (auto& item : work) {
+        item();
+    }
+    ran += runDueTimers(Clock::now(), limit);
+    ran += pollDescriptors(0);
+    // Objects released during the pass go now; their destructors may release more.
+    while (!released_.empty()) {
+        auto batch = std::move(released_);
+        released_.clear();
+        batch.clear();
+    }
+    return ran;
+}
+
+std::size_t RunLoop::runPending() {
+    std::size_t total = 0;
+    for (std::size_t pass = 0; pass < kMaxPassesPerSettle; ++pass) {
+        const std::size_t ran = runOnePass();
+        total += ran;
+        if (ran == 0) {
+            return total;
+        }
+    }
+    Console::log("RunLoop: work keeps requeueing itself at the same instant; pass limit reached");
+    return total;
+}
+
+void RunLoop::waitForWork(int timeoutMs) {
+    std::vector<pollfd> fds;
+    if (wakeFd_ >= 0) {
+        fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    }
+    for (const auto& [id, watch] : watches_) {
+        fds.push_back(pollfd{watch.fd, watch.events, 0});
+    }
+    {
+        std::lock_guard lock(queueMutex_);
+        if (!queue_.empty()) {
+            return;
+        }
+    }
+    if (fds.empty()) {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(timeoutMs < 0 ? 10 : std::min(timeoutMs, 10)));
+        return;
+    }
+    poll(fds.data(), fds.size(), timeoutMs);
+    if (wakeFd_ >= 0 && (fds[0].revents & POLLIN)) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto got = read(wakeFd_, &count, sizeof count);
+    }
+}
+
+void RunLoop::runUntil(Date date) {
+    if (Clock::isManual()) {
+        runPending();
+        for (auto next = nextDueDate(); next && *next <= date; next = nextDueDate()) {
+            if (*next > Clock::now()) {
+                Clock::setManual(*next);
+            }
+            runPending();
+        }
+        if (Clock::now() < date) {
+            Clock::setManual(date);
+        }
+        runPending();
+        return;
+    }
+    stopped_.store(false);
+    while (!stopped_.load() && Clock::now() < date) {
+        runPending();
+        Date until = date;
+        if (const auto next = nextDueDate(); next && *next < until) {
+            until = *next;
+        }
+        waitForWork(millisecondsUntil(until));
+    }
+    runPending();
+}
+
+void RunLoop::runFor(double seconds) {
+    runUntil(Clock::now().addingTimeInterval(seconds));
+}
+
+bool RunLoop::runUntilCondition(const std::function<bool()>& done, double timeoutSeconds) {
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                                   std::chrono::duration<double>(timeoutSeconds));
+    for (;;) {
+        runPending();
+        if (done()) {
+            return true;
+        }
+        const auto now = SteadyClock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        int timeoutMs = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
+        if (!Clock::isManual()) {
+            if (const auto next = nextDueDate()) {
+                timeoutMs = std::min(timeoutMs, millisecondsUntil(*next));
+            }
+        }
+        waitForWork(timeoutMs);
+    }
+}
+
+void RunLoop::run() {
+    stopped_.store(false);
+    while (!stopped_.load()) {
+        runPending();
+        int timeoutMs = -1;
+        if (const auto next = nextDueDate()) {
+            timeoutMs = Clock::isManual() ? -1 : millisecondsUntil(*next);
+        }
+        if (!stopped_.load()) {
+            waitForWork(timeoutMs);
+        }
+    }
+}
+
+void RunLoop::stop() {
+    stopped_.store(true);
+    wake();
+}
+
+}  // namespace kesto

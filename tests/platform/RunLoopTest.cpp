@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/RunLoop.h"
+#include "platform/Timer.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+class RunLoopTest : public ::testing::Test {
+  protected:
+    void TearDown() override { loop.runPending(); }
+
+    test::ManualClock clock;
+    RunLoop& loop = RunLoop::main();
+};
+
+TEST_F(RunLoopTest, ThirtySecondsOfFourteenHertzTicksGiveExactlyTheTicksOfRealTime) {
+    const Date start = Clock::now();
+    std::vector<double> at;
+    auto timer = Timer::scheduledTimer(
+        1.0 / 14.0, true, [&] { at.push_back(Clock::now().timeIntervalSince(start)); });
+    loop.runFor(30.0);
+    ASSERT_EQ(at.size(), 420u);
+    EXPECT_NEAR(at.front(), 1.0 / 14.0, 1e-6);
+    EXPECT_NEAR(at[13], 1.0, 1e-6);  // the 14th tick falls on the first second
+    EXPECT_NEAR(at.back(), 30.0, 1e-6);
+    // No drift: every tick sits on its own multiple of the interval.
+    for (std::size_t k = 0; k < at.size(); ++k) {
+        EXPECT_NEAR(at[k], static_cast<double>(k + 1) / 14.0, 1e-6) << k;
+    }
+    EXPECT_DOUBLE_EQ(Clock::now().timeIntervalSince(start), 30.0);
+}
+
+TEST_F(RunLoopTest, InvalidateEndsATimerForGoodEvenFromItsOwnAction) {
+    int heartbeats = 0;
+    std::unique_ptr<Timer> timer;
+    timer = Timer::scheduledTimer(1.0, true, [&] {
+        if (++heartbeats == 3) {
+            timer->invalidate();
+        }
+    });
+    loop.runFor(10.0);
+    EXPECT_EQ(heartbeats, 3);
+    EXPECT_FALSE(timer->isValid());
+    timer->invalidate();  // again: harmless
+
+    // Destroying the handle from inside the action ends it too.
+    int ticks = 0;
+    std::unique_ptr<Timer> other;
+    other = Timer::scheduledTimer(0.5, true, [&] {
+        ++ticks;
+        other.reset();
+    });
+    loop.runFor(5.0);
+    EXPECT_EQ(ticks, 1);
+
+    // A handle dropped by its owner stops the timer.
+    int dropped = 0;
+    Timer::scheduledTimer(0.1, true, [&] { ++dropped; }).reset();
+    loop.runFor(1.0);
+    EXPECT_EQ(dropped, 0);
+}
+
+TEST_F(RunLoopTest, OneShotTimerFiresOnceAndALateLoopSkipsMissedTicks) {
+    int once = 0;
+    auto single = Timer::scheduledTimer(2.0, false, [&] { ++once; });
+    int ticks = 0;
+    auto repeating = Timer::scheduledTimer(1.0, true, [&] { ++ticks; });
+    loop.runFor(5.0);
+    EXPECT_EQ(once, 1);
+    EXPECT_FALSE(single->isValid());
+    EXPECT_EQ(ticks, 5);
+
+    // The loop was held up for 3.5 s: one late tick, not a burst of three.
+    clock.advance(3.5);
+    loop.runPending();
+    EXPECT_EQ(ticks, 6);
+    const double next = repeating->fireDate().timeIntervalSince(Clock::now());
+    EXPECT_GT(next, 0.0);
+    EXPECT_LE(next, 1.0);
+}
+
+TEST_F(RunLoopTest, DelayZeroRunsAtTheNextPassInOrder) {
+    // A pass runs queued hops first, then what is due: where the hops fall
+    // between the deferred calls shows which pass ran each.
+    std::vector<std::string> order;
+    int target = 0;
+    loop.dispatch([&] {
+        loop.performAfterDelay(&target, 0.0, [&] { order.push_back("deferred-1"); });
+        loop.performAfterDelay(&target, 0.0, [&] {
+            order.push_back("deferred-2");
+            loop.dispatch([&] { order.push_back("hop-2"); });
+            loop.performAfterDelay(&target, 0.0, [&] { order.push_back("deferred-3"); });
+        });
+        loop.dispatch([&] { order.push_back("hop-1"); });
+        order.push_back("pass-1 end");
+    });
+    loop.runPending();
+    EXPECT_EQ(order, (std::vector<std::string>{"pass-1 end", "hop-1", "deferred-1", "deferred-2",
+                                               "hop-2", "deferred-3"}));
+}
+
+TEST_F(RunLoopTest, CancellingDropsEveryPendingCallOfThatObjectOnly) {
+    int screen = 0;
+    int other = 0;
+    std::vector<std::string> ran;
+    loop.performAfterDelay(&screen, 0.0, [&] { ran.push_back("screen now"); });
+    loop.performAfterDelay(&screen, 5.0, [&] { ran.push_back("screen later"); });
+    loop.performAfterDelay(&other, 0.0, [&] { ran.push_back("other"); });
+    int ticks = 0;
+    auto timer = Timer::scheduledTimer(1.0, true, [&] { ++ticks; });
+    loop.cancelPreviousPerformRequests(&screen);
+    loop.runFor(10.0);
+    EXPECT_EQ(ran, std::vector<std::string>{"other"});
+    EXPECT_EQ(ticks, 10);  // timers are not deferred calls
+}
+
+TEST_F(RunLoopTest, ReleasedObjectsLiveUntilTheEndOfThePass) {
+    struct Tracked {
+        bool* alive;
+        explicit Tracked(bool* a) : alive(a) { *alive = true; }
+        ~Tracked() { *alive = false; }
+    };
+    bool alive = false;
+    bool aliveAfterRelease = false;
+    loop.dispatch([&] {
+        loop.releaseLater(std::make_unique<Tracked>(&alive));
+        aliveAfterRelease = alive;
+    });
+    loop.runPending();
+    EXPECT_TRUE(aliveAfterRelease);
+    EXPECT_FALSE(alive);
+}
+
+TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string got;
+    const auto id = loop.watchFileDescriptor(fds[0], POLLIN, [&](short) {
+        char buffer[16];
+        const auto n = read(fds[0], buffer, sizeof buffer);
+        got.append(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
+    });
+    loop.runPending();
+    EXPECT_TRUE(got.empty());
+    ASSERT_EQ(write(fds[1], "ping", 4), 4);
+    EXPECT_TRUE(loop.runUntilCondition([&] { return got == "ping"; }, 5.0));
+    loop.unwatchFileDescriptor(id);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(RunLoopRealTimeTest, RunForSleepsUntilEachTimerInRealTime) {
+    RunLoop& loop = RunLoop::main();
+    int ticks = 0;
+    auto timer = Timer::scheduledTimer(0.01, true, [&] { ++ticks; });
+    loop.runFor(0.105);
+    // Real time: the exact count depends on the machine; it must tick, and
+    // never more often than its interval allows.
+    EXPECT_GE(ticks, 1);
+    EXPECT_LE(ticks, 11);
+}
+
+}  // namespace
+}  // namespace kesto
