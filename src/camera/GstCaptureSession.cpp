@@ -136,6 +136,7 @@ GstCaptureSession::~GstCaptureSession() {
     shutDown();
     if (pipeline_ != nullptr) {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
+        std::lock_guard lock(handOverMutex_);  // the last hand-over has ended
         GstBus* bus = gst_element_get_bus(pipeline_);
         gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
         gst_object_unref(bus);
@@ -148,7 +149,10 @@ void GstCaptureSession::start() {
     if (pipeline_ == nullptr) {
         return;
     }
-    lastTimestamp_.store(kNoTimestamp);
+    {
+        std::lock_guard lock(handOverMutex_);  // configuration done before the first frame
+        lastTimestamp_.store(kNoTimestamp);
+    }
     gst_element_set_state(pipeline_, GST_STATE_PLAYING);
 }
 
@@ -156,6 +160,7 @@ void GstCaptureSession::stop() {
     if (pipeline_ != nullptr) {
         // Synchronous: the streaming threads have stopped when it returns.
         gst_element_set_state(pipeline_, GST_STATE_NULL);
+        std::lock_guard lock(handOverMutex_);  // the last hand-over has ended
     }
 }
 
@@ -168,6 +173,7 @@ int GstCaptureSession::onNewSample(GstAppSink* sink, void* self) {
 }
 
 void GstCaptureSession::handOver(GstSample* sample) {
+    std::lock_guard lock(handOverMutex_);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     const std::uint64_t timestamp = buffer != nullptr ? buffer->pts : kNoTimestamp;
     const auto minimum = static_cast<std::uint64_t>(minFrameDuration() * 1e9);
