@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "camera/CaptureSession.h"
@@ -66,10 +65,6 @@ class GstCaptureSession : public CaptureSession {
     const std::string description_;
     GstElement* pipeline_ = nullptr;
     GstAppSink* sink_ = nullptr;
-    // Held by the streaming thread for each hand-over and taken by start and
-    // stop: GStreamer's own locking is invisible to ThreadSanitizer, and this
-    // makes the hand-over between the main and streaming threads explicit.
-    std::mutex handOverMutex_;
     std::atomic<bool> frameQueued_{false};
     std::atomic<std::uint64_t> lastTimestamp_{~std::uint64_t{0}};
     // Delivery queue only.
