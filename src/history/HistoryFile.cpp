@@ -12,6 +12,7 @@
 #include "history/PlistNodes.h"
 #include "history/RecordChunks.h"
 #include "history/XmlNesting.h"
+#include "platform/CLocaleScope.h"
 
 namespace kesto {
 namespace {
@@ -96,7 +97,7 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
         result.problem = "larger than a property list can be";
         return result;
     }
-    PlistNodes::CLocaleScope cLocale;
+    CLocaleScope cLocale;
     std::vector<std::string_view> chunks;
     // A split document nests no deeper than its record chunks allow.
     if (reader == Reader::ByRecord && RecordChunks::split(bytes, chunks)) {
@@ -204,7 +205,7 @@ std::string HistoryFile::serialize(const RecordList& records) {
                                     PlistNodes::fromValue(record->toDictionary()).release());
         }
     }
-    PlistNodes::CLocaleScope cLocale;
+    CLocaleScope cLocale;
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(array.get(), &xml, &length);

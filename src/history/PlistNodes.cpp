@@ -1,7 +1,5 @@
 #include "history/PlistNodes.h"
 
-#include <locale.h>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,12 +10,6 @@
 
 namespace kesto {
 namespace {
-
-locale_t cLocale() {
-    // One "C" locale object for the whole process, never freed.
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
 
 std::int32_t clampToInt32(double seconds) {
     constexpr double lo = std::numeric_limits<std::int32_t>::min();
@@ -36,12 +28,6 @@ std::int32_t clampToInt32(double seconds) {
 }
 
 }  // namespace
-
-PlistNodes::CLocaleScope::CLocaleScope() : previous_(uselocale(cLocale())) {}
-
-PlistNodes::CLocaleScope::~CLocaleScope() {
-    uselocale(static_cast<locale_t>(previous_));
-}
 
 PlistNodes::Owned PlistNodes::fromValue(const PropertyListValue& value) {
     using Type = PropertyListValue::Type;

@@ -9,10 +9,10 @@
 
 namespace kesto {
 
-// Conversions between our property-list values and libplist's nodes, and
-// the scope that keeps libplist's number parsing and printing in the C
-// locale (it uses the C library, which follows the thread's locale: under a
-// decimal-comma locale "12.5" would read as 12).
+// Conversions between our property-list values and libplist's nodes.
+// Callers hold a CLocaleScope around libplist's parsing and printing: it uses
+// the C library, which follows the thread's locale, and under a
+// decimal-comma locale "12.5" would read as 12.
 //
 // Threads: any thread; libplist nodes are not shared between threads.
 class PlistNodes {
@@ -31,17 +31,6 @@ class PlistNodes {
     static std::optional<PropertyListValue> toValue(plist_t node, int maxDepth = 32);
     // The scalar value of a number, text or date node; nothing otherwise.
     static std::optional<PropertyListValue> scalar(plist_t node);
-
-    class CLocaleScope {
-      public:
-        CLocaleScope();
-        ~CLocaleScope();
-        CLocaleScope(const CLocaleScope&) = delete;
-        CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-      private:
-        void* previous_;
-    };
 };
 
 }  // namespace kesto

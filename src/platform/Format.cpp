@@ -1,32 +1,11 @@
 #include "platform/Format.h"
 
-#include <locale.h>
-#include <clocale>
+#include "platform/CLocaleScope.h"
+
 #include <cstdio>
 #include <vector>
 
 namespace kesto {
-namespace {
-
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
-// Switches this thread to the C locale for the lifetime of the guard.
-class CLocaleScope {
-  public:
-    CLocaleScope() : previous_(uselocale(cLocale())) {}
-    ~CLocaleScope() { uselocale(previous_); }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-  private:
-    locale_t previous_;
-};
-
-}  // namespace
-
 std::string vcformat(const char* format, va_list args) {
     CLocaleScope scope;
     char small[256];
