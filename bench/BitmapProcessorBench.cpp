@@ -1,14 +1,14 @@
 // Frame analysis cost against the copy it cannot avoid: processBitmap (copy
 // and scan) vs memcpy of the same bytes vs a plain per-byte scan. Prints, last,
 // "processBitmap/memcpy WxH: R" for each size.
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "engine/BitmapProcessor.h"
 #include "engine/FrameScanner.h"

@@ -2,12 +2,13 @@
 // 100 events. Where a load's time goes (libplist record by record, or the
 // whole document at once), and what one registration costs (insert first,
 // then the whole file rewritten and flushed to disk).
-#include <benchmark/benchmark.h>
-
 #include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+
+#include <benchmark/benchmark.h>
 
 #include "history/AtomicFile.h"
 #include "history/HistoryFile.h"

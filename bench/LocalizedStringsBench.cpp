@@ -1,9 +1,9 @@
 // Cost of one text lookup as the screens make it: French through gettext,
 // English through the fallback table (C locale), and a key without text.
-#include <benchmark/benchmark.h>
-
 #include <clocale>
 #include <cstdlib>
+
+#include <benchmark/benchmark.h>
 
 #include "platform/LocalizedStrings.h"
 

@@ -2,13 +2,13 @@
 // what a front end's snapshot of a screen costs.
 #include <benchmark/benchmark.h>
 
-#include "platform/Button.h"
 #include "platform/Clock.h"
-#include "platform/Driver.h"
-#include "platform/Label.h"
 #include "platform/RunLoop.h"
-#include "platform/TabBarController.h"
 #include "platform/Timer.h"
+#include "toolkit/Button.h"
+#include "toolkit/Driver.h"
+#include "toolkit/Label.h"
+#include "toolkit/TabBarController.h"
 
 namespace kesto {
 namespace {

@@ -7,13 +7,13 @@
 // One drawing function per image; the table at the end gives each file its
 // name, folder and size in pixels. Images carry no words, so that one set
 // serves every language.
-#include <cairo.h>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <numbers>
 #include <string>
+
+#include <cairo.h>
 
 namespace {
 

@@ -1,10 +1,9 @@
 #include "app/CaptureCommand.h"
 
-#include <csignal>
-
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <ostream>
 #include <thread>

@@ -1,10 +1,10 @@
 #include "camera/GstCaptureSession.h"
 
+#include <mutex>
+
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
-
-#include <mutex>
 
 #include "platform/Console.h"
 

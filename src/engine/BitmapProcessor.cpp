@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
-#include "camera/DeviceUtil.h"
 #include "engine/FrameScanner.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/DeviceUtil.h"
 #include "platform/NoDestructor.h"
 #include "platform/NotificationCenter.h"
 

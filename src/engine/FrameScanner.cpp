@@ -2,10 +2,10 @@
 // the best one for the running processor.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "engine/FrameScanner.cpp"
+#include "engine/FrameScanner.h"
+
 #include <hwy/foreach_target.h>  // must precede highway.h
 #include <hwy/highway.h>
-
-#include "engine/FrameScanner.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace kesto {

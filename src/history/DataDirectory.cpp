@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <system_error>

@@ -1,9 +1,10 @@
 #include "history/HttpClient.h"
 
-#include <curl/curl.h>
 #include <algorithm>
 #include <memory>
 #include <mutex>
+
+#include <curl/curl.h>
 
 namespace kesto {
 namespace {

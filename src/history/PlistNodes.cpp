@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "history/Utf8Text.h"
+#include "platform/Utf8Text.h"
 
 namespace kesto {
 namespace {

@@ -8,11 +8,11 @@
 #include "history/DataDirectory.h"
 #include "history/HttpClient.h"
 #include "history/UploadForm.h"
-#include "history/Utf8Text.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Format.h"
 #include "platform/NoDestructor.h"
+#include "platform/Utf8Text.h"
 
 namespace kesto {
 namespace {

@@ -1,9 +1,9 @@
 #include "platform/Format.h"
 
-#include "platform/CLocaleScope.h"
-
 #include <cstdio>
 #include <vector>
+
+#include "platform/CLocaleScope.h"
 
 namespace kesto {
 std::string vcformat(const char* format, va_list args) {

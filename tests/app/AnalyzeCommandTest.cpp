@@ -1,12 +1,10 @@
-#include "app/AnalyzeCommand.h"
-
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/AnalyzeCommand.h"
 #include "app/CommandLine.h"
 #include "support/TestSupport.h"
 

@@ -1,11 +1,9 @@
-#include "app/CaptureCommand.h"
-
-#include <gtest/gtest.h>
-
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/CaptureCommand.h"
 #include "app/CommandLine.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"

@@ -1,10 +1,9 @@
-#include "app/NetworkCommand.h"
+#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "app/CommandLine.h"
+#include "app/NetworkCommand.h"
 #include "network/NetworkFakes.h"
 
 namespace kesto {

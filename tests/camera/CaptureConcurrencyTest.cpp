@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "camera/OrvVideoStreamController.h"
 #include "camera/PipelineCaptureBackend.h"

@@ -1,12 +1,11 @@
-#include "camera/GstCaptureSession.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <set>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include "camera/GstCaptureSession.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "engine/BitmapProcessor.h"

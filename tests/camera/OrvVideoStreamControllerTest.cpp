@@ -1,11 +1,10 @@
-#include "camera/OrvVideoStreamController.h"
+#include <thread>
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "RecordingCaptureBackend.h"
 #include "camera/CameraCaptureBackend.h"
+#include "camera/OrvVideoStreamController.h"
 #include "camera/SimulatedCaptureBackend.h"
 #include "camera/V4l2CaptureDevice.h"
 #include "camera/VirtualCaptureDevice.h"

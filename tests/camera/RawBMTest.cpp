@@ -1,9 +1,8 @@
-#include "camera/RawBM.h"
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
+#include "camera/RawBM.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -1,9 +1,8 @@
-#include "camera/RawFrameReplay.h"
+#include <fstream>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
+#include "camera/RawFrameReplay.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

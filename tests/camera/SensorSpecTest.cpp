@@ -1,6 +1,6 @@
-#include "camera/SensorSpec.h"
-
 #include <gtest/gtest.h>
+
+#include "camera/SensorSpec.h"
 
 namespace kesto {
 namespace {

@@ -1,9 +1,8 @@
-#include "camera/SimulatedSensor.h"
+#include <cmath>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
+#include "camera/SimulatedSensor.h"
 #include "engine/BitmapProcessor.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "engine/BitmapProcessor.h"
 #include "platform/NotificationCenter.h"

@@ -1,10 +1,9 @@
-#include "engine/BitmapProcessor.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <limits>
 
+#include <gtest/gtest.h>
+
+#include "engine/BitmapProcessor.h"
 #include "platform/NotificationCenter.h"
 #include "support/TestSupport.h"
 

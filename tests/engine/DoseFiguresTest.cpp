@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
+
+#include <gtest/gtest.h>
 
 #include "engine/BitmapProcessor.h"
 #include "support/TestSupport.h"

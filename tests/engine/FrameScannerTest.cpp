@@ -1,9 +1,9 @@
-#include "engine/FrameScanner.h"
+#include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <random>
-#include <vector>
+#include "engine/FrameScanner.h"
 
 namespace kesto {
 namespace {

@@ -1,9 +1,9 @@
-#include "engine/RadiationEvent.h"
+#include <bit>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cmath>
+#include "engine/RadiationEvent.h"
 
 namespace kesto {
 namespace {

@@ -1,8 +1,8 @@
-#include "history/AppUtils.h"
+#include <cmath>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include "history/AppUtils.h"
 
 namespace kesto {
 namespace {

@@ -1,11 +1,11 @@
-#include "history/AtomicFile.h"
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-#include <csignal>
-
+#include "history/AtomicFile.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "LoopbackServer.h"

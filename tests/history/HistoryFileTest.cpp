@@ -1,12 +1,12 @@
-#include "history/HistoryFile.h"
-
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
+
 #include <clocale>
 #include <cstdio>
 #include <fstream>
 
+#include <gtest/gtest.h>
+
+#include "history/HistoryFile.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
 #include <cstdlib>
 #include <stdexcept>
 

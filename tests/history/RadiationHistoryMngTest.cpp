@@ -1,9 +1,8 @@
-#include "history/RadiationHistoryMng.h"
+#include <fstream>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
+#include "history/RadiationHistoryMng.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

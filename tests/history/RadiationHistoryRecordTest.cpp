@@ -1,6 +1,6 @@
-#include "history/RadiationHistoryRecord.h"
-
 #include <gtest/gtest.h>
+
+#include "history/RadiationHistoryRecord.h"
 
 namespace kesto {
 namespace {

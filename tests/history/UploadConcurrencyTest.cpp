@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"

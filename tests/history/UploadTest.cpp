@@ -1,10 +1,9 @@
-#include "history/RadiationHistoryMng.h"
+#include <clocale>
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 #include "LoopbackServer.h"
+#include "history/RadiationHistoryMng.h"
 #include "history/UploadForm.h"
 #include "support/TestSupport.h"
 

@@ -1,12 +1,11 @@
-#include "network/KernelRoutingTable.h"
-
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "network/InternetConnection.h"
 #include "network/KernelRouteWatch.h"
+#include "network/KernelRoutingTable.h"
 #include "network/NetworkFakes.h"
 #include "network/Reachability.h"
 #include "network/SystemHostResolver.h"

@@ -1,15 +1,14 @@
-#include "network/Reachability.h"
-
 #include <arpa/inet.h>
 #include <sys/socket.h>
-
-#include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "network/InternetConnection.h"
 #include "network/NetworkFakes.h"
+#include "network/Reachability.h"
 #include "platform/NotificationCenter.h"
 
 namespace kesto {

@@ -1,13 +1,13 @@
-#include "network/RtnetlinkCodec.h"
-
 #include <arpa/inet.h>
 #include <linux/if_arp.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include "network/RtnetlinkCodec.h"
 
 namespace kesto {
 namespace {

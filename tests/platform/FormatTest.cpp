@@ -1,10 +1,9 @@
-#include "platform/Format.h"
+#include <clocale>
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 #include "platform/Date.h"
+#include "platform/Format.h"
 
 namespace kesto {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/NotificationCenter.h"
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include "platform/NotificationCenter.h"
 
 namespace kesto {
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/PropertyListValue.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/PropertyListValue.h"
 
 namespace kesto {
 namespace {

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <poll.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/Clock.h"
 #include "platform/RunLoop.h"

@@ -1,10 +1,10 @@
-#include "platform/SerialQueue.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <set>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/SerialQueue.h"
 
 namespace kesto {
 namespace {

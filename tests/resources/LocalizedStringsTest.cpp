@@ -1,10 +1,9 @@
-#include "platform/LocalizedStrings.h"
+#include <map>
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "LocaleScope.h"
+#include "platform/LocalizedStrings.h"
 #include "platform/MessageCatalog.h"
 #include "platform/ResourceLocator.h"
 #include "support/TestSupport.h"

@@ -1,11 +1,10 @@
-#include "platform/MessageCatalog.h"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "platform/MessageCatalog.h"
 #include "platform/ResourceLocator.h"
 #include "support/TestSupport.h"
 

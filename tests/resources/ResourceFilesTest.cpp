@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "LocaleScope.h"
 #include "platform/LocalizedStrings.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "history/HistoryFile.h"
-#include "history/Utf8Text.h"
+#include "platform/Utf8Text.h"
 
 namespace {
 

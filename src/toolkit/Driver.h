@@ -1,0 +1,82 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "toolkit/Application.h"
+
+namespace kesto {
+
+class View;
+class ViewController;
+
+// Acts as a person in front of the phone, for tests and front ends: reads
+// what is on screen and taps, types and answers like a finger would. A
+// front end needs nothing else: snapshot() and perform().
+//
+// Snapshot (JSON):
+//   {"screen": name of the tab's (or window's) top screen,
+//    "top": name of the screen that takes the taps (a modal, if one is up),
+//    "navigationBarHidden": bool,
+//    "controls": [CONTROL, ...],           // that screen's views, drawing order
+//    "modal": null | {"screen": name, "controls": [CONTROL, ...]},
+//    "alert": null | {"title", "message", "buttons": [text, ...], "tag"},
+//    "tabBar": null | {"frame", "selectedIndex", "items": [{"title", "image", "tag"}]},
+//    "idleTimerDisabled": bool}
+//   CONTROL: {"kind", "outlet"?, "class"?, "frame": [x, y, w, h] (window points),
+//             "hidden", "backgroundColor"?: [r, g, b, a], "tag"?,
+//             label: "text", "numberOfLines", "textColor";
+//             button: "title", "image", "titleColor", "enabled", "action";
+//             imageView: "image"; textField: "text", "placeholder", "editing";
+//             webView: "html", "baseURL";
+//             tableView: "contentOffset", "contentHeight",
+//                        "rows": [{"section", "row", "frame", "reuseIdentifier",
+//                                  "controls": [CONTROL, ...]}];
+//             custom views: "displayList": [{"op", "values"}]}
+//
+// Actions (perform): {"action": "tap", "name": outlet or action name}
+//   {"action": "tapTab", "index": n}       {"action": "answerAlert", "index": n}
+//   {"action": "beginEditing" | "deleteBackward" | "return", "outlet": name}
+//   {"action": "type", "outlet": name, "text": text}
+//   {"action": "scroll", "outlet": table, "offset": points}
+//   {"action": "snapshot"}
+// Answer: {"ok": true} (with "snapshot" for that action) or {"ok": false, "error": why}.
+//
+// The typed actions answer "" when done, else why the person could not.
+// Actions do not run the run loop: what they queue runs at its next pass.
+//
+// Threads: main thread only (a web front end hops there with RunLoop::dispatch).
+class Driver {
+  public:
+    explicit Driver(Application& application = Application::sharedApplication());
+
+    nlohmann::json snapshot();
+    nlohmann::json perform(const nlohmann::json& action);
+
+    std::string tap(std::string_view name);
+    std::string tapTab(int index);
+    std::string answerAlert(int index);
+    std::string beginEditing(std::string_view outlet);
+    std::string typeText(std::string_view outlet, const std::string& text);
+    std::string deleteBackward(std::string_view outlet);
+    std::string pressReturn(std::string_view outlet);
+    std::string scrollTable(std::string_view outlet, double offset);
+
+    // The screen under any modal: the selected tab's top screen.
+    ViewController* tabScreen() const;
+    // The screen that takes the taps: the top modal, else tabScreen().
+    ViewController* topScreen() const;
+    // A view of the top screen by outlet name (nullptr when absent).
+    View* findControl(std::string_view outlet) const;
+
+  private:
+    std::string refuseWhenCovered() const;
+    template <typename Act>
+    std::string withTextField(std::string_view outlet, Act act);
+
+    Application& application_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,57 @@
+#include "toolkit/TextField.h"
+
+namespace kesto {
+
+void TextFieldDelegate::textFieldDidBeginEditing(TextField&) {}
+
+bool TextFieldDelegate::shouldChangeCharactersInRange(TextField&, TextRange, const std::string&) {
+    return true;
+}
+
+bool TextFieldDelegate::textFieldShouldReturn(TextField&) {
+    return true;
+}
+
+void TextField::becomeFirstResponder() {
+    editing_ = true;
+    if (delegate_) {
+        delegate_->textFieldDidBeginEditing(*this);
+    }
+}
+
+bool TextField::replace(TextRange range, const std::string& replacement) {
+    if (!editing_ || range.location > text_.size() ||
+        range.length > text_.size() - range.location) {
+        return false;
+    }
+    if (delegate_ && !delegate_->shouldChangeCharactersInRange(*this, range, replacement)) {
+        return false;
+    }
+    text_.replace(range.location, range.length, replacement);
+    return true;
+}
+
+bool TextField::insertText(const std::string& text) {
+    return replace(TextRange{text_.size(), 0}, text);
+}
+
+bool TextField::deleteBackward() {
+    if (text_.empty()) {
+        // The key still reaches the delegate, as an empty edit at the start.
+        return replace(TextRange{0, 0}, "");
+    }
+    std::size_t start = text_.size() - 1;
+    while (start > 0 && (static_cast<unsigned char>(text_[start]) & 0xC0) == 0x80) {
+        --start;  // continuation byte: step back to the character's first byte
+    }
+    return replace(TextRange{start, text_.size() - start}, "");
+}
+
+bool TextField::pressReturn() {
+    if (!editing_) {
+        return false;
+    }
+    return delegate_ ? delegate_->textFieldShouldReturn(*this) : true;
+}
+
+}  // namespace kesto

@@ -1,0 +1,200 @@
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/Device.h"
+#include "platform/ResourceLocator.h"
+#include "platform/Sha256.h"
+#include "support/TestSupport.h"
+#include "toolkit/Button.h"
+#include "toolkit/GraphicsContext.h"
+#include "toolkit/Image.h"
+#include "toolkit/TableView.h"
+#include "toolkit/TextField.h"
+#include "toolkit/WebView.h"
+
+namespace kesto {
+namespace {
+
+TEST(ButtonTest, StatesWithoutTheirOwnTitleOrColourShowTheNormalOnes) {
+    Button button;
+    button.setTitle("Ok", ControlState::Normal);
+    button.setTitleColor(Color::gray(), ControlState::Disabled);
+    button.setEnabled(false);
+    EXPECT_EQ(button.currentTitle(), "Ok");
+    EXPECT_EQ(button.currentTitleColor(), Color::gray());
+    button.setEnabled(true);
+    EXPECT_EQ(button.currentTitleColor(), std::nullopt);
+    button.setTitleColor(Color::black(), ControlState::Normal);
+    EXPECT_EQ(button.currentTitleColor(), Color::black());
+
+    int taps = 0;
+    button.setAction("btnOkClicked", [&] { ++taps; });
+    button.setEnabled(false);
+    EXPECT_FALSE(button.sendAction());
+    button.setEnabled(true);
+    button.setHidden(true);
+    EXPECT_FALSE(button.sendAction());
+    button.setHidden(false);
+    EXPECT_TRUE(button.sendAction());
+    EXPECT_EQ(taps, 1);
+}
+
+struct RecordingFieldDelegate : TextFieldDelegate {
+    std::vector<std::string> calls;
+    bool acceptEdits = true;
+    void textFieldDidBeginEditing(TextField&) override { calls.push_back("begin"); }
+    bool shouldChangeCharactersInRange(TextField& field, TextRange range,
+                                       const std::string& replacement) override {
+        calls.push_back("change '" + field.text() + "' @" + std::to_string(range.location) + "+" +
+                        std::to_string(range.length) + " '" + replacement + "'");
+        return acceptEdits;
+    }
+    bool textFieldShouldReturn(TextField& field) override {
+        calls.push_back("return");
+        field.resignFirstResponder();
+        return true;
+    }
+};
+
+TEST(TextFieldTest, EveryKeyIsAskedOfTheDelegateBeforeItChangesTheText) {
+    TextField field;
+    RecordingFieldDelegate delegate;
+    field.setDelegate(&delegate);
+    EXPECT_FALSE(field.insertText("x"));  // not being edited: the keyboard is down
+    field.becomeFirstResponder();
+    field.insertText("a");
+    field.insertText("\xC3\xA9");  // é, two bytes: one character
+    field.deleteBackward();
+    field.deleteBackward();
+    field.deleteBackward();  // empty: the key still reaches the delegate
+    delegate.acceptEdits = false;
+    field.insertText("b");
+    EXPECT_EQ(field.text(), "");
+    field.becomeFirstResponder();  // tapping in again is a new editing pass
+    field.pressReturn();
+    EXPECT_FALSE(field.isEditing());
+    EXPECT_EQ(delegate.calls, (std::vector<std::string>{
+                                  "begin", "change '' @0+0 'a'", "change 'a' @1+0 '\xC3\xA9'",
+                                  "change 'a\xC3\xA9' @1+2 ''", "change 'a' @0+1 ''",
+                                  "change '' @0+0 ''", "change '' @0+0 'b'", "begin", "return"}));
+}
+
+class CountingCell : public TableViewCell {
+  public:
+    static inline int created = 0;
+    CountingCell() {
+        ++created;
+        setReuseIdentifier("CellHistoryRecord");
+    }
+    int row = -1;
+};
+
+struct Rows : TableViewDataSource {
+    int rows = 20;
+    int numberOfRowsInSection(TableView&, int) override { return rows; }
+    double heightForRowAtIndexPath(TableView&, IndexPath) override { return 60.0; }
+    std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView& table,
+                                                         IndexPath path) override {
+        auto cell = table.dequeueReusableCellWithIdentifier("CellHistoryRecord");
+        if (!cell) {
+            cell = std::make_unique<CountingCell>();
+        }
+        static_cast<CountingCell&>(*cell).row = path.row;
+        return cell;
+    }
+};
+
+TEST(TableViewTest, CellsLeavingTheScreenAreReusedByIdentifier) {
+    CountingCell::created = 0;
+    Rows rows;
+    TableView table;
+    table.setFrame(Rect::make(0, 100, 320, 331));  // 331 / 60: six rows in view
+    table.setDataSource(&rows);
+    table.layoutIfNeeded();
+    EXPECT_EQ(table.numberOfRows(), 20u);
+    EXPECT_DOUBLE_EQ(table.contentHeight(), 1200.0);
+    ASSERT_EQ(table.visibleRows().size(), 6u);
+    EXPECT_EQ(CountingCell::created, 6);
+
+    table.setContentOffset(600.0);  // rows 10 to 15
+    ASSERT_EQ(table.visibleRows().size(), 6u);
+    EXPECT_EQ(table.visibleRows().front().indexPath.row, 10);
+    EXPECT_EQ(static_cast<CountingCell&>(*table.visibleRows().front().cell).row, 10);
+    EXPECT_EQ(CountingCell::created, 6);  // all six reused
+
+    table.reloadData();  // same rows again: still no new cell
+    EXPECT_EQ(CountingCell::created, 6);
+    rows.rows = 0;
+    table.reloadData();
+    EXPECT_TRUE(table.visibleRows().empty());
+    EXPECT_EQ(table.reusableCellCount(), 6u);
+    EXPECT_DOUBLE_EQ(table.contentOffset(), 0.0);
+}
+
+TEST(ImageTest, FindsImagesAmongTheResourcesAndAnswersNoneForAMissingFile) {
+    test::TemporaryDirectory dir;
+    std::filesystem::create_directories(dir.path() / "images");
+    std::ofstream(dir.path() / "images" / "B_play.png") << "png";
+    ResourceLocator::setResourceDirectory(dir.path());
+    const auto play = Image::imageNamed("B_play.png");
+    ASSERT_TRUE(play);
+    EXPECT_EQ(play->name(), "B_play.png");
+    EXPECT_EQ(play->path(), dir.path() / "images" / "B_play.png");
+    EXPECT_FALSE(Image::imageNamed("B_stop.png"));
+    EXPECT_FALSE(Image::imageNamed("../images/B_play.png"));
+    ResourceLocator::setResourceDirectory({});
+}
+
+TEST(WebViewTest, BaseURLOfAPageEncodesWhatAURLCannotHoldAsIs) {
+    EXPECT_EQ(WebView::fileURLWithPath("/usr/share/kesto/help/Aide Kesto é.html"),
+              "file:///usr/share/kesto/help/Aide%20Kesto%20%C3%A9.html");
+    WebView web;
+    web.loadHTMLString("<p>hi</p>", WebView::fileURLWithPath("/r/help.html"));
+    EXPECT_EQ(web.baseURL(), "file:///r/help.html");
+}
+
+TEST(GraphicsContextTest, RecordsTheDrawingAsADisplayList) {
+    GraphicsContext context;
+    context.clearRect(Rect::make(0, 0, 100, 50));
+    context.beginPath();
+    context.addArc(50, 25, 50, 0, 3.0, 1);
+    context.moveToPoint(50, 25);
+    context.addLineToPoint(100, 25);
+    context.setFillColor(Color::colorWithRed(0.25F, 0.5F, 0.75F, 0.7F));
+    context.fillPath();
+    const auto& list = context.commands();
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[2], (DrawCommand{"addArc", {50, 25, 50, 0, 3.0, 1}}));
+    EXPECT_EQ(list[5].values[3], static_cast<double>(0.7F));
+    EXPECT_EQ(list[6].op, "fillPath");
+}
+
+TEST(DeviceTest, IdentifierIsAStableHashOfTheMachineIdNeverTheIdItself) {
+    EXPECT_EQ(Sha256::hexDigest(""),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256::hexDigest("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256::hexDigest(std::string(1000, 'a')),
+              "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
+
+    test::TemporaryDirectory dir;
+    const auto path = dir.path() / "machine-id";
+    std::ofstream(path) << "0123456789abcdef0123456789abcdef\n";
+    Device::setMachineIdPath(path);
+    const std::string id = Device::uniqueIdentifier();
+    EXPECT_EQ(id.size(), 64u);
+    EXPECT_EQ(id, Device::uniqueIdentifier());
+    EXPECT_EQ(id.find("0123456789abcdef"), std::string::npos);
+    std::ofstream(path) << "fedcba9876543210fedcba9876543210\n";
+    EXPECT_NE(Device::uniqueIdentifier(), id);
+
+    test::ConsoleCapture console;
+    Device::setMachineIdPath(dir.path() / "missing");
+    EXPECT_EQ(Device::uniqueIdentifier(), "");
+    EXPECT_TRUE(console.contains("Device identifier unavailable"));
+    Device::setMachineIdPath({});
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,277 @@
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/ResourceLocator.h"
+#include "platform/RunLoop.h"
+#include "platform/Timer.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+#include "toolkit/Button.h"
+#include "toolkit/Driver.h"
+#include "toolkit/Label.h"
+#include "toolkit/Layout.h"
+#include "toolkit/NavigationController.h"
+#include "toolkit/TabBarController.h"
+#include "toolkit/TableView.h"
+#include "toolkit/TextField.h"
+
+namespace kesto {
+namespace {
+
+using nlohmann::json;
+
+// A tiny pie: a quarter disc, like the progress pie draws.
+class Dial : public View {
+  protected:
+    void drawRect(GraphicsContext& context, Rect rect) override {
+        context.clearRect(rect);
+        context.beginPath();
+        context.addArc(rect.size.width / 2, rect.size.height / 2, rect.size.width / 2, 0, 1.5, 1);
+        context.setFillColor(Color::black());
+        context.fillPath();
+    }
+};
+
+// The fake screen: a counter with a button, a confirmation, a name field.
+class CounterScreen : public ViewController, public AlertViewDelegate, public TextFieldDelegate {
+  public:
+    CounterScreen() : ViewController("CounterScreen") { setTabBarItem({"Count", std::nullopt, 1}); }
+    void declareBindings(Bindings& b) override {
+        b.outlet("lblCount", lblCount);
+        b.outlet("btnAdd", btnAdd);
+        b.outlet("txtName", txtName);
+        b.action("add", [this] { lblCount->setText(std::to_string(++count)); });
+        b.action("ask", [this] {
+            auto alert = std::make_unique<AlertView>("", "Reset?", this, "Yes",
+                                                     std::vector<std::string>{"No"});
+            alert->setTag(1);
+            AlertView::show(std::move(alert));
+        });
+        b.action("later", [this] {
+            RunLoop::main().performAfterDelay(this, 0.0, [this] { lblCount->setText("later"); });
+        });
+    }
+    void viewDidLoad() override { lblCount->setText("0"); }
+    void clickedButtonAtIndex(AlertView& alert, int index) override {
+        if (alert.tag() == 1 && index == 0) {
+            count = 0;
+            lblCount->setText("0");
+            btnAdd->setEnabled(false);
+        }
+    }
+    bool textFieldShouldReturn(TextField& field) override {
+        field.resignFirstResponder();
+        lblCount->setText("hello " + field.text());
+        return true;
+    }
+
+    Label* lblCount = nullptr;
+    Button* btnAdd = nullptr;
+    TextField* txtName = nullptr;
+    int count = 0;
+};
+
+class ListScreen : public ViewController, public TableViewDataSource {
+  public:
+    ListScreen() : ViewController("ListScreen") { setTabBarItem({"List", std::nullopt, 1}); }
+    void declareBindings(Bindings& b) override { b.outlet("tblRows", tblRows); }
+    int numberOfRowsInSection(TableView&, int) override { return 3; }
+    double heightForRowAtIndexPath(TableView&, IndexPath) override { return 60.0; }
+    std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView&, IndexPath path) override {
+        auto cell = std::make_unique<TableViewCell>();
+        auto label = std::make_unique<Label>();
+        label->setFrame(Rect::make(10, 5, 200, 20));
+        label->setText("row " + std::to_string(path.row));
+        cell->addSubview(std::move(label));
+        return cell;
+    }
+    TableView* tblRows = nullptr;
+};
+
+class FakeAppDelegate : public ApplicationDelegate {
+  public:
+    bool didFinishLaunchingWithOptions(Application&) override {
+        tabs = std::make_unique<TabBarController>();
+        std::vector<std::unique_ptr<ViewController>> navs;
+        navs.push_back(std::make_unique<NavigationController>(std::make_unique<CounterScreen>()));
+        navs.push_back(std::make_unique<NavigationController>(std::make_unique<ListScreen>()));
+        tabs->setViewControllers(std::move(navs));
+        window()->setRootViewController(tabs.get());
+        window()->makeKeyAndVisible();
+        return true;
+    }
+    std::unique_ptr<TabBarController> tabs;
+};
+
+class DriverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResourceLocator::setResourceDirectory(dir.path());
+        std::filesystem::create_directories(dir.path() / "layouts");
+        write("MainWindow", R"({"delegateClass": "FakeAppDelegate"})");
+        write("CounterScreen", R"({"view": {"frame": [0, 0, 320, 431], "subviews": [
+            {"kind": "label", "outlet": "lblCount", "frame": [10, 10, 300, 30]},
+            {"kind": "button", "outlet": "btnAdd", "action": "add", "title": "+",
+             "frame": [10, 50, 60, 44]},
+            {"kind": "button", "action": "ask", "title": "Reset", "frame": [80, 50, 60, 44]},
+            {"kind": "button", "action": "later", "title": "Later", "frame": [150, 50, 60, 44]},
+            {"kind": "textField", "outlet": "txtName", "delegate": "owner",
+             "frame": [10, 100, 300, 32]},
+            {"kind": "view", "class": "Dial", "frame": [100, 200, 100, 100]}]}})");
+        write("ListScreen", R"({"view": {"frame": [0, 0, 320, 431], "subviews": [
+            {"kind": "tableView", "outlet": "tblRows", "dataSource": "owner",
+             "frame": [0, 40, 320, 391]}]}})");
+        Layout::ViewClasses::registerClass("Dial", [] { return std::make_unique<Dial>(); });
+        Application::DelegateClasses::registerClass(
+            "FakeAppDelegate", [] { return std::make_unique<FakeAppDelegate>(); });
+        ASSERT_TRUE(Application::sharedApplication().launch());
+    }
+    void TearDown() override {
+        Application::sharedApplication().reset();
+        RunLoop::main().runPending();
+        ResourceLocator::setResourceDirectory({});
+    }
+    void write(const std::string& name, const std::string& text) {
+        std::ofstream(dir.path() / "layouts" / (name + ".json")) << text;
+    }
+    static const json* control(const json& snapshot, const std::string& outlet) {
+        for (const auto& c : snapshot["controls"]) {
+            if (c.value("outlet", "") == outlet) {
+                return &c;
+            }
+        }
+        return nullptr;
+    }
+
+    test::TemporaryDirectory dir;
+    test::ManualClock clock;
+    Driver driver;
+};
+
+TEST_F(DriverTest, APersonCanReadTapTypeAndAnswerThroughTheDriver) {
+    json s = driver.snapshot();
+    EXPECT_EQ(s["screen"], "CounterScreen");
+    EXPECT_EQ(s["top"], "CounterScreen");
+    EXPECT_EQ((*control(s, "lblCount"))["text"], "0");
+    EXPECT_EQ((*control(s, "btnAdd"))["frame"], json::array({10, 50, 60, 44}));
+    EXPECT_EQ(s["tabBar"]["selectedIndex"], 0);
+    EXPECT_EQ(s["tabBar"]["items"][1]["title"], "List");
+    EXPECT_EQ(s["tabBar"]["frame"], json::array({0, 431, 320, 49}));
+    const json& dial = s["controls"].back();
+    EXPECT_EQ(dial["class"], "Dial");
+    ASSERT_EQ(dial["displayList"].size(), 5u);
+    EXPECT_EQ(dial["displayList"][2]["op"], "addArc");
+    EXPECT_EQ(dial["displayList"][2]["values"], json::array({50, 50, 50, 0, 1.5, 1}));
+
+    EXPECT_EQ(driver.tap("btnAdd"), "");
+    EXPECT_EQ(driver.perform({{"action", "tap"}, {"name", "btnAdd"}}), json({{"ok", true}}));
+    EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], "2");
+
+    // The confirmation: while it is up nothing else can be touched.
+    EXPECT_EQ(driver.tap("ask"), "");
+    s = driver.snapshot();
+    EXPECT_EQ(s["alert"]["message"], "Reset?");
+    EXPECT_EQ(s["alert"]["buttons"], json::array({"Yes", "No"}));
+    EXPECT_EQ(driver.tap("btnAdd"), "an alert is up");
+    EXPECT_EQ(driver.tapTab(1), "an alert is up");
+    EXPECT_EQ(driver.answerAlert(0), "");
+    s = driver.snapshot();
+    EXPECT_TRUE(s["alert"].is_null());
+    EXPECT_EQ((*control(s, "lblCount"))["text"], "0");
+    EXPECT_EQ((*control(s, "btnAdd"))["enabled"], false);
+    EXPECT_EQ(driver.tap("btnAdd"), "'btnAdd' is disabled");
+    EXPECT_EQ(driver.tap("btnNowhere"), "no control 'btnNowhere' on screen");
+
+    // Typing goes through the field's delegate, key by key.
+    EXPECT_EQ(driver.typeText("txtName", "x"), "'txtName' is not being edited");
+    EXPECT_EQ(driver.beginEditing("txtName"), "");
+    EXPECT_EQ(driver.perform({{"action", "type"}, {"outlet", "txtName"}, {"text", "Ann"}}),
+              json({{"ok", true}}));
+    EXPECT_EQ(driver.deleteBackward("txtName"), "");
+    EXPECT_EQ(driver.pressReturn("txtName"), "");
+    s = driver.snapshot();
+    EXPECT_EQ((*control(s, "lblCount"))["text"], "hello An");
+    EXPECT_EQ((*control(s, "txtName"))["editing"], false);
+
+    // What a tap queues runs at the loop's next pass.
+    EXPECT_EQ(driver.tap("later"), "");
+    EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], "hello An");
+    RunLoop::main().runPending();
+    EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], "later");
+}
+
+TEST_F(DriverTest, TabsTablesModalsAndBadRequestsAsAFrontEndSeesThem) {
+    EXPECT_EQ(driver.perform({{"action", "tapTab"}, {"index", 1}}), json({{"ok", true}}));
+    json s = driver.snapshot();
+    EXPECT_EQ(s["screen"], "ListScreen");
+    const json* table = control(s, "tblRows");
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ((*table)["rows"].size(), 3u);
+    EXPECT_EQ((*table)["rows"][2]["frame"], json::array({0, 160, 320, 60}));
+    EXPECT_EQ((*table)["rows"][2]["controls"][0]["text"], "row 2");
+    EXPECT_EQ((*table)["rows"][2]["controls"][0]["frame"], json::array({10, 165, 200, 20}));
+
+    auto* tabs = dynamic_cast<TabBarController*>(
+        Application::sharedApplication().window()->rootViewController());
+    auto* nav = dynamic_cast<NavigationController*>(tabs->selectedViewController());
+    nav->topViewController()->presentModalViewController(std::make_unique<CounterScreen>(), true);
+    s = driver.snapshot();
+    EXPECT_EQ(s["screen"], "ListScreen");
+    EXPECT_EQ(s["top"], "CounterScreen");
+    EXPECT_EQ(s["modal"]["screen"], "CounterScreen");
+    EXPECT_EQ(driver.tapTab(0), "a modal screen covers the tab bar");
+    EXPECT_EQ(driver.tap("btnAdd"), "");  // the modal takes the taps
+    EXPECT_EQ(driver.snapshot()["modal"]["controls"][1]["text"], "1");
+
+    for (const json& bad :
+         {json("tap"), json({{"action", "tap"}}), json({{"action", "tapTab"}, {"index", "1"}}),
+          json({{"action", "fly"}}), json({{"action", "answerAlert"}, {"index", 0}})}) {
+        const json answer = driver.perform(bad);
+        EXPECT_EQ(answer["ok"], false) << bad.dump();
+        EXPECT_TRUE(answer["error"].is_string()) << bad.dump();
+    }
+    EXPECT_EQ(driver.perform({{"action", "snapshot"}})["snapshot"]["top"], "CounterScreen");
+}
+
+class QuittingDelegate : public ApplicationDelegate {
+  public:
+    static inline std::vector<std::string> events;
+    bool didFinishLaunchingWithOptions(Application& app) override {
+        events.push_back(window() ? "launched with window" : "launched without window");
+        RunLoop::main().performAfterDelay(this, 0.0, [&app] { app.terminate(); });
+        return true;
+    }
+    void applicationWillTerminate(Application&) override { events.push_back("terminating"); }
+};
+
+TEST(ApplicationMainTest, BuildsTheDelegateTheMainInterfaceNamesAndRunsUntilTerminated) {
+    test::TemporaryDirectory dir;
+    test::ManualClock clock;
+    ResourceLocator::setResourceDirectory(dir.path());
+    std::filesystem::create_directories(dir.path() / "layouts");
+    test::ConsoleCapture console;
+    EXPECT_EQ(Application::applicationMain(0, nullptr), 1);  // no main interface
+    EXPECT_TRUE(console.contains("no layout file layouts/MainWindow.json"));
+
+    std::ofstream(dir.path() / "layouts" / "MainWindow.json")
+        << R"({"delegateClass": "NoSuchDelegate"})";
+    EXPECT_EQ(Application::applicationMain(0, nullptr), 1);
+    EXPECT_TRUE(console.contains("unknown application delegate class 'NoSuchDelegate'"));
+
+    Application::DelegateClasses::registerClass(
+        "QuittingDelegate", [] { return std::make_unique<QuittingDelegate>(); });
+    std::ofstream(dir.path() / "layouts" / "MainWindow.json")
+        << R"({"delegateClass": "QuittingDelegate", "window": {"frame": [0, 0, 320, 480]}})";
+    EXPECT_EQ(Application::applicationMain(0, nullptr), 0);
+    EXPECT_EQ(QuittingDelegate::events,
+              (std::vector<std::string>{"launched with window", "terminating"}));
+    EXPECT_NE(dynamic_cast<QuittingDelegate*>(Application::sharedApplication().delegate()),
+              nullptr);
+    Application::sharedApplication().reset();
+    ResourceLocator::setResourceDirectory({});
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,244 @@
+#include <fstream>
+#include <functional>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/ResourceLocator.h"
+#include "support/TestSupport.h"
+#include "toolkit/Button.h"
+#include "toolkit/Image.h"
+#include "toolkit/Label.h"
+#include "toolkit/Layout.h"
+#include "toolkit/TableView.h"
+#include "toolkit/TableViewCell.h"
+#include "toolkit/TextField.h"
+#include "toolkit/ViewController.h"
+
+namespace kesto {
+namespace {
+
+using nlohmann::json;
+
+class Pie : public View {};
+
+class TinyScreen : public ViewController, public TextFieldDelegate {
+  public:
+    TinyScreen() : ViewController("TinyScreen") {}
+    void declareBindings(Bindings& b) override {
+        b.outlet("lblTitle", lblTitle);
+        b.outlet("btnGo", btnGo);
+        b.outlet("pie", pie);
+        b.outlet("txtName", txtName);
+        b.action("go", [this] { ++goes; });
+    }
+    void viewDidLoad() override { ++loads; }
+
+    Label* lblTitle = nullptr;
+    Button* btnGo = nullptr;
+    Pie* pie = nullptr;
+    TextField* txtName = nullptr;
+    int goes = 0;
+    int loads = 0;
+};
+
+json tinyLayout() {
+    return json::parse(R"({"class": "TinyScreen", "view": {"frame": [0, 0, 320, 431], "subviews": [
+        {"kind": "label", "outlet": "lblTitle", "frame": [10, 10, 300, 30], "textKey": "Tab_Help"},
+        {"kind": "button", "outlet": "btnGo", "action": "go", "frame": [10, 50, 100, 44],
+         "title": "Go", "enabled": false},
+        {"kind": "view", "class": "Pie", "outlet": "pie", "frame": [10, 100, 140, 140]},
+        {"kind": "textField", "outlet": "txtName", "delegate": "owner", "frame": [10, 250, 300, 32]}
+    ]}})");
+}
+
+class LayoutTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Layout::ViewClasses::registerClass("Pie", [] { return std::make_unique<Pie>(); });
+        ResourceLocator::setResourceDirectory(dir.path());
+        std::filesystem::create_directories(dir.path() / "layouts");
+    }
+    void TearDown() override {
+        ResourceLocator::setResourceDirectory({});
+        Layout::setTextLookup({});
+    }
+    void write(const std::string& name, const std::string& text) {
+        std::ofstream(dir.path() / "layouts" / (name + ".json")) << text;
+    }
+
+    test::TemporaryDirectory dir;
+};
+
+TEST_F(LayoutTest, BindsOutletsActionsDelegatesAndCustomClassesByName) {
+    Layout::setTextLookup([](const std::string& key) { return "text of " + key; });
+    write("TinyScreen", tinyLayout().dump());
+    TinyScreen screen;
+    ASSERT_NE(screen.view(), nullptr);
+    EXPECT_FALSE(screen.loadFailed());
+    EXPECT_EQ(screen.loads, 1);
+    ASSERT_NE(screen.lblTitle, nullptr);
+    EXPECT_EQ(screen.lblTitle->text(), "text of Tab_Help");
+    ASSERT_NE(screen.pie, nullptr);
+    EXPECT_EQ(screen.pie->className(), "Pie");
+    EXPECT_EQ(screen.pie->frame(), Rect::make(10, 100, 140, 140));
+    EXPECT_EQ(screen.txtName->delegate(), &screen);
+    EXPECT_FALSE(screen.btnGo->isEnabled());
+    screen.btnGo->setEnabled(true);
+    EXPECT_TRUE(screen.btnGo->sendAction());
+    EXPECT_EQ(screen.goes, 1);
+    screen.view();
+    EXPECT_EQ(screen.loads, 1);  // built once
+}
+
+// Each of these is a layout that does not fit its class: the load must fail
+// at once, say which layout and which name, and bind nothing.
+TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
+    struct Case {
+        std::function<void(json&)> spoil;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {[](json& j) { j["view"]["subviews"][0]["outlet"] = "lblMissing"; },
+         "Layout TinyScreen: no outlet 'lblMissing'"},
+        {[](json& j) { j["view"]["subviews"][1]["action"] = "launch"; },
+         "Layout TinyScreen: no action 'launch'"},
+        {[](json& j) { j["view"]["subviews"][0]["kind"] = "button"; },
+         "outlet 'lblTitle' does not take a view of that kind"},
+        {[](json& j) { j["view"]["subviews"][2]["class"] = "Camembert2"; },
+         "unknown view class 'Camembert2'"},
+        {[](json& j) { j["view"]["subviews"][2]["kind"] = "slider"; }, "unknown kind 'slider'"},
+        {[](json& j) {
+             j["view"]["subviews"][0]["frame"] = json::array({1, 2});
+         },
+         "\"frame\" needs 4 numbers"},
+        {[](json& j) { j["view"]["subviews"][3]["tag"] = "seven"; }, "malformed value"},
+    };
+    for (const auto& c : cases) {
+        json layout = tinyLayout();
+        c.spoil(layout);
+        write("TinyScreen", layout.dump());
+        test::ConsoleCapture console;
+        TinyScreen screen;
+        View* view = screen.view();
+        EXPECT_TRUE(screen.loadFailed()) << c.expected;
+        EXPECT_TRUE(console.contains(c.expected)) << c.expected;
+        EXPECT_EQ(screen.loads, 0) << "viewDidLoad must not run on a half-built screen";
+        EXPECT_EQ(screen.lblTitle, nullptr) << c.expected;
+        EXPECT_EQ(screen.btnGo, nullptr) << c.expected;
+        // The screen says so on itself, for whoever looks at it.
+        ASSERT_EQ(view->subviews().size(), 1u);
+        EXPECT_NE(static_cast<Label&>(*view->subviews()[0]).text().find("TinyScreen"),
+                  std::string::npos);
+    }
+
+    test::ConsoleCapture console;
+    write("TinyScreen", "{\"view\": ");
+    TinyScreen broken;
+    broken.view();
+    EXPECT_TRUE(broken.loadFailed());
+    EXPECT_TRUE(console.contains("Layout TinyScreen: malformed file"));
+    std::filesystem::remove(dir.path() / "layouts" / "TinyScreen.json");
+    TinyScreen missing;
+    missing.view();
+    EXPECT_TRUE(console.contains("Layout TinyScreen: no layout file layouts/TinyScreen.json"));
+}
+
+// A permissive owner that takes every outlet and action its layout names,
+// to check that each shipped layout is well formed.
+class AnyOwner : public LayoutOwner, public TextFieldDelegate, public TableViewDataSource {
+  public:
+    explicit AnyOwner(const json& layout) { collect(layout["view"]); }
+    void declareBindings(Bindings& b) override {
+        for (auto& [name, view] : outlets_) {
+            b.outlet(name, view);
+        }
+        for (const auto& name : actions) {
+            b.action(name, [] {});
+        }
+    }
+    int numberOfRowsInSection(TableView&, int) override { return 0; }
+    std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView&, IndexPath) override {
+        return nullptr;
+    }
+    std::map<std::string, View*> outlets_;
+    std::vector<std::string> actions;
+
+  private:
+    void collect(const json& node) {
+        if (node.contains("outlet")) {
+            outlets_[node["outlet"].get<std::string>()] = nullptr;
+        }
+        if (node.contains("action")) {
+            actions.push_back(node["action"].get<std::string>());
+        }
+        for (const auto& child : node.value("subviews", json::array())) {
+            collect(child);
+        }
+    }
+};
+
+class ShippedCell : public TableViewCell, public LayoutOwner {
+  public:
+    void declareBindings(Bindings& b) override {
+        for (const char* name : {"lblTag", "lblDuration", "lblVm", "lblVd"}) {
+            b.outlet(name, labels[name]);
+        }
+    }
+    std::map<std::string, Label*> labels;
+};
+
+TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
+    Layout::ViewClasses::registerClass("Camembert", [] { return std::make_unique<View>(); });
+    Layout::ViewClasses::registerClass("HistoryCell",
+                                       [] { return std::make_unique<ShippedCell>(); });
+    const std::map<std::string, std::vector<std::string>> screens = {
+        {"AlertViewController",
+         {"btnCommand", "detecteurCamembert", "lblTimer", "lblResult", "lblCommandMsg"}},
+        {"MeasureViewController",
+         {"lblElapsedTime", "lblVD", "lblVM", "lblMessage", "camembert", "btnStart", "btnSave"}},
+        {"HistoryViewController", {"tblHistory", "lblDesc"}},
+        {"HelpViewController", {"webView"}},
+        {"ReglageViewController", {"statusImgView", "okBtn", "lblMsg1", "lblMsg2", "lblMsg3"}},
+        {"RegisterRadioactivityViewController", {"lblEnterTag", "txtTag", "btnSave", "btnCancel"}},
+        {"DetectionFinishViewController", {"lblMsg", "bgImgView", "btnMeasure"}},
+    };
+    test::ConsoleCapture console;
+    for (const auto& [name, outlets] : screens) {
+        const auto layout = Layout::read(name);
+        ASSERT_TRUE(layout) << name;
+        AnyOwner owner(*layout);
+        EXPECT_TRUE(Layout::load(name, &owner)) << name;
+        for (const auto& outlet : outlets) {
+            EXPECT_NE(owner.outlets_[outlet], nullptr) << name << "." << outlet;
+        }
+    }
+    auto cell = Layout::loadAs<ShippedCell>("HistoryCell", nullptr);
+    ASSERT_TRUE(cell);
+    auto& history = *cell;
+    EXPECT_EQ(history.reuseIdentifier(), "CellHistoryRecord");
+    EXPECT_EQ(history.frame().size.height, 60.0);
+    for (const auto& [name, label] : history.labels) {
+        EXPECT_NE(label, nullptr) << name;
+    }
+    const auto main = Layout::read("MainWindow");
+    ASSERT_TRUE(main);
+    EXPECT_EQ((*main)["delegateClass"], "KestoAppDelegate");
+    EXPECT_TRUE(console.lines().empty()) << console.lines().front();
+
+    AnyOwner helpOwner(*Layout::read("HelpViewController"));
+    EXPECT_FALSE(Layout::loadAs<TableViewCell>("HelpViewController", &helpOwner));
+    EXPECT_TRUE(console.contains("Layout HelpViewController: its root is not of the class"));
+}
+
+// The images the screens name are where Image::imageNamed looks.
+TEST(ShippedLayoutsTest, EveryImageTheScreensNameIsFound) {
+    for (const char* name : {"Onglet_A_icon_2.png", "Onglet_B_icon_2.png", "Onglet_H_icon_2.png",
+                             "Onglet_I_icon_2.png", "B_play.png", "B_stop.png", "btn_start.png",
+                             "btn_stop.png", "A02.png", "A03.png"}) {
+        EXPECT_TRUE(Image::imageNamed(name)) << name;
+    }
+}
+
+}  // namespace
+}  // namespace kesto
