@@ -22,6 +22,7 @@ struct Store {
     std::optional<RadiationHistoryMng::RecordList> list;
     std::optional<std::filesystem::path> directory;
     RadiationHistoryMng::LoadState loadState = RadiationHistoryMng::LoadState::NotLoaded;
+    bool lastSaveSucceeded = true;
     // Read by upload threads too.
     std::mutex serverMutex;
     std::optional<std::string> server;
@@ -146,6 +147,7 @@ void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
         const std::string bytes = HistoryFile::serialize(s.list ? *s.list : RecordList{});
         saved = AtomicFile::replace(path, bytes, error);
     }
+    s.lastSaveSucceeded = saved;
     if (!saved) {
         if (!error.empty()) {
             Console::logf("History file: %s", error.c_str());
@@ -156,6 +158,10 @@ void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
     // The file now holds exactly this list: later saves may replace it.
     s.loadState = LoadState::Loaded;
     Console::log("Save history done");
+}
+
+bool RadiationHistoryMng::lastSaveSucceeded() {
+    return store().lastSaveSucceeded;
 }
 
 const RadiationHistoryMng::RecordList* RadiationHistoryMng::getRadiationHistoryRecordList() {
@@ -241,11 +247,18 @@ std::optional<std::string> RadiationHistoryMng::serverURL() {
 
 bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHistoryRecord& record,
                                                              std::chrono::milliseconds timeout) {
+    return postRadiationHistoryRecord(record, timeout).responded;
+}
+
+HttpClient::Result RadiationHistoryMng::postRadiationHistoryRecord(
+    const RadiationHistoryRecord& record, std::chrono::milliseconds timeout) {
     std::string problem;
     const std::optional<std::string> url = uploadURL(problem);
     if (!url) {
         Console::log(problem);
-        return false;
+        HttpClient::Result refused;
+        refused.error = problem;
+        return refused;
     }
     const UploadForm::Body body = UploadForm::build(record);
     const std::vector<std::string> headers{
@@ -255,12 +268,12 @@ bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHist
     const HttpClient::Result result = HttpClient::post(*url, headers, body.bytes, timeout);
     if (!result.responded) {
         Console::log("Response : " + result.error);
-        return false;
+        return result;
     }
     // A body that is not UTF-8 text is not shown.
     Console::log("Response:" +
                  (Utf8Text::isValid(result.body) ? result.body : std::string("(null)")));
-    return true;
+    return result;
 }
 
 void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory) {
@@ -268,6 +281,7 @@ void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory
     s.list.reset();
     s.directory = directory;
     s.loadState = LoadState::NotLoaded;
+    s.lastSaveSucceeded = true;
     setServerURL(std::nullopt);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "history/HistoryFile.h"
+#include "history/HttpClient.h"
 #include "history/RadiationHistoryRecord.h"
 
 namespace kesto {
@@ -40,6 +41,9 @@ class RadiationHistoryMng {
     // a history is first moved aside to "radiationHistory.txt.unreadable-<UTC
     // time>", so no saved measurement is ever lost.
     static void saveRadiationHistoryRecordListToLocal();
+    // Whether the last save (or registration) reached the disk. The store's
+    // operations only log; a command that saves asks here so it can say so.
+    static bool lastSaveSucceeded();
     // The list itself; nullptr before the first load or registration.
     static const RecordList* getRadiationHistoryRecordList();
 
@@ -70,6 +74,10 @@ class RadiationHistoryMng {
     // server configured nothing is sent. Returns whether an answer arrived
     // (callers may ignore it: the record stays in the history either way).
     static bool sendRadiationHistoryRecordToServer(
+        const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
+    // The same exchange, logged the same way, with the answer (status, body)
+    // or the reason nothing was sent (`error`) for callers that report it.
+    static HttpClient::Result postRadiationHistoryRecord(
         const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
 
     // Tests only: forgets the list, the last load and the server, and points
