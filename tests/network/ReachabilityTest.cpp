@@ -43,28 +43,6 @@ TEST_F(ReachabilityTest, MonitorsThatCannotBeMadeAreAbsent) {
     EXPECT_FALSE(empty.startNotifer());
 }
 
-TEST_F(ReachabilityTest, InternetMonitorFollowsTheDefaultRoute) {
-    auto monitor = Reachability::reachabilityForInternetConnection(service);
-    ASSERT_NE(monitor, nullptr);
-    EXPECT_FALSE(monitor->localWiFiRef());
-    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);  // no default route yet
-
-    network.routes->setDefaultRoute(viaGateway("wlan0"));
-    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachViaWiFi);
-    EXPECT_EQ(monitor->reachabilityFlags(), kSCNetworkReachabilityFlagsReachable);
-
-    network.routes->setDefaultRoute(viaGateway("wwan0", true));
-    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachViaWWAN);
-
-    network.routes->setDefaultRoute(interfaceDown("wlan0"));
-    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);
-
-    network.routes->setDefaultRoute(RouteLookup::failure());
-    EXPECT_EQ(monitor->reachabilityFlags(), std::nullopt);
-    EXPECT_EQ(monitor->currentReachabilityStatus(), ReachNone);
-    EXPECT_FALSE(monitor->connectionRequired());
-}
-
 TEST_F(ReachabilityTest, LinkLocalMonitorUsesTheWiFiRule) {
     auto monitor = Reachability::reachabilityForLocalWiFi(service);
     ASSERT_NE(monitor, nullptr);
