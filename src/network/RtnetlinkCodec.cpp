@@ -28,10 +28,15 @@ bool attributesFit(const void* data, std::size_t size) {
     return left <= 0;
 }
 
+// A message whose header claims less than itself has no payload.
+std::size_t payloadLength(const nlmsghdr& message) {
+    return message.nlmsg_len < MNL_NLMSG_HDRLEN ? 0 : mnl_nlmsg_get_payload_len(&message);
+}
+
 // Parses the attributes that follow a message's fixed header of `headerSize`.
 bool parseAttributes(const nlmsghdr& message, std::size_t headerSize, mnl_attr_cb_t onAttribute,
                      void* data) {
-    const std::size_t payload = mnl_nlmsg_get_payload_len(&message);
+    const std::size_t payload = payloadLength(message);
     if (payload < MNL_ALIGN(headerSize)) {
         return false;
     }
@@ -232,7 +237,7 @@ RtnetlinkCodec::Outcome RtnetlinkCodec::readReplies(std::span<const std::uint8_t
 }
 
 std::optional<RtnetlinkCodec::RouteEntry> RtnetlinkCodec::parseRoute(const nlmsghdr& message) {
-    if (mnl_nlmsg_get_payload_len(&message) < sizeof(rtmsg)) {
+    if (payloadLength(message) < sizeof(rtmsg)) {
         return std::nullopt;
     }
     rtmsg header{};
@@ -252,7 +257,7 @@ std::optional<RtnetlinkCodec::RouteEntry> RtnetlinkCodec::parseRoute(const nlmsg
 }
 
 std::optional<RtnetlinkCodec::LinkEntry> RtnetlinkCodec::parseLink(const nlmsghdr& message) {
-    if (mnl_nlmsg_get_payload_len(&message) < sizeof(ifinfomsg)) {
+    if (payloadLength(message) < sizeof(ifinfomsg)) {
         return std::nullopt;
     }
     ifinfomsg header{};

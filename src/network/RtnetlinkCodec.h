@@ -65,7 +65,8 @@ class RtnetlinkCodec {
     static Outcome readReplies(std::span<const std::uint8_t> datagram, std::uint32_t seq,
                                std::uint32_t portId, const MessageHandler& onMessage, int& error);
 
-    // Nullopt when the message is not well formed.
+    // Read a message readReplies handed over (so it lies within its
+    // datagram); nullopt when it is not well formed.
     static std::optional<RouteEntry> parseRoute(const nlmsghdr& message);
     static std::optional<LinkEntry> parseLink(const nlmsghdr& message);
 
