@@ -142,17 +142,12 @@ TEST_F(ReachabilityNotifierTest, StartingNeedsARunLoopAndAWatch) {
 
 TEST_F(ReachabilityNotifierTest, PostsEachFlagChangeOnTheStartingThreadWithTheMonitorAsSender) {
     ASSERT_TRUE(monitor->startNotifer());
-
-    network.routes->setDefaultRoute(RouteLookup::none());
-    ASSERT_TRUE(dispatcher.waitForWork());
-    EXPECT_EQ(dispatcher.drain(), 1u);
-    network.routes->setDefaultRoute(viaGateway("wwan0", true));
-    ASSERT_TRUE(dispatcher.waitForWork());
-    dispatcher.drain();
     // A read that starts failing is a change too.
-    network.routes->setDefaultRoute(RouteLookup::failure());
-    ASSERT_TRUE(dispatcher.waitForWork());
-    dispatcher.drain();
+    for (auto lookup : {RouteLookup::none(), viaGateway("wwan0", true), RouteLookup::failure()}) {
+        network.routes->setDefaultRoute(lookup);
+        ASSERT_TRUE(dispatcher.waitForWork());
+        EXPECT_EQ(dispatcher.drain(), 1u);
+    }
 
     ASSERT_EQ(senders.size(), 3u);
     for (std::size_t i = 0; i < senders.size(); ++i) {
