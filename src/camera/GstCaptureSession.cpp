@@ -20,97 +20,105 @@ std::mutex handOverMutex;
 
 constexpr std::uint64_t kNoTimestamp = ~std::uint64_t{0};
 
-std::string takeError(GError* error) {
-    std::string text = error != nullptr && error->message != nullptr ? error->message : "unknown";
-    if (error != nullptr) {
-        g_error_free(error);
-    }
-    return text;
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
+struct CapsUnref {
+    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
+};
+struct GFree {
+    void operator()(gchar* text) const { g_free(text); }
+};
+struct BusUnref {
+    void operator()(GstBus* bus) const { gst_object_unref(bus); }
+};
+using BusPtr = std::unique_ptr<GstBus, BusUnref>;
+
+std::string describe(const ErrorPtr& error) {
+    return error && error->message != nullptr ? error->message : "unknown";
 }
 
 }  // namespace
+
+void GstCaptureSession::ObjectUnref::operator()(void* object) const {
+    gst_object_unref(object);
+}
+
+void GstCaptureSession::SampleUnref::operator()(GstSample* sample) const {
+    gst_sample_unref(sample);
+}
 
 bool GstCaptureSession::initialize(std::string& error) {
     static std::once_flag once;
     static bool ready = false;
     static std::string failure;
     std::call_once(once, [] {
-        GError* gerror = nullptr;
-        ready = gst_init_check(nullptr, nullptr, &gerror) != 0;
+        GError* raw = nullptr;
+        ready = gst_init_check(nullptr, nullptr, &raw) != 0;
+        const ErrorPtr gerror(raw);
         if (!ready) {
-            failure = "GStreamer cannot start: " + takeError(gerror);
+            failure = "GStreamer cannot start: " + describe(gerror);
         }
     });
     error = failure;
     return ready;
 }
 
-GstElement* GstCaptureSession::build(const std::string& description, GstAppSink*& sink,
-                                     std::string& error) {
+GstCaptureSession::ElementPtr GstCaptureSession::build(const std::string& description,
+                                                       AppSinkPtr& sink, std::string& error) {
     if (!initialize(error)) {
         return nullptr;
     }
-    auto parse = [&error](const std::string& text) -> GstElement* {
-        GError* gerror = nullptr;
-        GstElement* element =
-            gst_parse_launch_full(text.c_str(), nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &gerror);
-        if (element == nullptr || gerror != nullptr) {
-            error = "the pipeline '" + text + "' cannot be built: " + takeError(gerror);
-            if (element != nullptr) {
-                gst_object_unref(element);
-            }
-            return nullptr;
+    auto parse = [&error](const std::string& text) {
+        GError* raw = nullptr;
+        ElementPtr element(
+            gst_parse_launch_full(text.c_str(), nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &raw));
+        const ErrorPtr gerror(raw);
+        if (!element || gerror) {
+            error = "the pipeline '" + text + "' cannot be built: " + describe(gerror);
+            element.reset();
         }
         return element;
+    };
+    const auto sinkOf = [](const ElementPtr& pipeline) {
+        return ElementPtr(pipeline && GST_IS_BIN(pipeline.get())
+                              ? gst_bin_get_by_name(GST_BIN(pipeline.get()), kSinkName)
+                              : nullptr);
     };
     // A description that ends in caps does not parse alone, so a failed
     // first parse is retried completed; its error is the one reported.
     std::string firstError;
-    GstElement* pipeline = parse(description);
+    ElementPtr pipeline = parse(description);
     std::swap(firstError, error);
-    GstElement* named = pipeline != nullptr && GST_IS_BIN(pipeline)
-                            ? gst_bin_get_by_name(reinterpret_cast<GstBin*>(pipeline), kSinkName)
-                            : nullptr;
-    if (named == nullptr) {
-        if (pipeline != nullptr) {
-            gst_object_unref(pipeline);
-        }
+    ElementPtr named = sinkOf(pipeline);
+    if (!named) {
+        pipeline.reset();
         pipeline = parse(description + " ! " + kDeliveryTail);
-        if (pipeline == nullptr) {
+        if (!pipeline) {
             if (!firstError.empty()) {
                 error = firstError;
             }
             return nullptr;
         }
-        named = gst_bin_get_by_name(reinterpret_cast<GstBin*>(pipeline), kSinkName);
+        named = sinkOf(pipeline);
     }
-    if (named == nullptr || !GST_IS_APP_SINK(named)) {
+    if (!named || !GST_IS_APP_SINK(named.get())) {
         error = std::string("the element named \"") + kSinkName + "\" is not an appsink";
-        if (named != nullptr) {
-            gst_object_unref(named);
-        }
-        gst_object_unref(pipeline);
         return nullptr;
     }
-    sink = reinterpret_cast<GstAppSink*>(named);
-    GstCaps* bgra = gst_caps_from_string("video/x-raw,format=BGRA");
-    gst_app_sink_set_caps(sink, bgra);
-    gst_caps_unref(bgra);
+    sink.reset(GST_APP_SINK(named.release()));
+    const std::unique_ptr<GstCaps, CapsUnref> bgra(gst_caps_from_string("video/x-raw,format=BGRA"));
+    gst_app_sink_set_caps(sink.get(), bgra.get());
     // One buffer waits at most; older ones are dropped, never piled up.
-    gst_app_sink_set_max_buffers(sink, 1);
-    gst_app_sink_set_drop(sink, TRUE);
+    gst_app_sink_set_max_buffers(sink.get(), 1);
+    gst_app_sink_set_drop(sink.get(), TRUE);
     return pipeline;
 }
 
 bool GstCaptureSession::validate(const std::string& description, std::string& error) {
-    GstAppSink* sink = nullptr;
-    GstElement* pipeline = build(description, sink, error);
-    if (pipeline == nullptr) {
-        return false;
-    }
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
-    return true;
+    AppSinkPtr sink;
+    return build(description, sink, error) != nullptr;
 }
 
 GstCaptureSession::GstCaptureSession(std::string description)
@@ -120,7 +128,7 @@ GstCaptureSession::GstCaptureSession(std::string description)
     }
     std::string error;
     pipeline_ = build(description_, sink_, error);
-    if (pipeline_ == nullptr) {
+    if (!pipeline_) {
         Console::log("Capture pipeline refused: " + error);
         return;
     }
@@ -128,60 +136,58 @@ GstCaptureSession::GstCaptureSession(std::string description)
     callbacks.new_sample = [](GstAppSink* sink, gpointer self) {
         return static_cast<GstFlowReturn>(onNewSample(sink, self));
     };
-    gst_app_sink_set_callbacks(sink_, &callbacks, this, nullptr);
-    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_app_sink_set_callbacks(sink_.get(), &callbacks, this, nullptr);
+    const BusPtr bus(gst_element_get_bus(pipeline_.get()));
     gst_bus_set_sync_handler(
-        bus,
+        bus.get(),
         [](GstBus* b, GstMessage* m, gpointer self) {
             return static_cast<GstBusSyncReply>(onBusMessage(b, m, self));
         },
         this, nullptr);
-    gst_object_unref(bus);
 }
 
 GstCaptureSession::~GstCaptureSession() {
     shutDown();
-    if (pipeline_ != nullptr) {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
+    if (pipeline_) {
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
         std::lock_guard lock(handOverMutex);  // the last hand-over has ended
-        GstBus* bus = gst_element_get_bus(pipeline_);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(sink_);
-        gst_object_unref(pipeline_);
+        gst_bus_set_sync_handler(BusPtr(gst_element_get_bus(pipeline_.get())).get(), nullptr,
+                                 nullptr, nullptr);
+        sink_.reset();
+        pipeline_.reset();
     }
 }
 
 void GstCaptureSession::start() {
-    if (pipeline_ == nullptr) {
+    if (!pipeline_) {
         return;
     }
     {
         std::lock_guard lock(handOverMutex);  // configuration done before the first frame
         lastTimestamp_.store(kNoTimestamp);
     }
-    gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+    gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
 }
 
 void GstCaptureSession::stop() {
-    if (pipeline_ != nullptr) {
+    if (pipeline_) {
         // Synchronous: the streaming threads have stopped when it returns.
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
         std::lock_guard lock(handOverMutex);  // the last hand-over has ended
     }
 }
 
 int GstCaptureSession::onNewSample(GstAppSink* sink, void* self) {
-    GstSample* sample = gst_app_sink_pull_sample(sink);
-    if (sample != nullptr) {
-        static_cast<GstCaptureSession*>(self)->handOver(sample);
+    SamplePtr sample(gst_app_sink_pull_sample(sink));
+    if (sample) {
+        static_cast<GstCaptureSession*>(self)->handOver(std::move(sample));
     }
     return GST_FLOW_OK;
 }
 
-void GstCaptureSession::handOver(GstSample* sample) {
+void GstCaptureSession::handOver(SamplePtr sample) {
     std::lock_guard lock(handOverMutex);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
     const std::uint64_t timestamp = buffer != nullptr ? buffer->pts : kNoTimestamp;
     const auto minimum = static_cast<std::uint64_t>(minFrameDuration() * 1e9);
     const std::uint64_t last = lastTimestamp_.load();
@@ -189,13 +195,14 @@ void GstCaptureSession::handOver(GstSample* sample) {
     const bool tooSoon = timestamp != kNoTimestamp && last != kNoTimestamp && timestamp > last &&
                          timestamp - last + 1000000 < minimum;
     if (!isRunning() || tooSoon || frameQueued_.exchange(true)) {
-        gst_sample_unref(sample);
         return;
     }
     lastTimestamp_.store(timestamp);
-    dispatch([this, sample] {
-        deliverSample(sample);
-        gst_sample_unref(sample);
+    // Shared only because the queue's work must be copyable; the work is
+    // its one owner, and releases it even when never run.
+    dispatch([this, shared = std::shared_ptr<GstSample>(std::move(sample))]() mutable {
+        deliverSample(shared.get());
+        shared.reset();
         frameQueued_.store(false);
     });
 }
@@ -235,11 +242,12 @@ int GstCaptureSession::onBusMessage(GstBus* /*bus*/, GstMessage* message, void* 
     auto* session = static_cast<GstCaptureSession*>(self);
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR: {
-            GError* error = nullptr;
-            gchar* debug = nullptr;
-            gst_message_parse_error(message, &error, &debug);
-            Console::log("Capture error: " + takeError(error));
-            g_free(debug);
+            GError* rawError = nullptr;
+            gchar* rawDebug = nullptr;
+            gst_message_parse_error(message, &rawError, &rawDebug);
+            const ErrorPtr error(rawError);
+            const std::unique_ptr<gchar, GFree> debug(rawDebug);
+            Console::log("Capture error: " + describe(error));
             session->postRuntimeError();
             break;
         }

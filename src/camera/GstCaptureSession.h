@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "camera/CaptureSession.h"
@@ -55,16 +56,27 @@ class GstCaptureSession : public CaptureSession {
     void stop() override;
 
   private:
+    // Drop a reference: gst_object_unref, gst_sample_unref.
+    struct ObjectUnref {
+        void operator()(void* object) const;
+    };
+    using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
+    using AppSinkPtr = std::unique_ptr<GstAppSink, ObjectUnref>;
+    struct SampleUnref {
+        void operator()(GstSample* sample) const;
+    };
+    using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
+
     // Builds the pipeline; null with `error` when the description is wrong.
-    static GstElement* build(const std::string& description, GstAppSink*& sink, std::string& error);
+    static ElementPtr build(const std::string& description, AppSinkPtr& sink, std::string& error);
     static int onNewSample(GstAppSink* sink, void* self);
     static int onBusMessage(GstBus* bus, GstMessage* message, void* self);
-    void handOver(GstSample* sample);
+    void handOver(SamplePtr sample);
     void deliverSample(GstSample* sample);
 
     const std::string description_;
-    GstElement* pipeline_ = nullptr;
-    GstAppSink* sink_ = nullptr;
+    ElementPtr pipeline_;
+    AppSinkPtr sink_;
     std::atomic<bool> frameQueued_{false};
     std::atomic<std::uint64_t> lastTimestamp_{~std::uint64_t{0}};
     // Delivery queue only.

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -20,34 +19,27 @@ int retryingIoctl(int fd, unsigned long request, void* argument) {
 
 }  // namespace
 
-V4l2CaptureDevice::V4l2CaptureDevice(std::string path) : path_(std::move(path)) {
+V4l2CaptureDevice::V4l2CaptureDevice(std::string path)
     // Controls may be changed while another open handle streams.
-    fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-}
-
-V4l2CaptureDevice::~V4l2CaptureDevice() {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
-}
+    : path_(std::move(path)), fd_(open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
 
 bool V4l2CaptureDevice::hasControl(unsigned id) const {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     v4l2_queryctrl query{};
     query.id = id;
-    return retryingIoctl(fd_, VIDIOC_QUERYCTRL, &query) == 0 &&
+    return retryingIoctl(fd_.get(), VIDIOC_QUERYCTRL, &query) == 0 &&
            (query.flags & V4L2_CTRL_FLAG_DISABLED) == 0;
 }
 
 bool V4l2CaptureDevice::readControl(unsigned id, int& value) const {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     v4l2_control control{};
     control.id = id;
-    if (retryingIoctl(fd_, VIDIOC_G_CTRL, &control) != 0) {
+    if (retryingIoctl(fd_.get(), VIDIOC_G_CTRL, &control) != 0) {
         return false;
     }
     value = control.value;
@@ -55,13 +47,13 @@ bool V4l2CaptureDevice::readControl(unsigned id, int& value) const {
 }
 
 bool V4l2CaptureDevice::writeControl(unsigned id, int value) const {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     v4l2_control control{};
     control.id = id;
     control.value = value;
-    return retryingIoctl(fd_, VIDIOC_S_CTRL, &control) == 0;
+    return retryingIoctl(fd_.get(), VIDIOC_S_CTRL, &control) == 0;
 }
 
 bool V4l2CaptureDevice::lockForConfiguration() {

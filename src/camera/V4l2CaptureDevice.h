@@ -3,6 +3,7 @@
 #include <string>
 
 #include "camera/CaptureDevice.h"
+#include "platform/UniqueFd.h"
 
 namespace kesto {
 
@@ -17,9 +18,6 @@ namespace kesto {
 class V4l2CaptureDevice : public CaptureDevice {
   public:
     explicit V4l2CaptureDevice(std::string path);
-    ~V4l2CaptureDevice() override;
-    V4l2CaptureDevice(const V4l2CaptureDevice&) = delete;
-    V4l2CaptureDevice& operator=(const V4l2CaptureDevice&) = delete;
 
     const std::string& path() const { return path_; }
 
@@ -38,7 +36,7 @@ class V4l2CaptureDevice : public CaptureDevice {
     bool writeControl(unsigned id, int value) const;
 
     std::string path_;
-    int fd_ = -1;
+    UniqueFd fd_;
     bool locked_ = false;
 };
 

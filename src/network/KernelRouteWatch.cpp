@@ -16,23 +16,19 @@ std::unique_ptr<KernelRouteWatch> KernelRouteWatch::open() {
     if (!socket->isOpen()) {
         return nullptr;
     }
-    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
+    UniqueFd wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wakeFd) {
         return nullptr;
     }
-    return std::make_unique<KernelRouteWatch>(std::move(socket), wakeFd);
+    return std::make_unique<KernelRouteWatch>(std::move(socket), std::move(wakeFd));
 }
 
-KernelRouteWatch::KernelRouteWatch(std::unique_ptr<NetlinkSocket> socket, int wakeFd)
-    : socket_(std::move(socket)), wakeFd_(wakeFd) {}
-
-KernelRouteWatch::~KernelRouteWatch() {
-    close(wakeFd_);
-}
+KernelRouteWatch::KernelRouteWatch(std::unique_ptr<NetlinkSocket> socket, UniqueFd wakeFd)
+    : socket_(std::move(socket)), wakeFd_(std::move(wakeFd)) {}
 
 bool KernelRouteWatch::wait() {
     for (;;) {
-        pollfd fds[2] = {{socket_->fd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{socket_->fd(), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
         const int ready = poll(fds, 2, -1);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -63,7 +59,7 @@ bool KernelRouteWatch::wait() {
 
 void KernelRouteWatch::interrupt() {
     const std::uint64_t one = 1;
-    while (write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
+    while (write(wakeFd_.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
 }
 

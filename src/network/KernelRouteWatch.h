@@ -4,6 +4,7 @@
 
 #include "network/NetlinkSocket.h"
 #include "network/RouteWatch.h"
+#include "platform/UniqueFd.h"
 
 namespace kesto {
 
@@ -16,17 +17,14 @@ class KernelRouteWatch : public RouteWatch {
     // nullptr when the sockets cannot be opened.
     static std::unique_ptr<KernelRouteWatch> open();
     // Takes ownership of both: the subscribed socket and the eventfd.
-    KernelRouteWatch(std::unique_ptr<NetlinkSocket> socket, int wakeFd);
-    ~KernelRouteWatch() override;
-    KernelRouteWatch(const KernelRouteWatch&) = delete;
-    KernelRouteWatch& operator=(const KernelRouteWatch&) = delete;
+    KernelRouteWatch(std::unique_ptr<NetlinkSocket> socket, UniqueFd wakeFd);
 
     bool wait() override;
     void interrupt() override;
 
   private:
     std::unique_ptr<NetlinkSocket> socket_;
-    int wakeFd_;
+    UniqueFd wakeFd_;
 };
 
 }  // namespace kesto

@@ -58,22 +58,22 @@ std::optional<Route> describeInterface(NetlinkSocket& socket, const KernelRoutin
                                        int interfaceIndex, bool hasGateway) {
     const auto seq = NetlinkSocket::nextSequence();
     std::optional<RtnetlinkCodec::LinkEntry> link;
-    bool gone = false;
-    const bool answered = socket.transact(
-        RtnetlinkCodec::linkRequest(seq, interfaceIndex), seq, [&](const auto& message) {
-            if (message.type == RTM_NEWLINK) {
-                link = RtnetlinkCodec::parseLink(message.payload);
-            } else if (auto error = RtnetlinkCodec::errorCode(message)) {
-                gone = *error != 0;  // the interface went away meanwhile
+    int error = 0;
+    const auto outcome = socket.transact(
+        RtnetlinkCodec::linkRequest(seq, interfaceIndex), seq,
+        [&](const nlmsghdr& message) {
+            if (message.nlmsg_type == RTM_NEWLINK) {
+                link = RtnetlinkCodec::parseLink(message);
             }
             return false;
-        });
+        },
+        error);
     Route route;
     route.hasGateway = hasGateway;
-    if (gone) {
-        return route;  // not up: nothing leaves by an interface that is gone
+    if (outcome == RtnetlinkCodec::Outcome::Refused) {
+        return route;  // gone meanwhile, so not up: nothing leaves by it
     }
-    if (!answered || !link) {
+    if (outcome != RtnetlinkCodec::Outcome::Done || !link) {
         return std::nullopt;
     }
     route.interfaceName = link->name;
@@ -92,24 +92,23 @@ RouteLookup KernelRoutingTable::routeTo(in_addr destination) {
     }
     const auto seq = NetlinkSocket::nextSequence();
     std::optional<RtnetlinkCodec::RouteEntry> entry;
-    bool refused = false;
-    const bool answered = socket.transact(
-        RtnetlinkCodec::routeRequest(seq, destination), seq, [&](const auto& message) {
-            if (message.type == RTM_NEWROUTE) {
-                entry = RtnetlinkCodec::parseRoute(message.payload);
-                refused = !entry;
-            } else if (auto error = RtnetlinkCodec::errorCode(message)) {
-                // ENETUNREACH, EHOSTUNREACH, EACCES...: the kernel has no
-                // usable route for it.
-                refused = *error != 0;
+    int error = 0;
+    const auto outcome = socket.transact(
+        RtnetlinkCodec::routeRequest(seq, destination), seq,
+        [&](const nlmsghdr& message) {
+            if (message.nlmsg_type == RTM_NEWROUTE) {
+                entry = RtnetlinkCodec::parseRoute(message);
             }
             return false;
-        });
-    if (!answered) {
-        return RouteLookup::failure();
+        },
+        error);
+    if (outcome == RtnetlinkCodec::Outcome::Refused) {
+        // ENETUNREACH, EHOSTUNREACH, EACCES...: the kernel has no usable
+        // route for it.
+        return RouteLookup::none();
     }
-    if (!entry) {
-        return refused ? RouteLookup::none() : RouteLookup::failure();
+    if (outcome != RtnetlinkCodec::Outcome::Done || !entry) {
+        return RouteLookup::failure();
     }
     if (!carriesPackets(entry->type) || entry->nextHops.empty()) {
         return RouteLookup::none();
@@ -130,21 +129,15 @@ RouteLookup KernelRoutingTable::defaultRoute() {
         RtnetlinkCodec::NextHop hop;
     };
     std::vector<Candidate> candidates;
-    bool complete = false;
     const auto seq = NetlinkSocket::nextSequence();
-    const bool answered =
-        socket.transact(RtnetlinkCodec::routeDumpRequest(seq), seq, [&](const auto& message) {
-            if (message.type == NLMSG_DONE) {
-                complete = true;
-                return false;
-            }
-            if (message.type == NLMSG_ERROR) {
-                return false;
-            }
-            if (message.type != RTM_NEWROUTE) {
+    int error = 0;
+    const auto outcome = socket.transact(
+        RtnetlinkCodec::routeDumpRequest(seq), seq,
+        [&](const nlmsghdr& message) {
+            if (message.nlmsg_type != RTM_NEWROUTE) {
                 return true;
             }
-            const auto entry = RtnetlinkCodec::parseRoute(message.payload);
+            const auto entry = RtnetlinkCodec::parseRoute(message);
             if (entry && entry->family == AF_INET && entry->dstLength == 0 &&
                 entry->type == RTN_UNICAST && entry->table != RT_TABLE_LOCAL) {
                 for (const auto& hop : entry->nextHops) {
@@ -152,8 +145,9 @@ RouteLookup KernelRoutingTable::defaultRoute() {
                 }
             }
             return true;
-        });
-    if (!answered || !complete) {
+        },
+        error);
+    if (outcome != RtnetlinkCodec::Outcome::Done) {
         return RouteLookup::failure();
     }
     std::stable_sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {

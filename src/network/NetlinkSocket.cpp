@@ -1,12 +1,12 @@
 #include "network/NetlinkSocket.h"
 
-#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+
+#include <libmnl/libmnl.h>
 
 namespace kesto {
 namespace {
@@ -17,30 +17,29 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
+void NetlinkSocket::Close::operator()(mnl_socket* socket) const {
+    mnl_socket_close(socket);
+}
+
 NetlinkSocket::NetlinkSocket(std::uint32_t groups) {
-    fd_ = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd_ < 0) {
+    std::unique_ptr<mnl_socket, Close> socket(mnl_socket_open2(NETLINK_ROUTE, SOCK_CLOEXEC));
+    if (!socket) {
         return;
     }
-    sockaddr_nl local{};
-    local.nl_family = AF_NETLINK;
-    local.nl_groups = groups;
     // A reply never takes long; the limit keeps a wedged kernel from
     // freezing the caller, usually the main thread.
     timeval timeout{1, 0};
-    if (bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
-        close(fd_);
-        fd_ = -1;
+    if (mnl_socket_bind(socket.get(), groups, MNL_SOCKET_AUTOPID) != 0 ||
+        setsockopt(mnl_socket_get_fd(socket.get()), SOL_SOCKET, SO_RCVTIMEO, &timeout,
+                   sizeof timeout) != 0) {
         return;
     }
+    socket_ = std::move(socket);
     buffer_.resize(kBufferSize);
 }
 
-NetlinkSocket::~NetlinkSocket() {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
+int NetlinkSocket::fd() const {
+    return socket_ ? mnl_socket_get_fd(socket_.get()) : -1;
 }
 
 std::uint32_t NetlinkSocket::nextSequence() {
@@ -48,63 +47,48 @@ std::uint32_t NetlinkSocket::nextSequence() {
     return sequence.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool NetlinkSocket::transact(std::span<const std::uint8_t> request, std::uint32_t seq,
-                             const std::function<bool(const RtnetlinkCodec::Message&)>& onMessage) {
-    if (fd_ < 0) {
-        return false;
+RtnetlinkCodec::Outcome NetlinkSocket::transact(std::span<const std::uint8_t> request,
+                                                std::uint32_t seq,
+                                                const RtnetlinkCodec::MessageHandler& onMessage,
+                                                int& error) {
+    using Outcome = RtnetlinkCodec::Outcome;
+    if (!socket_) {
+        return Outcome::Failed;
     }
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
     ssize_t sent;
     do {
-        sent = sendto(fd_, request.data(), request.size(), 0,
-                      reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
+        sent = mnl_socket_sendto(socket_.get(), request.data(), request.size());
     } while (sent < 0 && errno == EINTR);
     if (sent != static_cast<ssize_t>(request.size())) {
-        return false;
+        return Outcome::Failed;
     }
-    std::vector<RtnetlinkCodec::Message> messages;
+    // Only the kernel can write to this socket: NETLINK_ROUTE refuses
+    // unicasts between unprivileged sockets.
+    const std::uint32_t portId = mnl_socket_get_portid(socket_.get());
     for (;;) {
-        sockaddr_nl from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t received = recvfrom(fd_, buffer_.data(), buffer_.size(), MSG_TRUNC,
-                                          reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t received = mnl_socket_recvfrom(socket_.get(), buffer_.data(), buffer_.size());
         if (received < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;  // includes the receive timeout
+            return Outcome::Failed;  // the receive timeout, or a datagram cut short
         }
-        if (static_cast<std::size_t>(received) > buffer_.size()) {
-            return false;  // truncated: the rest of the reply is lost
-        }
-        if (from.nl_pid != 0) {
-            continue;  // only the kernel answers requests
-        }
-        messages.clear();
-        const bool wellFormed = RtnetlinkCodec::splitMessages(
-            std::span(buffer_.data(), static_cast<std::size_t>(received)), messages);
-        for (const auto& message : messages) {
-            if (message.seq != seq) {
-                continue;  // a late answer to an earlier, abandoned request
-            }
-            if (!onMessage(message)) {
-                return true;
-            }
-        }
-        if (!wellFormed) {
-            return false;
+        const auto outcome = RtnetlinkCodec::readReplies(
+            std::span(buffer_.data(), static_cast<std::size_t>(received)), seq, portId, onMessage,
+            error);
+        if (outcome != Outcome::More && outcome != Outcome::Stale) {
+            return outcome;
         }
     }
 }
 
 NetlinkSocket::Drain NetlinkSocket::drain() {
-    if (fd_ < 0) {
+    if (!socket_) {
         return Drain::Failed;
     }
     bool any = false;
     for (;;) {
-        const ssize_t received = recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+        const ssize_t received = recv(fd(), buffer_.data(), buffer_.size(), MSG_DONTWAIT);
         if (received >= 0) {
             any = true;
             continue;

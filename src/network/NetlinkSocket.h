@@ -1,16 +1,19 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "network/RtnetlinkCodec.h"
 
+struct mnl_socket;
+
 namespace kesto {
 
-// One NETLINK_ROUTE socket: request/reply exchanges with the kernel, or,
-// bound to multicast groups, the kernel's change messages.
+// One NETLINK_ROUTE socket (libmnl's, which owns the descriptor):
+// request/reply exchanges with the kernel, or, bound to multicast groups,
+// the kernel's change messages.
 //
 // Threads: one thread at a time uses a socket; fd() may be polled by it.
 class NetlinkSocket {
@@ -18,22 +21,19 @@ class NetlinkSocket {
     // Opens a socket; with `groups` (RTMGRP_* bits) it also receives the
     // kernel's change messages of those groups. Check isOpen().
     explicit NetlinkSocket(std::uint32_t groups = 0);
-    ~NetlinkSocket();
-    NetlinkSocket(const NetlinkSocket&) = delete;
-    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    bool isOpen() const { return socket_ != nullptr; }
+    int fd() const;
 
     // A fresh sequence number for a request.
     static std::uint32_t nextSequence();
 
     // Sends `request` and hands every reply message carrying `seq` to
-    // `onMessage`, which returns true while more replies are expected.
-    // False when the exchange failed (I/O error, no answer within a second,
-    // malformed reply).
-    bool transact(std::span<const std::uint8_t> request, std::uint32_t seq,
-                  const std::function<bool(const RtnetlinkCodec::Message&)>& onMessage);
+    // `onMessage` until the exchange ends: Done, Refused (the kernel's errno
+    // in `error`) or Failed, which also stands for an I/O error, a reply
+    // cut short or no answer within a second.
+    RtnetlinkCodec::Outcome transact(std::span<const std::uint8_t> request, std::uint32_t seq,
+                                     const RtnetlinkCodec::MessageHandler& onMessage, int& error);
 
     enum class Drain { Received, Nothing, Failed };
     // Reads and discards every message waiting, without blocking. An overrun
@@ -41,7 +41,10 @@ class NetlinkSocket {
     Drain drain();
 
   private:
-    int fd_ = -1;
+    struct Close {
+        void operator()(mnl_socket* socket) const;
+    };
+    std::unique_ptr<mnl_socket, Close> socket_;
     std::vector<std::uint8_t> buffer_;
 };
 

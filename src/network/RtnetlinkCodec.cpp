@@ -1,206 +1,272 @@
 #include "network/RtnetlinkCodec.h"
 
-#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
+
+#include <libmnl/libmnl.h>
 
 namespace kesto {
 namespace {
 
-constexpr std::size_t align4(std::size_t n) {
-    return (n + 3) & ~std::size_t{3};
+// mnl_attr_parse stops quietly at the first attribute that does not fit, so
+// the space is walked first: its attributes must fill it to the end (the
+// last one's padding may be missing).
+bool attributesFit(const void* data, std::size_t size) {
+    if (size > INT_MAX) {
+        return false;
+    }
+    auto left = static_cast<int>(size);
+    const auto* attribute = static_cast<const nlattr*>(data);
+    while (mnl_attr_ok(attribute, left)) {
+        left -= MNL_ALIGN(attribute->nla_len);
+        attribute = mnl_attr_next(attribute);
+    }
+    return left <= 0;
 }
 
-template <typename T>
-T readAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    T value{};
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
+// A message whose header claims less than itself has no payload.
+std::size_t payloadLength(const nlmsghdr& message) {
+    return message.nlmsg_len < MNL_NLMSG_HDRLEN ? 0 : mnl_nlmsg_get_payload_len(&message);
 }
 
-// Calls `visit(type, value)` for every attribute in `bytes`; false when one
-// is malformed.
-template <typename Visit>
-bool forEachAttribute(std::span<const std::uint8_t> bytes, Visit visit) {
-    std::size_t offset = 0;
-    while (bytes.size() - offset >= sizeof(rtattr)) {
-        const auto header = readAt<rtattr>(bytes, offset);
-        if (header.rta_len < sizeof(rtattr) || header.rta_len > bytes.size() - offset) {
+// Parses the attributes that follow a message's fixed header of `headerSize`.
+bool parseAttributes(const nlmsghdr& message, std::size_t headerSize, mnl_attr_cb_t onAttribute,
+                     void* data) {
+    const std::size_t payload = payloadLength(message);
+    if (payload < MNL_ALIGN(headerSize)) {
+        return false;
+    }
+    const void* attributes = mnl_nlmsg_get_payload_offset(&message, headerSize);
+    const std::size_t size = payload - MNL_ALIGN(headerSize);
+    return attributesFit(attributes, size) &&
+           mnl_attr_parse_payload(attributes, size, onAttribute, data) >= MNL_CB_STOP;
+}
+
+bool isGateway(const nlattr* attribute) {
+    const auto type = mnl_attr_get_type(attribute);
+    return type == RTA_GATEWAY || type == RTA_VIA;
+}
+
+struct RouteParse {
+    RtnetlinkCodec::RouteEntry route;
+    RtnetlinkCodec::NextHop single;
+    bool haveSingle = false;
+};
+
+// RTA_MULTIPATH: rtnexthop blocks (length u16, flags, hops, ifindex i32),
+// each followed by its own attributes.
+bool readMultipath(const nlattr* attribute, std::vector<RtnetlinkCodec::NextHop>& hops) {
+    const auto* bytes = static_cast<const std::uint8_t*>(mnl_attr_get_payload(attribute));
+    const std::size_t size = mnl_attr_get_payload_len(attribute);
+    std::size_t at = 0;
+    while (size - at >= sizeof(rtnexthop)) {
+        rtnexthop hop{};
+        std::memcpy(&hop, bytes + at, sizeof hop);
+        if (hop.rtnh_len < sizeof(rtnexthop) || hop.rtnh_len > size - at) {
             return false;
         }
-        visit(static_cast<std::uint16_t>(header.rta_type & NLA_TYPE_MASK),
-              bytes.subspan(offset + sizeof(rtattr), header.rta_len - sizeof(rtattr)));
-        offset += align4(header.rta_len);
-        if (offset > bytes.size()) {
-            break;  // the last attribute's padding may be missing
+        RtnetlinkCodec::NextHop next{hop.rtnh_ifindex, false};
+        const void* attributes = bytes + at + sizeof(rtnexthop);
+        const std::size_t length = hop.rtnh_len - sizeof(rtnexthop);
+        const auto onHopAttribute = [](const nlattr* a, void* data) {
+            if (isGateway(a)) {
+                *static_cast<bool*>(data) = true;
+            }
+            return MNL_CB_OK;
+        };
+        if (!attributesFit(attributes, length) ||
+            mnl_attr_parse_payload(attributes, length, onHopAttribute, &next.hasGateway) < 0) {
+            return false;
+        }
+        hops.push_back(next);
+        at += RTNH_ALIGN(hop.rtnh_len);
+        if (at > size) {
+            break;  // the last block's padding may be missing
         }
     }
     return true;
 }
 
-std::optional<std::uint32_t> readU32(std::span<const std::uint8_t> value) {
-    if (value.size() < sizeof(std::uint32_t)) {
-        return std::nullopt;
+int onRouteAttribute(const nlattr* attribute, void* data) {
+    auto& parse = *static_cast<RouteParse*>(data);
+    switch (mnl_attr_get_type(attribute)) {
+        case RTA_TABLE:
+        case RTA_PRIORITY:
+        case RTA_OIF: {
+            if (mnl_attr_validate(attribute, MNL_TYPE_U32) < 0) {
+                return MNL_CB_ERROR;
+            }
+            const std::uint32_t value = mnl_attr_get_u32(attribute);
+            if (mnl_attr_get_type(attribute) == RTA_TABLE) {
+                parse.route.table = value;
+            } else if (mnl_attr_get_type(attribute) == RTA_PRIORITY) {
+                parse.route.priority = value;
+            } else {
+                parse.single.interfaceIndex = static_cast<int>(value);
+                parse.haveSingle = true;
+            }
+            break;
+        }
+        case RTA_GATEWAY:
+        case RTA_VIA:
+            parse.single.hasGateway = true;
+            break;
+        case RTA_MULTIPATH:
+            if (!readMultipath(attribute, parse.route.nextHops)) {
+                return MNL_CB_ERROR;
+            }
+            break;
+        default:
+            break;
     }
-    return readAt<std::uint32_t>(value, 0);
+    return MNL_CB_OK;
 }
 
-void appendAttribute(std::vector<std::uint8_t>& message, std::uint16_t type, const void* value,
-                     std::size_t size) {
-    rtattr header{};
-    header.rta_len = static_cast<unsigned short>(sizeof(rtattr) + size);
-    header.rta_type = type;
-    const std::size_t at = message.size();
-    message.resize(at + align4(header.rta_len));
-    std::memcpy(message.data() + at, &header, sizeof header);
-    std::memcpy(message.data() + at + sizeof header, value, size);
+int onLinkAttribute(const nlattr* attribute, void* data) {
+    if (mnl_attr_get_type(attribute) == IFLA_IFNAME) {
+        if (mnl_attr_validate(attribute, MNL_TYPE_STRING) < 0) {
+            return MNL_CB_ERROR;
+        }
+        // Within the attribute, whether or not the kernel put a NUL there.
+        const char* text = mnl_attr_get_str(attribute);
+        static_cast<std::string*>(data)->assign(text,
+                                                strnlen(text, mnl_attr_get_payload_len(attribute)));
+    }
+    return MNL_CB_OK;
 }
 
-// A request: nlmsghdr, then `body`, the length filled in by finish().
-template <typename Body>
-std::vector<std::uint8_t> start(std::uint16_t type, std::uint16_t flags, std::uint32_t seq,
-                                const Body& body) {
-    std::vector<std::uint8_t> message(NLMSG_HDRLEN + align4(sizeof(Body)));
-    nlmsghdr header{};
-    header.nlmsg_type = type;
-    header.nlmsg_flags = flags;
-    header.nlmsg_seq = seq;
-    std::memcpy(message.data(), &header, sizeof header);
-    std::memcpy(message.data() + NLMSG_HDRLEN, &body, sizeof body);
-    return message;
+struct ReplyRun {
+    const RtnetlinkCodec::MessageHandler* onMessage;
+    bool malformed = false;
+    int error = 0;
+};
+
+int onData(const nlmsghdr* message, void* data) {
+    return (*static_cast<ReplyRun*>(data)->onMessage)(*message) ? MNL_CB_OK : MNL_CB_STOP;
 }
 
-std::vector<std::uint8_t> finish(std::vector<std::uint8_t> message) {
-    const auto length = static_cast<std::uint32_t>(message.size());
-    std::memcpy(message.data() + offsetof(nlmsghdr, nlmsg_len), &length, sizeof length);
-    return message;
+// An error message: the negative errno, then the offending request's header.
+int onError(const nlmsghdr* message, void* data) {
+    auto& run = *static_cast<ReplyRun*>(data);
+    if (mnl_nlmsg_get_payload_len(message) < sizeof(nlmsgerr)) {
+        run.malformed = true;
+        return MNL_CB_ERROR;
+    }
+    nlmsgerr error{};
+    std::memcpy(&error, mnl_nlmsg_get_payload(message), sizeof error);
+    run.error = error.error < 0 ? -error.error : error.error;  // 0: an acknowledgement
+    return MNL_CB_STOP;
 }
+
+// The end of a dump, with the dump's own error when it failed on the way.
+int onDone(const nlmsghdr* message, void* data) {
+    std::int32_t status = 0;
+    if (mnl_nlmsg_get_payload_len(message) >= sizeof status) {
+        std::memcpy(&status, mnl_nlmsg_get_payload(message), sizeof status);
+    }
+    static_cast<ReplyRun*>(data)->error = status < 0 ? -status : 0;
+    return MNL_CB_STOP;
+}
+
+// A request: header, fixed body, then attributes, built in place.
+class Request {
+  public:
+    template <typename Body>
+    Request(std::uint16_t type, std::uint16_t flags, std::uint32_t seq, const Body& body)
+        : bytes_(kSpace), header_(mnl_nlmsg_put_header(bytes_.data())) {
+        header_->nlmsg_type = type;
+        header_->nlmsg_flags = flags;
+        header_->nlmsg_seq = seq;
+        std::memcpy(mnl_nlmsg_put_extra_header(header_, sizeof body), &body, sizeof body);
+    }
+    nlmsghdr* header() { return header_; }
+    std::vector<std::uint8_t> take() && {
+        bytes_.resize(header_->nlmsg_len);
+        return std::move(bytes_);
+    }
+
+  private:
+    // Room for the largest request: header, rtmsg, one address.
+    static constexpr std::size_t kSpace = 64;
+    std::vector<std::uint8_t> bytes_;
+    nlmsghdr* header_;
+};
 
 }  // namespace
 
-bool RtnetlinkCodec::splitMessages(std::span<const std::uint8_t> datagram,
-                                   std::vector<Message>& out) {
-    std::size_t offset = 0;
-    while (datagram.size() - offset >= sizeof(nlmsghdr)) {
-        const auto header = readAt<nlmsghdr>(datagram, offset);
-        if (header.nlmsg_len < NLMSG_HDRLEN || header.nlmsg_len > datagram.size() - offset) {
-            return false;
-        }
-        out.push_back(
-            Message{header.nlmsg_type, header.nlmsg_flags, header.nlmsg_seq,
-                    datagram.subspan(offset + NLMSG_HDRLEN, header.nlmsg_len - NLMSG_HDRLEN)});
-        offset += align4(header.nlmsg_len);
-        if (offset > datagram.size()) {
-            break;
-        }
+RtnetlinkCodec::Outcome RtnetlinkCodec::readReplies(std::span<const std::uint8_t> datagram,
+                                                    std::uint32_t seq, std::uint32_t portId,
+                                                    const MessageHandler& onMessage, int& error) {
+    // mnl_cb_run stops quietly at a message that does not fit: every message
+    // must fit before any is used.
+    if (datagram.size() > INT_MAX) {
+        return Outcome::Failed;
     }
-    return offset >= datagram.size();
+    auto left = static_cast<int>(datagram.size());
+    const auto* message = reinterpret_cast<const nlmsghdr*>(datagram.data());
+    while (mnl_nlmsg_ok(message, left)) {
+        message = mnl_nlmsg_next(message, &left);
+    }
+    if (left > 0) {
+        return Outcome::Failed;
+    }
+    ReplyRun run{&onMessage};
+    mnl_cb_t controls[NLMSG_MIN_TYPE] = {};
+    controls[NLMSG_ERROR] = onError;
+    controls[NLMSG_DONE] = onDone;
+    errno = 0;
+    const int result = mnl_cb_run2(datagram.data(), datagram.size(), seq, portId, onData, &run,
+                                   controls, NLMSG_MIN_TYPE);
+    if (run.malformed) {
+        return Outcome::Failed;
+    }
+    if (run.error != 0) {
+        error = run.error;
+        return Outcome::Refused;
+    }
+    if (result == MNL_CB_ERROR) {
+        // EPROTO: another sequence number. ESRCH: another port; EINTR: the
+        // dump was interrupted by a change, so its parts do not agree.
+        return errno == EPROTO ? Outcome::Stale : Outcome::Failed;
+    }
+    return result == MNL_CB_STOP ? Outcome::Done : Outcome::More;
 }
 
-std::optional<int> RtnetlinkCodec::errorCode(const Message& message) {
-    if (message.type != NLMSG_ERROR || message.payload.size() < sizeof(std::int32_t)) {
+std::optional<RtnetlinkCodec::RouteEntry> RtnetlinkCodec::parseRoute(const nlmsghdr& message) {
+    if (payloadLength(message) < sizeof(rtmsg)) {
         return std::nullopt;
     }
-    const auto error = readAt<std::int32_t>(message.payload, 0);
-    return error == 0 ? 0 : (error < 0 ? -error : error);
+    rtmsg header{};
+    std::memcpy(&header, mnl_nlmsg_get_payload(&message), sizeof header);
+    RouteParse parse;
+    parse.route.family = header.rtm_family;
+    parse.route.dstLength = header.rtm_dst_len;
+    parse.route.table = header.rtm_table;
+    parse.route.type = header.rtm_type;
+    if (!parseAttributes(message, sizeof(rtmsg), onRouteAttribute, &parse)) {
+        return std::nullopt;
+    }
+    if (parse.haveSingle) {
+        parse.route.nextHops.insert(parse.route.nextHops.begin(), parse.single);
+    }
+    return std::move(parse.route);
 }
 
-std::optional<RtnetlinkCodec::RouteEntry> RtnetlinkCodec::parseRoute(
-    std::span<const std::uint8_t> payload) {
-    if (payload.size() < sizeof(rtmsg)) {
+std::optional<RtnetlinkCodec::LinkEntry> RtnetlinkCodec::parseLink(const nlmsghdr& message) {
+    if (payloadLength(message) < sizeof(ifinfomsg)) {
         return std::nullopt;
     }
-    const auto header = readAt<rtmsg>(payload, 0);
-    RouteEntry route;
-    route.family = header.rtm_family;
-    route.dstLength = header.rtm_dst_len;
-    route.table = header.rtm_table;
-    route.type = header.rtm_type;
-    NextHop single;
-    bool haveSingle = false;
-    bool ok = true;
-    const auto attributes = payload.subspan(std::min(payload.size(), align4(sizeof(rtmsg))));
-    const bool wellFormed = forEachAttribute(attributes, [&](std::uint16_t type, auto value) {
-        switch (type) {
-            case RTA_TABLE:
-                if (auto table = readU32(value)) {
-                    route.table = *table;
-                }
-                break;
-            case RTA_PRIORITY:
-                if (auto priority = readU32(value)) {
-                    route.priority = *priority;
-                }
-                break;
-            case RTA_OIF:
-                if (auto index = readU32(value)) {
-                    single.interfaceIndex = static_cast<int>(*index);
-                    haveSingle = true;
-                }
-                break;
-            case RTA_GATEWAY:
-            case RTA_VIA:
-                single.hasGateway = true;
-                break;
-            case RTA_MULTIPATH: {
-                // rtnexthop blocks (8: length u16, flags, hops, ifindex i32),
-                // each followed by its own attributes.
-                std::size_t at = 0;
-                while (value.size() - at >= sizeof(rtnexthop)) {
-                    const auto hop = readAt<rtnexthop>(value, at);
-                    if (hop.rtnh_len < sizeof(rtnexthop) || hop.rtnh_len > value.size() - at) {
-                        ok = false;
-                        break;
-                    }
-                    NextHop next{hop.rtnh_ifindex, false};
-                    ok = ok && forEachAttribute(value.subspan(at + sizeof(rtnexthop),
-                                                              hop.rtnh_len - sizeof(rtnexthop)),
-                                                [&](std::uint16_t t, auto) {
-                                                    if (t == RTA_GATEWAY || t == RTA_VIA) {
-                                                        next.hasGateway = true;
-                                                    }
-                                                });
-                    route.nextHops.push_back(next);
-                    at += align4(hop.rtnh_len);
-                    if (at > value.size()) {
-                        break;
-                    }
-                }
-                break;
-            }
-            default:
-                break;
-        }
-    });
-    if (!wellFormed || !ok) {
-        return std::nullopt;
-    }
-    if (haveSingle) {
-        route.nextHops.insert(route.nextHops.begin(), single);
-    }
-    return route;
-}
-
-std::optional<RtnetlinkCodec::LinkEntry> RtnetlinkCodec::parseLink(
-    std::span<const std::uint8_t> payload) {
-    if (payload.size() < sizeof(ifinfomsg)) {
-        return std::nullopt;
-    }
-    const auto header = readAt<ifinfomsg>(payload, 0);
+    ifinfomsg header{};
+    std::memcpy(&header, mnl_nlmsg_get_payload(&message), sizeof header);
     LinkEntry link;
     link.index = header.ifi_index;
     link.type = header.ifi_type;
     link.flags = header.ifi_flags;
-    const bool wellFormed = forEachAttribute(
-        payload.subspan(align4(sizeof(ifinfomsg))), [&](std::uint16_t type, auto value) {
-            if (type == IFLA_IFNAME) {
-                const auto* text = reinterpret_cast<const char*>(value.data());
-                link.name.assign(text, strnlen(text, value.size()));
-            }
-        });
-    if (!wellFormed) {
+    if (!parseAttributes(message, sizeof(ifinfomsg), onLinkAttribute, &link.name)) {
         return std::nullopt;
     }
     return link;
@@ -210,22 +276,22 @@ std::vector<std::uint8_t> RtnetlinkCodec::routeRequest(std::uint32_t seq, in_add
     rtmsg body{};
     body.rtm_family = AF_INET;
     body.rtm_dst_len = 32;
-    auto message = start(RTM_GETROUTE, NLM_F_REQUEST, seq, body);
-    appendAttribute(message, RTA_DST, &destination, sizeof destination);
-    return finish(std::move(message));
+    Request request(RTM_GETROUTE, NLM_F_REQUEST, seq, body);
+    mnl_attr_put(request.header(), RTA_DST, sizeof destination, &destination);
+    return std::move(request).take();
 }
 
 std::vector<std::uint8_t> RtnetlinkCodec::routeDumpRequest(std::uint32_t seq) {
     rtmsg body{};
     body.rtm_family = AF_INET;
-    return finish(start(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_DUMP, seq, body));
+    return Request(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_DUMP, seq, body).take();
 }
 
 std::vector<std::uint8_t> RtnetlinkCodec::linkRequest(std::uint32_t seq, int interfaceIndex) {
     ifinfomsg body{};
     body.ifi_family = AF_UNSPEC;
     body.ifi_index = interfaceIndex;
-    return finish(start(RTM_GETLINK, NLM_F_REQUEST, seq, body));
+    return Request(RTM_GETLINK, NLM_F_REQUEST, seq, body).take();
 }
 
 }  // namespace kesto

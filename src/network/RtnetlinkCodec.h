@@ -1,8 +1,10 @@
 #pragma once
 
+#include <linux/netlink.h>
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,29 +12,17 @@
 
 namespace kesto {
 
-// The bytes of the rtnetlink messages this program exchanges with the
-// kernel: the requests it builds and the replies it reads. Replies are read
-// field by field with bounds checks (never cast in place), so a short or
-// malformed message is refused instead of read past its end.
-//
-// Wire layout (host byte order, every block padded to 4 bytes):
-//   nlmsghdr (16: length, type, flags, sequence, port id), then the payload:
-//   route: rtmsg (12: family, dst_len, src_len, tos, table, protocol, scope,
-//          type, flags u32) followed by rtattr (4: length, type) + value;
-//   link:  ifinfomsg (16: family, pad, type u16, index i32, flags u32,
-//          change u32) followed by rtattr blocks;
-//   error: the negative errno (i32) followed by the offending request's header.
+// The rtnetlink messages this program exchanges with the kernel: the
+// requests it builds and the replies it reads, both through libmnl. A
+// reply is checked whole before anything of it is used: every message must
+// fit the datagram and carry the request's sequence number and port, every
+// attribute must fit its message, and the attributes read must have their
+// type's size. Anything cut short or malformed is refused, never read past
+// its end.
 //
 // Threads: stateless; any thread.
 class RtnetlinkCodec {
   public:
-    struct Message {
-        std::uint16_t type = 0;
-        std::uint16_t flags = 0;
-        std::uint32_t seq = 0;
-        std::span<const std::uint8_t> payload;
-    };
-
     struct NextHop {
         int interfaceIndex = 0;
         bool hasGateway = false;
@@ -58,14 +48,27 @@ class RtnetlinkCodec {
         std::string name;
     };
 
-    // Splits one received datagram into its messages. False when a message
-    // is malformed; the messages before it are kept.
-    static bool splitMessages(std::span<const std::uint8_t> datagram, std::vector<Message>& out);
+    // Gets each data message of a reply; returns true while more are expected.
+    using MessageHandler = std::function<bool(const nlmsghdr&)>;
 
-    // For an NLMSG_ERROR message: the positive errno, 0 for an acknowledgement.
-    static std::optional<int> errorCode(const Message& message);
-    static std::optional<RouteEntry> parseRoute(std::span<const std::uint8_t> payload);
-    static std::optional<LinkEntry> parseLink(std::span<const std::uint8_t> payload);
+    // How one datagram of replies ended.
+    enum class Outcome {
+        More,     // every message was read; the reply goes on in the next datagram
+        Done,     // the handler, an NLMSG_DONE or an acknowledgement ended the exchange
+        Refused,  // the kernel answered with an error (its errno in `error`)
+        Stale,    // the answer to an earlier, abandoned request: skip it
+        Failed    // cut short, malformed, from another port, or an interrupted dump
+    };
+
+    // Runs the messages of one received datagram through `onMessage`,
+    // checking them against the request's `seq` and the socket's `portId`.
+    static Outcome readReplies(std::span<const std::uint8_t> datagram, std::uint32_t seq,
+                               std::uint32_t portId, const MessageHandler& onMessage, int& error);
+
+    // Read a message readReplies handed over (so it lies within its
+    // datagram); nullopt when it is not well formed.
+    static std::optional<RouteEntry> parseRoute(const nlmsghdr& message);
+    static std::optional<LinkEntry> parseLink(const nlmsghdr& message);
 
     // RTM_GETROUTE for the route the kernel would pick for `destination`.
     static std::vector<std::uint8_t> routeRequest(std::uint32_t seq, in_addr destination);

@@ -130,74 +130,33 @@ TEST_F(GstCaptureTest, AtMostTenFramesPerSecondOfStreamWhateverThePipelineDelive
     }
 }
 
-// Sessions that record their starts and stops; the first one's pipeline
-// fails (its file does not exist), the later ones run.
-class RecordingPipelineBackend : public CaptureBackend {
-  public:
-    class Session : public GstCaptureSession {
-      public:
-        Session(std::string description, std::vector<std::string>& log)
-            : GstCaptureSession(std::move(description)), log_(log) {}
-        ~Session() override { shutDown(); }
-
-      protected:
-        void start() override {
-            log_.push_back("start");
-            GstCaptureSession::start();
-        }
-        void stop() override {
-            log_.push_back("stop");
-            GstCaptureSession::stop();
-        }
-
-      private:
-        std::vector<std::string>& log_;
-    };
-
-    std::unique_ptr<CaptureSession> createSession() override {
-        const bool first = sessions_++ == 0;
-        return std::make_unique<Session>(
-            first ? "filesrc location=/nonexistent/kesto-frames ! appsink name=kesto"
-                  : "videotestsrc pattern=black ! video/x-raw,width=32,height=24",
-            log);
-    }
-    CaptureDevice* defaultDevice() override { return nullptr; }
-    std::string description() const override { return "recording pipelines"; }
-
-    std::vector<std::string> log;  // main thread only
-
-  private:
-    int sessions_ = 0;
-};
-
-TEST_F(GstCaptureTest, AFailedPipelineIsCycledOnceAtTheNextActivation) {
+// The cycling rule itself is the controller's (its own tests); here a real
+// pipeline's error reaches it, and a stopped pipeline delivers again once
+// restarted.
+TEST_F(GstCaptureTest, APipelineErrorIsReportedAndARestartedPipelineDeliversAgain) {
     ConsoleCapture console;
-    RecordingPipelineBackend backend;
-    FrameCounter counter(*engine_);
     {
-        OrvVideoStreamController failing(backend, *engine_);
-        failing.setupVideoChain();
-        failing.activateVideoChain(true);
+        PipelineCaptureBackend failing(
+            "filesrc location=/nonexistent/kesto-frames ! appsink name=kesto");
+        OrvVideoStreamController controller(failing, *engine_);
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
         ASSERT_TRUE(eventually([] { return OrvVideoStreamController::errorHappened(); }));
-        failing.activateVideoChain(false);
-        failing.deleteVideoChain();
+        controller.deleteVideoChain();
     }
     EXPECT_TRUE(console.contains("Capture error: "));
-    EXPECT_EQ(backend.log, (std::vector<std::string>{"start", "stop"}));
-    backend.log.clear();
 
+    PipelineCaptureBackend backend("videotestsrc pattern=black ! video/x-raw,width=32,height=24");
+    FrameCounter counter(*engine_);
     OrvVideoStreamController controller(backend, *engine_);
     controller.setupVideoChain();
-    controller.activateVideoChain(true);
-    EXPECT_EQ(backend.log, (std::vector<std::string>{"start", "stop", "start"}));
-    ASSERT_TRUE(counter.waitFor(2));
+    controller.activateVideoChain(true);  // cycles once for the error above
     EXPECT_FALSE(OrvVideoStreamController::errorHappened());
+    ASSERT_TRUE(counter.waitFor(2));
     controller.activateVideoChain(false);
-    backend.log.clear();
     controller.activateVideoChain(true);
-    EXPECT_EQ(backend.log, (std::vector<std::string>{"start"}));
     const int before = counter.frames();
-    ASSERT_TRUE(counter.waitFor(before + 2));  // frames flow again after the restart
+    ASSERT_TRUE(counter.waitFor(before + 2));
     controller.deleteVideoChain();
 }
 

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Device.h"
 #include "platform/ResourceLocator.h"
-#include "platform/Sha256.h"
 #include "support/TestSupport.h"
 #include "toolkit/Button.h"
 #include "toolkit/GraphicsContext.h"
@@ -168,32 +166,6 @@ TEST(GraphicsContextTest, RecordsTheDrawingAsADisplayList) {
     EXPECT_EQ(list[2], (DrawCommand{"addArc", {50, 25, 50, 0, 3.0, 1}}));
     EXPECT_EQ(list[5].values[3], static_cast<double>(0.7F));
     EXPECT_EQ(list[6].op, "fillPath");
-}
-
-TEST(DeviceTest, IdentifierIsAStableHashOfTheMachineIdNeverTheIdItself) {
-    EXPECT_EQ(Sha256::hexDigest(""),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(Sha256::hexDigest("abc"),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(Sha256::hexDigest(std::string(1000, 'a')),
-              "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
-
-    test::TemporaryDirectory dir;
-    const auto path = dir.path() / "machine-id";
-    std::ofstream(path) << "0123456789abcdef0123456789abcdef\n";
-    Device::setMachineIdPath(path);
-    const std::string id = Device::uniqueIdentifier();
-    EXPECT_EQ(id.size(), 64u);
-    EXPECT_EQ(id, Device::uniqueIdentifier());
-    EXPECT_EQ(id.find("0123456789abcdef"), std::string::npos);
-    std::ofstream(path) << "fedcba9876543210fedcba9876543210\n";
-    EXPECT_NE(Device::uniqueIdentifier(), id);
-
-    test::ConsoleCapture console;
-    Device::setMachineIdPath(dir.path() / "missing");
-    EXPECT_EQ(Device::uniqueIdentifier(), "");
-    EXPECT_TRUE(console.contains("Device identifier unavailable"));
-    Device::setMachineIdPath({});
 }
 
 }  // namespace
