@@ -165,18 +165,18 @@ TEST_F(DriverTest, APersonCanReadTapTypeAndAnswerThroughTheDriver) {
     EXPECT_EQ(dial["displayList"][2]["op"], "addArc");
     EXPECT_EQ(dial["displayList"][2]["values"], json::array({50, 50, 50, 0, 1.5, 1}));
 
-    EXPECT_EQ(driver.tap("btnAdd"), "");
+    EXPECT_EQ(driver.tap("btnAdd"), std::nullopt);
     EXPECT_EQ(driver.perform({{"action", "tap"}, {"name", "btnAdd"}}), json({{"ok", true}}));
     EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], "2");
 
     // The confirmation: while it is up nothing else can be touched.
-    EXPECT_EQ(driver.tap("ask"), "");
+    EXPECT_EQ(driver.tap("ask"), std::nullopt);
     s = driver.snapshot();
     EXPECT_EQ(s["alert"]["message"], "Reset?");
     EXPECT_EQ(s["alert"]["buttons"], json::array({"Yes", "No"}));
     EXPECT_EQ(driver.tap("btnAdd"), "an alert is up");
     EXPECT_EQ(driver.tapTab(1), "an alert is up");
-    EXPECT_EQ(driver.answerAlert(0), "");
+    EXPECT_EQ(driver.answerAlert(0), std::nullopt);
     s = driver.snapshot();
     EXPECT_TRUE(s["alert"].is_null());
     EXPECT_EQ((*control(s, "lblCount"))["text"], "0");
@@ -186,17 +186,17 @@ TEST_F(DriverTest, APersonCanReadTapTypeAndAnswerThroughTheDriver) {
 
     // Typing goes through the field's delegate, key by key.
     EXPECT_EQ(driver.typeText("txtName", "x"), "'txtName' is not being edited");
-    EXPECT_EQ(driver.beginEditing("txtName"), "");
+    EXPECT_EQ(driver.beginEditing("txtName"), std::nullopt);
     EXPECT_EQ(driver.perform({{"action", "type"}, {"outlet", "txtName"}, {"text", "Ann"}}),
               json({{"ok", true}}));
-    EXPECT_EQ(driver.deleteBackward("txtName"), "");
-    EXPECT_EQ(driver.pressReturn("txtName"), "");
+    EXPECT_EQ(driver.deleteBackward("txtName"), std::nullopt);
+    EXPECT_EQ(driver.pressReturn("txtName"), std::nullopt);
     s = driver.snapshot();
     EXPECT_EQ((*control(s, "lblCount"))["text"], "hello An");
     EXPECT_EQ((*control(s, "txtName"))["editing"], false);
 
     // What a tap queues runs at the loop's next pass.
-    EXPECT_EQ(driver.tap("later"), "");
+    EXPECT_EQ(driver.tap("later"), std::nullopt);
     EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], "hello An");
     RunLoop::main().runPending();
     EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], "later");
@@ -222,7 +222,7 @@ TEST_F(DriverTest, TabsTablesModalsAndBadRequestsAsAFrontEndSeesThem) {
     EXPECT_EQ(s["top"], "CounterScreen");
     EXPECT_EQ(s["modal"]["screen"], "CounterScreen");
     EXPECT_EQ(driver.tapTab(0), "a modal screen covers the tab bar");
-    EXPECT_EQ(driver.tap("btnAdd"), "");  // the modal takes the taps
+    EXPECT_EQ(driver.tap("btnAdd"), std::nullopt);  // the modal takes the taps
     EXPECT_EQ(driver.snapshot()["modal"]["controls"][1]["text"], "1");
 
     for (const json& bad :
