@@ -1,6 +1,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -154,6 +156,44 @@ TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
     ASSERT_EQ(write(fds[1], "ping", 4), 4);
     EXPECT_TRUE(loop.runUntilCondition([&] { return got == "ping"; }, 5.0));
     loop.unwatchFileDescriptor(id);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+// Whatever throws inside the loop is logged on one line naming what failed;
+// the rest of the pass runs and the loop goes on.
+TEST_F(RunLoopTest, ACallbackThatThrowsIsLoggedAndTheLoopGoesOn) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::unique_ptr<Timer> timer;
+    std::uint64_t watch = 0;
+    const std::vector<std::pair<std::string, std::function<void(RunLoop::Work)>>> cases = {
+        {"RunLoop: dispatched work failed: boom", [&](RunLoop::Work w) { loop.dispatch(w); }},
+        {"RunLoop: a deferred call failed: boom",
+         [&](RunLoop::Work w) { loop.performAfterDelay(nullptr, 0.5, w); }},
+        {"RunLoop: a timer failed: boom",
+         [&](RunLoop::Work w) { timer = Timer::scheduledTimer(0.6, true, w); }},
+        {"RunLoop: a descriptor handler failed: boom",
+         [&](RunLoop::Work w) {
+             watch = loop.watchFileDescriptor(fds[0], POLLIN, [w, &fds](short) {
+                 char byte;
+                 [[maybe_unused]] const auto got = read(fds[0], &byte, 1);
+                 w();
+             });
+             ASSERT_EQ(write(fds[1], "x", 1), 1);
+         }},
+    };
+    for (const auto& [logged, schedule] : cases) {
+        test::ConsoleCapture console;
+        int after = 0;
+        schedule([] { throw std::runtime_error("boom"); });
+        loop.dispatch([&] { loop.performAfterDelay(nullptr, 1.0, [&] { ++after; }); });
+        loop.runFor(1.0);
+        EXPECT_EQ(console.count(logged), 1u) << logged;
+        EXPECT_EQ(after, 1) << logged;
+        timer.reset();
+        loop.unwatchFileDescriptor(watch);
+    }
     close(fds[0]);
     close(fds[1]);
 }
