@@ -7,7 +7,6 @@
 #include "platform/ResourceLocator.h"
 #include "support/TestSupport.h"
 #include "toolkit/Button.h"
-#include "toolkit/Image.h"
 #include "toolkit/Label.h"
 #include "toolkit/Layout.h"
 #include "toolkit/TableView.h"
@@ -229,15 +228,6 @@ TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
     AnyOwner helpOwner(*Layout::read("HelpViewController"));
     EXPECT_FALSE(Layout::loadAs<TableViewCell>("HelpViewController", &helpOwner));
     EXPECT_TRUE(console.contains("Layout HelpViewController: its root is not of the class"));
-}
-
-// The images the screens name are where Image::imageNamed looks.
-TEST(ShippedLayoutsTest, EveryImageTheScreensNameIsFound) {
-    for (const char* name : {"Onglet_A_icon_2.png", "Onglet_B_icon_2.png", "Onglet_H_icon_2.png",
-                             "Onglet_I_icon_2.png", "B_play.png", "B_stop.png", "btn_start.png",
-                             "btn_stop.png", "A02.png", "A03.png"}) {
-        EXPECT_TRUE(Image::imageNamed(name)) << name;
-    }
 }
 
 }  // namespace

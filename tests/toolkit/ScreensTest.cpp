@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
 #include "toolkit/AlertView.h"
@@ -38,17 +37,12 @@ class Plain : public ViewController {
 // members, as a calibration screen does (dismiss first, tell its delegate after).
 class SelfClosing : public Plain {
   public:
-    SelfClosing() : Plain("Modal") {
-        NotificationCenter::defaultCenter().addObserver(this, "MatriceImageChanged",
-                                                        [this](const Notification&) { ++reports; });
-    }
-    ~SelfClosing() override { NotificationCenter::defaultCenter().removeObserver(this); }
+    SelfClosing() : Plain("Modal") {}
     void ok() {
         parentViewController()->dismissModalViewControllerAnimated(true);
-        journal.push_back("told delegate after dismissal, message " + message);
+        journal.push_back("told delegate, message " + message);
     }
     std::string message = "intact";
-    int reports = 0;
 };
 
 class ScreensTest : public ::testing::Test {
@@ -59,33 +53,6 @@ class ScreensTest : public ::testing::Test {
         RunLoop::main().runPending();
     }
 };
-
-TEST_F(ScreensTest, AModalLivesUntilDismissedAndGoesAfterTheActionThatClosedIt) {
-    Plain presenter("Presenter");
-    presenter.beginAppearance(false);
-    auto owned = std::make_unique<SelfClosing>();
-    SelfClosing* modal = owned.get();
-    presenter.presentModalViewController(std::move(owned), true);
-    EXPECT_EQ(modal->parentViewController(), &presenter);
-    EXPECT_TRUE(modal->isPresentedModally());
-
-    // A second modal while one is up is refused: there is only ever one.
-    presenter.presentModalViewController(std::make_unique<Plain>("Second"), true);
-    EXPECT_EQ(presenter.modalViewController(), modal);
-
-    RunLoop::main().runPending();  // passes go by; the presentation keeps it
-    NotificationCenter::defaultCenter().post("MatriceImageChanged");
-    EXPECT_EQ(modal->reports, 1);
-
-    journal.clear();
-    RunLoop::main().dispatch([modal] { modal->ok(); });
-    RunLoop::main().runPending();
-    EXPECT_EQ(presenter.modalViewController(), nullptr);
-    NotificationCenter::defaultCenter().post("MatriceImageChanged");  // reaches nobody now
-    EXPECT_EQ(journal, (std::vector<std::string>{"Modal disappears", "Presenter appears",
-                                                 "told delegate after dismissal, message intact",
-                                                 "Modal destroyed"}));
-}
 
 std::unique_ptr<TabBarController> fourTabs() {
     auto tabs = std::make_unique<TabBarController>();
@@ -119,6 +86,18 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
          },
          {"Alert disappears", "Modal loaded", "Modal appears", "Modal disappears", "Alert appears",
           "Modal destroyed"}},
+        {"a modal closing itself from its own action, a second one refused meanwhile",
+         [](TabBarController& tabs) {
+             ViewController* alert = nav(tabs, 0).topViewController();
+             auto owned = std::make_unique<SelfClosing>();
+             SelfClosing* modal = owned.get();
+             alert->presentModalViewController(std::move(owned), true);
+             alert->presentModalViewController(std::make_unique<Plain>("Second"), true);
+             RunLoop::main().runPending();  // passes go by; the presentation keeps it
+             RunLoop::main().dispatch([modal] { modal->ok(); });
+         },
+         {"Alert disappears", "Modal loaded", "Modal appears", "Second destroyed",
+          "Modal disappears", "Alert appears", "told delegate, message intact", "Modal destroyed"}},
         {"a modal over the whole tab bar",
          [](TabBarController& tabs) {
              tabs.presentModalViewController(std::make_unique<Plain>("Modal"), true);
@@ -195,35 +174,6 @@ TEST_F(ScreensTest, TheTabGuardIsAskedBeforeTapsOnlyNeverBeforeTheProgramsSelect
     tabs->setSelectedIndex(7);
     EXPECT_EQ(tabs->selectedIndex(), 3);
     EXPECT_TRUE(console.contains("TabBarController: no tab 7"));
-}
-
-class Answers : public AlertViewDelegate {
-  public:
-    void clickedButtonAtIndex(AlertView& alert, int index) override {
-        got.push_back("tag " + std::to_string(alert.tag()) + " button " + std::to_string(index) +
-                      (RunLoop::isMainThread() ? " on main" : " off main"));
-    }
-    std::vector<std::string> got;
-};
-
-TEST_F(ScreensTest, AlertsAnswerTheirDelegateWithTheButtonIndexAndCloseWithoutOne) {
-    auto& app = Application::sharedApplication();
-    Answers answers;
-    auto alert =
-        std::make_unique<AlertView>("", "Stop?", &answers, "Yes", std::vector<std::string>{"No"});
-    alert->setTag(2);
-    AlertView::show(std::move(alert));
-    ASSERT_NE(app.visibleAlert(), nullptr);
-    EXPECT_EQ(app.visibleAlert()->cancelButtonIndex(), 0);
-    EXPECT_FALSE(app.answerAlert(2));  // no such button
-    EXPECT_TRUE(app.answerAlert(1));
-    EXPECT_EQ(app.visibleAlert(), nullptr);
-    EXPECT_EQ(answers.got, std::vector<std::string>{"tag 2 button 1 on main"});
-
-    AlertView::show(std::make_unique<AlertView>("", "Nothing to save", nullptr, "Ok",
-                                                std::vector<std::string>{}));
-    EXPECT_TRUE(app.answerAlert(0));
-    EXPECT_FALSE(app.answerAlert(0));
 }
 
 // Main-thread-only entry points called from another thread end the process
