@@ -140,12 +140,11 @@ Date RunLoop::timerFireDate(TimerId id) const {
     return it == scheduled_.end() ? Date() : it->second.due();
 }
 
-std::uint64_t RunLoop::watchFileDescriptor(int fd, short events,
-                                           std::function<void(short)> handler) {
+std::uint64_t RunLoop::watchFileDescriptor(UniqueFd fd, short events, DescriptorHandler handler) {
     checkThread("RunLoop::watchFileDescriptor");
     const auto id = nextId_++;
     watches_.emplace(
-        id, Watch{fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))});
+        id, Watch{std::move(fd), events, std::make_shared<DescriptorHandler>(std::move(handler))});
     return id;
 }
 
@@ -209,7 +208,7 @@ std::size_t RunLoop::pollDescriptors(int timeoutMs) {
     std::vector<pollfd> fds;
     std::vector<std::uint64_t> ids;
     for (const auto& [id, watch] : watches_) {
-        fds.push_back(pollfd{watch.fd, watch.events, 0});
+        fds.push_back(pollfd{watch.fd.get(), watch.events, 0});
         ids.push_back(id);
     }
     if (poll(fds.data(), fds.size(), timeoutMs) <= 0) {
@@ -225,8 +224,9 @@ std::size_t RunLoop::pollDescriptors(int timeoutMs) {
             continue;  // unwatched by an earlier handler of this pass
         }
         const auto handler = it->second.handler;
+        const int fd = fds[i].fd;
         const short revents = fds[i].revents;
-        runIsolated("RunLoop: a descriptor handler", [&] { (*handler)(revents); });
+        runIsolated("RunLoop: a descriptor handler", [&] { (*handler)(fd, revents); });
         ++ran;
     }
     return ran;
@@ -277,7 +277,7 @@ void RunLoop::waitForWork(int timeoutMs) {
         fds.push_back(pollfd{wakeFd_.get(), POLLIN, 0});
     }
     for (const auto& [id, watch] : watches_) {
-        fds.push_back(pollfd{watch.fd, watch.events, 0});
+        fds.push_back(pollfd{watch.fd.get(), watch.events, 0});
     }
     {
         std::lock_guard lock(queueMutex_);

@@ -77,9 +77,12 @@ class RunLoop final : public ThreadDispatcher {
     bool hasTimer(TimerId id) const;
     Date timerFireDate(TimerId id) const;
 
-    // Calls `handler(revents)` whenever poll() reports `events` on `fd`.
+    // Calls `handler(fd, revents)` whenever poll() reports `events` on `fd`.
+    // The loop holds `fd` from then on and closes it when it is unwatched (or
+    // the loop goes), so a watched descriptor is never closed under the poll.
     // Returns an id for unwatchFileDescriptor.
-    std::uint64_t watchFileDescriptor(int fd, short events, std::function<void(short)> handler);
+    using DescriptorHandler = std::function<void(int fd, short revents)>;
+    std::uint64_t watchFileDescriptor(UniqueFd fd, short events, DescriptorHandler handler);
     void unwatchFileDescriptor(std::uint64_t id);
 
     // Keeps `object` alive until the end of the current pass (like an
@@ -131,9 +134,9 @@ class RunLoop final : public ThreadDispatcher {
         Date due() const;
     };
     struct Watch {
-        int fd;
+        UniqueFd fd;
         short events;
-        std::shared_ptr<std::function<void(short)>> handler;
+        std::shared_ptr<DescriptorHandler> handler;
     };
 
     std::size_t runOnePass();

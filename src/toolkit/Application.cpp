@@ -97,31 +97,28 @@ int Application::applicationMain(int, char**) {
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &signals, &previous);
     UniqueFd fd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
-    auto restore = [&] {
-        fd.reset();
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    };
 
     auto& app = sharedApplication();
     if (!app.launch()) {
         Console::log("Application: launch failed");
-        restore();
+        fd.reset();
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }
     auto& loop = RunLoop::main();
     std::uint64_t watch = 0;
     if (fd) {
-        watch = loop.watchFileDescriptor(fd.get(), POLLIN, [&fd, &app](short) {
+        watch = loop.watchFileDescriptor(std::move(fd), POLLIN, [&app](int signalFd, short) {
             signalfd_siginfo info{};
-            [[maybe_unused]] const auto got = read(fd.get(), &info, sizeof info);
+            [[maybe_unused]] const auto got = read(signalFd, &info, sizeof info);
             app.terminate();
         });
     }
     loop.run();
-    if (fd) {
-        loop.unwatchFileDescriptor(watch);
+    if (watch != 0) {
+        loop.unwatchFileDescriptor(watch);  // closes the signal descriptor
     }
-    restore();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return 0;
 }
 

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -145,10 +146,11 @@ TEST_F(RunLoopTest, ReleasedObjectsLiveUntilTheEndOfThePass) {
 TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    const UniqueFd writer(fds[1]);
     std::string got;
-    const auto id = loop.watchFileDescriptor(fds[0], POLLIN, [&](short) {
+    const auto id = loop.watchFileDescriptor(UniqueFd(fds[0]), POLLIN, [&](int fd, short) {
         char buffer[16];
-        const auto n = read(fds[0], buffer, sizeof buffer);
+        const auto n = read(fd, buffer, sizeof buffer);
         got.append(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
     });
     loop.runPending();
@@ -156,8 +158,7 @@ TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
     ASSERT_EQ(write(fds[1], "ping", 4), 4);
     EXPECT_TRUE(loop.runUntilCondition([&] { return got == "ping"; }, 5.0));
     loop.unwatchFileDescriptor(id);
-    close(fds[0]);
-    close(fds[1]);
+    EXPECT_EQ(fcntl(fds[0], F_GETFD), -1);  // the loop held it, and closed it
 }
 
 // Whatever throws inside the loop is logged on one line naming what failed;
@@ -165,6 +166,7 @@ TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
 TEST_F(RunLoopTest, ACallbackThatThrowsIsLoggedAndTheLoopGoesOn) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    const UniqueFd writer(fds[1]);
     std::unique_ptr<Timer> timer;
     std::uint64_t watch = 0;
     const std::vector<std::pair<std::string, std::function<void(RunLoop::Work)>>> cases = {
@@ -175,9 +177,9 @@ TEST_F(RunLoopTest, ACallbackThatThrowsIsLoggedAndTheLoopGoesOn) {
          [&](RunLoop::Work w) { timer = Timer::scheduledTimer(0.6, true, w); }},
         {"RunLoop: a descriptor handler failed: boom",
          [&](RunLoop::Work w) {
-             watch = loop.watchFileDescriptor(fds[0], POLLIN, [w, &fds](short) {
+             watch = loop.watchFileDescriptor(UniqueFd(fds[0]), POLLIN, [w](int fd, short) {
                  char byte;
-                 [[maybe_unused]] const auto got = read(fds[0], &byte, 1);
+                 [[maybe_unused]] const auto got = read(fd, &byte, 1);
                  w();
              });
              ASSERT_EQ(write(fds[1], "x", 1), 1);
@@ -194,8 +196,6 @@ TEST_F(RunLoopTest, ACallbackThatThrowsIsLoggedAndTheLoopGoesOn) {
         timer.reset();
         loop.unwatchFileDescriptor(watch);
     }
-    close(fds[0]);
-    close(fds[1]);
 }
 
 TEST(RunLoopRealTimeTest, RunForSleepsUntilEachTimerInRealTime) {
