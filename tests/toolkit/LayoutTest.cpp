@@ -13,6 +13,7 @@
 #include "toolkit/TableViewCell.h"
 #include "toolkit/TextField.h"
 #include "toolkit/ViewController.h"
+#include "toolkit/ViewKinds.h"
 
 namespace kesto {
 namespace {
@@ -107,6 +108,8 @@ TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
         {[](json& j) { j["view"]["subviews"][2]["class"] = "Camembert2"; },
          "unknown view class 'Camembert2'"},
         {[](json& j) { j["view"]["subviews"][2]["kind"] = "slider"; }, "unknown kind 'slider'"},
+        {[](json& j) { j["view"]["subviews"][2]["kind"] = "label"; },
+         "class 'Pie' is not of kind 'label'"},
         {[](json& j) {
              j["view"]["subviews"][0]["frame"] = json::array({1, 2});
          },
@@ -141,6 +144,18 @@ TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
     TinyScreen missing;
     missing.view();
     EXPECT_TRUE(console.contains("Layout TinyScreen: no layout file layouts/TinyScreen.json"));
+}
+
+// Layouts and the driver's snapshots read one table: each kind's factory
+// makes a view of that kind, which goes by the same name again.
+TEST(ViewKindsTest, EveryKindNameBuildsAViewOfThatKind) {
+    for (const auto& info : viewKinds()) {
+        const auto view =
+            Layout::loadFromJson("Kinds", json{{"view", {{"kind", info.name}}}}, nullptr);
+        ASSERT_TRUE(view) << info.name;
+        EXPECT_EQ(view->kind(), info.kind) << info.name;
+        EXPECT_EQ(viewKindInfo(view->kind()).name, info.name);
+    }
 }
 
 // A permissive owner that takes every outlet and action its layout names,
