@@ -1,5 +1,7 @@
 #include "toolkit/ViewController.h"
 
+#include <utility>
+
 #include "platform/RunLoop.h"
 #include "platform/ThreadCheck.h"
 #include "toolkit/Label.h"
@@ -122,8 +124,11 @@ void ViewController::dismissModalViewControllerAnimated(bool animated) {
     // Destroyed after the current pass: the dismissed screen may be the one
     // whose action is running now.
     RunLoop::main().releaseLater(std::move(modal_));
-    if (coveredByModal_) {
-        coveredByModal_ = false;
+    // Uncovered, it appears again, unless its container has moved on to
+    // another screen meanwhile.
+    const bool shown =
+        !parent_ || presentedModally_ || (parent_->isOnScreen() && parent_->visibleChild() == this);
+    if (std::exchange(coveredByModal_, false) && shown) {
         beginAppearance(animated);
     }
 }

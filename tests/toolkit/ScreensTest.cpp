@@ -98,6 +98,15 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
          },
          {"Alert disappears", "Modal loaded", "Modal appears", "Second destroyed",
           "Modal disappears", "Alert appears", "told delegate, message intact", "Modal destroyed"}},
+        {"a screen pushed under a modal: its presenter stays hidden",
+         [](TabBarController& tabs) {
+             ViewController* alert = nav(tabs, 0).topViewController();
+             alert->presentModalViewController(std::make_unique<Plain>("Modal"), true);
+             nav(tabs, 0).pushViewController(std::make_unique<Plain>("Verdict"), true);
+             alert->dismissModalViewControllerAnimated(true);
+         },
+         {"Alert disappears", "Modal loaded", "Modal appears", "Verdict loaded", "Verdict appears",
+          "Modal disappears", "Modal destroyed"}},
         {"a modal over the whole tab bar",
          [](TabBarController& tabs) {
              tabs.presentModalViewController(std::make_unique<Plain>("Modal"), true);
