@@ -1,6 +1,7 @@
 // Toolkit figures: how fast the headless run loop runs simulated time, and
 // what a front end's snapshot of a screen costs.
 #include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include "platform/Clock.h"
 #include "platform/RunLoop.h"

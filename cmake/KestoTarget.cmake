@@ -1,8 +1,14 @@
-# Common settings for every Kesto target: warnings, sanitizers.
+# Common settings for every Kesto target: warnings, sanitizers, thread checks.
 set(KESTO_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
     -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wimplicit-fallthrough)
 if(KESTO_WARNINGS_AS_ERRORS)
   list(APPEND KESTO_WARNING_FLAGS -Werror)
+endif()
+
+# Debug and sanitizer builds abort when a main-thread-only entry point is
+# called from another thread (platform/ThreadCheck.h).
+if(CMAKE_BUILD_TYPE STREQUAL "Debug" OR KESTO_SANITIZE)
+  add_compile_definitions(KESTO_THREAD_CHECKS)
 endif()
 
 if(KESTO_SANITIZE)

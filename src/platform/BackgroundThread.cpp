@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/Console.h"
+#include "platform/Isolated.h"
 #include "platform/NoDestructor.h"
 
 namespace kesto {
@@ -33,7 +34,9 @@ void BackgroundThread::detachNew(std::function<void()> work) {
     }
     try {
         std::thread([work = std::move(work)] {
-            work();
+            // A job that throws is logged; it neither ends the process nor
+            // stays counted as running.
+            runIsolated("Background job", work);
             auto& reg = registry();
             std::lock_guard lock(reg.mutex);
             --reg.running;

@@ -8,6 +8,8 @@ namespace kesto {
 // Background work: every call runs on a new thread of its own that ends with
 // the work (uploads block there on the network). The threads are detached;
 // the count of those still running lets a test or a clean exit wait for them.
+// A job that throws is logged ("Background job failed: ...") and ends its
+// thread only.
 //
 // Threads: any thread.
 class BackgroundThread {

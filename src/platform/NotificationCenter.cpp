@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Isolated.h"
 #include "platform/NoDestructor.h"
 
 namespace kesto {
@@ -100,7 +101,13 @@ void NotificationCenter::post(std::string_view name, const void* sender,
             }
             registration->callers.push_back(self);
         }
-        registration->handler(notification);
+        // A throwing observer must still leave the handler (or removeObserver
+        // would wait for it forever) and must not keep the others from hearing.
+        try {
+            registration->handler(notification);
+        } catch (...) {
+            logCaughtException("Notification " + std::string(name) + ": an observer");
+        }
         {
             std::lock_guard lock(registration->mutex);
             auto& callers = registration->callers;

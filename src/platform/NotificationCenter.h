@@ -30,7 +30,8 @@ struct Notification {
 // removing observers is safe from any thread, also while a post runs on
 // another thread; once removeObserver returns, the removed observer is never
 // called again (removal waits for calls in progress on other threads; an
-// observer may remove itself from within its own call).
+// observer may remove itself from within its own call). An observer that
+// throws is logged and skipped; the others still hear the notification.
 class NotificationCenter {
   public:
     using Handler = std::function<void(const Notification&)>;

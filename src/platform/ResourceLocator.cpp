@@ -4,6 +4,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/Console.h"
+
 namespace kesto {
 namespace {
 
@@ -15,6 +17,30 @@ std::mutex& overrideMutex() {
 std::filesystem::path& overridePath() {
     static std::filesystem::path path;
     return path;
+}
+
+// "/a/b/" names the folder b as "/a/b" does: its sibling locale is /a/locale.
+std::filesystem::path folder(std::filesystem::path path) {
+    path = path.lexically_normal();
+    return path.has_filename() || !path.has_parent_path() || path == path.root_path()
+               ? path
+               : path.parent_path();
+}
+
+// Says once per folder when the data folder chosen does not exist, naming it
+// and where it came from: every later "not found" follows from this one.
+void reportWhenMissing(const std::filesystem::path& directory, const char* origin) {
+    static std::mutex mutex;
+    static std::filesystem::path lastChecked;
+    std::lock_guard lock(mutex);
+    if (directory == lastChecked) {
+        return;
+    }
+    lastChecked = directory;
+    std::error_code error;
+    if (!std::filesystem::is_directory(directory, error)) {
+        Console::logf("Resources: no folder %s (%s)", directory.c_str(), origin);
+    }
 }
 
 std::filesystem::path programDirectory() {
@@ -33,9 +59,13 @@ std::filesystem::path ResourceLocator::resourceDirectory() {
         }
     }
     if (const char* env = std::getenv("KESTO_RESOURCES"); env && *env) {
-        return env;
+        auto directory = folder(env);
+        reportWhenMissing(directory, "KESTO_RESOURCES");
+        return directory;
     }
-    return (programDirectory().parent_path() / "share" / "kesto").lexically_normal();
+    auto directory = folder(programDirectory().parent_path() / "share" / "kesto");
+    reportWhenMissing(directory, "beside the program");
+    return directory;
 }
 
 std::filesystem::path ResourceLocator::localeDirectory() {
@@ -66,7 +96,7 @@ std::optional<std::filesystem::path> ResourceLocator::pathForResource(
 
 void ResourceLocator::setResourceDirectory(const std::filesystem::path& directory) {
     std::lock_guard lock(overrideMutex());
-    overridePath() = directory;
+    overridePath() = directory.empty() ? directory : folder(directory);
 }
 
 }  // namespace kesto

@@ -11,6 +11,8 @@ namespace kesto {
 // which is both the build tree's staging folder (<build>/bin → <build>/share)
 // and the installed layout (<prefix>/bin → <prefix>/share). The environment
 // variable KESTO_RESOURCES, or setResourceDirectory (tests), overrides it.
+// When the data folder found does not exist, the console says so once,
+// naming the folder and where it came from.
 //
 // Threads: any thread.
 class ResourceLocator {

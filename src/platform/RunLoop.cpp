@@ -11,7 +11,9 @@
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/Isolated.h"
 #include "platform/NoDestructor.h"
+#include "platform/ThreadCheck.h"
 
 namespace kesto {
 namespace {
@@ -55,9 +57,9 @@ bool RunLoop::isMainThread() {
 
 RunLoop::RunLoop() : RunLoop(std::this_thread::get_id()) {}
 
-RunLoop::RunLoop(std::thread::id owner) : thread_(owner) {
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0) {
+RunLoop::RunLoop(std::thread::id owner)
+    : thread_(owner), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (!wakeFd_) {
         Console::log("RunLoop: no wake-up descriptor; waiting falls back to short sleeps");
     }
     claimThread();
@@ -67,15 +69,20 @@ RunLoop::~RunLoop() {
     if (ThreadDispatcher::current() == this) {
         ThreadDispatcher::setCurrent(nullptr);
     }
-    if (wakeFd_ >= 0) {
-        close(wakeFd_);
-    }
 }
 
 void RunLoop::claimThread() {
     if (std::this_thread::get_id() == thread_ && ThreadDispatcher::current() != this) {
         ThreadDispatcher::setCurrent(this);
     }
+}
+
+void RunLoop::checkThread([[maybe_unused]] const char* entryPoint) const {
+#ifdef KESTO_THREAD_CHECKS
+    if (std::this_thread::get_id() != thread_) {
+        threadCheckFailed(entryPoint);
+    }
+#endif
 }
 
 void RunLoop::dispatch(Work work) {
@@ -87,59 +94,67 @@ void RunLoop::dispatch(Work work) {
 }
 
 void RunLoop::wake() {
-    if (wakeFd_ >= 0) {
+    if (wakeFd_) {
         const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
+        [[maybe_unused]] const auto written = write(wakeFd_.get(), &one, sizeof one);
     }
 }
 
 void RunLoop::performAfterDelay(const void* target, double delay, Work work) {
+    checkThread("RunLoop::performAfterDelay");
     const double d = std::isfinite(delay) && delay > 0.0 ? delay : 0.0;
-    scheduled_.emplace(nextId_++, Scheduled{Clock::now(), 0, d, false, target,
+    scheduled_.emplace(nextId_++, Scheduled{Clock::now(), 0, d, false, target, true,
                                             std::make_shared<Work>(std::move(work))});
 }
 
 void RunLoop::cancelPreviousPerformRequests(const void* target) {
+    checkThread("RunLoop::cancelPreviousPerformRequests");
     std::erase_if(scheduled_, [target](const auto& entry) {
-        return !entry.second.repeats && entry.second.target == target && target != nullptr;
+        return entry.second.deferred && entry.second.target == target && target != nullptr;
     });
 }
 
 RunLoop::TimerId RunLoop::addTimer(double interval, bool repeats, Work action) {
+    checkThread("RunLoop::addTimer");
     const double i =
         std::isfinite(interval) && interval > kMinimumInterval ? interval : kMinimumInterval;
     const TimerId id = nextId_++;
-    scheduled_.emplace(id, Scheduled{Clock::now(), 0, i, repeats, nullptr,
+    scheduled_.emplace(id, Scheduled{Clock::now(), 0, i, repeats, nullptr, false,
                                      std::make_shared<Work>(std::move(action))});
     return id;
 }
 
 void RunLoop::removeTimer(TimerId id) {
+    checkThread("RunLoop::removeTimer");
     scheduled_.erase(id);
 }
 
 bool RunLoop::hasTimer(TimerId id) const {
+    checkThread("RunLoop::hasTimer");
     return scheduled_.contains(id);
 }
 
 Date RunLoop::timerFireDate(TimerId id) const {
+    checkThread("RunLoop::timerFireDate");
     const auto it = scheduled_.find(id);
     return it == scheduled_.end() ? Date() : it->second.due();
 }
 
-std::uint64_t RunLoop::watchFileDescriptor(int fd, short events,
-                                           std::function<void(short)> handler) {
+std::uint64_t RunLoop::watchFileDescriptor(UniqueFd fd, short events, DescriptorHandler handler) {
+    checkThread("RunLoop::watchFileDescriptor");
     const auto id = nextId_++;
     watches_.emplace(
-        id, Watch{fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))});
+        id, Watch{std::move(fd), events, std::make_shared<DescriptorHandler>(std::move(handler))});
     return id;
 }
 
 void RunLoop::unwatchFileDescriptor(std::uint64_t id) {
+    checkThread("RunLoop::unwatchFileDescriptor");
     watches_.erase(id);
 }
 
 std::optional<Date> RunLoop::nextDueDate() const {
+    checkThread("RunLoop::nextDueDate");
     std::optional<Date> next;
     for (const auto& [id, item] : scheduled_) {
         const Date due = item.due();
@@ -165,6 +180,7 @@ std::size_t RunLoop::runDueTimers(Date now, TimerId limit) {
             continue;  // invalidated or cancelled by an earlier item of this pass
         }
         const auto action = it->second.action;
+        const char* what = it->second.deferred ? "RunLoop: a deferred call" : "RunLoop: a timer";
         if (it->second.repeats) {
             auto& item = it->second;
             item.fires += 1;
@@ -179,7 +195,7 @@ std::size_t RunLoop::runDueTimers(Date now, TimerId limit) {
         } else {
             scheduled_.erase(it);
         }
-        (*action)();
+        runIsolated(what, *action);
         ++ran;
     }
     return ran;
@@ -192,7 +208,7 @@ std::size_t RunLoop::pollDescriptors(int timeoutMs) {
     std::vector<pollfd> fds;
     std::vector<std::uint64_t> ids;
     for (const auto& [id, watch] : watches_) {
-        fds.push_back(pollfd{watch.fd, watch.events, 0});
+        fds.push_back(pollfd{watch.fd.get(), watch.events, 0});
         ids.push_back(id);
     }
     if (poll(fds.data(), fds.size(), timeoutMs) <= 0) {
@@ -208,7 +224,9 @@ std::size_t RunLoop::pollDescriptors(int timeoutMs) {
             continue;  // unwatched by an earlier handler of this pass
         }
         const auto handler = it->second.handler;
-        (*handler)(fds[i].revents);
+        const int fd = fds[i].fd;
+        const short revents = fds[i].revents;
+        runIsolated("RunLoop: a descriptor handler", [&] { (*handler)(fd, revents); });
         ++ran;
     }
     return ran;
@@ -226,7 +244,7 @@ std::size_t RunLoop::runOnePass() {
     }
     std::size_t ran = work.size();
     for (auto& item : work) {
-        item();
+        runIsolated("RunLoop: dispatched work", item);
     }
     ran += runDueTimers(Clock::now(), limit);
     ran += pollDescriptors(0);
@@ -240,6 +258,7 @@ std::size_t RunLoop::runOnePass() {
 }
 
 std::size_t RunLoop::runPending() {
+    checkThread("RunLoop::runPending");
     std::size_t total = 0;
     for (std::size_t pass = 0; pass < kMaxPassesPerSettle; ++pass) {
         const std::size_t ran = runOnePass();
@@ -254,11 +273,11 @@ std::size_t RunLoop::runPending() {
 
 void RunLoop::waitForWork(int timeoutMs) {
     std::vector<pollfd> fds;
-    if (wakeFd_ >= 0) {
-        fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    if (wakeFd_) {
+        fds.push_back(pollfd{wakeFd_.get(), POLLIN, 0});
     }
     for (const auto& [id, watch] : watches_) {
-        fds.push_back(pollfd{watch.fd, watch.events, 0});
+        fds.push_back(pollfd{watch.fd.get(), watch.events, 0});
     }
     {
         std::lock_guard lock(queueMutex_);
@@ -272,13 +291,14 @@ void RunLoop::waitForWork(int timeoutMs) {
         return;
     }
     poll(fds.data(), fds.size(), timeoutMs);
-    if (wakeFd_ >= 0 && (fds[0].revents & POLLIN)) {
+    if (wakeFd_ && (fds[0].revents & POLLIN)) {
         std::uint64_t count = 0;
-        [[maybe_unused]] const auto got = read(wakeFd_, &count, sizeof count);
+        [[maybe_unused]] const auto got = read(wakeFd_.get(), &count, sizeof count);
     }
 }
 
 void RunLoop::runUntil(Date date) {
+    checkThread("RunLoop::runUntil");
     if (Clock::isManual()) {
         runPending();
         for (auto next = nextDueDate(); next && *next <= date; next = nextDueDate()) {
@@ -310,6 +330,7 @@ void RunLoop::runFor(double seconds) {
 }
 
 bool RunLoop::runUntilCondition(const std::function<bool()>& done, double timeoutSeconds) {
+    checkThread("RunLoop::runUntilCondition");
     using SteadyClock = std::chrono::steady_clock;
     const auto deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
                                                    std::chrono::duration<double>(timeoutSeconds));
@@ -334,6 +355,7 @@ bool RunLoop::runUntilCondition(const std::function<bool()>& done, double timeou
 }
 
 void RunLoop::run() {
+    checkThread("RunLoop::run");
     stopped_.store(false);
     while (!stopped_.load()) {
         runPending();

@@ -13,6 +13,7 @@
 
 #include "platform/Date.h"
 #include "platform/ThreadDispatcher.h"
+#include "platform/UniqueFd.h"
 
 namespace kesto {
 
@@ -31,8 +32,12 @@ namespace kesto {
 // move the clock to each due time in order and fire what is due, so 30 s of
 // 1/14 s ticks take milliseconds and give exactly the ticks of real time.
 //
-// Threads: dispatch() from any thread. Everything else only on the loop's
-// thread (for main(), the process's main thread).
+// Work, timers, deferred calls and descriptor handlers that throw are logged
+// and isolated: the rest of the pass runs, and the loop goes on.
+//
+// Threads: dispatch() and stop() from any thread. Everything else only on the
+// loop's thread (for main(), the process's main thread); builds with thread
+// checks abort on a call from another thread.
 class RunLoop final : public ThreadDispatcher {
   public:
     using Work = std::function<void()>;
@@ -72,9 +77,12 @@ class RunLoop final : public ThreadDispatcher {
     bool hasTimer(TimerId id) const;
     Date timerFireDate(TimerId id) const;
 
-    // Calls `handler(revents)` whenever poll() reports `events` on `fd`.
+    // Calls `handler(fd, revents)` whenever poll() reports `events` on `fd`.
+    // The loop holds `fd` from then on and closes it when it is unwatched (or
+    // the loop goes), so a watched descriptor is never closed under the poll.
     // Returns an id for unwatchFileDescriptor.
-    std::uint64_t watchFileDescriptor(int fd, short events, std::function<void(short)> handler);
+    using DescriptorHandler = std::function<void(int fd, short revents)>;
+    std::uint64_t watchFileDescriptor(UniqueFd fd, short events, DescriptorHandler handler);
     void unwatchFileDescriptor(std::uint64_t id);
 
     // Keeps `object` alive until the end of the current pass (like an
@@ -82,6 +90,7 @@ class RunLoop final : public ThreadDispatcher {
     // away only after that action has returned.
     template <typename T>
     void releaseLater(std::unique_ptr<T> object) {
+        checkThread("RunLoop::releaseLater");
         if (object) {
             released_.push_back(std::make_unique<Held<T>>(std::move(object)));
         }
@@ -120,13 +129,14 @@ class RunLoop final : public ThreadDispatcher {
         double interval;
         bool repeats;
         const void* target;  // deferred calls only
+        bool deferred;
         std::shared_ptr<Work> action;
         Date due() const;
     };
     struct Watch {
-        int fd;
+        UniqueFd fd;
         short events;
-        std::shared_ptr<std::function<void(short)>> handler;
+        std::shared_ptr<DescriptorHandler> handler;
     };
 
     std::size_t runOnePass();
@@ -135,9 +145,10 @@ class RunLoop final : public ThreadDispatcher {
     void waitForWork(int timeoutMs);
     void wake();
     void claimThread();
+    void checkThread(const char* entryPoint) const;
 
     std::thread::id thread_;
-    int wakeFd_ = -1;
+    UniqueFd wakeFd_;
 
     mutable std::mutex queueMutex_;  // guards queue_ only: dispatch() may come from any thread
     std::deque<Work> queue_;

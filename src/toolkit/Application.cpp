@@ -12,6 +12,8 @@
 #include "platform/Console.h"
 #include "platform/NoDestructor.h"
 #include "platform/RunLoop.h"
+#include "platform/ThreadCheck.h"
+#include "platform/UniqueFd.h"
 #include "toolkit/Layout.h"
 
 namespace kesto {
@@ -24,6 +26,7 @@ Application& Application::sharedApplication() {
 }
 
 void Application::setDelegate(std::unique_ptr<ApplicationDelegate> delegate) {
+    KESTO_CHECK_MAIN_THREAD();
     delegate_ = std::move(delegate);
     if (delegate_) {
         delegate_->setWindow(window_.get());
@@ -31,6 +34,7 @@ void Application::setDelegate(std::unique_ptr<ApplicationDelegate> delegate) {
 }
 
 void Application::setWindow(std::unique_ptr<Window> window) {
+    KESTO_CHECK_MAIN_THREAD();
     window_ = std::move(window);
     if (delegate_) {
         delegate_->setWindow(window_.get());
@@ -38,6 +42,7 @@ void Application::setWindow(std::unique_ptr<Window> window) {
 }
 
 bool Application::launch(std::string_view mainInterface) {
+    KESTO_CHECK_MAIN_THREAD();
     // Services started at launch call back through the main thread's dispatcher.
     RunLoop::main();
     const auto document = Layout::read(mainInterface);
@@ -66,6 +71,7 @@ bool Application::launch(std::string_view mainInterface) {
 }
 
 void Application::terminate() {
+    KESTO_CHECK_MAIN_THREAD();
     if (delegate_) {
         delegate_->applicationWillTerminate(*this);
     }
@@ -73,6 +79,7 @@ void Application::terminate() {
 }
 
 void Application::reset() {
+    KESTO_CHECK_MAIN_THREAD();
     alerts_.clear();
     delegate_.reset();
     window_.reset();
@@ -80,6 +87,7 @@ void Application::reset() {
 }
 
 int Application::applicationMain(int, char**) {
+    KESTO_CHECK_MAIN_THREAD();
     // SIGINT/SIGTERM end the loop cleanly: read as events, not handled
     // asynchronously.
     sigset_t signals;
@@ -88,38 +96,34 @@ int Application::applicationMain(int, char**) {
     sigaddset(&signals, SIGTERM);
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &signals, &previous);
-    const int fd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    auto restore = [&] {
-        if (fd >= 0) {
-            close(fd);
-        }
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    };
+    UniqueFd fd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
 
     auto& app = sharedApplication();
     if (!app.launch()) {
         Console::log("Application: launch failed");
-        restore();
+        fd.reset();
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }
     auto& loop = RunLoop::main();
     std::uint64_t watch = 0;
-    if (fd >= 0) {
-        watch = loop.watchFileDescriptor(fd, POLLIN, [fd, &app](short) {
+    if (fd) {
+        watch = loop.watchFileDescriptor(std::move(fd), POLLIN, [&app](int signalFd, short) {
             signalfd_siginfo info{};
-            [[maybe_unused]] const auto got = read(fd, &info, sizeof info);
+            [[maybe_unused]] const auto got = read(signalFd, &info, sizeof info);
             app.terminate();
         });
     }
     loop.run();
-    if (fd >= 0) {
-        loop.unwatchFileDescriptor(watch);
+    if (watch != 0) {
+        loop.unwatchFileDescriptor(watch);  // closes the signal descriptor
     }
-    restore();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return 0;
 }
 
 void Application::showAlert(std::unique_ptr<AlertView> alert) {
+    KESTO_CHECK_MAIN_THREAD();
     if (alert) {
         alerts_.push_back(std::move(alert));
     }
@@ -130,6 +134,7 @@ AlertView* Application::visibleAlert() const {
 }
 
 bool Application::answerAlert(int index) {
+    KESTO_CHECK_MAIN_THREAD();
     if (alerts_.empty() || index < 0 || index >= alerts_.back()->numberOfButtons()) {
         return false;
     }

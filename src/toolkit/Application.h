@@ -18,7 +18,7 @@ namespace kesto {
 // calls didFinishLaunchingWithOptions; applicationMain() then runs the main
 // run loop until terminate() (or SIGINT/SIGTERM).
 //
-// Threads: main thread only.
+// Threads: main thread only (checked where thread checks are built in).
 class Application {
   public:
     using DelegateClasses = ClassRegistry<ApplicationDelegate>;

@@ -1,5 +1,8 @@
 #include "toolkit/Driver.h"
 
+#include <nlohmann/json.hpp>
+
+#include "platform/ThreadCheck.h"
 #include "toolkit/Button.h"
 #include "toolkit/ImageView.h"
 #include "toolkit/Label.h"
@@ -7,6 +10,7 @@
 #include "toolkit/TabBarController.h"
 #include "toolkit/TableView.h"
 #include "toolkit/TextField.h"
+#include "toolkit/ViewKinds.h"
 #include "toolkit/WebView.h"
 
 namespace kesto {
@@ -20,28 +24,6 @@ std::string join(const Pieces&... pieces) {
     std::string out;
     (out.append(std::string_view(pieces)), ...);
     return out;
-}
-
-const char* kindName(ViewKind kind) {
-    switch (kind) {
-        case ViewKind::View:
-            return "view";
-        case ViewKind::Label:
-            return "label";
-        case ViewKind::Button:
-            return "button";
-        case ViewKind::ImageView:
-            return "imageView";
-        case ViewKind::TextField:
-            return "textField";
-        case ViewKind::TableView:
-            return "tableView";
-        case ViewKind::TableViewCell:
-            return "tableViewCell";
-        case ViewKind::WebView:
-            return "webView";
-    }
-    return "view";
 }
 
 json rectJson(Rect r) {
@@ -63,7 +45,7 @@ void addControls(View& view, Point origin, json& out);
 
 json controlJson(View& view, Point at) {
     const Rect f = view.frame();
-    json c = {{"kind", kindName(view.kind())},
+    json c = {{"kind", viewKindInfo(view.kind()).name},
               {"frame", rectJson(Rect{at, f.size})},
               {"hidden", view.isHiddenOnScreen()}};
     if (!view.outletName().empty()) {
@@ -218,6 +200,7 @@ View* Driver::findControl(std::string_view outlet) const {
 }
 
 nlohmann::json Driver::snapshot() {
+    KESTO_CHECK_MAIN_THREAD();
     json s;
     Window* window = application_.window();
     ViewController* root = window ? window->rootViewController() : nullptr;
@@ -267,18 +250,19 @@ nlohmann::json Driver::snapshot() {
     return s;
 }
 
-std::string Driver::refuseWhenCovered() const {
+Driver::Refusal Driver::refuseWhenCovered() const {
     if (application_.visibleAlert()) {
         return "an alert is up";
     }
     if (!topScreen()) {
         return "nothing on screen";
     }
-    return {};
+    return std::nullopt;
 }
 
-std::string Driver::tap(std::string_view name) {
-    if (auto why = refuseWhenCovered(); !why.empty()) {
+Driver::Refusal Driver::tap(std::string_view name) {
+    KESTO_CHECK_MAIN_THREAD();
+    if (auto why = refuseWhenCovered()) {
         return why;
     }
     View* view = findControl(name);
@@ -305,7 +289,7 @@ std::string Driver::tap(std::string_view name) {
     }
     if (view->kind() == ViewKind::TextField) {
         static_cast<TextField*>(view)->becomeFirstResponder();
-        return {};
+        return std::nullopt;
     }
     if (view->kind() != ViewKind::Button) {
         return join(quoted, " does not respond to taps");
@@ -317,11 +301,12 @@ std::string Driver::tap(std::string_view name) {
     if (!button->sendAction()) {
         return join(quoted, " has no action");
     }
-    return {};
+    return std::nullopt;
 }
 
-std::string Driver::tapTab(int index) {
-    if (auto why = refuseWhenCovered(); !why.empty()) {
+Driver::Refusal Driver::tapTab(int index) {
+    KESTO_CHECK_MAIN_THREAD();
+    if (auto why = refuseWhenCovered()) {
         return why;
     }
     Window* window = application_.window();
@@ -336,10 +321,11 @@ std::string Driver::tapTab(int index) {
         return join("no tab ", std::to_string(index));
     }
     tabs->tapTab(index);  // a refusal by the delegate is the app's answer, not an error
-    return {};
+    return std::nullopt;
 }
 
-std::string Driver::answerAlert(int index) {
+Driver::Refusal Driver::answerAlert(int index) {
+    KESTO_CHECK_MAIN_THREAD();
     const AlertView* alert = application_.visibleAlert();
     if (!alert) {
         return "no alert is up";
@@ -347,12 +333,13 @@ std::string Driver::answerAlert(int index) {
     if (!application_.answerAlert(index)) {
         return join("the alert has no button ", std::to_string(index));
     }
-    return {};
+    return std::nullopt;
 }
 
 template <typename Act>
-std::string Driver::withTextField(std::string_view outlet, Act act) {
-    if (auto why = refuseWhenCovered(); !why.empty()) {
+Driver::Refusal Driver::withTextField(std::string_view outlet, Act act) {
+    KESTO_CHECK_MAIN_THREAD();
+    if (auto why = refuseWhenCovered()) {
         return why;
     }
     View* view = findControl(outlet);
@@ -366,15 +353,15 @@ std::string Driver::withTextField(std::string_view outlet, Act act) {
     return act(*static_cast<TextField*>(view), quoted);
 }
 
-std::string Driver::beginEditing(std::string_view outlet) {
-    return withTextField(outlet, [](TextField& field, const std::string&) {
+Driver::Refusal Driver::beginEditing(std::string_view outlet) {
+    return withTextField(outlet, [](TextField& field, const std::string&) -> Refusal {
         field.becomeFirstResponder();
-        return std::string();
+        return std::nullopt;
     });
 }
 
-std::string Driver::typeText(std::string_view outlet, const std::string& text) {
-    return withTextField(outlet, [&text](TextField& field, const std::string& quoted) {
+Driver::Refusal Driver::typeText(std::string_view outlet, const std::string& text) {
+    return withTextField(outlet, [&text](TextField& field, const std::string& quoted) -> Refusal {
         if (!field.isEditing()) {
             return join(quoted, " is not being edited");
         }
@@ -388,32 +375,33 @@ std::string Driver::typeText(std::string_view outlet, const std::string& text) {
             field.insertText(text.substr(i, n));
             i += n;
         }
-        return std::string();
+        return std::nullopt;
     });
 }
 
-std::string Driver::deleteBackward(std::string_view outlet) {
-    return withTextField(outlet, [](TextField& field, const std::string& quoted) {
+Driver::Refusal Driver::deleteBackward(std::string_view outlet) {
+    return withTextField(outlet, [](TextField& field, const std::string& quoted) -> Refusal {
         if (!field.isEditing()) {
             return join(quoted, " is not being edited");
         }
         field.deleteBackward();
-        return std::string();
+        return std::nullopt;
     });
 }
 
-std::string Driver::pressReturn(std::string_view outlet) {
-    return withTextField(outlet, [](TextField& field, const std::string& quoted) {
+Driver::Refusal Driver::pressReturn(std::string_view outlet) {
+    return withTextField(outlet, [](TextField& field, const std::string& quoted) -> Refusal {
         if (!field.isEditing()) {
             return join(quoted, " is not being edited");
         }
         field.pressReturn();
-        return std::string();
+        return std::nullopt;
     });
 }
 
-std::string Driver::scrollTable(std::string_view outlet, double offset) {
-    if (auto why = refuseWhenCovered(); !why.empty()) {
+Driver::Refusal Driver::scrollTable(std::string_view outlet, double offset) {
+    KESTO_CHECK_MAIN_THREAD();
+    if (auto why = refuseWhenCovered()) {
         return why;
     }
     View* view = findControl(outlet);
@@ -421,10 +409,11 @@ std::string Driver::scrollTable(std::string_view outlet, double offset) {
         return join("no table '", outlet, "' on screen");
     }
     static_cast<TableView*>(view)->setContentOffset(offset);
-    return {};
+    return std::nullopt;
 }
 
 nlohmann::json Driver::perform(const nlohmann::json& action) {
+    KESTO_CHECK_MAIN_THREAD();
     auto fail = [](const std::string& why) { return json{{"ok", false}, {"error", why}}; };
     if (!action.is_object() || !action.contains("action") || !action["action"].is_string()) {
         return fail("no \"action\" text");
@@ -446,7 +435,7 @@ nlohmann::json Driver::perform(const nlohmann::json& action) {
         }
         return static_cast<int>(v);
     };
-    std::string result;
+    Refusal result;
     if (kind == "snapshot") {
         return {{"ok", true}, {"snapshot", snapshot()}};
     } else if (kind == "tap") {
@@ -485,7 +474,7 @@ nlohmann::json Driver::perform(const nlohmann::json& action) {
     } else {
         return fail(join("unknown action '", kind, "'"));
     }
-    return result.empty() ? json{{"ok", true}} : fail(result);
+    return result ? fail(*result) : json{{"ok", true}};
 }
 
 }  // namespace kesto

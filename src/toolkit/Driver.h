@@ -1,9 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "toolkit/Application.h"
 
@@ -44,25 +45,30 @@ class ViewController;
 //   {"action": "snapshot"}
 // Answer: {"ok": true} (with "snapshot" for that action) or {"ok": false, "error": why}.
 //
-// The typed actions answer "" when done, else why the person could not.
-// Actions do not run the run loop: what they queue runs at its next pass.
+// The typed actions answer nothing when done, else why the person could not
+// (the refusal). Actions do not run the run loop: what they queue runs at its
+// next pass.
 //
-// Threads: main thread only (a web front end hops there with RunLoop::dispatch).
+// Threads: main thread only (a web front end hops there with RunLoop::dispatch);
+// builds with thread checks abort on a call from another thread.
 class Driver {
   public:
+    // Why an action was refused; nothing when it was done.
+    using Refusal = std::optional<std::string>;
+
     explicit Driver(Application& application = Application::sharedApplication());
 
     nlohmann::json snapshot();
     nlohmann::json perform(const nlohmann::json& action);
 
-    std::string tap(std::string_view name);
-    std::string tapTab(int index);
-    std::string answerAlert(int index);
-    std::string beginEditing(std::string_view outlet);
-    std::string typeText(std::string_view outlet, const std::string& text);
-    std::string deleteBackward(std::string_view outlet);
-    std::string pressReturn(std::string_view outlet);
-    std::string scrollTable(std::string_view outlet, double offset);
+    [[nodiscard]] Refusal tap(std::string_view name);
+    [[nodiscard]] Refusal tapTab(int index);
+    [[nodiscard]] Refusal answerAlert(int index);
+    [[nodiscard]] Refusal beginEditing(std::string_view outlet);
+    [[nodiscard]] Refusal typeText(std::string_view outlet, const std::string& text);
+    [[nodiscard]] Refusal deleteBackward(std::string_view outlet);
+    [[nodiscard]] Refusal pressReturn(std::string_view outlet);
+    [[nodiscard]] Refusal scrollTable(std::string_view outlet, double offset);
 
     // The screen under any modal: the selected tab's top screen.
     ViewController* tabScreen() const;
@@ -72,9 +78,9 @@ class Driver {
     View* findControl(std::string_view outlet) const;
 
   private:
-    std::string refuseWhenCovered() const;
+    Refusal refuseWhenCovered() const;
     template <typename Act>
-    std::string withTextField(std::string_view outlet, Act act);
+    Refusal withTextField(std::string_view outlet, Act act);
 
     Application& application_;
 };

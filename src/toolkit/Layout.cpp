@@ -14,7 +14,7 @@
 #include "toolkit/TableView.h"
 #include "toolkit/TableViewCell.h"
 #include "toolkit/TextField.h"
-#include "toolkit/WebView.h"
+#include "toolkit/ViewKinds.h"
 
 namespace kesto {
 namespace {
@@ -29,30 +29,6 @@ std::mutex& lookupMutex() {
 Layout::TextLookup& textLookup() {
     static NoDestructor<Layout::TextLookup> lookup;
     return lookup.get();
-}
-
-std::unique_ptr<View> makeKind(std::string_view kind) {
-    if (kind == "view")
-        return std::make_unique<View>();
-    if (kind == "label")
-        return std::make_unique<Label>();
-    if (kind == "button")
-        return std::make_unique<Button>();
-    if (kind == "imageView")
-        return std::make_unique<ImageView>();
-    if (kind == "textField")
-        return std::make_unique<TextField>();
-    if (kind == "tableView")
-        return std::make_unique<TableView>();
-    if (kind == "tableViewCell")
-        return std::make_unique<TableViewCell>();
-    if (kind == "webView")
-        return std::make_unique<WebView>();
-    return nullptr;
-}
-
-ViewKind kindOf(std::string_view kind) {
-    return makeKind(kind)->kind();
 }
 
 // Builds one layout, collecting every problem before anything is bound.
@@ -169,7 +145,8 @@ class Builder {
             return nullptr;
         }
         const std::string kind = n.value("kind", std::string("view"));
-        if (!makeKind(kind)) {
+        const ViewKindInfo* info = viewKindNamed(kind);
+        if (!info) {
             fail(at + ": unknown kind '" + kind + "'");
             return nullptr;
         }
@@ -181,13 +158,13 @@ class Builder {
                 fail(at + ": unknown view class '" + cls + "'");
                 return nullptr;
             }
-            if (view->kind() != kindOf(kind)) {
+            if (view->kind() != info->kind) {
                 fail(at + ": class '" + cls + "' is not of kind '" + kind + "'");
                 return nullptr;
             }
             view->setClassName(cls);
         } else {
-            view = makeKind(kind);
+            view = info->make();
         }
         const std::string outlet = n.value("outlet", std::string());
         const std::string here = outlet.empty() ? at : at + " (" + outlet + ")";

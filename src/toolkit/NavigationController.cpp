@@ -1,6 +1,7 @@
 #include "toolkit/NavigationController.h"
 
 #include "platform/RunLoop.h"
+#include "platform/ThreadCheck.h"
 
 namespace kesto {
 
@@ -36,6 +37,7 @@ std::vector<ViewController*> NavigationController::children() const {
 
 void NavigationController::pushViewController(std::unique_ptr<ViewController> screen,
                                               bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     if (!screen) {
         return;
     }
@@ -50,6 +52,7 @@ void NavigationController::pushViewController(std::unique_ptr<ViewController> sc
 }
 
 void NavigationController::popViewControllerAnimated(bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     if (stack_.size() < 2) {
         return;
     }
@@ -64,6 +67,7 @@ void NavigationController::popViewControllerAnimated(bool animated) {
 }
 
 void NavigationController::popToRootViewControllerAnimated(bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     if (stack_.size() < 2) {
         return;
     }

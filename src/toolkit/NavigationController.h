@@ -10,7 +10,7 @@ namespace kesto {
 // A stack of screens with its root at the bottom; the top one is shown.
 // The navigation bar can be hidden (every screen of this application does).
 //
-// Threads: main thread only.
+// Threads: main thread only (checked where thread checks are built in).
 class NavigationController : public ViewController {
   public:
     explicit NavigationController(std::unique_ptr<ViewController> root);

@@ -1,6 +1,7 @@
 #include "toolkit/TabBarController.h"
 
 #include "platform/Console.h"
+#include "platform/ThreadCheck.h"
 #include "toolkit/NavigationController.h"
 
 namespace kesto {
@@ -28,6 +29,7 @@ std::vector<ViewController*> TabBarController::children() const {
 }
 
 void TabBarController::setViewControllers(std::vector<std::unique_ptr<ViewController>> screens) {
+    KESTO_CHECK_MAIN_THREAD();
     if (isOnScreen() && selectedViewController()) {
         selectedViewController()->endAppearance(false);
     }
@@ -49,6 +51,7 @@ ViewController* TabBarController::selectedViewController() const {
 }
 
 void TabBarController::select(int index) {
+    KESTO_CHECK_MAIN_THREAD();
     if (index == selectedIndex_) {
         return;
     }
@@ -80,6 +83,7 @@ void TabBarController::setSelectedViewController(ViewController* screen) {
 }
 
 bool TabBarController::tapTab(int index) {
+    KESTO_CHECK_MAIN_THREAD();
     if (index < 0 || static_cast<std::size_t>(index) >= screens_.size()) {
         return false;
     }

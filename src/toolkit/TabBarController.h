@@ -14,7 +14,7 @@ namespace kesto {
 // the delegate first. Tapping the tab already selected takes its navigation
 // stack back to its root, as the phone does.
 //
-// Threads: main thread only.
+// Threads: main thread only (checked where thread checks are built in).
 class TabBarController : public ViewController {
   public:
     static constexpr double kTabBarHeight = 49.0;

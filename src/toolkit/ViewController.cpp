@@ -1,6 +1,9 @@
 #include "toolkit/ViewController.h"
 
+#include <utility>
+
 #include "platform/RunLoop.h"
+#include "platform/ThreadCheck.h"
 #include "toolkit/Label.h"
 #include "toolkit/Layout.h"
 #include "toolkit/NavigationController.h"
@@ -13,6 +16,7 @@ ViewController::ViewController(std::string nibName) : nibName_(std::move(nibName
 ViewController::~ViewController() = default;
 
 View* ViewController::view() {
+    KESTO_CHECK_MAIN_THREAD();
     if (!view_) {
         view_ = loadView();
         if (!view_) {
@@ -65,6 +69,7 @@ TabBarController* ViewController::tabBarController() const {
 }
 
 void ViewController::beginAppearance(bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     view();
     onScreen_ = true;
     viewWillAppear(animated);
@@ -75,6 +80,7 @@ void ViewController::beginAppearance(bool animated) {
 }
 
 void ViewController::endAppearance(bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     if (!onScreen_) {
         return;
     }
@@ -87,6 +93,7 @@ void ViewController::endAppearance(bool animated) {
 
 void ViewController::presentModalViewController(std::unique_ptr<ViewController> screen,
                                                 bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     if (!screen) {
         return;
     }
@@ -98,10 +105,15 @@ void ViewController::presentModalViewController(std::unique_ptr<ViewController> 
     screen->parent_ = this;
     screen->presentedModally_ = true;
     modal_ = std::move(screen);
+    // The modal covers this screen: it disappears, and appears again when
+    // the modal is dismissed.
+    coveredByModal_ = onScreen_;
+    endAppearance(animated);
     modal_->beginAppearance(animated);
 }
 
 void ViewController::dismissModalViewControllerAnimated(bool animated) {
+    KESTO_CHECK_MAIN_THREAD();
     if (!modal_) {
         if (presentedModally_ && parent_) {
             parent_->dismissModalViewControllerAnimated(animated);
@@ -112,13 +124,12 @@ void ViewController::dismissModalViewControllerAnimated(bool animated) {
     // Destroyed after the current pass: the dismissed screen may be the one
     // whose action is running now.
     RunLoop::main().releaseLater(std::move(modal_));
-    if (onScreen_) {
-        if (ViewController* child = visibleChild()) {
-            child->beginAppearance(animated);
-        } else {
-            viewWillAppear(animated);
-            viewDidAppear(animated);
-        }
+    // Uncovered, it appears again, unless its container has moved on to
+    // another screen meanwhile.
+    const bool shown =
+        !parent_ || presentedModally_ || (parent_->isOnScreen() && parent_->visibleChild() == this);
+    if (std::exchange(coveredByModal_, false) && shown) {
+        beginAppearance(animated);
     }
 }
 

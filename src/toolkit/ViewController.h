@@ -25,7 +25,8 @@ class TabBarController;
 // parentViewController. A dismissed or popped screen is destroyed at the
 // end of the run-loop pass, so it may dismiss itself from its own action.
 //
-// Threads: main thread only.
+// Threads: main thread only; builds with thread checks abort on a call from
+// another thread.
 class ViewController : public LayoutOwner {
   public:
     explicit ViewController(std::string nibName);
@@ -56,7 +57,8 @@ class ViewController : public LayoutOwner {
     TabBarController* tabBarController() const;
 
     // Shows `screen` over everything. Refused (the screen is dropped) while
-    // this screen already presents one: one modal at a time.
+    // this screen already presents one: one modal at a time. This screen (if
+    // on screen) hears will-disappear first, and will-appear on dismissal.
     void presentModalViewController(std::unique_ptr<ViewController> screen, bool animated);
     // Closes the modal this screen presents; called on the modal screen
     // itself, closes that one.
@@ -89,6 +91,7 @@ class ViewController : public LayoutOwner {
     std::unique_ptr<ViewController> modal_;
     bool presentedModally_ = false;
     bool onScreen_ = false;
+    bool coveredByModal_ = false;  // was on screen when its modal came up
 };
 
 }  // namespace kesto

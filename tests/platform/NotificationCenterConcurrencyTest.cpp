@@ -1,10 +1,13 @@
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/BackgroundThread.h"
 #include "platform/NotificationCenter.h"
+#include "support/TestSupport.h"
 
 namespace kesto {
 namespace {
@@ -52,6 +55,31 @@ TEST(NotificationCenterConcurrencyTest, ObserversAddedFromManyThreadsAllRegister
     }
     center.post("N");
     EXPECT_EQ(calls.load(), 8);
+}
+
+// An observer or a background job that throws is logged on one line and
+// goes no further: the other observers still hear the post, the observer can
+// still be removed from another thread, and the process goes on.
+TEST(IsolationTest, ThrowingObserversAndBackgroundJobsAreLoggedAndIsolated) {
+    test::ConsoleCapture console;
+    NotificationCenter center;
+    int thrower = 0;
+    int listener = 0;
+    std::atomic<int> heard{0};
+    center.addObserver(&thrower, "N", [](const Notification&) { throw std::runtime_error("bad"); });
+    center.addObserver(&listener, "N", [&](const Notification&) { heard.fetch_add(1); });
+    std::thread([&] { center.post("N"); }).join();
+    center.removeObserver(&thrower);  // returns: the failed call has left the observer
+    center.post("N");
+    EXPECT_EQ(heard.load(), 2);
+
+    BackgroundThread::detachNew([] { throw std::runtime_error("upload broke"); });
+    BackgroundThread::detachNew([] { throw 42; });
+    ASSERT_TRUE(BackgroundThread::waitForAll(10.0));
+    EXPECT_EQ(BackgroundThread::running(), 0u);
+    EXPECT_EQ(console.count("Notification N: an observer failed: bad"), 1u);
+    EXPECT_TRUE(console.contains("Background job failed: upload broke"));
+    EXPECT_TRUE(console.contains("Background job failed: unknown exception"));
 }
 
 }  // namespace

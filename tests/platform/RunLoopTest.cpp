@@ -1,6 +1,9 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -143,10 +146,11 @@ TEST_F(RunLoopTest, ReleasedObjectsLiveUntilTheEndOfThePass) {
 TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    const UniqueFd writer(fds[1]);
     std::string got;
-    const auto id = loop.watchFileDescriptor(fds[0], POLLIN, [&](short) {
+    const auto id = loop.watchFileDescriptor(UniqueFd(fds[0]), POLLIN, [&](int fd, short) {
         char buffer[16];
-        const auto n = read(fds[0], buffer, sizeof buffer);
+        const auto n = read(fd, buffer, sizeof buffer);
         got.append(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
     });
     loop.runPending();
@@ -154,8 +158,44 @@ TEST_F(RunLoopTest, WatchedDescriptorRunsItsHandlerWhenReadable) {
     ASSERT_EQ(write(fds[1], "ping", 4), 4);
     EXPECT_TRUE(loop.runUntilCondition([&] { return got == "ping"; }, 5.0));
     loop.unwatchFileDescriptor(id);
-    close(fds[0]);
-    close(fds[1]);
+    EXPECT_EQ(fcntl(fds[0], F_GETFD), -1);  // the loop held it, and closed it
+}
+
+// Whatever throws inside the loop is logged on one line naming what failed;
+// the rest of the pass runs and the loop goes on.
+TEST_F(RunLoopTest, ACallbackThatThrowsIsLoggedAndTheLoopGoesOn) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const UniqueFd writer(fds[1]);
+    std::unique_ptr<Timer> timer;
+    std::uint64_t watch = 0;
+    const std::vector<std::pair<std::string, std::function<void(RunLoop::Work)>>> cases = {
+        {"RunLoop: dispatched work failed: boom", [&](RunLoop::Work w) { loop.dispatch(w); }},
+        {"RunLoop: a deferred call failed: boom",
+         [&](RunLoop::Work w) { loop.performAfterDelay(nullptr, 0.5, w); }},
+        {"RunLoop: a timer failed: boom",
+         [&](RunLoop::Work w) { timer = Timer::scheduledTimer(0.6, true, w); }},
+        {"RunLoop: a descriptor handler failed: boom",
+         [&](RunLoop::Work w) {
+             watch = loop.watchFileDescriptor(UniqueFd(fds[0]), POLLIN, [w](int fd, short) {
+                 char byte;
+                 [[maybe_unused]] const auto got = read(fd, &byte, 1);
+                 w();
+             });
+             ASSERT_EQ(write(fds[1], "x", 1), 1);
+         }},
+    };
+    for (const auto& [logged, schedule] : cases) {
+        test::ConsoleCapture console;
+        int after = 0;
+        schedule([] { throw std::runtime_error("boom"); });
+        loop.dispatch([&] { loop.performAfterDelay(nullptr, 1.0, [&] { ++after; }); });
+        loop.runFor(1.0);
+        EXPECT_EQ(console.count(logged), 1u) << logged;
+        EXPECT_EQ(after, 1) << logged;
+        timer.reset();
+        loop.unwatchFileDescriptor(watch);
+    }
 }
 
 TEST(RunLoopRealTimeTest, RunForSleepsUntilEachTimerInRealTime) {

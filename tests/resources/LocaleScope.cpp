@@ -2,6 +2,8 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <iterator>
+#include <sstream>
 
 namespace kesto::test {
 namespace {
@@ -38,39 +40,16 @@ LocaleScope::~LocaleScope() {
 }
 
 const std::vector<std::string>& screenKeys() {
-    static const std::vector<std::string> keys = {
-        "Tab_Alert",
-        "Tab_Measure",
-        "Tab_History",
-        "Tab_Help",
-        "A_TapToLaunch",
-        "A_DetectionInProgress",
-        "A_AlertDetectionInProgress",
-        "A_RadioActivityDetected",
-        "A_NoRadioActivityDetected",
-        "A_Measure",
-        "A_DetectAgain",
-        "B_Save",
-        "B_MsgFaibleRadioactivity",
-        "B_MesureInProgress",
-        "B_StopAndSave",
-        "B_MsgNoRadioActivity",
-        "C_Msg1_iPhone4",
-        "C_Msg1_notIPhone4",
-        "C_Msg2",
-        "C_Msg3",
-        "H_EnterTag",
-        "Dose",
-        "H_DoseTotal",
-        "H_DurationTotal",
-        "H_ExpositionMoyen",
-        "H_LimitExposition",
-        "Yes",
-        "No",
-        "Ok",
-        "Cancel",
-        "Kesto_help_path",
-    };
+    static const std::vector<std::string> keys = [] {
+        std::istringstream words(
+            "Tab_Alert Tab_Measure Tab_History Tab_Help A_TapToLaunch A_DetectionInProgress "
+            "A_AlertDetectionInProgress A_RadioActivityDetected A_NoRadioActivityDetected "
+            "A_Measure A_DetectAgain B_Save B_MsgFaibleRadioactivity B_MesureInProgress "
+            "B_StopAndSave B_MsgNoRadioActivity C_Msg1_iPhone4 C_Msg1_notIPhone4 C_Msg2 C_Msg3 "
+            "H_EnterTag Dose H_DoseTotal H_DurationTotal H_ExpositionMoyen H_LimitExposition Yes "
+            "No Ok Cancel Kesto_help_path");
+        return std::vector<std::string>(std::istream_iterator<std::string>(words), {});
+    }();
     return keys;
 }
 

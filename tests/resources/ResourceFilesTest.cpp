@@ -8,6 +8,7 @@
 #include "LocaleScope.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/ResourceLocator.h"
+#include "platform/Utf8Text.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -54,33 +55,6 @@ TEST(ResourceFiles, EveryImageIsAPngOfItsSize) {
     }
 }
 
-bool isUtf8(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-        } else if (lead >= 0x80) {
-            return false;
-        }
-        if (text.size() - i <= extra) {
-            return false;
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) {
-                return false;
-            }
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
 // Every src="..." and href="..." of a page, as (attribute, target).
 std::vector<std::pair<std::string, std::string>> references(const std::string& html) {
     std::vector<std::pair<std::string, std::string>> found;
@@ -107,7 +81,7 @@ TEST(ResourceFiles, EachLanguageHasAWholeOfflineHelpPage) {
         ASSERT_TRUE(page) << name;
         const auto bytes = test::readFileBytes(*page);
         const std::string html(bytes.begin(), bytes.end());
-        EXPECT_TRUE(isUtf8(html));
+        EXPECT_TRUE(Utf8Text::isValid(html));
         EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
         EXPECT_NE(html.find("width=320"), std::string::npos);
         int images = 0;
@@ -121,15 +95,6 @@ TEST(ResourceFiles, EachLanguageHasAWholeOfflineHelpPage) {
         EXPECT_GE(images, 1);
         expectPng(page->parent_path() / "help_cover_lens.png", 280, 150);
     }
-}
-
-TEST(ResourceFiles, Utf8CheckCatchesBrokenText) {
-    EXPECT_TRUE(isUtf8("Dose\xC2\xA0: 0.06 \xCE\xBCSv"));
-    EXPECT_FALSE(
-        isUtf8("D\xE9"
-               "bit"));                // Latin-1 é
-    EXPECT_FALSE(isUtf8("\xCE"));      // cut short
-    EXPECT_FALSE(isUtf8("\xC0\xAF"));  // overlong
 }
 
 }  // namespace

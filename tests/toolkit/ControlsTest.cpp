@@ -5,7 +5,6 @@
 #include "platform/ResourceLocator.h"
 #include "support/TestSupport.h"
 #include "toolkit/Button.h"
-#include "toolkit/GraphicsContext.h"
 #include "toolkit/Image.h"
 #include "toolkit/TableView.h"
 #include "toolkit/TextField.h"
@@ -150,22 +149,6 @@ TEST(WebViewTest, BaseURLOfAPageEncodesWhatAURLCannotHoldAsIs) {
     WebView web;
     web.loadHTMLString("<p>hi</p>", WebView::fileURLWithPath("/r/help.html"));
     EXPECT_EQ(web.baseURL(), "file:///r/help.html");
-}
-
-TEST(GraphicsContextTest, RecordsTheDrawingAsADisplayList) {
-    GraphicsContext context;
-    context.clearRect(Rect::make(0, 0, 100, 50));
-    context.beginPath();
-    context.addArc(50, 25, 50, 0, 3.0, 1);
-    context.moveToPoint(50, 25);
-    context.addLineToPoint(100, 25);
-    context.setFillColor(Color::colorWithRed(0.25F, 0.5F, 0.75F, 0.7F));
-    context.fillPath();
-    const auto& list = context.commands();
-    ASSERT_EQ(list.size(), 7u);
-    EXPECT_EQ(list[2], (DrawCommand{"addArc", {50, 25, 50, 0, 3.0, 1}}));
-    EXPECT_EQ(list[5].values[3], static_cast<double>(0.7F));
-    EXPECT_EQ(list[6].op, "fillPath");
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 #include "platform/ResourceLocator.h"
 #include "support/TestSupport.h"
 #include "toolkit/Button.h"
-#include "toolkit/Image.h"
 #include "toolkit/Label.h"
 #include "toolkit/Layout.h"
 #include "toolkit/TableView.h"
 #include "toolkit/TableViewCell.h"
 #include "toolkit/TextField.h"
 #include "toolkit/ViewController.h"
+#include "toolkit/ViewKinds.h"
 
 namespace kesto {
 namespace {
@@ -108,6 +108,8 @@ TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
         {[](json& j) { j["view"]["subviews"][2]["class"] = "Camembert2"; },
          "unknown view class 'Camembert2'"},
         {[](json& j) { j["view"]["subviews"][2]["kind"] = "slider"; }, "unknown kind 'slider'"},
+        {[](json& j) { j["view"]["subviews"][2]["kind"] = "label"; },
+         "class 'Pie' is not of kind 'label'"},
         {[](json& j) {
              j["view"]["subviews"][0]["frame"] = json::array({1, 2});
          },
@@ -142,6 +144,18 @@ TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
     TinyScreen missing;
     missing.view();
     EXPECT_TRUE(console.contains("Layout TinyScreen: no layout file layouts/TinyScreen.json"));
+}
+
+// Layouts and the driver's snapshots read one table: each kind's factory
+// makes a view of that kind, which goes by the same name again.
+TEST(ViewKindsTest, EveryKindNameBuildsAViewOfThatKind) {
+    for (const auto& info : viewKinds()) {
+        const auto view =
+            Layout::loadFromJson("Kinds", json{{"view", {{"kind", info.name}}}}, nullptr);
+        ASSERT_TRUE(view) << info.name;
+        EXPECT_EQ(view->kind(), info.kind) << info.name;
+        EXPECT_EQ(viewKindInfo(view->kind()).name, info.name);
+    }
 }
 
 // A permissive owner that takes every outlet and action its layout names,
@@ -229,15 +243,6 @@ TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
     AnyOwner helpOwner(*Layout::read("HelpViewController"));
     EXPECT_FALSE(Layout::loadAs<TableViewCell>("HelpViewController", &helpOwner));
     EXPECT_TRUE(console.contains("Layout HelpViewController: its root is not of the class"));
-}
-
-// The images the screens name are where Image::imageNamed looks.
-TEST(ShippedLayoutsTest, EveryImageTheScreensNameIsFound) {
-    for (const char* name : {"Onglet_A_icon_2.png", "Onglet_B_icon_2.png", "Onglet_H_icon_2.png",
-                             "Onglet_I_icon_2.png", "B_play.png", "B_stop.png", "btn_start.png",
-                             "btn_stop.png", "A02.png", "A03.png"}) {
-        EXPECT_TRUE(Image::imageNamed(name)) << name;
-    }
 }
 
 }  // namespace
