@@ -1,11 +1,14 @@
+#include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "LoopbackServer.h"
+#include "app/Command.h"
 #include "app/CommandLine.h"
+#include "history/LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"
 #include "support/TestSupport.h"
 
@@ -110,34 +113,98 @@ TEST_F(HistoryCommandTest, MissingHistoryIsEmptyButAnUnreadableOneFailsAndStaysU
     EXPECT_NE(err.str().find("cannot be read"), std::string::npos);
     const auto bytes = test::readFileBytes(file);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "not a plist");
-
-    EXPECT_EQ(run({"history", "--bogus"}), 2);
-    EXPECT_EQ(run({"history", "--data-dir"}), 2);
 }
 
-TEST_F(HistoryCommandTest, UploadSendsTheChosenRecordAndReportsTheOutcome) {
+TEST_F(HistoryCommandTest, UploadSendsTheChosenRecord) {
     save({record("older", 36.0, 1), record("newest", 36.0, 1)});
     test::LoopbackServer server(test::LoopbackServer::response(200, "stored"));
     const std::string data = dir.path().string();
 
-    EXPECT_EQ(run({"upload", "--data-dir", data, "--server", server.baseURL(), "--index", "1"}), 0);
+    EXPECT_EQ(run({"upload", "--data-dir", data, "--server", server.baseURL(), "--index=1"}), 0);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_NE(server.requests()[0].find("\r\n\r\nolder\r\n"), std::string::npos);
+    EXPECT_EQ(out.str(), "HTTP status 200\n");
     EXPECT_TRUE(console.contains("Response:stored"));
 
     EXPECT_EQ(run({"upload", "--data-dir", data, "--server", server.baseURL(), "--index", "2"}), 2);
-    EXPECT_NE(err.str().find("out of range"), std::string::npos);
-    EXPECT_EQ(run({"upload", "--data-dir", data, "--index", "-1"}), 2);
-    EXPECT_EQ(run({"upload", "--data-dir", data, "--index"}), 2);
-    EXPECT_EQ(run({"upload", "--data-dir", (dir.path() / "none").string()}), 2);
+    EXPECT_NE(err.str().find("--index 2 is out of range: there are 2 saved measurements"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(server.requests().size(), 1u);
+}
 
+// Only a 2xx answer is a delivery; the status is always shown.
+TEST_F(HistoryCommandTest, UploadExitsZeroOnlyWhenTheServerAccepts) {
+    save({record("one", 36.0, 1)});
     const std::string closed =
         "http://127.0.0.1:" + std::to_string(test::LoopbackServer::closedPort());
-    EXPECT_EQ(run({"upload", "--data-dir", data, "--server", closed}), 1);
+    const struct {
+        std::string response;  // empty: no server at all
+        int status;
+        std::string shown;
+    } cases[] = {
+        {test::LoopbackServer::response(201, "ok"), 0, "HTTP status 201\n"},
+        {test::LoopbackServer::response(404, "no"), 1, "HTTP status 404\n"},
+        {test::LoopbackServer::response(500, "no"), 1, "HTTP status 500\n"},
+        {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:9/\r\nContent-Length: 0\r\n"
+         "Connection: close\r\n\r\n",
+         1, "HTTP status 302\n"},
+        {"", 1, ""},
+    };
+    for (const auto& c : cases) {
+        std::optional<test::LoopbackServer> server;
+        if (!c.response.empty()) {
+            server.emplace(c.response);
+        }
+        const std::string url = server ? server->baseURL() : closed;
+        EXPECT_EQ(run({"upload", "--data-dir", dir.path().string(), "--server", url}), c.status)
+            << c.response;
+        EXPECT_EQ(out.str(), c.shown);
+        EXPECT_EQ(err.str().empty(), c.status == 0) << err.str();
+    }
     // Without a server nothing is sent.
-    RadiationHistoryMng::setServerURL(std::nullopt);
-    EXPECT_EQ(run({"upload", "--data-dir", data}), 1);
-    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(run({"upload", "--data-dir", dir.path().string()}), 1);
+    EXPECT_EQ(err.str(), "kesto upload: the measurement was not delivered\n");
+}
+
+// An answer cannot clear the screen or retitle the terminal, nor flood it.
+TEST_F(HistoryCommandTest, UploadShowsAHostileAnswerEscapedAndCapped) {
+    save({record("one", 36.0, 1)});
+    const std::string hostile =
+        "\x1B]0;owned\x07\x1B[2J\xC2\x9B"
+        "31m" +
+        std::string(5000, 'x');
+    test::LoopbackServer server(test::LoopbackServer::response(200, hostile));
+    EXPECT_EQ(run({"upload", "--data-dir", dir.path().string(), "--server", server.baseURL()}), 0);
+    const auto lines = console.lines();
+    const auto answer = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("Response:", 0) == 0;
+    });
+    ASSERT_NE(answer, lines.end());
+    EXPECT_EQ(answer->substr(0, 24), "Response:?]0;owned??[2J?");
+    EXPECT_LE(answer->size(), CommandLine::kConsoleLineLimit + 40);
+    EXPECT_NE(answer->find(" more bytes not shown)"), std::string::npos);
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find_first_of("\x1B\x07"), std::string::npos) << line;
+        EXPECT_EQ(line.find("\xC2\x9B"), std::string::npos) << line;
+    }
+}
+
+TEST_F(HistoryCommandTest, ACommandThatSavesSaysWhetherTheSaveReachedTheDisk) {
+    std::ostringstream saveOut, saveErr;
+    RadiationHistoryMng::resetForTesting(dir.path());
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("kept", 36.0, 1));
+    EXPECT_EQ(Command::reportHistorySave("measure", saveOut, saveErr), 0);
+    EXPECT_EQ(saveOut.str(), "Saved to " + (dir.path() / "radiationHistory.txt").string() + "\n");
+
+    // A data directory under a plain file cannot be made.
+    std::ofstream(dir.path() / "plain") << "x";
+    RadiationHistoryMng::resetForTesting(dir.path() / "plain" / "kesto");
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("lost", 36.0, 1));
+    EXPECT_EQ(Command::reportHistorySave("measure", saveOut, saveErr), 1);
+    EXPECT_NE(saveErr.str().find("kesto measure: the history could not be saved to "),
+              std::string::npos)
+        << saveErr.str();
 }
 
 }  // namespace
