@@ -1,6 +1,5 @@
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -37,15 +36,14 @@ class AnalyzeCommandTest : public ::testing::Test {
     std::ostringstream out, err;
 };
 
-TEST_F(AnalyzeCommandTest, ReportsEachFileAndGoesOnPastAWrongSize) {
+TEST_F(AnalyzeCommandTest, ReportsWhatTheEngineSawInEachFile) {
     test::TestFrame dark(4, 2, 0, 5, 5, 5);
     dark.setPixel(1, 1, 200, 150, 0);
     test::TestFrame light(4, 2, 0, 90, 90, 90);
     const auto darkPath = write("dark.raw", dark.bytes);
-    const auto shortPath = write("short.raw", std::vector<std::uint8_t>(31));
     const auto lightPath = write("light.raw", light.bytes);
 
-    EXPECT_EQ(run({"--width", "4", "--height", "2", "--json", darkPath, shortPath, lightPath}), 1);
+    EXPECT_EQ(run({"--width", "4", "--height", "2", "--json", darkPath, lightPath}), 0);
     std::istringstream lines(out.str());
     std::string line;
     std::vector<nlohmann::json> reports;
@@ -61,7 +59,6 @@ TEST_F(AnalyzeCommandTest, ReportsEachFileAndGoesOnPastAWrongSize) {
     EXPECT_DOUBLE_EQ(reports[0]["average"].get<double>(), (5.0 * 21 + 350) / 24.0);
     EXPECT_EQ(reports[1]["light"], true);  // 90 > 20
     EXPECT_EQ(reports[1]["event"], false);
-    EXPECT_NE(err.str().find("short.raw: 31 bytes"), std::string::npos);
 }
 
 TEST_F(AnalyzeCommandTest, LightUsesTheMachineLimitAndPaddedRowsAreAccepted) {
@@ -79,15 +76,13 @@ TEST_F(AnalyzeCommandTest, LightUsesTheMachineLimitAndPaddedRowsAreAccepted) {
 TEST_F(AnalyzeCommandTest, AnythingButAFrameSizedRegularFileIsReportedAndSkipped) {
     const auto fifo = dir.path() / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const auto zero = dir.path() / "zero.raw";
-    std::filesystem::create_symlink("/dev/zero", zero);
     const struct {
         std::string path;
         std::string problem;
     } cases[] = {
         {dir.path().string(), ": a directory, not a frame file\n"},
         {fifo.string(), ": a FIFO, not a frame file\n"},
-        {zero.string(), ": a character device, not a frame file\n"},
+        {"/dev/zero", ": a character device, not a frame file\n"},
         {write("long.raw", std::vector<std::uint8_t>(33)), ": 33 bytes, but a frame is 32 bytes\n"},
         {write("short.raw", std::vector<std::uint8_t>(31)),
          ": 31 bytes, but a frame is 32 bytes\n"},
