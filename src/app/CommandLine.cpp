@@ -52,7 +52,8 @@ class PrintableConsole {
 };
 
 int usageError(const std::string& program, const std::string& message, std::ostream& err) {
-    err << program << ": " << message << "\nRun '" << program << " --help' for usage.\n";
+    err << program << ": " << TerminalText::printable(message) << "\nRun '" << program
+        << " --help' for usage.\n";
     return 2;
 }
 
@@ -125,7 +126,7 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     }
     const Entry* entry = find(name);
     if (entry == nullptr) {
-        return usageError("kesto", "unknown command '" + TerminalText::printable(name) + "'", err);
+        return usageError("kesto", "unknown command '" + name + "'", err);
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (asksForHelp(rest)) {
@@ -149,7 +150,7 @@ int CommandLine::run(const Entry& entry, Command& command, const std::vector<std
         app.parse(reversed);
         return command.run(out, err);
     } catch (const CLI::ParseError& e) {
-        return usageError(program, TerminalText::printable(e.what()), err);
+        return usageError(program, e.what(), err);
     } catch (const UsageError& e) {
         return usageError(program, e.what(), err);
     } catch (const std::exception& e) {

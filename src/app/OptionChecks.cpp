@@ -1,13 +1,17 @@
 #include "app/OptionChecks.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string>
 
 namespace kesto {
 
 CLI::Validator OptionChecks::wholeNumber(std::size_t minimum, std::size_t maximum) {
     const std::string range =
-        "a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
+        maximum != SIZE_MAX
+            ? "a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum)
+        : minimum > 0 ? "a whole number of at least " + std::to_string(minimum)
+                      : std::string("a whole number");
     return CLI::Validator(
         [minimum, maximum, range](std::string& text) -> std::string {
             std::size_t value = 0;

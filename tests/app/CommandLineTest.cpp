@@ -57,7 +57,7 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
         {{"text"}, 2, "kesto text: KEY is required"},
         {{"history", "--bogus"}, 2, "kesto history: The following argument was not expected"},
         {{"history", "--data-dir="}, 2, "--data-dir: 1 required D missing"},
-        {{"upload", "--index", "-1"}, 2, "--index: a whole number from 0 to"},
+        {{"upload", "--index", "-1"}, 2, "--index: a whole number is needed, not '-1'"},
         {{"upload", "--server", ""}, 2, "--server: an empty value"},
         {{"upload", "--data-dir", empty}, 1, "kesto upload: no saved measurement"},
     };
