@@ -43,6 +43,52 @@ std::string sizeProblem(std::uintmax_t size, std::size_t expected) {
     return std::to_string(size) + " bytes, but a frame is " + std::to_string(expected) + " bytes";
 }
 
+// Reads `path` into `bytes` when it is a regular file of exactly `expected`
+// bytes; otherwise returns why not. Never blocks on a FIFO and never reads
+// more than `expected` bytes.
+std::optional<std::string> readFrameFile(const std::string& path, std::size_t expected,
+                                         std::vector<std::uint8_t>& bytes) {
+    const auto failure = [](const char* what) {
+        return std::string(what) + " (" + std::strerror(errno) + ")";
+    };
+    // Looked at before opening, so no device is opened and no FIFO waits
+    // for a writer; the open descriptor is checked again, as the name may
+    // have changed in between.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return failure("cannot be read");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string(kindOf(info.st_mode)) + ", not a frame file";
+    }
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd || ::fstat(fd.get(), &info) != 0) {
+        return failure("cannot be read");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string(kindOf(info.st_mode)) + ", not a frame file";
+    }
+    if (static_cast<std::uintmax_t>(info.st_size) != expected) {
+        return sizeProblem(static_cast<std::uintmax_t>(info.st_size), expected);
+    }
+    bytes.resize(expected);
+    std::size_t done = 0;
+    while (done < expected) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, expected - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return failure("cannot be read");
+        }
+        if (n == 0) {
+            return sizeProblem(done, expected) + " (it shrank while being read)";
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return std::nullopt;
+}
+
 void printReport(const AnalyzeCommand::FrameReport& r, bool json, std::ostream& out) {
     if (json) {
         const nlohmann::json line = {{"file", r.file}, {"hits", r.hits},   {"average", r.average},
@@ -108,50 +154,6 @@ void AnalyzeCommand::declareOptions(CLI::App& app) {
     app.add_option("--bytes-per-row", bytesPerRow_)->type_name("B")->check(size);
     app.add_flag("--json", json_);
     app.add_option("FILE", files_)->required();
-}
-
-std::optional<std::string> AnalyzeCommand::readFrameFile(const std::string& path,
-                                                         std::size_t expected,
-                                                         std::vector<std::uint8_t>& bytes) {
-    const auto failure = [](const char* what) {
-        return std::string(what) + " (" + std::strerror(errno) + ")";
-    };
-    // Looked at before opening, so no device is opened and no FIFO waits
-    // for a writer; the open descriptor is checked again, as the name may
-    // have changed in between.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return failure("cannot be read");
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return std::string(kindOf(info.st_mode)) + ", not a frame file";
-    }
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd || ::fstat(fd.get(), &info) != 0) {
-        return failure("cannot be read");
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return std::string(kindOf(info.st_mode)) + ", not a frame file";
-    }
-    if (static_cast<std::uintmax_t>(info.st_size) != expected) {
-        return sizeProblem(static_cast<std::uintmax_t>(info.st_size), expected);
-    }
-    bytes.resize(expected);
-    std::size_t done = 0;
-    while (done < expected) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, expected - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return failure("cannot be read");
-        }
-        if (n == 0) {
-            return sizeProblem(done, expected) + " (it shrank while being read)";
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return std::nullopt;
 }
 
 int AnalyzeCommand::run(std::ostream& out, std::ostream& err) {

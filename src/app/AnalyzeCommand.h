@@ -37,12 +37,6 @@ class AnalyzeCommand : public Command {
                                const std::vector<std::uint8_t>& bytes, std::size_t width,
                                std::size_t height, std::size_t bytesPerRow);
 
-    // Reads `path` into `bytes` when it is a regular file of exactly
-    // `expected` bytes; otherwise returns why not. Never blocks on a FIFO and
-    // never reads more than `expected` bytes.
-    static std::optional<std::string> readFrameFile(const std::string& path, std::size_t expected,
-                                                    std::vector<std::uint8_t>& bytes);
-
   private:
     std::size_t width_ = 0;
     std::size_t height_ = 0;
