@@ -1,120 +1,103 @@
 #include "app/AnalyzeCommand.h"
 
-#include <charconv>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
+#include <CLI/App.hpp>
 #include <nlohmann/json.hpp>
 
+#include "app/OptionChecks.h"
+#include "app/TerminalText.h"
 #include "engine/BitmapProcessor.h"
 #include "platform/Format.h"
+#include "platform/UniqueFd.h"
 
 namespace kesto {
 namespace {
 
-struct Options {
-    std::size_t width = 0;
-    std::size_t height = 0;
-    std::optional<std::size_t> bytesPerRow;
-    bool json = false;
-    std::vector<std::string> files;
-};
-
-bool parseSize(const std::string& text, std::size_t& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty();
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a regular file";
 }
 
-// Parses the options; on a mistake writes the reason and returns false.
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::ostream& err) {
-    bool haveWidth = false;
-    bool haveHeight = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::size_t& target) {
-            if (i + 1 >= args.size()) {
-                err << "kesto analyze: " << arg << " needs a value\n";
-                return false;
-            }
-            if (!parseSize(args[++i], target)) {
-                err << "kesto analyze: " << arg << " takes a whole number, not '" << args[i]
-                    << "'\n";
-                return false;
-            }
-            return true;
-        };
-        if (arg == "--width") {
-            if (!value(options.width)) {
-                return false;
-            }
-            haveWidth = true;
-        } else if (arg == "--height") {
-            if (!value(options.height)) {
-                return false;
-            }
-            haveHeight = true;
-        } else if (arg == "--bytes-per-row") {
-            std::size_t b = 0;
-            if (!value(b)) {
-                return false;
-            }
-            options.bytesPerRow = b;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            err << "kesto analyze: unknown option '" << arg << "'\n";
-            return false;
-        } else {
-            options.files.push_back(arg);
+std::string sizeProblem(std::uintmax_t size, std::size_t expected) {
+    return std::to_string(size) + " bytes, but a frame is " + std::to_string(expected) + " bytes";
+}
+
+// Reads `path` into `bytes` when it is a regular file of exactly `expected`
+// bytes; otherwise returns why not. Never blocks on a FIFO and never reads
+// more than `expected` bytes.
+std::optional<std::string> readFrameFile(const std::string& path, std::size_t expected,
+                                         std::vector<std::uint8_t>& bytes) {
+    const auto failure = [](const char* what) {
+        return std::string(what) + " (" + std::strerror(errno) + ")";
+    };
+    // Looked at before opening, so no device is opened and no FIFO waits
+    // for a writer; the open descriptor is checked again, as the name may
+    // have changed in between.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return failure("cannot be read");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string(kindOf(info.st_mode)) + ", not a frame file";
+    }
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd || ::fstat(fd.get(), &info) != 0) {
+        return failure("cannot be read");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::string(kindOf(info.st_mode)) + ", not a frame file";
+    }
+    if (static_cast<std::uintmax_t>(info.st_size) != expected) {
+        return sizeProblem(static_cast<std::uintmax_t>(info.st_size), expected);
+    }
+    bytes.resize(expected);
+    std::size_t done = 0;
+    while (done < expected) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, expected - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
+        if (n < 0) {
+            return failure("cannot be read");
+        }
+        if (n == 0) {
+            return sizeProblem(done, expected) + " (it shrank while being read)";
+        }
+        done += static_cast<std::size_t>(n);
     }
-    if (!haveWidth || !haveHeight) {
-        err << "kesto analyze: --width and --height are required\n";
-        return false;
-    }
-    if (options.width == 0 || options.height == 0) {
-        err << "kesto analyze: --width and --height must be at least 1\n";
-        return false;
-    }
-    if (options.width > SIZE_MAX / 4 || options.height > SIZE_MAX / (4 * options.width)) {
-        err << "kesto analyze: a frame of that size does not fit in memory\n";
-        return false;
-    }
-    if (options.bytesPerRow && *options.bytesPerRow < 4 * options.width) {
-        err << "kesto analyze: --bytes-per-row must be at least 4 × width (" << 4 * options.width
-            << ")\n";
-        return false;
-    }
-    if (options.bytesPerRow && *options.bytesPerRow > SIZE_MAX / options.height) {
-        err << "kesto analyze: a frame of that size does not fit in memory\n";
-        return false;
-    }
-    if (options.files.empty()) {
-        err << "kesto analyze: no frame file given\n";
-        return false;
-    }
-    return true;
-}
-
-bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    return std::nullopt;
 }
 
 void printReport(const AnalyzeCommand::FrameReport& r, bool json, std::ostream& out) {
     if (json) {
         const nlohmann::json line = {{"file", r.file}, {"hits", r.hits},   {"average", r.average},
                                      {"max", r.max},   {"event", r.event}, {"light", r.light}};
-        out << line.dump() << '\n';
+        // A file name that is not UTF-8 must not end the run.
+        out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
-    out << r.file << ": "
+    out << TerminalText::printable(r.file) << ": "
         << cformat("hits %d, average %.3f, max %d, event %s, light %s", r.hits, r.average, r.max,
                    r.event ? "yes" : "no", r.light ? "yes" : "no")
         << '\n';
@@ -138,8 +121,8 @@ void AnalyzeCommand::printHelp(std::ostream& out) {
            "  --json              one JSON object per line: file, hits, average, max,\n"
            "                      event, light\n"
            "\n"
-           "A file whose size is not B × H is reported and skipped; the exit status is\n"
-           "then 1.\n";
+           "A file whose size is not B × H, or that is not a regular file, is reported\n"
+           "and skipped; the exit status is then 1.\n";
 }
 
 AnalyzeCommand::FrameReport AnalyzeCommand::analyze(BitmapProcessor& engine,
@@ -164,40 +147,41 @@ AnalyzeCommand::FrameReport AnalyzeCommand::analyze(BitmapProcessor& engine,
     return report;
 }
 
-int AnalyzeCommand::run(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-    for (const auto& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            printHelp(out);
-            return 0;
-        }
+void AnalyzeCommand::declareOptions(CLI::App& app) {
+    const auto size = OptionChecks::wholeNumber(1, SIZE_MAX);
+    app.add_option("--width", width_)->type_name("W")->required()->check(size);
+    app.add_option("--height", height_)->type_name("H")->required()->check(size);
+    app.add_option("--bytes-per-row", bytesPerRow_)->type_name("B")->check(size);
+    app.add_flag("--json", json_);
+    app.add_option("FILE", files_)->required();
+}
+
+int AnalyzeCommand::run(std::ostream& out, std::ostream& err) {
+    const std::size_t width = width_;
+    const std::size_t height = height_;
+    if (width > SIZE_MAX / 4 || height > SIZE_MAX / (4 * width)) {
+        throw UsageError("a frame of that size does not fit in memory");
     }
-    Options options;
-    if (!parseOptions(args, options, err)) {
-        err << "Run 'kesto analyze --help' for usage.\n";
-        return 2;
+    if (bytesPerRow_ && *bytesPerRow_ < 4 * width) {
+        throw UsageError("--bytes-per-row must be at least 4 \u00D7 width (" +
+                         std::to_string(4 * width) + ")");
     }
-    const std::size_t bytesPerRow = options.bytesPerRow.value_or(4 * options.width);
-    const std::size_t expected = bytesPerRow * options.height;
+    if (bytesPerRow_ && *bytesPerRow_ > SIZE_MAX / height) {
+        throw UsageError("a frame of that size does not fit in memory");
+    }
+    const std::size_t bytesPerRow = bytesPerRow_.value_or(4 * width);
+    const std::size_t expected = bytesPerRow * height;
 
     auto engine = BitmapProcessor::create();
     int status = 0;
     std::vector<std::uint8_t> bytes;
-    for (const auto& file : options.files) {
-        if (!readFile(file, bytes)) {
-            err << "kesto analyze: " << file << ": cannot be read\n";
+    for (const auto& file : files_) {
+        if (const auto problem = readFrameFile(file, expected, bytes)) {
+            err << "kesto analyze: " << TerminalText::printable(file) << ": " << *problem << '\n';
             status = 1;
             continue;
         }
-        if (bytes.size() != expected) {
-            err << "kesto analyze: " << file << ": " << bytes.size() << " bytes, but a frame of "
-                << options.width << " × " << options.height << " pixels with " << bytesPerRow
-                << " bytes per row is " << expected << " bytes\n";
-            status = 1;
-            continue;
-        }
-        printReport(analyze(*engine, file, bytes, options.width, options.height, bytesPerRow),
-                    options.json, out);
+        printReport(analyze(*engine, file, bytes, width, height, bytesPerRow), json_, out);
     }
     return status;
 }

@@ -1,15 +1,16 @@
 #include "app/CaptureCommand.h"
 
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <ostream>
 #include <thread>
 
+#include <CLI/App.hpp>
 #include <nlohmann/json.hpp>
 
+#include "app/OptionChecks.h"
 #include "camera/CaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/SensorSpec.h"
@@ -28,6 +29,24 @@ extern "C" void onInterrupt(int) {
     interrupted.store(true);
 }
 
+// Ctrl-C ends the acquisition instead of the process, while the object
+// lives (a failure on the way out included).
+class InterruptHandler {
+  public:
+    InterruptHandler() {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptHandler() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+};
+
 // What the engine's per-frame notification last said.
 struct FrameWatch {
     std::atomic<long long> frames{0};
@@ -38,38 +57,6 @@ struct FrameWatch {
 std::string hoursMinutesSeconds(double seconds) {
     const auto whole = static_cast<long long>(seconds > 0.0 ? seconds : 0.0);
     return cformat("%02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
-}
-
-bool parseOptions(const std::vector<std::string>& args, CaptureCommand::Options& options,
-                  std::string& sensor, std::ostream& err) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--sensor" || arg == "--seconds") {
-            if (i + 1 >= args.size()) {
-                err << "kesto capture: " << arg << " needs a value\n";
-                return false;
-            }
-            const std::string& value = args[++i];
-            if (arg == "--sensor") {
-                sensor = value;
-                continue;
-            }
-            const char* end = value.data() + value.size();
-            auto [ptr, ec] = std::from_chars(value.data(), end, options.seconds);
-            if (value.empty() || ec != std::errc() || ptr != end || options.seconds < 1 ||
-                options.seconds > kMaximumSeconds) {
-                err << "kesto capture: --seconds takes a whole number of seconds from 1 to "
-                    << kMaximumSeconds << ", not '" << value << "'\n";
-                return false;
-            }
-        } else {
-            err << "kesto capture: unknown argument '" << arg << "'\n";
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -125,6 +112,12 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
             watch.frames.fetch_add(1);
         },
         &engine);
+    // Removed on every way out: the observer refers to this frame.
+    struct Unobserve {
+        NotificationCenter& center;
+        FrameWatch* watch;
+        ~Unobserve() { center.removeObserver(watch); }
+    } unobserve{center, &watch};
 
     bool sawLight = false;
     {
@@ -177,8 +170,6 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
         controller.activateVideoChain(false);
         controller.deleteVideoChain();
     }
-    center.removeObserver(&watch);
-
     if (watch.frames.load() == 0) {
         err << "kesto capture: no frame arrived from " << backend.description()
             << ": nothing was measured\n";
@@ -191,40 +182,33 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
     return 0;
 }
 
-int CaptureCommand::run(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-    for (const auto& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            printHelp(out);
-            return 0;
-        }
-    }
-    Options options;
-    std::string sensor;
-    if (!parseOptions(args, options, sensor, err)) {
-        err << "Run 'kesto capture --help' for usage.\n";
-        return 2;
-    }
-    const char* fromEnvironment = std::getenv("KESTO_SENSOR");
+void CaptureCommand::declareOptions(CLI::App& app) {
+    app.add_option("--sensor", sensor_)->type_name("SPEC")->check(OptionChecks::notEmpty());
+    app.add_option("--seconds", options_.seconds)
+        ->type_name("N")
+        ->check(OptionChecks::wholeNumber(1, kMaximumSeconds));
+    app.add_flag("--json", options_.json);
+}
+
+int CaptureCommand::run(std::ostream& out, std::ostream& err) {
+    std::string sensor = sensor_.value_or("");
     const char* origin = "--sensor";
-    if (sensor.empty() && fromEnvironment != nullptr && *fromEnvironment != '\0') {
-        sensor = fromEnvironment;
-        origin = "KESTO_SENSOR";
+    if (!sensor_) {
+        const char* fromEnvironment = std::getenv("KESTO_SENSOR");
+        if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
+            sensor = fromEnvironment;
+            origin = "KESTO_SENSOR";
+        }
     }
     std::string error;
     const auto spec =
         sensor.empty() ? std::optional<SensorSpec>(SensorSpec{}) : SensorSpec::parse(sensor, error);
     if (!spec || !CaptureBackend::select(*spec, error)) {
-        err << "kesto capture: " << origin << ": " << error << "\n";
-        return 2;
+        throw UsageError(std::string(origin) + ": " + error);
     }
 
     interrupted.store(false);
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous);
+    const InterruptHandler handler;
     // Real time: the wait itself runs on a steady clock, in short steps so
     // Ctrl-C ends it promptly.
     const auto origin_time = std::chrono::steady_clock::now();
@@ -240,10 +224,8 @@ int CaptureCommand::run(const std::vector<std::string>& args, std::ostream& out,
         }
         return false;
     };
-    const int status = measure(CaptureBackend::current(), BitmapProcessor::sharedInstance(),
-                               options, wait, out, err);
-    sigaction(SIGINT, &previous, nullptr);
-    return status;
+    return measure(CaptureBackend::current(), BitmapProcessor::sharedInstance(), options_, wait,
+                   out, err);
 }
 
 }  // namespace kesto

@@ -2,8 +2,11 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/Command.h"
 
 namespace kesto {
 
@@ -18,7 +21,7 @@ class CaptureSession;
 // is the simulator.
 //
 // Threads: main thread.
-class CaptureCommand {
+class CaptureCommand : public Command {
   public:
     struct Options {
         int seconds = 10;
@@ -28,13 +31,18 @@ class CaptureCommand {
     // `session` is the running chain's (a manual clock steps it).
     using Waiter = std::function<bool(int second, CaptureSession* session)>;
 
-    static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    void declareOptions(CLI::App& app) override;
+    int run(std::ostream& out, std::ostream& err) override;
     static void printHelp(std::ostream& out);
 
     // Runs the acquisition on `backend` into `engine`; the exit status: 1
     // when no frame arrived (nothing was measured), 0 otherwise.
     static int measure(CaptureBackend& backend, BitmapProcessor& engine, const Options& options,
                        const Waiter& wait, std::ostream& out, std::ostream& err);
+
+  private:
+    Options options_;
+    std::optional<std::string> sensor_;
 };
 
 }  // namespace kesto

@@ -1,15 +1,97 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <ostream>
+
+// The whole library once: its formatter and config reader live in headers
+// that App.hpp leaves out.
+#include <CLI/CLI.hpp>
 
 #include "app/AnalyzeCommand.h"
 #include "app/CaptureCommand.h"
+#include "app/Command.h"
 #include "app/HistoryCommand.h"
 #include "app/NetworkCommand.h"
+#include "app/TerminalText.h"
 #include "app/TextCommand.h"
 #include "app/UploadCommand.h"
+#include "platform/Console.h"
 
 namespace kesto {
+namespace {
+
+template <typename T>
+std::unique_ptr<Command> make() {
+    return std::make_unique<T>();
+}
+
+// Console lines pass through TerminalText on their way out, for as long as
+// the object lives.
+class PrintableConsole {
+  public:
+    PrintableConsole() {
+        Console::Sink next = Console::setSink({});
+        previous_ = next;
+        Console::setSink([next = std::move(next)](std::string_view line) {
+            const std::string shown = TerminalText::printable(line, CommandLine::kConsoleLineLimit);
+            if (next) {
+                next(shown);
+            } else {
+                std::fwrite(shown.data(), 1, shown.size(), stderr);
+                std::fputc('\n', stderr);
+            }
+        });
+    }
+    ~PrintableConsole() { Console::setSink(std::move(previous_)); }
+    PrintableConsole(const PrintableConsole&) = delete;
+    PrintableConsole& operator=(const PrintableConsole&) = delete;
+
+  private:
+    Console::Sink previous_;
+};
+
+int usageError(const std::string& program, const std::string& message, std::ostream& err) {
+    err << program << ": " << TerminalText::printable(message) << "\nRun '" << program
+        << " --help' for usage.\n";
+    return 2;
+}
+
+bool asksForHelp(const std::vector<std::string>& args) {
+    // Past "--" everything is an operand, even "--help".
+    const auto end = std::find(args.begin(), args.end(), "--");
+    return std::any_of(args.begin(), end,
+                       [](const std::string& arg) { return arg == "--help" || arg == "-h"; });
+}
+
+const CommandLine::Entry* find(const std::string& name) {
+    for (const auto& entry : CommandLine::commands()) {
+        if (name == entry.name) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const std::vector<CommandLine::Entry>& CommandLine::commands() {
+    static const std::vector<Entry> entries = {
+        {"analyze", "study raw BGRA frame dumps offline: hits, level, light",
+         AnalyzeCommand::printHelp, make<AnalyzeCommand>},
+        {"capture", "measure through the capture chain (camera, simulator, replay)",
+         CaptureCommand::printHelp, make<CaptureCommand>},
+        {"network", "tell whether the internet can be reached now (before an upload)",
+         NetworkCommand::printHelp, make<NetworkCommand>},
+        {"text", "print the texts shown for the given keys, in your language",
+         TextCommand::printHelp, make<TextCommand>},
+        {"history", "list the saved measurements and their totals", HistoryCommand::printHelp,
+         make<HistoryCommand>},
+        {"upload", "send a saved measurement to the collection server", UploadCommand::printHelp,
+         make<UploadCommand>},
+    };
+    return entries;
+}
 
 void CommandLine::printUsage(std::ostream& out) {
     out << "Usage: kesto <command> [options]\n"
@@ -17,45 +99,66 @@ void CommandLine::printUsage(std::ostream& out) {
            "Kesto turns a camera's image sensor, lens covered, into a gamma-radiation\n"
            "detector.\n"
            "\n"
-           "Commands:\n"
-           "  analyze   study raw BGRA frame dumps offline: hits, level, light\n"
-           "  capture   measure through the capture chain (camera, simulator, replay)\n"
-           "  network   tell whether the internet can be reached now (before an upload)\n"
-           "  text      print the texts shown for the given keys, in your language\n"
-           "  history   list the saved measurements and their totals\n"
-           "  upload    send a saved measurement to the collection server\n"
-           "\n"
+           "Commands:\n";
+    for (const auto& entry : commands()) {
+        const std::string name = entry.name;
+        out << "  " << name << std::string(name.size() < 10 ? 10 - name.size() : 1, ' ')
+            << entry.summary << '\n';
+    }
+    out << "\n"
            "Run 'kesto <command> --help' for the options of a command.\n";
 }
 
 int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        printUsage(args.empty() ? err : out);
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        printUsage(err);
+        return 2;
     }
-    const std::string& command = args[0];
+    const std::string& name = args[0];
+    if (name == "--help" || name == "-h" || name == "help") {
+        const Entry* entry = args.size() > 1 ? find(args[1]) : nullptr;
+        if (entry != nullptr) {
+            entry->printHelp(out);
+        } else {
+            printUsage(out);
+        }
+        return 0;
+    }
+    const Entry* entry = find(name);
+    if (entry == nullptr) {
+        return usageError("kesto", "unknown command '" + name + "'", err);
+    }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "analyze") {
-        return AnalyzeCommand::run(rest, out, err);
+    if (asksForHelp(rest)) {
+        entry->printHelp(out);
+        return 0;
     }
-    if (command == "capture") {
-        return CaptureCommand::run(rest, out, err);
+    const std::unique_ptr<Command> command = entry->make();
+    return run(*entry, *command, rest, out, err);
+}
+
+int CommandLine::run(const Entry& entry, Command& command, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err) {
+    const std::string program = std::string("kesto ") + entry.name;
+    PrintableConsole console;
+    try {
+        CLI::App app("", program);
+        app.set_help_flag();  // the command's own text, handled above
+        command.declareOptions(app);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+        return command.run(out, err);
+    } catch (const CLI::ParseError& e) {
+        return usageError(program, e.what(), err);
+    } catch (const UsageError& e) {
+        return usageError(program, e.what(), err);
+    } catch (const std::exception& e) {
+        err << program << ": " << TerminalText::printable(e.what()) << '\n';
+    } catch (...) {
+        err << program << ": failed on an unexpected error\n";
     }
-    if (command == "network") {
-        return NetworkCommand::run(rest, out, err);
-    }
-    if (command == "text") {
-        return TextCommand::run(rest, out, err);
-    }
-    if (command == "history") {
-        return HistoryCommand::run(rest, out, err);
-    }
-    if (command == "upload") {
-        return UploadCommand::run(rest, out, err);
-    }
-    err << "kesto: unknown command '" << command << "'\n";
-    printUsage(err);
-    return 2;
+    return 1;
 }
 
 }  // namespace kesto

@@ -3,8 +3,11 @@
 #include <optional>
 #include <ostream>
 
+#include <CLI/App.hpp>
 #include <nlohmann/json.hpp>
 
+#include "app/OptionChecks.h"
+#include "app/TerminalText.h"
 #include "engine/BitmapProcessor.h"
 #include "history/AppUtils.h"
 #include "history/RadiationHistoryMng.h"
@@ -13,52 +16,8 @@
 namespace kesto {
 namespace {
 
-struct Options {
-    std::optional<std::string> dataDirectory;
-    bool json = false;
-};
-
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::ostream& err) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--data-dir") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                err << "kesto history: --data-dir needs a directory\n";
-                return false;
-            }
-            options.dataDirectory = args[++i];
-        } else if (arg == "--json") {
-            options.json = true;
-        } else {
-            err << "kesto history: unknown argument '" << arg << "'\n";
-            return false;
-        }
-    }
-    return true;
-}
-
-// Texts from the file go to a terminal: control characters there (C0, DEL,
-// and C1 such as U+009B, the one-character escape) could move the cursor or
-// retitle the window, so each is shown as '?'.
 std::string printable(const std::optional<std::string>& text, const char* absent) {
-    if (!text) {
-        return absent;
-    }
-    std::string shown;
-    shown.reserve(text->size());
-    for (std::size_t i = 0; i < text->size(); ++i) {
-        const auto u = static_cast<unsigned char>((*text)[i]);
-        const auto next = i + 1 < text->size() ? static_cast<unsigned char>((*text)[i + 1]) : 0;
-        if (u < 0x20 || u == 0x7F) {
-            shown += '?';
-        } else if (u == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            shown += '?';
-            ++i;
-        } else {
-            shown += static_cast<char>(u);
-        }
-    }
-    return shown;
+    return text ? TerminalText::printable(*text) : std::string(absent);
 }
 
 nlohmann::ordered_json orNull(const std::optional<std::string>& text) {
@@ -155,18 +114,14 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "history file cannot be read (it is left untouched), 2 for bad options.\n";
 }
 
-int HistoryCommand::run(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        printHelp(out);
-        return 0;
-    }
-    Options options;
-    if (!parseOptions(args, options, err)) {
-        return 2;
-    }
-    if (options.dataDirectory) {
-        RadiationHistoryMng::setDataDirectory(std::filesystem::path(*options.dataDirectory));
+void HistoryCommand::declareOptions(CLI::App& app) {
+    app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
+    app.add_flag("--json", json_);
+}
+
+int HistoryCommand::run(std::ostream& out, std::ostream& err) {
+    if (dataDirectory_) {
+        RadiationHistoryMng::setDataDirectory(std::filesystem::path(*dataDirectory_));
     }
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     if (RadiationHistoryMng::lastLoadState() == RadiationHistoryMng::LoadState::Unreadable) {
@@ -177,7 +132,7 @@ int HistoryCommand::run(const std::vector<std::string>& args, std::ostream& out,
     const RadiationHistoryMng::RecordList* list =
         RadiationHistoryMng::getRadiationHistoryRecordList();
     const RadiationHistoryMng::RecordList none;
-    if (options.json) {
+    if (json_) {
         printJson(list ? *list : none, out);
     } else {
         printText(list ? *list : none, out);

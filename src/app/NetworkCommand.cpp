@@ -16,23 +16,11 @@ void NetworkCommand::printHelp(std::ostream& out) {
            "reachable) and the reachability flag word it was judged from.\n";
 }
 
-int NetworkCommand::run(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-    return run(args, out, err, ReachabilityService::defaultService());
-}
+void NetworkCommand::declareOptions(CLI::App&) {}
 
-int NetworkCommand::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                        ReachabilityService& service) {
-    for (const auto& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            printHelp(out);
-            return 0;
-        }
-        err << "kesto network: unexpected argument '" << arg << "'\n";
-        printHelp(err);
-        return 2;
-    }
-    const auto monitor = Reachability::reachabilityForInternetConnection(service);
+int NetworkCommand::run(std::ostream& out, std::ostream&) {
+    const auto monitor = Reachability::reachabilityForInternetConnection(
+        service_ != nullptr ? *service_ : ReachabilityService::defaultService());
     const auto flags = monitor ? monitor->reachabilityFlags() : std::nullopt;
     // The status from the word just read, so the two lines always agree.
     const ReachStatus status = flags ? Reachability::networkStatusForFlags(*flags) : ReachNone;

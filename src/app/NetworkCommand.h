@@ -1,8 +1,8 @@
 #pragma once
 
 #include <iosfwd>
-#include <string>
-#include <vector>
+
+#include "app/Command.h"
 
 namespace kesto {
 
@@ -15,12 +15,19 @@ class ReachabilityService;
 //   flags: 0x00000002                   (or "flags: unavailable")
 //
 // Threads: the main thread.
-class NetworkCommand {
+class NetworkCommand : public Command {
   public:
-    static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-    static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   ReachabilityService& service);
+    // Asks the system's service, or `service` (not owned; it must outlive
+    // the command).
+    NetworkCommand() = default;
+    explicit NetworkCommand(ReachabilityService& service) : service_(&service) {}
+
+    void declareOptions(CLI::App& app) override;
+    int run(std::ostream& out, std::ostream& err) override;
     static void printHelp(std::ostream& out);
+
+  private:
+    ReachabilityService* service_ = nullptr;
 };
 
 }  // namespace kesto

@@ -3,6 +3,8 @@
 #include <clocale>
 #include <ostream>
 
+#include <CLI/App.hpp>
+
 #include "platform/LocalizedStrings.h"
 
 namespace kesto {
@@ -15,18 +17,14 @@ void TextCommand::printHelp(std::ostream& out) {
            "language without texts. A key without any text prints as itself.\n";
 }
 
-int TextCommand::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) {
-        printHelp(err);
-        return 2;
-    }
-    if (args[0] == "--help" || args[0] == "-h") {
-        printHelp(out);
-        return 0;
-    }
+void TextCommand::declareOptions(CLI::App& app) {
+    app.add_option("KEY", keys_)->required();
+}
+
+int TextCommand::run(std::ostream& out, std::ostream&) {
     // The language comes from the environment, as for the whole program.
     std::setlocale(LC_ALL, "");
-    for (const auto& key : args) {
+    for (const auto& key : keys_) {
         out << LocalizedStrings::localizedString(key) << '\n';
     }
     return 0;

@@ -1,51 +1,14 @@
 #include "app/UploadCommand.h"
 
-#include <charconv>
-#include <optional>
+#include <cstdint>
 #include <ostream>
 
+#include <CLI/App.hpp>
+
+#include "app/OptionChecks.h"
 #include "history/RadiationHistoryMng.h"
 
 namespace kesto {
-namespace {
-
-struct Options {
-    std::optional<std::string> dataDirectory;
-    std::optional<std::string> server;
-    std::size_t index = 0;
-};
-
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::ostream& err) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool takesValue = arg == "--data-dir" || arg == "--server" || arg == "--index";
-        if (!takesValue) {
-            err << "kesto upload: unknown argument '" << arg << "'\n";
-            return false;
-        }
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            err << "kesto upload: " << arg << " needs a value\n";
-            return false;
-        }
-        const std::string& value = args[++i];
-        if (arg == "--data-dir") {
-            options.dataDirectory = value;
-        } else if (arg == "--server") {
-            options.server = value;
-        } else {
-            const char* end = value.data() + value.size();
-            auto [ptr, ec] = std::from_chars(value.data(), end, options.index);
-            if (ec != std::errc() || ptr != end) {
-                err << "kesto upload: --index takes a whole number from 0 (the newest), not '"
-                    << value << "'\n";
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 void UploadCommand::printHelp(std::ostream& out) {
     out << "Usage: kesto upload [--data-dir D] [--server URL] [--index N]\n"
@@ -53,7 +16,8 @@ void UploadCommand::printHelp(std::ostream& out) {
            "Sends saved measurement N (0, the newest, by default; see 'kesto history') to\n"
            "the collection server as a form POST to\n"
            "URL/clients/Kesto/addRadioactivityHistory.php, waits for the answer (30 s at\n"
-           "most) and logs it. The form carries the device identifier and the position.\n"
+           "most), prints its HTTP status and logs the answer. The form carries the device\n"
+           "identifier and the position.\n"
            "\n"
            "Options:\n"
            "  --data-dir D   where radiationHistory.txt is (as for 'kesto history')\n"
@@ -61,24 +25,26 @@ void UploadCommand::printHelp(std::ostream& out) {
            "                 $KESTO_SERVER; with neither, nothing is sent)\n"
            "  --index N      which saved measurement, 0 the newest\n"
            "\n"
-           "Exit status: 0 when the server answered (whatever its HTTP status), 1 when\n"
-           "nothing was sent or no answer came, 2 for bad options or a wrong index.\n";
+           "Exit status: 0 when the server accepted the measurement (an HTTP status of\n"
+           "2xx), 1 when it answered with any other status (a redirect is not followed),\n"
+           "when nothing was sent or no answer came, or when there is no saved\n"
+           "measurement; 2 for bad options or a wrong index.\n";
 }
 
-int UploadCommand::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        printHelp(out);
-        return 0;
+void UploadCommand::declareOptions(CLI::App& app) {
+    app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
+    app.add_option("--server", server_)->type_name("URL")->check(OptionChecks::notEmpty());
+    app.add_option("--index", index_)
+        ->type_name("N")
+        ->check(OptionChecks::wholeNumber(0, SIZE_MAX));
+}
+
+int UploadCommand::run(std::ostream& out, std::ostream& err) {
+    if (dataDirectory_) {
+        RadiationHistoryMng::setDataDirectory(std::filesystem::path(*dataDirectory_));
     }
-    Options options;
-    if (!parseOptions(args, options, err)) {
-        return 2;
-    }
-    if (options.dataDirectory) {
-        RadiationHistoryMng::setDataDirectory(std::filesystem::path(*options.dataDirectory));
-    }
-    if (options.server) {
-        RadiationHistoryMng::setServerURL(options.server);
+    if (server_) {
+        RadiationHistoryMng::setServerURL(server_);
     }
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     const auto state = RadiationHistoryMng::lastLoadState();
@@ -93,19 +59,33 @@ int UploadCommand::run(const std::vector<std::string>& args, std::ostream& out, 
     if (count == 0) {
         err << "kesto upload: no saved measurement in "
             << RadiationHistoryMng::historyFilePath().string() << '\n';
-        return 2;
+        return 1;
     }
-    if (options.index >= count) {
-        err << "kesto upload: --index " << options.index << " is out of range: there "
-            << (count == 1 ? "is 1 saved measurement (index 0)"
-                           : "are " + std::to_string(count) + " saved measurements (index 0 to " +
-                                 std::to_string(count - 1) + ")")
-            << '\n';
-        return 2;
+    if (index_ >= count) {
+        throw UsageError("--index " + std::to_string(index_) + " is out of range: there " +
+                         (count == 1 ? "is 1 saved measurement (index 0)"
+                                     : "are " + std::to_string(count) +
+                                           " saved measurements (index 0 to " +
+                                           std::to_string(count - 1) + ")"));
     }
     // Keep the record alive on its own, as an upload thread would.
-    const std::shared_ptr<const RadiationHistoryRecord> record = (*list)[options.index];
-    return RadiationHistoryMng::sendRadiationHistoryRecordToServer(*record) ? 0 : 1;
+    const std::shared_ptr<const RadiationHistoryRecord> record = (*list)[index_];
+    // The answer itself is logged by the store; console lines reach the
+    // terminal escaped and capped.
+    const HttpClient::Result result = RadiationHistoryMng::postRadiationHistoryRecord(*record);
+    if (!result.responded) {
+        err << "kesto upload: the measurement was not delivered\n";
+        return 1;
+    }
+    out << "HTTP status " << result.status << '\n';
+    if (result.status >= 200 && result.status <= 299) {
+        return 0;
+    }
+    err << "kesto upload: the server did not accept the measurement (HTTP status " << result.status
+        << (result.status >= 300 && result.status <= 399 ? ", a redirect, which is not followed"
+                                                         : "")
+        << ")\n";
+    return 1;
 }
 
 }  // namespace kesto

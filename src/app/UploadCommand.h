@@ -1,17 +1,27 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
-#include <vector>
+
+#include "app/Command.h"
 
 namespace kesto {
 
-// `kesto upload`: sends one saved measurement to the collection server and
-// waits for its answer.
-class UploadCommand {
+// `kesto upload`: sends one saved measurement to the collection server,
+// waits for its answer and prints its HTTP status; only a 2xx answer counts
+// as delivered.
+class UploadCommand : public Command {
   public:
-    static int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    void declareOptions(CLI::App& app) override;
+    int run(std::ostream& out, std::ostream& err) override;
     static void printHelp(std::ostream& out);
+
+  private:
+    std::optional<std::string> dataDirectory_;
+    std::optional<std::string> server_;
+    std::size_t index_ = 0;
 };
 
 }  // namespace kesto

@@ -4,7 +4,6 @@
 #include <nlohmann/json.hpp>
 
 #include "app/CaptureCommand.h"
-#include "app/CommandLine.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"
 #include "engine/BitmapProcessor.h"
@@ -103,26 +102,6 @@ TEST_F(CaptureCommandTest, NoFramesMeansNothingWasMeasured) {
     EXPECT_NE(err.str().find("no frame arrived from no sensor: nothing was measured"),
               std::string::npos)
         << err.str();
-}
-
-TEST_F(CaptureCommandTest, RefusesBadArgumentsBeforeTouchingAnySensor) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"capture", "--seconds", "0"}, "--seconds takes a whole number"},
-        {{"capture", "--seconds", "1.5"}, "--seconds takes a whole number"},
-        {{"capture", "--seconds"}, "--seconds needs a value"},
-        {{"capture", "--sensor", "sim:rate=fast"}, "--sensor: sim: rate must be"},
-        {{"capture", "--sensor", "raw:/nonexistent/kesto"}, "is not a directory"},
-        {{"capture", "--frobnicate"}, "unknown argument"},
-    };
-    for (const auto& [args, message] : cases) {
-        out.str("");
-        err.str("");
-        EXPECT_EQ(CommandLine::run(args, out, err), 2) << args.back();
-        EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
-    }
-    out.str("");
-    EXPECT_EQ(CommandLine::run({"capture", "--help"}, out, err), 0);
-    EXPECT_NE(out.str().find("appsink name=kesto"), std::string::npos);
 }
 
 }  // namespace

@@ -11,10 +11,10 @@ namespace {
 
 class NetworkCommandTest : public ::testing::Test {
   protected:
-    int run(std::vector<std::string> args) {
+    int run() {
         out.str("");
         err.str("");
-        return NetworkCommand::run(args, out, err, *network.service);
+        return NetworkCommand(*network.service).run(out, err);
     }
     test::FakeNetwork network;
     std::ostringstream out, err;
@@ -32,21 +32,15 @@ TEST_F(NetworkCommandTest, PrintsTheStatusAndTheWordItCameFrom) {
     };
     for (const auto& c : cases) {
         network.routes->setDefaultRoute(c.lookup);
-        EXPECT_EQ(run({}), 0);
+        EXPECT_EQ(run(), 0);
         EXPECT_EQ(out.str(), c.expected);
         EXPECT_EQ(err.str(), "");
     }
 }
 
-TEST_F(NetworkCommandTest, RefusesArgumentsItDoesNotKnowAndIsDispatched) {
-    EXPECT_EQ(run({"--host"}), 2);
-    EXPECT_NE(err.str().find("unexpected argument '--host'"), std::string::npos);
-    EXPECT_EQ(run({"--help"}), 0);
-    EXPECT_NE(out.str().find("Usage: kesto network"), std::string::npos);
-
+TEST_F(NetworkCommandTest, AsksTheSystemsServiceByDefault) {
     test::ScopedDefaultService scoped(*network.service);
     network.routes->setDefaultRoute(test::viaGateway("wlan0"));
-    out.str("");
     EXPECT_EQ(CommandLine::run({"network"}, out, err), 0);
     EXPECT_EQ(out.str(), "internet: reachable via WiFi\nflags: 0x00000002\n");
 }

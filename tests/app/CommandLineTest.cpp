@@ -1,0 +1,101 @@
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/Command.h"
+#include "app/CommandLine.h"
+#include "app/TerminalText.h"
+#include "history/RadiationHistoryMng.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+class CommandLineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        unsetenv("KESTO_SENSOR");
+        unsetenv("KESTO_SERVER");
+        RadiationHistoryMng::resetForTesting(dir.path());
+    }
+    void TearDown() override { RadiationHistoryMng::resetForTesting(dir.path()); }
+
+    test::TemporaryDirectory dir;
+    test::ConsoleCapture console;
+};
+
+// The contract every command keeps: 2 and one format for a wrong call, help
+// anywhere on the line, 1 only for failed work.
+TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
+    const std::string empty = (dir.path() / "empty").string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string fragment;  // in the error output, or in the output for status 0
+    } cases[] = {
+        {{}, 2, "Usage: kesto <command> [options]"},
+        {{"frob"}, 2, "kesto: unknown command 'frob'\nRun 'kesto --help' for usage.\n"},
+        {{"--help"}, 0, "  upload    send a saved measurement"},
+        {{"help", "history"}, 0, "Usage: kesto history"},
+        {{"analyze", "--width", "4", "--height", "2"},
+         2,
+         "kesto analyze: FILE is required\nRun 'kesto analyze --help' for usage.\n"},
+        {{"analyze", "--height", "2", "x.raw"}, 2, "--width is required"},
+        {{"analyze", "--width", "-1", "--height", "2", "x.raw"}, 2, "not '-1'"},
+        {{"analyze", "--width=4", "--height", "2", "--bytes-per-row=15", "x.raw"},
+         2,
+         "--bytes-per-row must be at least 4 \u00D7 width (16)"},
+        {{"analyze", "--width=four", "x.raw", "--help"}, 0, "--bytes-per-row B"},
+        {{"analyze", "--width", "4", "--height", "2", "--frob", "x.raw"}, 2, "expected: --frob"},
+        {{"capture", "--sensor", ""}, 2, "kesto capture: --sensor: an empty value"},
+        {{"capture", "--seconds", "1.5"}, 2, "--seconds: a whole number from 1 to"},
+        {{"capture", "--seconds"}, 2, "--seconds: 1 required N missing"},
+        {{"capture", "--sensor=sim:rate=fast"}, 2, "--sensor: sim: rate must be"},
+        {{"capture", "--sensor", "raw:/nonexistent/kesto"}, 2, "is not a directory"},
+        {{"capture", "--json", "-h"}, 0, "appsink name=kesto"},
+        {{"network", "--host"}, 2, "kesto network: The following argument was not expected"},
+        {{"text"}, 2, "kesto text: KEY is required"},
+        {{"history", "--bogus"}, 2, "kesto history: The following argument was not expected"},
+        {{"history", "--data-dir="}, 2, "--data-dir: 1 required D missing"},
+        {{"upload", "--index", "-1"}, 2, "--index: a whole number is needed, not '-1'"},
+        {{"upload", "--server", ""}, 2, "--server: an empty value"},
+        {{"upload", "--data-dir", empty}, 1, "kesto upload: no saved measurement"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out, err;
+        const std::string line = ::testing::PrintToString(c.args);
+        EXPECT_EQ(CommandLine::run(c.args, out, err), c.status) << line << '\n' << err.str();
+        const std::string& shown = c.status == 0 ? out.str() : err.str();
+        EXPECT_NE(shown.find(c.fragment), std::string::npos) << line << '\n' << shown;
+    }
+}
+
+TEST_F(CommandLineTest, AFailingCommandIsReportedAndExitsOne) {
+    struct Throwing : Command {
+        void declareOptions(CLI::App&) override {}
+        int run(std::ostream&, std::ostream&) override { throw std::runtime_error("disk on fire"); }
+    } command;
+    const CommandLine::Entry entry{"demo", "", nullptr, nullptr};
+    std::ostringstream out, err;
+    EXPECT_EQ(CommandLine::run(entry, command, {}, out, err), 1);
+    EXPECT_EQ(err.str(), "kesto demo: disk on fire\n");
+}
+
+TEST(TerminalTextTest, ShowsControlsAsQuestionMarksAndCutsWholeCharacters) {
+    const struct {
+        std::string text;
+        std::size_t limit;
+        std::string shown;
+    } cases[] = {
+        {"a\x1B]0;t\x07z\x7F\xC2\x9B", 100, "a?]0;t?z??"},
+        {"caf\xC3\xA9\xFF", 100, "caf\xC3\xA9\xEF\xBF\xBD"},  // not UTF-8: U+FFFD
+        {"ab\xC3\xA9xyz", 3, "ab \u2026 (5 more bytes not shown)"},
+        {"abc", 3, "abc"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TerminalText::printable(c.text, c.limit), c.shown) << c.text;
+    }
+}
+
+}  // namespace
+}  // namespace kesto
