@@ -214,63 +214,57 @@ TEST(HistoryFileTest, DatesAreNeverClampedNorMadeUp) {
 // overwritten: the store moves it aside), with where the value sits.
 TEST(HistoryFileTest, DamagedValuesAreRefusedWithTheirPosition) {
     const std::string head = serialized({}).substr(0, serialized({}).find("<array"));
-    const auto document = [&](const std::string& record, const std::string& event = "") {
+    const auto make = [&](const std::string& record, const std::string& event = "") {
         return head + "<array>\n<dict><key>tag</key><string>fine</string></dict>\n<dict>" + record +
                "<key>radionEvents</key><array><dict/><dict>\n" + event +
                "</dict></array></dict>\n</array>\n</plist>\n";
     };
-    const struct {
-        std::string document;
-        std::string problem;
-    } cases[] = {
-        {document("", "<key>numberOfParticules</key><integer>18446744073709551615</integer>"),
-         "line 7, record 1, radionEvents, item 1, numberOfParticules: '18446744073709551615' is "
-         "not an integer within 64 bits"},
-        {document("", "<key>numberOfParticules</key><integer>3000000000</integer>"),
-         "line 7, record 1, radionEvents, item 1, numberOfParticules: '3000000000' is a particle "
-         "count beyond 32 bits"},
-        {document("", "<key>numberOfParticules</key><real>2.5</real>"),
+    const std::string count = "<key>numberOfParticules</key>";
+    const std::string event = "line 7, record 1, radionEvents, item 1, ";
+    const std::string notDate = " is not a date YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999";
+    const std::pair<std::string, std::string> cases[] = {
+        {make("", count + "<integer>18446744073709551615</integer>"),
+         event + "numberOfParticules: '18446744073709551615' is not an integer within 64 bits"},
+        {make("", count + "<integer>3000000000</integer>"),
+         event + "numberOfParticules: '3000000000' is a particle count beyond 32 bits"},
+        {make("", count + "<real>2.5</real>"),
          "record 1, radionEvents, item 1, numberOfParticules: a particle count that is not a "
          "whole number within 32 bits"},
-        {document("", "<key>timeInterval</key><integer>010</integer>"),
-         "line 7, record 1, radionEvents, item 1, timeInterval: '010' is not an integer within "
-         "64 bits"},
-        {document("<key>latitude</key><real>4,8</real>"),
+        {make("", "<key>timeInterval</key><integer>010</integer>"),
+         event + "timeInterval: '010' is not an integer within 64 bits"},
+        {make("<key>latitude</key><real>4,8</real>"),
          "line 6, record 1, latitude: '4,8' is not a decimal number"},
-        {document("<key>longitude</key><real>0x10</real>"),
+        {make("<key>longitude</key><real>0x10</real>"),
          "line 6, record 1, longitude: '0x10' is not a decimal number"},
-        {document("<key>latitude</key><integer>9007199254740993</integer>"),
+        {make("<key>latitude</key><integer>9007199254740993</integer>"),
          "record 1, latitude: an integer too large to hold exactly"},
-        {document("<key>startDate</key><date>2011-13-45T99:99:99Z</date>"),
-         "line 6, record 1, startDate: '2011-13-45T99:99:99Z' is not a date "
-         "YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999"},
-        {document("<key>stopDate</key><date>yesterday</date>"),
-         "line 6, record 1, stopDate: 'yesterday' is not a date YYYY-MM-DDTHH:MM:SSZ in years "
-         "1000 to 9999"},
-        {document("<key>stopDate</key><date>2011-02-29T00:00:00Z</date>"),
-         "line 6, record 1, stopDate: '2011-02-29T00:00:00Z' is not a date "
-         "YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999"},
-        {document("<key>startDate</key><date/>"),
+        {make("<key>startDate</key><date>2011-13-45T99:99:99Z</date>"),
+         "line 6, record 1, startDate: '2011-13-45T99:99:99Z'" + notDate},
+        {make("<key>stopDate</key><date>yesterday</date>"),
+         "line 6, record 1, stopDate: 'yesterday'" + notDate},
+        {make("<key>stopDate</key><date>2011-02-29T00:00:00Z</date>"),
+         "line 6, record 1, stopDate: '2011-02-29T00:00:00Z'" + notDate},
+        {make("<key>startDate</key><date/>"),
          "line 6, record 1, startDate: an empty <date/> holds no value"},
-        {document("<key>startDate</key><date>2011<!---->-03-13T07:06:40Z</date>"),
+        {make("<key>startDate</key><date>2011<!---->-03-13T07:06:40Z</date>"),
          "line 6, record 1, startDate: <date> holds markup, not a plain value"},
-        {document("<key>tag\x1b]0;x</key><real>1\x1b[2J</real>"),
+        {make("<key>tag\x1b]0;x</key><real>1\x1b[2J</real>"),
          "line 6, record 1, tag?]0;x: '1?[2J' is not a decimal number"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [document, problem] : cases) {
         for (auto reader : {HistoryFile::Reader::ByRecord, HistoryFile::Reader::WholeDocument}) {
-            const auto result = HistoryFile::parse(c.document, reader);
-            EXPECT_EQ(result.status, HistoryFile::Status::Unreadable) << c.document;
-            EXPECT_EQ(result.problem, c.problem) << c.document;
+            const auto result = HistoryFile::parse(document, reader);
+            EXPECT_EQ(result.status, HistoryFile::Status::Unreadable) << document;
+            EXPECT_EQ(result.problem, problem);
             EXPECT_TRUE(result.records.empty());
         }
     }
     // The same shapes with sound values load.
     const auto fine =
-        HistoryFile::parse(document("<key>latitude</key><integer>-12</integer><key>startDate</key>"
-                                    "<date>2012-02-29T23:59:59Z</date>",
-                                    "<key>numberOfParticules</key><integer>-2147483648</integer>"
-                                    "<key>timeInterval</key><real>-1.5E-3</real>"));
+        HistoryFile::parse(make("<key>latitude</key><integer>-12</integer><key>startDate</key>"
+                                "<date>2012-02-29T23:59:59Z</date>",
+                                "<key>numberOfParticules</key><integer>-2147483648</integer>"
+                                "<key>timeInterval</key><real>-1.5E-3</real>"));
     ASSERT_EQ(fine.status, HistoryFile::Status::Loaded) << fine.problem;
     EXPECT_EQ(fine.records[1]->latitude(), -12.0);
     EXPECT_EQ(fine.records[1]->startDate()->iso8601(), "2012-02-29T23:59:59Z");
