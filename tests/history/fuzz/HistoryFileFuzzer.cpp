@@ -83,11 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // Whatever was read can be saved, and reads back the same.
-    const std::optional<std::string> bytes = HistoryFile::serialize(first.records);
-    if (!bytes) {
+    const std::optional<std::string> file = HistoryFile::serialize(first.records);
+    if (!file) {
         std::abort();
     }
-    const HistoryFile::ReadResult second = HistoryFile::parse(*bytes);
+    const HistoryFile::ReadResult second = HistoryFile::parse(*file);
     if (second.status != HistoryFile::Status::Loaded || second.skipped != 0 ||
         second.records.size() != first.records.size()) {
         std::abort();
