@@ -20,11 +20,14 @@ bool installed(const char* tool) {
 
 // These checks are about what another property-list reader or writer makes
 // of the file: without that tool there is nothing to compare with.
-#define REQUIRE_TOOL(tool)                                    \
-    if (!installed(tool))                                     \
-    GTEST_SKIP() << tool                                      \
-                 << " is not installed: this check compares " \
-                    "with what it reads and writes"
+#define REQUIRE_TOOL(tool)                                                 \
+    do {                                                                   \
+        if (!installed(tool)) {                                            \
+            GTEST_SKIP() << tool                                           \
+                         << " is not installed: this check compares with " \
+                            "what it reads and writes";                    \
+        }                                                                  \
+    } while (false)
 
 // The command's standard output; a failure of the command fails the test.
 std::string run(const std::string& command) {
