@@ -13,7 +13,6 @@
 
 #include "history/PlistNodes.h"
 #include "history/RecordChunks.h"
-#include "history/XmlNesting.h"
 #include "history/XmlValues.h"
 #include "platform/CLocaleScope.h"
 #include "platform/UniqueFd.h"
@@ -181,7 +180,6 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
     }
     CLocaleScope cLocale;
     std::vector<std::string_view> chunks;
-    // A split document nests no deeper than its record chunks allow.
     if (!binary && reader == Reader::ByRecord && RecordChunks::split(bytes, chunks)) {
         // One record's nodes at a time. A chunk libplist refuses sends the
         // whole document to the whole-document parse, which has the last word.
@@ -210,10 +208,6 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
         }
         result = ReadResult();
         result.status = Status::Unreadable;
-    }
-    if (!binary && !XmlNesting::within(bytes, XmlNesting::kHistoryLimit)) {
-        result.problem = "nested far deeper than a history";
-        return result;
     }
     PlistNodes::Owned root;
     {

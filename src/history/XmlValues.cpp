@@ -4,8 +4,6 @@
 #include <charconv>
 #include <vector>
 
-#include "history/XmlNesting.h"
-
 namespace kesto {
 namespace {
 
@@ -179,6 +177,7 @@ std::optional<std::int64_t> XmlValues::dateSeconds(std::string_view t) {
 
 std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
     std::vector<Container> open;
+    std::size_t depth = 0;
     std::size_t pos = 0;
     const auto skipPast = [&](std::string_view end) {
         const std::size_t at = document.find(end, pos);
@@ -216,10 +215,14 @@ std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
         const std::size_t start = pos;
         pos = close + 1;
         if (closing) {
+            depth -= depth > 0 ? 1 : 0;
             if (container && !open.empty()) {
                 open.pop_back();
             }
             continue;
+        }
+        if (!empty && ++depth > kNestingLimit) {
+            return "nested far deeper than a history";
         }
         if (name == "key") {
             const std::size_t end = empty ? pos : document.find('<', pos);
@@ -234,9 +237,6 @@ std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
         }
         if (container && !empty) {
             open.push_back(Container{name == "array", 0, {}});
-            if (open.size() > XmlNesting::kHistoryLimit) {
-                return "nested far deeper than a history";
-            }
             continue;
         }
         if (name != "integer" && name != "real" && name != "date") {
@@ -258,6 +258,7 @@ std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
             } else {
                 problem = damage(name, document.substr(pos, end - pos), key);
                 pos = after + 1;
+                --depth;  // its end tag is passed
             }
         }
         if (problem) {
