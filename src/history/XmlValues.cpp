@@ -22,16 +22,6 @@ int numberAt(std::string_view text, std::size_t at, std::size_t count) {
     return value;
 }
 
-// Days from 1970-01-01 to a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 bool equalsIgnoringCase(std::string_view text, std::string_view lower) {
     return text.size() == lower.size() &&
            std::equal(text.begin(), text.end(), lower.begin(),
@@ -126,6 +116,26 @@ std::string where(std::string_view document, std::size_t at, const std::vector<C
     return text;
 }
 
+// YYYY-MM-DDTHH:MM:SSZ, a real UTC time in years 1000…9999.
+bool isDate(std::string_view t) {
+    if (t.size() != 20 || !digitsAt(t, 0, 4) || t[4] != '-' || !digitsAt(t, 5, 2) || t[7] != '-' ||
+        !digitsAt(t, 8, 2) || t[10] != 'T' || !digitsAt(t, 11, 2) || t[13] != ':' ||
+        !digitsAt(t, 14, 2) || t[16] != ':' || !digitsAt(t, 17, 2) || t[19] != 'Z') {
+        return false;
+    }
+    const int year = numberAt(t, 0, 4);
+    const int month = numberAt(t, 5, 2);
+    const int day = numberAt(t, 8, 2);
+    const int hour = numberAt(t, 11, 2);
+    const int minute = numberAt(t, 14, 2);
+    const int second = numberAt(t, 17, 2);
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return year >= 1000 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0) && hour <= 23 && minute <= 59 &&
+           second <= 59;
+}
+
 std::optional<std::string> damage(std::string_view name, std::string_view text,
                                   std::string_view key) {
     if (name == "integer") {
@@ -144,36 +154,13 @@ std::optional<std::string> damage(std::string_view name, std::string_view text,
         }
         return std::nullopt;
     }
-    if (!XmlValues::dateSeconds(text)) {
+    if (!isDate(text)) {
         return quoted(text) + " is not a date YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999";
     }
     return std::nullopt;
 }
 
 }  // namespace
-
-std::optional<std::int64_t> XmlValues::dateSeconds(std::string_view t) {
-    if (t.size() != 20 || !digitsAt(t, 0, 4) || t[4] != '-' || !digitsAt(t, 5, 2) || t[7] != '-' ||
-        !digitsAt(t, 8, 2) || t[10] != 'T' || !digitsAt(t, 11, 2) || t[13] != ':' ||
-        !digitsAt(t, 14, 2) || t[16] != ':' || !digitsAt(t, 17, 2) || t[19] != 'Z') {
-        return std::nullopt;
-    }
-    const int year = numberAt(t, 0, 4);
-    const int month = numberAt(t, 5, 2);
-    const int day = numberAt(t, 8, 2);
-    const int hour = numberAt(t, 11, 2);
-    const int minute = numberAt(t, 14, 2);
-    const int second = numberAt(t, 17, 2);
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1000 || month < 1 || month > 12 || day < 1 ||
-        day > kDays[month - 1] + (month == 2 && leap ? 1 : 0) || hour > 23 || minute > 59 ||
-        second > 59) {
-        return std::nullopt;
-    }
-    const std::int64_t days = daysFromCivil(year, month, day) - daysFromCivil(2001, 1, 1);
-    return days * 86400 + hour * 3600 + minute * 60 + second;
-}
 
 std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
     std::vector<Container> open;

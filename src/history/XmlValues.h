@@ -37,8 +37,6 @@ class XmlValues {
     // "nested far deeper than a history" for elements (comments, CDATA and
     // declarations aside) more than kNestingLimit levels deep, or nothing.
     static std::optional<std::string> firstDamage(std::string_view document);
-    // The seconds since 2001-01-01 of a date in the form above, or nothing.
-    static std::optional<std::int64_t> dateSeconds(std::string_view text);
 };
 
 }  // namespace kesto
