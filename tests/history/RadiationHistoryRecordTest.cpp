@@ -35,31 +35,5 @@ TEST(RadiationHistoryRecordTest, DerivesDoseFromEventsNotHitsAndRateFromDuration
     EXPECT_DOUBLE_EQ(open.vd(), 0.22);
 }
 
-TEST(RadiationHistoryRecordTest, DictionaryFormKeepsOrderAndRoundTripsExactly) {
-    RadiationHistoryRecord record = recordOver(12.5, 0);
-    record.setUdid("device-1");
-    record.setTag("Cave à vin <1>");
-    record.setLatitude(48.856613);
-    record.setRadionEvents({RadiationEvent(0.1 + 0.2, 3), RadiationEvent(2.25, 1)});
-    const auto keys = [](const RadiationHistoryRecord& r) {
-        std::vector<std::string> names;
-        const PropertyListValue dictionary = r.toDictionary();
-        for (const auto& entry : *dictionary.dictionaryValue()) {
-            names.push_back(entry.first);
-        }
-        return names;
-    };
-    EXPECT_EQ(keys(record), (std::vector<std::string>{"udid", "tag", "startDate", "stopDate",
-                                                      "latitude", "longitude", "radionEvents"}));
-    EXPECT_EQ(RadiationHistoryRecord::toRadiationHistoryRecord(record.toDictionary()), record);
-
-    // A missing text or date has no key at all, and loads back missing.
-    RadiationHistoryRecord bare;
-    bare.setTag("only a tag");
-    EXPECT_EQ(keys(bare),
-              (std::vector<std::string>{"tag", "latitude", "longitude", "radionEvents"}));
-    EXPECT_EQ(RadiationHistoryRecord::toRadiationHistoryRecord(bare.toDictionary()), bare);
-}
-
 }  // namespace
 }  // namespace kesto
