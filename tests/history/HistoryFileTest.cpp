@@ -267,7 +267,7 @@ TEST(HistoryFileTest, DamagedValuesAreRefusedWithTheirPosition) {
     EXPECT_EQ(fine.records[1]->radionEvents().back(), RadiationEvent(-1.5e-3, INT32_MIN));
 }
 
-TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
+TEST(HistoryFileTest, TellsMissingFromUnreadable) {
     test::TemporaryDirectory dir;
     EXPECT_EQ(HistoryFile::read(dir.path() / "none").status, HistoryFile::Status::Missing);
     EXPECT_EQ(HistoryFile::read(dir.path()).status, HistoryFile::Status::Unreadable);
@@ -290,15 +290,6 @@ TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
         HistoryFile::parse("<plist version=\"1.0\"><array>" + open + close + "</array></plist>")
             .problem,
         "nested far deeper than a history");
-
-    const auto mixed = HistoryFile::parse(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
-        "<string>x</string><dict><key>tag</key><string>kept</string></dict><integer>3</integer>"
-        "</array></plist>");
-    ASSERT_EQ(mixed.status, HistoryFile::Status::Loaded);
-    EXPECT_EQ(mixed.skipped, 2u);
-    ASSERT_EQ(mixed.records.size(), 1u);
-    EXPECT_EQ(mixed.records[0]->tag(), "kept");
 }
 
 TEST(HistoryFileTest, ReadsRecordByRecordExactlyAsTheWholeDocument) {
