@@ -44,7 +44,7 @@ HistoryFile::RecordList makeHistory(int records, int events) {
 }
 
 const std::string& historyBytes() {
-    static const std::string bytes = HistoryFile::serialize(makeHistory(1000, 100));
+    static const std::string bytes = *HistoryFile::serialize(makeHistory(1000, 100));
     return bytes;
 }
 

@@ -1,12 +1,17 @@
 #include "history/AtomicFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <system_error>
 #include <vector>
+
+#include "platform/UniqueFd.h"
 
 namespace kesto {
 namespace {
@@ -29,17 +34,47 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Temporaries are named "<file>.tmp-<pid>-XXXXXX" so that a save killed
+// half-way can be cleaned up later: a temporary whose process no longer
+// exists is one nobody will finish or rename. Ownership is judged by the pid
+// alone, not by age, because a save of a long history on a slow disk may
+// take any time; a temporary of a live process (this one included: another
+// thread may be saving) is left alone, and so is any name not of this exact
+// form. A reused pid only delays the cleanup to a later save.
+void removeStaleTemporaries(const std::filesystem::path& directory, const std::string& prefix) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(directory, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        const char* digits = name.c_str() + prefix.size();
+        const char* nameEnd = name.c_str() + name.size();
+        pid_t pid = 0;
+        const auto [rest, error] = std::from_chars(digits, nameEnd, pid);
+        if (error != std::errc() || pid <= 0 || nameEnd - rest != 7 || *rest != '-') {
+            continue;
+        }
+        if (::kill(pid, 0) != 0 && errno == ESRCH) {
+            ::unlink(it->path().c_str());
+        }
+    }
+}
+
 }  // namespace
 
 bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes,
                          std::string& error) {
     const std::filesystem::path directory =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string pattern = (directory / (path.filename().string() + ".tmp-XXXXXX")).string();
+    const std::string prefix = path.filename().string() + ".tmp-";
+    removeStaleTemporaries(directory, prefix);
+    std::string pattern = (directory / (prefix + std::to_string(::getpid()) + "-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd) {
         error = describe("cannot create a temporary file in", directory);
         return false;
     }
@@ -50,13 +85,14 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
         return false;
     };
     // The history holds a device identifier and positions: the user's only.
-    if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+    if (::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0 || !writeAll(fd.get(), bytes) ||
+        ::fsync(fd.get()) != 0) {
         const int saved = errno;
-        ::close(fd);
+        fd.reset();
         errno = saved;
         return fail("cannot write", temporary);
     }
-    if (::close(fd) != 0) {
+    if (fd.close() != 0) {
         return fail("cannot write", temporary);
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
@@ -64,17 +100,13 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
     }
     // The rename itself must reach the disk, or a crash could bring back the
     // old directory entry (or none).
-    const int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // Some file systems cannot flush a directory (EINVAL); nothing more to do there.
-    if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) {
+    if (!dir || (::fsync(dir.get()) != 0 && errno != EINVAL)) {
         error = describe("cannot flush the directory", directory);
-        if (dir >= 0) {
-            ::close(dir);
-        }
         // The new file is in place; only its durability is in doubt.
         return false;
     }
-    ::close(dir);
     return true;
 }
 

@@ -18,29 +18,43 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
-std::filesystem::path homeDirectory() {
-    if (auto home = environment("HOME")) {
-        return *home;
+std::optional<std::filesystem::path> absolute(std::optional<std::string> value) {
+    if (value && std::filesystem::path(*value).is_absolute()) {
+        return std::filesystem::path(*value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::filesystem::path> homeDirectory() {
+    if (auto home = absolute(environment("HOME"))) {
+        return home;
     }
     if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-        return entry->pw_dir;
+        return absolute(std::string(entry->pw_dir));
     }
-    return ".";
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::filesystem::path DataDirectory::resolve(const std::optional<std::filesystem::path>& option) {
+std::optional<std::filesystem::path> DataDirectory::resolve(
+    const std::optional<std::filesystem::path>& option, std::string& problem) {
     if (option && !option->empty()) {
         return *option;
     }
     if (auto own = environment("KESTO_DATA_DIR")) {
         return *own;
     }
-    if (auto xdg = environment("XDG_DATA_HOME"); xdg && std::filesystem::path(*xdg).is_absolute()) {
-        return std::filesystem::path(*xdg) / "kesto";
+    if (auto xdg = absolute(environment("XDG_DATA_HOME"))) {
+        return *xdg / "kesto";
     }
-    return homeDirectory() / ".local" / "share" / "kesto";
+    if (auto home = homeDirectory()) {
+        return *home / ".local" / "share" / "kesto";
+    }
+    problem =
+        "no data directory: HOME is unset, empty or relative and this user has no home "
+        "directory; give one with --data-dir or KESTO_DATA_DIR";
+    return std::nullopt;
 }
 
 bool DataDirectory::ensure(const std::filesystem::path& directory, std::string& error) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,11 @@ namespace kesto {
 //   </array>
 //   </plist>
 //
+// Every value is read exactly or the file is refused: a date outside years
+// 1000…9999, a count beyond 32 bits, "4,8" as a real or "yesterday" as a date
+// make it Unreadable, with where the value sits (line for XML, record and
+// key) in `problem`.
+//
 // Threads: any thread; no shared state. libplist parses numbers with the
 // C library, so both directions run in the C locale on the calling thread.
 class HistoryFile {
@@ -70,8 +76,11 @@ class HistoryFile {
 
     // The whole file for `records`, in list order. Texts that XML cannot
     // carry have those characters replaced by U+FFFD; dates hold whole
-    // seconds. Records without a text or date get no key for it.
-    static std::string serialize(const RecordList& records);
+    // seconds. Records without a text or date get no key for it. Nothing,
+    // with the reason in `problem`, when a date lies outside years
+    // 1000…9999: it would be written in a form no reader reads back.
+    static std::optional<std::string> serialize(const RecordList& records,
+                                                std::string* problem = nullptr);
 };
 
 }  // namespace kesto

@@ -1,8 +1,9 @@
 #include "history/PlistNodes.h"
 
+#include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -11,20 +12,27 @@
 namespace kesto {
 namespace {
 
-std::int32_t clampToInt32(double seconds) {
-    constexpr double lo = std::numeric_limits<std::int32_t>::min();
-    constexpr double hi = std::numeric_limits<std::int32_t>::max();
-    if (std::isnan(seconds)) {
-        return 0;
+// A one-object binary property list: the "bplist00" header, the object at
+// offset 8, a one-entry offset table, then the 32-byte trailer.
+constexpr std::size_t kObject = 8;
+constexpr std::size_t kSingleObjectSize = kObject + 9 + 1 + 32;
+
+std::uint64_t bigEndian(const unsigned char* bytes) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) {
+        value = (value << 8) | bytes[i];
     }
-    const double whole = std::floor(seconds);
-    if (whole <= lo) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    if (whole >= hi) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    return static_cast<std::int32_t>(whole);
+    return value;
+}
+
+// libplist's binary form of a single node, for the bits its accessors lose.
+std::string binaryOf(plist_t node) {
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(node, &bytes, &length);
+    std::string copy(bytes ? bytes : "", bytes ? length : 0);
+    plist_to_bin_free(bytes);
+    return copy;
 }
 
 }  // namespace
@@ -41,7 +49,7 @@ PlistNodes::Owned PlistNodes::fromValue(const PropertyListValue& value) {
         case Type::String:
             return Owned(plist_new_string(Utf8Text::xmlSafe(*value.stringValue()).c_str()));
         case Type::Date:
-            return Owned(plist_new_date(clampToInt32(value.dateValue()->referenceSeconds()), 0));
+            return newDate(std::floor(value.dateValue()->referenceSeconds()));
         case Type::Data: {
             const auto* data = value.dataValue();
             return Owned(plist_new_data(reinterpret_cast<const char*>(data->data()), data->size()));
@@ -65,96 +73,72 @@ PlistNodes::Owned PlistNodes::fromValue(const PropertyListValue& value) {
     return Owned(plist_new_dict());
 }
 
-std::optional<PropertyListValue> PlistNodes::scalar(plist_t node) {
-    if (node == nullptr) {
+std::optional<double> PlistNodes::dateSeconds(plist_t node) {
+    if (node == nullptr || plist_get_node_type(node) != PLIST_DATE) {
         return std::nullopt;
     }
-    switch (plist_get_node_type(node)) {
-        case PLIST_BOOLEAN: {
-            std::uint8_t b = 0;
-            plist_get_bool_val(node, &b);
-            return PropertyListValue::boolean(b != 0);
-        }
-        case PLIST_UINT: {
-            // libplist keeps every integer as 64 bits; negative ones wrap.
-            std::uint64_t u = 0;
-            plist_get_uint_val(node, &u);
-            return PropertyListValue::integer(static_cast<std::int64_t>(u));
-        }
-        case PLIST_REAL: {
-            double d = 0.0;
-            plist_get_real_val(node, &d);
-            return PropertyListValue::real(d);
-        }
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            return PropertyListValue::string(text ? std::string(text, length) : std::string());
-        }
-        case PLIST_DATE: {
-            std::int32_t sec = 0;
-            std::int32_t usec = 0;
-            plist_get_date_val(node, &sec, &usec);
-            return PropertyListValue::date(Date::fromReferenceSeconds(
-                static_cast<double>(sec) + static_cast<double>(usec) / 1e6));
-        }
-        default:
-            return std::nullopt;
+    std::int32_t sec = 0;
+    std::int32_t usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    // Whole seconds strictly inside the 32-bit range came through unchanged;
+    // an out-of-range value shows as one of the bounds.
+    if (usec == 0 && sec != std::numeric_limits<std::int32_t>::min() &&
+        sec != std::numeric_limits<std::int32_t>::max()) {
+        return static_cast<double>(sec);
     }
+    const std::string binary = binaryOf(node);
+    if (binary.size() < kObject + 9 || static_cast<unsigned char>(binary[kObject]) != 0x33) {
+        return std::nullopt;
+    }
+    const std::uint64_t bits =
+        bigEndian(reinterpret_cast<const unsigned char*>(binary.data()) + kObject + 1);
+    double seconds = 0.0;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    return seconds;
 }
 
-std::optional<PropertyListValue> PlistNodes::toValue(plist_t node, int maxDepth) {
-    if (node == nullptr) {
+PlistNodes::Owned PlistNodes::newDate(double referenceSeconds) {
+    if (referenceSeconds == std::floor(referenceSeconds) &&
+        referenceSeconds > std::numeric_limits<std::int32_t>::min() &&
+        referenceSeconds < std::numeric_limits<std::int32_t>::max()) {
+        return Owned(plist_new_date(static_cast<std::int32_t>(referenceSeconds), 0));
+    }
+    std::array<unsigned char, kSingleObjectSize> binary{};
+    std::memcpy(binary.data(), "bplist00", 8);
+    binary[kObject] = 0x33;  // a date: an 8-byte big-endian double follows
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &referenceSeconds, sizeof bits);
+    for (int i = 0; i < 8; ++i) {
+        binary[kObject + 1 + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    }
+    binary[kObject + 9] = kObject;  // the offset table: object 0 at offset 8
+    unsigned char* trailer = binary.data() + kObject + 10;
+    trailer[6] = 1;             // offset size
+    trailer[7] = 1;             // object reference size
+    trailer[15] = 1;            // one object, the root (object 0)
+    trailer[31] = kObject + 9;  // where the offset table starts
+    plist_t node = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(binary.data()), binary.size(), &node);
+    return Owned(node);
+}
+
+std::optional<std::int64_t> PlistNodes::integer(plist_t node) {
+    if (node == nullptr || plist_get_node_type(node) != PLIST_UINT) {
         return std::nullopt;
     }
-    switch (plist_get_node_type(node)) {
-        case PLIST_ARRAY: {
-            if (maxDepth <= 0) {
-                return std::nullopt;
-            }
-            PropertyListValue::Array items;
-            const std::uint32_t n = plist_array_get_size(node);
-            items.reserve(n);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                if (auto item = toValue(plist_array_get_item(node, i), maxDepth - 1)) {
-                    items.push_back(std::move(*item));
-                }
-            }
-            return PropertyListValue::array(std::move(items));
-        }
-        case PLIST_DICT: {
-            if (maxDepth <= 0) {
-                return std::nullopt;
-            }
-            PropertyListValue dictionary = PropertyListValue::dictionary();
-            plist_dict_iter it = nullptr;
-            plist_dict_new_iter(node, &it);
-            for (;;) {
-                char* key = nullptr;
-                plist_t item = nullptr;
-                plist_dict_next_item(node, it, &key, &item);
-                if (item == nullptr) {
-                    std::free(key);
-                    break;
-                }
-                if (auto converted = toValue(item, maxDepth - 1)) {
-                    dictionary.set(key ? key : "", std::move(*converted));
-                }
-                std::free(key);
-            }
-            std::free(it);
-            return dictionary;
-        }
-        case PLIST_DATA: {
-            std::uint64_t length = 0;
-            const char* bytes = plist_get_data_ptr(node, &length);
-            const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes);
-            return PropertyListValue::data(bytes ? PropertyListValue::Data(begin, begin + length)
-                                                 : PropertyListValue::Data());
-        }
-        default:
-            return scalar(node);
+    std::uint64_t value = 0;
+    plist_get_uint_val(node, &value);
+    const auto signedValue = static_cast<std::int64_t>(value);
+    if (signedValue >= 0) {
+        return signedValue;
     }
+    // Negative as signed: a negative integer, or one above the signed range,
+    // which libplist's binary form writes in 16 bytes (marker 0x14).
+    const std::string binary = binaryOf(node);
+    if (binary.size() <= kObject || static_cast<unsigned char>(binary[kObject]) != 0x13) {
+        return std::nullopt;
+    }
+    return signedValue;
 }
 
 }  // namespace kesto

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -23,14 +24,19 @@ class PlistNodes {
     using Owned = std::unique_ptr<void, Deleter>;
 
     // Dates hold whole seconds since the property-list reference date, as
-    // the XML form does; seconds beyond libplist's 32-bit range clamp.
+    // the XML form does, whatever their year.
     static Owned fromValue(const PropertyListValue& value);
-    // Nested containers deeper than `maxDepth` are left out (a hostile file
-    // must not exhaust the stack). Keys, UIDs and nodes of unknown type give
-    // nothing.
-    static std::optional<PropertyListValue> toValue(plist_t node, int maxDepth = 32);
-    // The scalar value of a number, text or date node; nothing otherwise.
-    static std::optional<PropertyListValue> scalar(plist_t node);
+
+    // A date node's seconds since the reference date, exactly. Debian 12's
+    // libplist keeps a date as a double but its accessors pass 32-bit
+    // seconds (1901…2038 from 1970, plus 31 years); outside that range the
+    // value is taken from libplist's binary form, which carries the double
+    // whole.
+    static std::optional<double> dateSeconds(plist_t node);
+    static Owned newDate(double referenceSeconds);
+    // An integer node's value, or nothing when it is above the signed 64-bit
+    // range (libplist hands every integer out as unsigned).
+    static std::optional<std::int64_t> integer(plist_t node);
 };
 
 }  // namespace kesto

@@ -78,31 +78,19 @@ std::optional<std::string> uploadURL(std::string& problem) {
         problem = "No collection server set (--server or KESTO_SERVER): measurement not sent";
         return std::nullopt;
     }
-    std::string url = *base;
-    const std::size_t host = url.rfind("http://", 0) == 0    ? 7
-                             : url.rfind("https://", 0) == 0 ? 8
-                                                             : 0;
-    bool clean = host > 0;
-    for (unsigned char c : url) {
-        if (c <= 0x20 || c == 0x7F || c == '?' || c == '#') {
-            clean = false;
-        }
-    }
-    while (clean && url.size() > host && url.back() == '/') {
-        url.pop_back();
-    }
-    if (!clean || url.size() == host || url.find('/', host) != std::string::npos) {
-        problem = "Collection server must be given as http://host[:port], not '" + *base +
-                  "': measurement not sent";
-        return std::nullopt;
-    }
-    return url + UploadForm::kPath;
+    return UploadForm::endpoint(*base, problem);
 }
 
 }  // namespace
 
 void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
     Store& s = store();
+    if (auto problem = dataDirectoryProblem()) {
+        s.loadState = LoadState::Unreadable;
+        Console::logf("History file: %s", problem->c_str());
+        Console::log("Fail to load radiation history");
+        return;
+    }
     HistoryFile::ReadResult result = HistoryFile::read(historyFilePath());
     if (result.status != HistoryFile::Status::Loaded) {
         s.loadState = result.status == HistoryFile::Status::Missing ? LoadState::Missing
@@ -139,13 +127,18 @@ void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
     Store& s = store();
     const std::filesystem::path path = historyFilePath();
     std::string error;
-    bool saved = DataDirectory::ensure(dataFilePath(), error);
+    const std::optional<std::string> bytes =
+        HistoryFile::serialize(s.list ? *s.list : RecordList{}, &error);
+    const std::optional<std::string> noDirectory = dataDirectoryProblem();
+    if (noDirectory) {
+        error = *noDirectory;
+    }
+    bool saved = bytes && !noDirectory && DataDirectory::ensure(dataFilePath(), error);
     if (saved && s.loadState != LoadState::Loaded) {
         saved = moveAsideIfUnreadable(path);
     }
     if (saved) {
-        const std::string bytes = HistoryFile::serialize(s.list ? *s.list : RecordList{});
-        saved = AtomicFile::replace(path, bytes, error);
+        saved = AtomicFile::replace(path, *bytes, error);
     }
     s.lastSaveSucceeded = saved;
     if (!saved) {
@@ -170,11 +163,21 @@ const RadiationHistoryMng::RecordList* RadiationHistoryMng::getRadiationHistoryR
 }
 
 std::filesystem::path RadiationHistoryMng::dataFilePath() {
-    return DataDirectory::resolve(store().directory);
+    std::string problem;
+    return DataDirectory::resolve(store().directory, problem).value_or(std::filesystem::path());
 }
 
 std::filesystem::path RadiationHistoryMng::historyFilePath() {
-    return dataFilePath() / kHistoryFileName;
+    const std::filesystem::path directory = dataFilePath();
+    return directory.empty() ? directory : directory / kHistoryFileName;
+}
+
+std::optional<std::string> RadiationHistoryMng::dataDirectoryProblem() {
+    std::string problem;
+    if (DataDirectory::resolve(store().directory, problem)) {
+        return std::nullopt;
+    }
+    return problem;
 }
 
 void RadiationHistoryMng::setDataDirectory(std::optional<std::filesystem::path> directory) {

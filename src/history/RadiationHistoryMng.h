@@ -47,9 +47,14 @@ class RadiationHistoryMng {
     // The list itself; nullptr before the first load or registration.
     static const RecordList* getRadiationHistoryRecordList();
 
-    // The data directory (without the file name) and the file's full path.
+    // The data directory (without the file name) and the file's full path;
+    // both empty when there is none (see dataDirectoryProblem).
     static std::filesystem::path dataFilePath();
     static std::filesystem::path historyFilePath();
+    // Why there is no data directory (no option nor $KESTO_DATA_DIR, no
+    // absolute $XDG_DATA_HOME or home); nothing when there is one. Loads then find the
+    // history Unreadable and saves fail, each logging this reason.
+    static std::optional<std::string> dataDirectoryProblem();
     // Overrides the data directory (the --data-dir option); nullopt restores
     // the usual one. The list no longer mirrors a file: it is forgotten until
     // the next load or registration.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "history/XmlNesting.h"
+#include "history/XmlValues.h"
 
 namespace kesto {
 namespace {
@@ -104,8 +104,8 @@ bool element(Scanner& s, std::string_view& rootName) {
             }
             if (!empty) {
                 open.push_back(name);
-                if (open.size() > XmlNesting::kHistoryLimit) {
-                    return false;  // left to the whole-document path, which refuses it
+                if (open.size() > XmlValues::kNestingLimit) {
+                    return false;  // refused before the split; bounded here all the same
                 }
             }
         }

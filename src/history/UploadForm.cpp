@@ -1,10 +1,50 @@
 #include "history/UploadForm.h"
 
 #include <array>
+#include <memory>
+
+#include <curl/curl.h>
 
 #include "platform/Format.h"
 
 namespace kesto {
+namespace {
+
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+// A URL's part as libcurl gives it; empty when absent.
+std::string part(CURLU* url, CURLUPart which) {
+    char* text = nullptr;
+    if (curl_url_get(url, which, &text, 0) != CURLUE_OK || text == nullptr) {
+        return {};
+    }
+    std::string copy(text);
+    curl_free(text);
+    return copy;
+}
+
+// The server as given, fit for a message: everything up to the last '@'
+// after the scheme (the user information, passwords included) hidden, and
+// control characters shown as '?' so the text cannot drive the terminal.
+std::string redacted(std::string_view server) {
+    std::string text(server);
+    const std::size_t authority = text.find("://");
+    const std::size_t at = text.rfind('@');
+    if (at != std::string::npos) {
+        const std::size_t start = authority == std::string::npos ? 0 : authority + 3;
+        text.replace(start, at >= start ? at - start : 0, "***");
+    }
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+}  // namespace
 
 std::string UploadForm::generateDataFromText(const std::optional<std::string>& value,
                                              std::string_view fieldName,
@@ -79,6 +119,30 @@ UploadForm::Body UploadForm::build(const RadiationHistoryRecord& record) {
     }
     body.bytes += "--" + body.boundary + "--";
     return body;
+}
+
+std::optional<std::string> UploadForm::endpoint(std::string_view server, std::string& problem) {
+    const std::string given(server);
+    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    bool clean = url && curl_url_set(url.get(), CURLUPART_URL, given.c_str(), 0) == CURLUE_OK;
+    if (clean) {
+        const std::string scheme = part(url.get(), CURLUPART_SCHEME);
+        const std::string path = part(url.get(), CURLUPART_PATH);
+        clean = (scheme == "http" || scheme == "https") &&
+                !part(url.get(), CURLUPART_HOST).empty() &&
+                path.find_first_not_of('/') == std::string::npos &&
+                part(url.get(), CURLUPART_USER).empty() &&
+                part(url.get(), CURLUPART_PASSWORD).empty() &&
+                part(url.get(), CURLUPART_OPTIONS).empty() &&
+                part(url.get(), CURLUPART_QUERY).empty() &&
+                part(url.get(), CURLUPART_FRAGMENT).empty() && given.find('@') == std::string::npos;
+    }
+    if (!clean || curl_url_set(url.get(), CURLUPART_PATH, kPath, 0) != CURLUE_OK) {
+        problem = "Collection server must be given as http://host[:port], not '" +
+                  redacted(server) + "': measurement not sent";
+        return std::nullopt;
+    }
+    return part(url.get(), CURLUPART_URL);
 }
 
 }  // namespace kesto

@@ -39,6 +39,14 @@ class UploadForm {
     static std::string chooseBoundary(const std::vector<std::string_view>& values);
 
     static Body build(const RadiationHistoryRecord& record);
+
+    // The upload address for a server given as "http[s]://host[:port]" (any
+    // case of scheme, IPv6 literals in brackets, trailing slashes allowed),
+    // parsed by libcurl. Nothing, with the reason in `problem`, for any other
+    // scheme, a path, query or fragment, or user information: "http://a:1@b"
+    // would send to b with "a" as a login. The reason never holds the user
+    // information nor control characters.
+    static std::optional<std::string> endpoint(std::string_view server, std::string& problem);
 };
 
 }  // namespace kesto

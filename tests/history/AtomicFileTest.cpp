@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,35 @@ TEST(AtomicFileTest, ReplacesWholeAndLeavesNoTemporaryBehind) {
 
     EXPECT_FALSE(AtomicFile::replace(dir.path() / "no-such-dir" / "file", "x", error));
     EXPECT_NE(error.find("no-such-dir"), std::string::npos);
+}
+
+// Files a save removes (true) or must leave alone (false): only temporaries
+// of this file whose process is gone.
+TEST(AtomicFileTest, ASaveRemovesOnlyTheTemporariesOfDeadSaves) {
+    test::TemporaryDirectory dir;
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const std::string live = std::to_string(::getpid());
+    const std::pair<std::string, bool> files[] = {
+        {"radiationHistory.txt.tmp-" + dead + "-a1B2c3", true},
+        {"radiationHistory.txt.tmp-" + live + "-a1B2c3", false},  // another thread's save
+        {"radiationHistory.txt.tmp-1-a1B2c3", false},             // init never goes away
+        {"radiationHistory.txt.tmp-a1B2c3", false},               // no owner to ask
+        {"radiationHistory.txt.tmp-" + dead + "-a1B2c3.bak", false},
+        {"other.txt.tmp-" + dead + "-a1B2c3", false},
+    };
+    for (const auto& [name, removed] : files) {
+        std::ofstream(dir.path() / name) << "partial";
+    }
+    std::string error;
+    ASSERT_TRUE(AtomicFile::replace(dir.path() / "radiationHistory.txt", "new", error)) << error;
+    for (const auto& [name, removed] : files) {
+        EXPECT_EQ(std::filesystem::exists(dir.path() / name), !removed) << name;
+    }
 }
 
 // A process killed at any moment of a save leaves the old file or the new
@@ -68,6 +98,11 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
         const std::string content = readText(path);
         EXPECT_TRUE(content == a || content == b) << "round " << round << ": " << content.size();
     }
+    // The next save clears what the killed ones left.
+    ASSERT_TRUE(AtomicFile::replace(path, "last", error)) << error;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 }  // namespace

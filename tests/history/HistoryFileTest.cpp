@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <clocale>
 #include <cstdio>
@@ -7,15 +8,33 @@
 #include <gtest/gtest.h>
 
 #include "history/HistoryFile.h"
+#include "history/PlistNodes.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
 namespace {
 
+bool installed(const char* tool) {
+    return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// These checks are about what another property-list reader or writer makes
+// of the file: without that tool there is nothing to compare with.
+#define REQUIRE_TOOL(tool)                                                 \
+    do {                                                                   \
+        if (!installed(tool)) {                                            \
+            GTEST_SKIP() << tool                                           \
+                         << " is not installed: this check compares with " \
+                            "what it reads and writes";                    \
+        }                                                                  \
+    } while (false)
+
+// The command's standard output; a failure of the command fails the test.
 std::string run(const std::string& command) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run " << command;
         return output;
     }
     char buffer[4096];
@@ -23,7 +42,8 @@ std::string run(const std::string& command) {
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
         output.append(buffer, n);
     }
-    ::pclose(pipe);
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
     return output;
 }
 
@@ -31,18 +51,27 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// 1900-01-01 and 2100-01-01, outside the 32-bit seconds libplist's accessors pass.
+constexpr double k1900 = -2208988800.0;
+constexpr double k2100 = 4102444800.0;
+
 HistoryFile::RecordList sample() {
     auto record = std::make_shared<RadiationHistoryRecord>();
     record->setUdid("0123456789abcdef");
     record->setTag("Café <a&b> ]]> \"ok\"");
     record->setStartDate(Date::fromUnixSeconds(1300000000.75));
-    record->setStopDate(Date::fromUnixSeconds(1300000036.0));
+    record->setStopDate(Date::fromUnixSeconds(k2100));
     record->setLatitude(0.1 + 0.2);
     record->setLongitude(-0.1275);
     record->setRadionEvents({RadiationEvent(1.0 / 3.0, 5), RadiationEvent(2.25, 1)});
     auto bare = std::make_shared<RadiationHistoryRecord>();
     bare->setTag("");
+    bare->setStartDate(Date::fromUnixSeconds(k1900));
     return {record, bare};
+}
+
+std::string serialized(const HistoryFile::RecordList& records) {
+    return HistoryFile::serialize(records).value_or("");
 }
 
 // What python3's plistlib makes of a file: one line per fact, reals in hex.
@@ -58,26 +87,22 @@ for r in plistlib.load(open(sys.argv[1], "rb")):
 ' )";
 
 TEST(HistoryFileTest, OtherPropertyListToolsReadWhatWeWrite) {
+    REQUIRE_TOOL("python3");
+    REQUIRE_TOOL("plistutil");
     test::TemporaryDirectory dir;
     const auto path = dir.path() / "radiationHistory.txt";
-    const std::string bytes = HistoryFile::serialize(sample());
-    writeFile(path, bytes);
-    EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                          "<plist version=\"1.0\">\n<array>\n",
-                          0),
-              0u);
+    writeFile(path, serialized(sample()));
 
     EXPECT_EQ(run(kPythonDump + path.string()),
               "['latitude', 'longitude', 'radionEvents', 'startDate', 'stopDate', 'tag', 'udid']\n"
               "'Café <a&b> ]]> \"ok\"' '0123456789abcdef'\n"
               "startDate 2011-03-13T07:06:40\n"
-              "stopDate 2011-03-13T07:07:16\n"
+              "stopDate 2100-01-01T00:00:00\n"
               "0x1.3333333333334p-2 -0x1.051eb851eb852p-3\n"
               "[('0x1.5555555555555p-2', 5), ('0x1.2000000000000p+1', 1)]\n"
-              "['latitude', 'longitude', 'radionEvents', 'tag']\n"
+              "['latitude', 'longitude', 'radionEvents', 'startDate', 'tag']\n"
               "'' None\n"
+              "startDate 1900-01-01T00:00:00\n"
               "0x0.0p+0 0x0.0p+0\n"
               "[]\n");
 
@@ -86,29 +111,29 @@ TEST(HistoryFileTest, OtherPropertyListToolsReadWhatWeWrite) {
     const auto binary = dir.path() / "binary.plist";
     run("plistutil -i " + path.string() + " -o " + binary.string() + " -f bin");
     const auto result = HistoryFile::read(binary);
-    ASSERT_EQ(result.status, HistoryFile::Status::Loaded);
+    ASSERT_EQ(result.status, HistoryFile::Status::Loaded) << result.problem;
     ASSERT_EQ(result.records.size(), 2u);
-    const auto expected = sample();
-    EXPECT_EQ(result.records[0]->startDate(), Date::fromUnixSeconds(1300000000.0));
-    EXPECT_EQ(result.records[0]->tag(), expected[0]->tag());
-    EXPECT_EQ(result.records[0]->latitude(), expected[0]->latitude());
-    EXPECT_EQ(result.records[0]->radionEvents(), expected[0]->radionEvents());
+    auto expected = sample();
+    auto whole = std::make_shared<RadiationHistoryRecord>(*expected[0]);
+    whole->setStartDate(Date::fromUnixSeconds(1300000000.0));
+    EXPECT_EQ(*result.records[0], *whole);
     EXPECT_EQ(*result.records[1], *expected[1]);
 }
 
 TEST(HistoryFileTest, ReadsWhatPythonWrites) {
+    REQUIRE_TOOL("python3");
     test::TemporaryDirectory dir;
     const auto path = dir.path() / "radiationHistory.txt";
     run(R"(python3 -c '
 import plistlib, sys, datetime
 r = {"radionEvents": [{"numberOfParticules": 7, "timeInterval": 0.1}, {"timeInterval": 3}],
      "tag": "Über <1> & 2", "latitude": 1e300, "longitude": -122.4194155,
-     "startDate": datetime.datetime(2011, 3, 13, 7, 6, 40),
-     "stopDate": datetime.datetime(2011, 3, 13, 7, 7, 16), "other": [1, 2]}
+     "startDate": datetime.datetime(1000, 1, 1, 0, 0, 0),
+     "stopDate": datetime.datetime(9999, 12, 31, 23, 59, 59), "other": [1, 2]}
 plistlib.dump([r, "not a record", {}], open(sys.argv[1], "wb"))
 ' )" + path.string());
     const auto result = HistoryFile::read(path);
-    ASSERT_EQ(result.status, HistoryFile::Status::Loaded);
+    ASSERT_EQ(result.status, HistoryFile::Status::Loaded) << result.problem;
     EXPECT_EQ(result.skipped, 1u);
     ASSERT_EQ(result.records.size(), 2u);
     const RadiationHistoryRecord& r = *result.records[0];
@@ -116,17 +141,22 @@ plistlib.dump([r, "not a record", {}], open(sys.argv[1], "wb"))
     EXPECT_FALSE(r.udid());
     EXPECT_EQ(r.latitude(), 1e300);
     EXPECT_EQ(r.longitude(), -122.4194155);
-    EXPECT_EQ(r.startDate(), Date::fromUnixSeconds(1300000000.0));
-    EXPECT_EQ(r.duration(), 36.0);
+    EXPECT_EQ(r.startDate()->iso8601(), "1000-01-01T00:00:00Z");
+    EXPECT_EQ(r.stopDate()->iso8601(), "9999-12-31T23:59:59Z");
     EXPECT_EQ(r.radionEvents(),
               (std::vector<RadiationEvent>{RadiationEvent(0.1, 7), RadiationEvent(3.0, 0)}));
     EXPECT_EQ(*result.records[1], RadiationHistoryRecord());
+
+    // Saved again, the extreme dates are written as they were read.
+    const std::string bytes = serialized(result.records);
+    EXPECT_NE(bytes.find("<date>1000-01-01T00:00:00Z</date>"), std::string::npos);
+    EXPECT_NE(bytes.find("<date>9999-12-31T23:59:59Z</date>"), std::string::npos);
 }
 
 TEST(HistoryFileTest, NumbersSurviveADecimalCommaLocale) {
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     ASSERT_NE(std::setlocale(LC_ALL, "fr_FR.UTF-8"), nullptr) << "fr_FR.UTF-8 is not installed";
-    const std::string bytes = HistoryFile::serialize(sample());
+    const std::string bytes = serialized(sample());
     const auto result = HistoryFile::parse(bytes);
     std::setlocale(LC_ALL, previous.c_str());
 
@@ -138,11 +168,12 @@ TEST(HistoryFileTest, NumbersSurviveADecimalCommaLocale) {
 }
 
 TEST(HistoryFileTest, TextsXmlCannotCarryAreReplacedSoEveryReaderCanStillLoadTheFile) {
+    REQUIRE_TOOL("python3");
     test::TemporaryDirectory dir;
     const auto path = dir.path() / "radiationHistory.txt";
     auto record = std::make_shared<RadiationHistoryRecord>();
     record->setTag(std::string("bell\x07 bad\xff end\tok"));
-    writeFile(path, HistoryFile::serialize({record}));
+    writeFile(path, serialized({record}));
 
     EXPECT_EQ(run("python3 -c 'import plistlib,sys; "
                   "print(ascii(plistlib.load(open(sys.argv[1],\"rb\"))[0][\"tag\"]))' " +
@@ -152,7 +183,91 @@ TEST(HistoryFileTest, TextsXmlCannotCarryAreReplacedSoEveryReaderCanStillLoadThe
               "bell\xEF\xBF\xBD bad\xEF\xBF\xBD end\tok");
 }
 
-TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
+TEST(HistoryFileTest, DatesAreNeverClampedNorMadeUp) {
+    // A date no reader could read back is refused on save, not changed.
+    auto early = std::make_shared<RadiationHistoryRecord>();
+    early->setStopDate(Date::fromUnixSeconds(-30610224001.0));  // 0999-12-31T23:59:59Z
+    std::string problem;
+    EXPECT_FALSE(HistoryFile::serialize({sample()[0], early}, &problem));
+    EXPECT_EQ(problem,
+              "record 1 has a date outside years 1000 to 9999, which no reader would read back");
+
+    // A binary list holds any double: one outside years 1000…9999 is damage.
+    PlistNodes::Owned root(plist_new_array());
+    PlistNodes::Owned record(plist_new_dict());
+    plist_dict_set_item(record.get(), "startDate", PlistNodes::newDate(1e15).release());
+    plist_array_append_item(root.get(), record.release());
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(root.get(), &bytes, &length);
+    const auto result = HistoryFile::parse(std::string_view(bytes, length));
+    plist_to_bin_free(bytes);
+    EXPECT_EQ(result.status, HistoryFile::Status::Unreadable);
+    EXPECT_EQ(result.problem, "record 0, startDate: a date outside years 1000 to 9999");
+}
+
+// A value that cannot be read exactly makes the file unreadable (never
+// overwritten: the store moves it aside), with where the value sits.
+TEST(HistoryFileTest, DamagedValuesAreRefusedWithTheirPosition) {
+    const std::string head = serialized({}).substr(0, serialized({}).find("<array"));
+    const auto make = [&](const std::string& record, const std::string& event = "") {
+        return head + "<array>\n<dict><key>tag</key><string>fine</string></dict>\n<dict>" + record +
+               "<key>radionEvents</key><array><dict/><dict>\n" + event +
+               "</dict></array></dict>\n</array>\n</plist>\n";
+    };
+    const std::string count = "<key>numberOfParticules</key>";
+    const std::string event = "line 7, record 1, radionEvents, item 1, ";
+    const std::string notDate = " is not a date YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999";
+    const std::pair<std::string, std::string> cases[] = {
+        {make("", count + "<integer>18446744073709551615</integer>"),
+         event + "numberOfParticules: '18446744073709551615' is not an integer within 64 bits"},
+        {make("", count + "<integer>3000000000</integer>"),
+         event + "numberOfParticules: '3000000000' is a particle count beyond 32 bits"},
+        {make("", count + "<real>2.5</real>"),
+         "record 1, radionEvents, item 1, numberOfParticules: a particle count that is not a "
+         "whole number within 32 bits"},
+        {make("", "<key>timeInterval</key><integer>010</integer>"),
+         event + "timeInterval: '010' is not an integer within 64 bits"},
+        {make("<key>latitude</key><real>4,8</real>"),
+         "line 6, record 1, latitude: '4,8' is not a decimal number"},
+        {make("<key>longitude</key><real>0x10</real>"),
+         "line 6, record 1, longitude: '0x10' is not a decimal number"},
+        {make("<key>latitude</key><integer>9007199254740993</integer>"),
+         "record 1, latitude: an integer too large to hold exactly"},
+        {make("<key>startDate</key><date>2011-13-45T99:99:99Z</date>"),
+         "line 6, record 1, startDate: '2011-13-45T99:99:99Z'" + notDate},
+        {make("<key>stopDate</key><date>yesterday</date>"),
+         "line 6, record 1, stopDate: 'yesterday'" + notDate},
+        {make("<key>stopDate</key><date>2011-02-29T00:00:00Z</date>"),
+         "line 6, record 1, stopDate: '2011-02-29T00:00:00Z'" + notDate},
+        {make("<key>startDate</key><date/>"),
+         "line 6, record 1, startDate: an empty <date/> holds no value"},
+        {make("<key>startDate</key><date>2011<!---->-03-13T07:06:40Z</date>"),
+         "line 6, record 1, startDate: <date> holds markup, not a plain value"},
+        {make("<key>tag\x1b]0;x</key><real>1\x1b[2J</real>"),
+         "line 6, record 1, tag?]0;x: '1?[2J' is not a decimal number"},
+    };
+    for (const auto& [document, problem] : cases) {
+        for (auto reader : {HistoryFile::Reader::ByRecord, HistoryFile::Reader::WholeDocument}) {
+            const auto result = HistoryFile::parse(document, reader);
+            EXPECT_EQ(result.status, HistoryFile::Status::Unreadable) << document;
+            EXPECT_EQ(result.problem, problem);
+            EXPECT_TRUE(result.records.empty());
+        }
+    }
+    // The same shapes with sound values load.
+    const auto fine =
+        HistoryFile::parse(make("<key>latitude</key><integer>-12</integer><key>startDate</key>"
+                                "<date>2012-02-29T23:59:59Z</date>",
+                                "<key>numberOfParticules</key><integer>-2147483648</integer>"
+                                "<key>timeInterval</key><real>-1.5E-3</real>"));
+    ASSERT_EQ(fine.status, HistoryFile::Status::Loaded) << fine.problem;
+    EXPECT_EQ(fine.records[1]->latitude(), -12.0);
+    EXPECT_EQ(fine.records[1]->startDate()->iso8601(), "2012-02-29T23:59:59Z");
+    EXPECT_EQ(fine.records[1]->radionEvents().back(), RadiationEvent(-1.5e-3, INT32_MIN));
+}
+
+TEST(HistoryFileTest, TellsMissingFromUnreadable) {
     test::TemporaryDirectory dir;
     EXPECT_EQ(HistoryFile::read(dir.path() / "none").status, HistoryFile::Status::Missing);
     EXPECT_EQ(HistoryFile::read(dir.path()).status, HistoryFile::Status::Unreadable);
@@ -160,40 +275,25 @@ TEST(HistoryFileTest, TellsMissingFromUnreadableAndSkipsNonRecords) {
     ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
     EXPECT_EQ(HistoryFile::read(dir.path() / "fifo").status, HistoryFile::Status::Unreadable);
 
-    for (const std::string& bad : {std::string(), std::string("garbage"),
-                                   std::string("<plist version=\"1.0\"><array><dict>"),
-                                   HistoryFile::serialize(sample()).substr(0, 400)}) {
-        EXPECT_EQ(HistoryFile::parse(bad).status, HistoryFile::Status::Unreadable) << bad;
-    }
-    const auto notArray = HistoryFile::parse(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict/></plist>");
-    EXPECT_EQ(notArray.status, HistoryFile::Status::Unreadable);
-    EXPECT_EQ(notArray.problem, "the property list's root is not an array");
+    EXPECT_EQ(HistoryFile::parse("garbage").status, HistoryFile::Status::Unreadable);
+    EXPECT_EQ(HistoryFile::parse("<plist version=\"1.0\"><dict/></plist>").problem,
+              "the property list's root is not an array");
 
     // Nesting deep enough to overflow libplist's recursion is refused, not
     // a crash at every launch.
-    const std::string deep = std::string("<plist version=\"1.0\"><array>") + [] {
-        std::string open, close;
-        for (int i = 0; i < 300000; ++i) {
-            open += "<array>";
-            close += "</array>";
-        }
-        return open + close;
-    }() + "</array></plist>";
-    EXPECT_EQ(HistoryFile::parse(deep).problem, "nested far deeper than a history");
-
-    const auto mixed = HistoryFile::parse(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><array>"
-        "<string>x</string><dict><key>tag</key><string>kept</string></dict><integer>3</integer>"
-        "</array></plist>");
-    ASSERT_EQ(mixed.status, HistoryFile::Status::Loaded);
-    EXPECT_EQ(mixed.skipped, 2u);
-    ASSERT_EQ(mixed.records.size(), 1u);
-    EXPECT_EQ(mixed.records[0]->tag(), "kept");
+    std::string open, close;
+    for (int i = 0; i < 300000; ++i) {
+        open += "<array>";
+        close += "</array>";
+    }
+    EXPECT_EQ(
+        HistoryFile::parse("<plist version=\"1.0\"><array>" + open + close + "</array></plist>")
+            .problem,
+        "nested far deeper than a history");
 }
 
 TEST(HistoryFileTest, ReadsRecordByRecordExactlyAsTheWholeDocument) {
-    const std::string plain = HistoryFile::serialize(sample());
+    const std::string plain = serialized(sample());
     const std::string head = plain.substr(0, plain.find("<array>"));
     std::vector<std::string> documents{
         plain,

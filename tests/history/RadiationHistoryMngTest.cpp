@@ -1,3 +1,6 @@
+#include <pwd.h>
+#include <unistd.h>
+
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -43,18 +46,13 @@ class RadiationHistoryMngTest : public ::testing::Test {
     test::ManualClock clock;
 };
 
-TEST_F(RadiationHistoryMngTest, FirstLaunchHasNoListAndZeroTotals) {
-    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
-    EXPECT_TRUE(console.contains("Fail to load radiation history"));
-    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
-    EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Missing);
-    EXPECT_EQ(RadiationHistoryMng::timeTotal(), 0.0);
-    EXPECT_EQ(RadiationHistoryMng::vdTotal(), 0.0);
-    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
-}
-
 TEST_F(RadiationHistoryMngTest, RegisterPutsNewestFirstInListAndFileAndLoadReplaces) {
+    // First launch: no file, no list, zero totals.
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Missing);
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
+    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
+
     const auto a = record("A", 10.0, 1);
     RadiationHistoryMng::registerRadiationHistoryRecord(a);
     RadiationHistoryMng::registerRadiationHistoryRecord(record("B", 20.0, 2));
@@ -125,30 +123,60 @@ TEST_F(RadiationHistoryMngTest, AFailedSaveKeepsEveryRecordInMemoryAndTheOldFile
     RadiationHistoryMng::resetForTesting(dir.path() / "blocked");
     RadiationHistoryMng::registerRadiationHistoryRecord(record("kept", 5.0, 1));
     EXPECT_TRUE(console.contains("Save history fails"));
+    EXPECT_FALSE(RadiationHistoryMng::lastSaveSucceeded());
     EXPECT_EQ(tags(), std::vector<std::string>{"kept"});
 
     // Once the way is clear, the next save writes everything.
     std::filesystem::remove(dir.path() / "blocked");
     RadiationHistoryMng::registerRadiationHistoryRecord(record("later", 5.0, 1));
     EXPECT_TRUE(console.contains("Save history done"));
+    EXPECT_TRUE(RadiationHistoryMng::lastSaveSucceeded());
+
+    // A date no reader could read back fails the save; the file stays.
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("year 999", 5.0, 1, -31e9));
+    EXPECT_FALSE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_TRUE(
+        console.contains("History file: record 0 has a date outside years 1000 to 9999, "
+                         "which no reader would read back"));
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     EXPECT_EQ(tags(), (std::vector<std::string>{"later", "kept"}));
 }
 
-TEST_F(RadiationHistoryMngTest, DataDirectoryComesFromOptionThenEnvironmentThenXdg) {
+TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
     const char* home = std::getenv("HOME");
     const std::string savedHome = home ? home : "";
-    RadiationHistoryMng::setDataDirectory(std::nullopt);
-    setenv("HOME", "/home/someone", 1);
-    unsetenv("KESTO_DATA_DIR");
-    setenv("XDG_DATA_HOME", "relative/ignored", 1);
-    EXPECT_EQ(RadiationHistoryMng::dataFilePath(), "/home/someone/.local/share/kesto");
-    setenv("XDG_DATA_HOME", "/xdg", 1);
-    EXPECT_EQ(RadiationHistoryMng::dataFilePath(), "/xdg/kesto");
-    setenv("KESTO_DATA_DIR", "/own", 1);
-    EXPECT_EQ(RadiationHistoryMng::historyFilePath(), "/own/radiationHistory.txt");
-    RadiationHistoryMng::setDataDirectory("/option");
-    EXPECT_EQ(RadiationHistoryMng::dataFilePath(), "/option");
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/');
+    const std::string account = std::string(entry->pw_dir) + "/.local/share/kesto";
+    // Option, $KESTO_DATA_DIR, $XDG_DATA_HOME, $HOME (nullptr: unset) -> directory.
+    const struct {
+        const char* option;
+        const char* own;
+        const char* xdg;
+        const char* home;
+        std::string directory;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, "/home/someone", "/home/someone/.local/share/kesto"},
+        {nullptr, nullptr, "relative/ignored", "/home/someone", "/home/someone/.local/share/kesto"},
+        {nullptr, nullptr, "", "", account},
+        {nullptr, nullptr, nullptr, "relative", account},
+        {nullptr, nullptr, "/xdg", "relative", "/xdg/kesto"},
+        {nullptr, "/own", "/xdg", "/home/someone", "/own"},
+        {"/option", "/own", "/xdg", "/home/someone", "/option"},
+    };
+    const auto set = [](const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+    };
+    for (const auto& c : cases) {
+        RadiationHistoryMng::setDataDirectory(
+            c.option ? std::optional<std::filesystem::path>(c.option) : std::nullopt);
+        set("KESTO_DATA_DIR", c.own);
+        set("XDG_DATA_HOME", c.xdg);
+        set("HOME", c.home);
+        EXPECT_EQ(RadiationHistoryMng::dataFilePath(), c.directory) << c.home;
+        EXPECT_EQ(RadiationHistoryMng::historyFilePath(), c.directory + "/radiationHistory.txt");
+        EXPECT_FALSE(RadiationHistoryMng::dataDirectoryProblem());
+    }
     unsetenv("KESTO_DATA_DIR");
     unsetenv("XDG_DATA_HOME");
     setenv("HOME", savedHome.c_str(), 1);
