@@ -16,4 +16,12 @@ int Command::reportHistorySave(std::string_view command, std::ostream& out, std:
     return 1;
 }
 
+std::string Command::unreadableHistoryReason() {
+    if (const auto problem = RadiationHistoryMng::dataDirectoryProblem()) {
+        return *problem;
+    }
+    return RadiationHistoryMng::historyFilePath().string() +
+           " cannot be read as a history; it was left untouched";
+}
+
 }  // namespace kesto

@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace CLI {
@@ -38,6 +39,9 @@ class Command {
     // the disk (on `out` when it did, on `err` when not) and returns the
     // exit status that follows from it, 0 or 1.
     static int reportHistorySave(std::string_view command, std::ostream& out, std::ostream& err);
+    // Why the history could not be read: no data directory at all, or a
+    // file that is not a history (which stays untouched).
+    static std::string unreadableHistoryReason();
 };
 
 }  // namespace kesto

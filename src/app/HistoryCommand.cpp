@@ -125,8 +125,7 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
     }
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     if (RadiationHistoryMng::lastLoadState() == RadiationHistoryMng::LoadState::Unreadable) {
-        err << "kesto history: " << RadiationHistoryMng::historyFilePath().string()
-            << " cannot be read as a history; it was left untouched\n";
+        err << "kesto history: " << unreadableHistoryReason() << '\n';
         return 1;
     }
     const RadiationHistoryMng::RecordList* list =

@@ -49,8 +49,7 @@ int UploadCommand::run(std::ostream& out, std::ostream& err) {
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     const auto state = RadiationHistoryMng::lastLoadState();
     if (state == RadiationHistoryMng::LoadState::Unreadable) {
-        err << "kesto upload: " << RadiationHistoryMng::historyFilePath().string()
-            << " cannot be read as a history\n";
+        err << "kesto upload: " << unreadableHistoryReason() << '\n';
         return 1;
     }
     const RadiationHistoryMng::RecordList* list =
