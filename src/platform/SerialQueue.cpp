@@ -4,6 +4,8 @@
 
 #include <future>
 
+#include "platform/Isolated.h"
+
 namespace kesto {
 
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
@@ -44,10 +46,15 @@ void SerialQueue::sync(const std::function<void()>& work) {
     std::promise<void> done;
     auto finished = done.get_future();
     async([&work, &done] {
-        work();
-        done.set_value();
+        try {
+            work();
+            done.set_value();
+        } catch (...) {
+            // The caller waits for this work: it learns of the failure itself.
+            done.set_exception(std::current_exception());
+        }
     });
-    finished.wait();
+    finished.get();
 }
 
 void SerialQueue::run() {
@@ -60,7 +67,9 @@ void SerialQueue::run() {
         auto work = std::move(work_.front());
         work_.pop_front();
         lock.unlock();
-        work();
+        // A job that throws is logged and goes no further: the queue and
+        // the process keep running.
+        runIsolated(label_ + " job", work);
         lock.lock();
     }
 }

@@ -24,10 +24,12 @@ class SerialQueue {
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
-    // Queues `work` and returns at once.
+    // Queues `work` and returns at once. If it throws, that is logged and
+    // the queue goes on with the next job.
     void async(std::function<void()> work);
-    // Queues `work` and waits until it has run. Called from the queue's own
-    // thread, it runs `work` at once (waiting would never end).
+    // Queues `work` and waits until it has run; what it throws is rethrown
+    // here. Called from the queue's own thread, it runs `work` at once
+    // (waiting would never end).
     void sync(const std::function<void()>& work);
     // Waits until everything queued before this call has run.
     void drain() {

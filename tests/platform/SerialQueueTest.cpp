@@ -1,10 +1,12 @@
 #include <atomic>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/SerialQueue.h"
+#include "support/TestSupport.h"
 
 namespace kesto {
 namespace {
@@ -53,6 +55,17 @@ TEST(SerialQueueTest, RunsWorkOneAtATimeInOrderOnItsOwnThread) {
             last[value / 1000] = value % 1000;
         }
     }
+}
+
+TEST(SerialQueueTest, AThrowingJobIsLoggedAndTheQueueGoesOn) {
+    test::ConsoleCapture console;
+    SerialQueue queue("throwing");
+    queue.async([] { throw std::runtime_error("bad frame"); });
+    EXPECT_THROW(queue.sync([] { throw std::runtime_error("waited for"); }), std::runtime_error);
+    bool ran = false;
+    queue.sync([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(console.contains("throwing job failed: bad frame"));
 }
 
 }  // namespace
