@@ -15,10 +15,6 @@
 namespace kesto {
 namespace {
 
-// The copy is made and scanned in slices of about this many bytes, so the
-// scan reads what the copy has just left in the cache.
-constexpr std::size_t kSliceBytes = 64 * 1024;
-
 // Multiplies without wrapping; false when the product does not fit.
 bool multiply(std::size_t a, std::size_t b, std::size_t& product) {
     return !__builtin_mul_overflow(a, b, &product);
@@ -105,33 +101,30 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals) 
         // A later, larger frame grows the buffer rather than overflowing it.
         bitmap_.resize(frameBytes);
     }
+    if (frameBytes == 0) {
+        return true;
+    }
 
+    // Row r is scanned from r × (bytes per row rounded down to whole pixels),
+    // and only its first 4 × width bytes count; every byte is copied. Each
+    // byte is read once: the scanned bytes by the fused copy and scan, the
+    // rest by plain copies.
     std::uint8_t* copy = bitmap_.data();
     const std::uint8_t* source = frame.baseAddress;
     const std::int32_t threshold = seuil();
-    const bool tight = bytesPerRow == rowBytes;
-    if (tight || width == 0 || height == 0) {
-        // Tight rows form one run of width × height pixels.
-        for (std::size_t offset = 0; offset < frameBytes; offset += kSliceBytes) {
-            const std::size_t n = std::min(kSliceBytes, frameBytes - offset);
-            std::memcpy(copy + offset, source + offset, n);
-            if (tight) {
-                FrameScanner::scan(copy + offset, n, threshold, totals);
-            }
-        }
-        return true;
-    }
-    // Padded rows: row r starts at r × (bytes per row rounded down to whole
-    // pixels) in the copy, and only its first 4 × width bytes count.
     const std::size_t stride = bytesPerRow & ~std::size_t{3};
-    const std::size_t rowsPerSlice = std::max<std::size_t>(1, kSliceBytes / bytesPerRow);
-    for (std::size_t row = 0; row < height; row += rowsPerSlice) {
-        const std::size_t rows = std::min(rowsPerSlice, height - row);
-        std::memcpy(copy + row * bytesPerRow, source + row * bytesPerRow, rows * bytesPerRow);
-        for (std::size_t r = row; r < row + rows; ++r) {
-            FrameScanner::scan(copy + r * stride, rowBytes, threshold, totals);
+    if (stride == rowBytes) {
+        // Back-to-back rows form one run of width × height pixels.
+        FrameScanner::copyAndScan(source, copy, height * rowBytes, threshold, totals);
+    } else {
+        for (std::size_t row = 0; row < height; ++row) {
+            const std::size_t start = row * stride;
+            FrameScanner::copyAndScan(source + start, copy + start, rowBytes, threshold, totals);
+            std::memcpy(copy + start + rowBytes, source + start + rowBytes, stride - rowBytes);
         }
     }
+    const std::size_t scanned = height * stride;
+    std::memcpy(copy + scanned, source + scanned, frameBytes - scanned);
     return true;
 }
 

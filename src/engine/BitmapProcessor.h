@@ -98,7 +98,7 @@ class BitmapProcessor {
     // Elapsed time T: now − start while running, else stop − start (0 when a
     // date is missing). Called with the mutex held.
     static double elapsed(const Acquisition& acquisition, bool running);
-    // Copies the frame into the private buffer and scans the copy.
+    // Copies the frame into the private buffer, scanning it on the way.
     bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals);
 
     mutable std::mutex mutex_;
