@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/DoseModel.h"
 #include "engine/FrameScanner.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -209,11 +210,11 @@ double BitmapProcessor::instantaneousVD() const {
     if (!acquisition_.hasEventList) {
         return 0.0;
     }
-    return static_cast<double>(acquisition_.events.size()) * kDosePerEvent;
+    return static_cast<double>(acquisition_.events.size()) * DoseModel::kDosePerEvent;
 }
 
 double BitmapProcessor::getVdOfRadiationHistoryRecord() const {
-    return nbEventDetected() * kDosePerEvent;
+    return nbEventDetected() * DoseModel::kDosePerEvent;
 }
 
 double BitmapProcessor::getVmOfRadiationHistoryRecord() const {
@@ -230,7 +231,7 @@ double BitmapProcessor::instantaneousRadiation() const {
     const std::size_t n = events.size();
     if (n == 0) {
         // Before the first event: the rate one event would give, an upper bound.
-        return t > 2.0 ? 198.0 / t : 0.0;
+        return t > 2.0 ? DoseModel::kOneEventPerSecond / t : 0.0;
     }
     const std::size_t first = n > 11 ? n - 11 : 0;
     const double span = t - events[first].timeStamp();
@@ -239,12 +240,12 @@ double BitmapProcessor::instantaneousRadiation() const {
     }
     if (n >= 11) {
         // Sliding window: the ten events after `first`, up to now or the stop.
-        return 1980.0 / span;
+        return DoseModel::kTenEventsPerSecond / span;
     }
     // Fewer than eleven events: the mean since the start. A stopped
     // acquisition is measured over its own elapsed time (stop − start), not
     // up to now, so its rate does not keep falling as the clock runs on.
-    return static_cast<double>(static_cast<std::int32_t>(n) * 3600) * kDosePerEvent / t;
+    return static_cast<double>(static_cast<std::int32_t>(n) * 3600) * DoseModel::kDosePerEvent / t;
 }
 
 std::string BitmapProcessor::getUnitOfValue(double& value) {

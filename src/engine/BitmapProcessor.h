@@ -27,8 +27,6 @@ class BitmapProcessor {
   public:
     static constexpr const char* kMatriceImageChanged = "MatriceImageChanged";
     static constexpr const char* kEventDetected = "EventDetected";
-    // Every detection event counts for this dose, whatever its hit count.
-    static constexpr double kDosePerEvent = 0.055;  // μSv
 
     // The one engine of the process, created on first use with the defaults
     // of this machine's model, never destroyed.
