@@ -111,7 +111,7 @@ std::string SimulatedSensor::description() const {
 }
 
 int SimulatedSensor::particlesInFrame(std::uint64_t index) const {
-    const double perFrame = rate() / 198.0 / kFramesPerSecond;
+    const double perFrame = rate() / DoseModel::kOneEventPerSecond / kFramesPerSecond;
     if (!(perFrame > 0.0)) {
         return 0;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "camera/FrameSource.h"
+#include "engine/DoseModel.h"
 
 namespace kesto {
 
@@ -37,7 +38,8 @@ namespace kesto {
 class SimulatedSensor : public FrameSource {
   public:
     static constexpr double kFramesPerSecond = 10.0;
-    static constexpr double kSaturationRate = 1980.0;  // μSv/h: one event per frame
+    // μSv/h: one event per frame.
+    static constexpr double kSaturationRate = DoseModel::kOneEventPerSecond * kFramesPerSecond;
     static constexpr std::uint8_t kDarkNoiseMax = 10;
     static constexpr std::uint8_t kOpenLensLevel = 80;
     static constexpr std::uint8_t kHitLevelMin = 140;

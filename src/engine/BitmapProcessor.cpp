@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/DoseModel.h"
 #include "engine/FrameScanner.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -14,10 +15,6 @@
 
 namespace kesto {
 namespace {
-
-// The copy is made and scanned in slices of about this many bytes, so the
-// scan reads what the copy has just left in the cache.
-constexpr std::size_t kSliceBytes = 64 * 1024;
 
 // Multiplies without wrapping; false when the product does not fit.
 bool multiply(std::size_t a, std::size_t b, std::size_t& product) {
@@ -105,33 +102,30 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals) 
         // A later, larger frame grows the buffer rather than overflowing it.
         bitmap_.resize(frameBytes);
     }
+    if (frameBytes == 0) {
+        return true;
+    }
 
+    // Row r is scanned from r × (bytes per row rounded down to whole pixels),
+    // and only its first 4 × width bytes count; every byte is copied. Each
+    // byte is read once: the scanned bytes by the fused copy and scan, the
+    // rest by plain copies.
     std::uint8_t* copy = bitmap_.data();
     const std::uint8_t* source = frame.baseAddress;
     const std::int32_t threshold = seuil();
-    const bool tight = bytesPerRow == rowBytes;
-    if (tight || width == 0 || height == 0) {
-        // Tight rows form one run of width × height pixels.
-        for (std::size_t offset = 0; offset < frameBytes; offset += kSliceBytes) {
-            const std::size_t n = std::min(kSliceBytes, frameBytes - offset);
-            std::memcpy(copy + offset, source + offset, n);
-            if (tight) {
-                FrameScanner::scan(copy + offset, n, threshold, totals);
-            }
-        }
-        return true;
-    }
-    // Padded rows: row r starts at r × (bytes per row rounded down to whole
-    // pixels) in the copy, and only its first 4 × width bytes count.
     const std::size_t stride = bytesPerRow & ~std::size_t{3};
-    const std::size_t rowsPerSlice = std::max<std::size_t>(1, kSliceBytes / bytesPerRow);
-    for (std::size_t row = 0; row < height; row += rowsPerSlice) {
-        const std::size_t rows = std::min(rowsPerSlice, height - row);
-        std::memcpy(copy + row * bytesPerRow, source + row * bytesPerRow, rows * bytesPerRow);
-        for (std::size_t r = row; r < row + rows; ++r) {
-            FrameScanner::scan(copy + r * stride, rowBytes, threshold, totals);
+    if (stride == rowBytes) {
+        // Back-to-back rows form one run of width × height pixels.
+        FrameScanner::copyAndScan(source, copy, height * rowBytes, threshold, totals);
+    } else {
+        for (std::size_t row = 0; row < height; ++row) {
+            const std::size_t start = row * stride;
+            FrameScanner::copyAndScan(source + start, copy + start, rowBytes, threshold, totals);
+            std::memcpy(copy + start + rowBytes, source + start + rowBytes, stride - rowBytes);
         }
     }
+    const std::size_t scanned = height * stride;
+    std::memcpy(copy + scanned, source + scanned, frameBytes - scanned);
     return true;
 }
 
@@ -216,11 +210,11 @@ double BitmapProcessor::instantaneousVD() const {
     if (!acquisition_.hasEventList) {
         return 0.0;
     }
-    return static_cast<double>(acquisition_.events.size()) * kDosePerEvent;
+    return static_cast<double>(acquisition_.events.size()) * DoseModel::kDosePerEvent;
 }
 
 double BitmapProcessor::getVdOfRadiationHistoryRecord() const {
-    return nbEventDetected() * kDosePerEvent;
+    return nbEventDetected() * DoseModel::kDosePerEvent;
 }
 
 double BitmapProcessor::getVmOfRadiationHistoryRecord() const {
@@ -237,7 +231,7 @@ double BitmapProcessor::instantaneousRadiation() const {
     const std::size_t n = events.size();
     if (n == 0) {
         // Before the first event: the rate one event would give, an upper bound.
-        return t > 2.0 ? 198.0 / t : 0.0;
+        return t > 2.0 ? DoseModel::kOneEventPerSecond / t : 0.0;
     }
     const std::size_t first = n > 11 ? n - 11 : 0;
     const double span = t - events[first].timeStamp();
@@ -246,12 +240,12 @@ double BitmapProcessor::instantaneousRadiation() const {
     }
     if (n >= 11) {
         // Sliding window: the ten events after `first`, up to now or the stop.
-        return 1980.0 / span;
+        return DoseModel::kTenEventsPerSecond / span;
     }
     // Fewer than eleven events: the mean since the start. A stopped
     // acquisition is measured over its own elapsed time (stop − start), not
     // up to now, so its rate does not keep falling as the clock runs on.
-    return static_cast<double>(static_cast<std::int32_t>(n) * 3600) * kDosePerEvent / t;
+    return static_cast<double>(static_cast<std::int32_t>(n) * 3600) * DoseModel::kDosePerEvent / t;
 }
 
 std::string BitmapProcessor::getUnitOfValue(double& value) {

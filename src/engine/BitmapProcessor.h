@@ -27,8 +27,6 @@ class BitmapProcessor {
   public:
     static constexpr const char* kMatriceImageChanged = "MatriceImageChanged";
     static constexpr const char* kEventDetected = "EventDetected";
-    // Every detection event counts for this dose, whatever its hit count.
-    static constexpr double kDosePerEvent = 0.055;  // μSv
 
     // The one engine of the process, created on first use with the defaults
     // of this machine's model, never destroyed.
@@ -98,7 +96,7 @@ class BitmapProcessor {
     // Elapsed time T: now − start while running, else stop − start (0 when a
     // date is missing). Called with the mutex held.
     static double elapsed(const Acquisition& acquisition, bool running);
-    // Copies the frame into the private buffer and scans the copy.
+    // Copies the frame into the private buffer, scanning it on the way.
     bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals);
 
     mutable std::mutex mutex_;

@@ -4,6 +4,8 @@
 #define HWY_TARGET_INCLUDE "engine/FrameScanner.cpp"
 #include "engine/FrameScanner.h"
 
+#include <algorithm>
+
 #include <hwy/foreach_target.h>  // must precede highway.h
 #include <hwy/highway.h>
 
@@ -15,8 +17,9 @@ namespace hn = hwy::HWY_NAMESPACE;
 // `threshold` is the detection threshold clamped to 0..255: a value v is a
 // hit when v - threshold (saturating) is non-zero. Masked alpha bytes are 0
 // and so never hit.
-void ScanPixels(const std::uint8_t* HWY_RESTRICT pixels, std::size_t byteCount,
-                std::uint8_t threshold, ScanTotals* HWY_RESTRICT totals) {
+void CopyAndScanPixels(const std::uint8_t* HWY_RESTRICT source, std::uint8_t* HWY_RESTRICT copy,
+                       std::size_t byteCount, std::uint8_t threshold,
+                       ScanTotals* HWY_RESTRICT totals) {
     const hn::ScalableTag<std::uint8_t> d8;
     const hn::Repartition<std::uint32_t, decltype(d8)> d32;
     const hn::Repartition<std::uint64_t, decltype(d8)> d64;
@@ -29,14 +32,19 @@ void ScanPixels(const std::uint8_t* HWY_RESTRICT pixels, std::size_t byteCount,
     auto hits = hn::Zero(d64);
     auto maxVec = hn::Zero(d8);
 
-    std::size_t i = 0;
     // Hit flags add up in byte lanes for at most 255 vectors before they are
-    // widened, which keeps the loop at one widening sum per vector.
-    while (i + lanes <= byteCount) {
+    // widened, which keeps the loop at one widening sum per vector. A vector
+    // narrower than a pixel (the scalar fallback) cannot hold the alpha mask:
+    // there the byte loop below does all the work.
+    const std::size_t vectorBytes = lanes >= 4 ? byteCount - byteCount % lanes : 0;
+    std::size_t i = 0;
+    while (i < vectorBytes) {
         auto hitBytes = hn::Zero(d8);
-        const std::size_t blockEnd = std::min(byteCount - byteCount % lanes, i + 255 * lanes);
+        const std::size_t blockEnd = std::min(vectorBytes, i + 255 * lanes);
         for (; i < blockEnd; i += lanes) {
-            const auto v = hn::And(hn::LoadU(d8, pixels + i), colourMask);
+            const auto raw = hn::LoadU(d8, source + i);
+            hn::StoreU(raw, d8, copy + i);
+            const auto v = hn::And(raw, colourMask);
             sum = hn::Add(sum, hn::SumsOf8(v));
             maxVec = hn::Max(maxVec, v);
             hitBytes = hn::Add(hitBytes, hn::Min(hn::SaturatedSub(v, thresholdVec), one));
@@ -58,9 +66,11 @@ void ScanPixels(const std::uint8_t* HWY_RESTRICT pixels, std::size_t byteCount,
         totals->max = std::max(totals->max, maxLanes[k]);
     }
 
-    for (; i + 4 <= byteCount; i += 4) {  // the last pixels that fill no whole vector
+    // The bytes that fill no whole vector: all are copied, whole pixels counted.
+    std::copy(source + i, source + byteCount, copy + i);
+    for (; i + 4 <= byteCount; i += 4) {
         for (std::size_t c = 0; c < 3; ++c) {
-            const std::uint8_t v = pixels[i + c];
+            const std::uint8_t v = source[i + c];
             totals->sum += v;
             totals->hits += v > threshold ? 1 : 0;
             totals->max = std::max(totals->max, v);
@@ -75,21 +85,21 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace kesto {
 
-HWY_EXPORT(ScanPixels);
+HWY_EXPORT(CopyAndScanPixels);
 
-void FrameScanner::scan(const std::uint8_t* pixels, std::size_t byteCount, std::int32_t seuil,
-                        ScanTotals& totals) {
+void FrameScanner::copyAndScan(const std::uint8_t* source, std::uint8_t* copy,
+                               std::size_t byteCount, std::int32_t seuil, ScanTotals& totals) {
     if (seuil < 0) {
         // Every examined value is a hit: scan for sum and maximum only.
         ScanTotals part;
-        HWY_DYNAMIC_DISPATCH(ScanPixels)(pixels, byteCount, 255, &part);
+        HWY_DYNAMIC_DISPATCH(CopyAndScanPixels)(source, copy, byteCount, 255, &part);
         totals.sum += part.sum;
         totals.hits += (byteCount / 4) * 3;
         totals.max = std::max(totals.max, part.max);
         return;
     }
     const auto threshold = static_cast<std::uint8_t>(seuil > 255 ? 255 : seuil);
-    HWY_DYNAMIC_DISPATCH(ScanPixels)(pixels, byteCount, threshold, &totals);
+    HWY_DYNAMIC_DISPATCH(CopyAndScanPixels)(source, copy, byteCount, threshold, &totals);
 }
 
 void FrameScanner::scanReference(const std::uint8_t* pixels, std::size_t byteCount,

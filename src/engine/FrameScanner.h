@@ -17,10 +17,12 @@ struct ScanTotals {
 // processor it runs on (the build itself stays portable).
 class FrameScanner {
   public:
-    // Adds `byteCount` bytes of whole BGRA pixels (a multiple of 4) to `totals`.
-    static void scan(const std::uint8_t* pixels, std::size_t byteCount, std::int32_t seuil,
-                     ScanTotals& totals);
-    // The same, one byte at a time: the reference the fast path must match.
+    // Copies `byteCount` bytes from `source` to `copy` and adds the whole BGRA
+    // pixels among them to `totals`, in one pass: each byte is loaded once,
+    // stored and counted while it is in a register. The ranges must not overlap.
+    static void copyAndScan(const std::uint8_t* source, std::uint8_t* copy, std::size_t byteCount,
+                            std::int32_t seuil, ScanTotals& totals);
+    // The scan alone, one byte at a time: the reference the fast path must match.
     static void scanReference(const std::uint8_t* pixels, std::size_t byteCount, std::int32_t seuil,
                               ScanTotals& totals);
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DoseModel.h"
 #include "engine/RadiationEvent.h"
 #include "platform/Date.h"
 #include "platform/PropertyListValue.h"
@@ -27,7 +28,7 @@ class RadiationHistoryRecord {
     static constexpr const char* kLongitudeKey = "longitude";
     static constexpr const char* kRadionEventsKey = "radionEvents";
     // The same weight per event as the engine's running dose.
-    static constexpr double kDosePerEvent = 0.055;  // μSv
+    static constexpr double kDosePerEvent = DoseModel::kDosePerEvent;  // μSv
 
     const std::optional<Date>& startDate() const { return startDate_; }
     const std::optional<Date>& stopDate() const { return stopDate_; }

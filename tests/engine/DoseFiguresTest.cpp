@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include <gtest/gtest.h>
 
 #include "engine/BitmapProcessor.h"
@@ -8,123 +6,75 @@
 namespace kesto {
 namespace {
 
-class DoseFiguresTest : public ::testing::Test {
-  protected:
-    void SetUp() override { engine = BitmapProcessor::create(); }
-    // Starts an acquisition with events at the given times, then lets the
-    // clock run to `now` seconds after the start.
-    void acquire(std::initializer_list<double> times, double now, std::int32_t count = 1) {
-        engine->startAcquisition();
-        for (double t : times) {
-            engine->eventDetected(count, t);
-        }
-        clock.advance(now);
-    }
-    test::ManualClock clock;
-    std::unique_ptr<BitmapProcessor> engine;
+// One acquisition: events at the given times (seconds after the start), each
+// with more hits than the last, the acquisition stopped at `stop` (or still
+// running when negative) and the clock at `now`.
+struct Case {
+    const char* what;
+    std::vector<double> events;
+    double stop;
+    double now;
+    double radiation;  // instantaneousRadiation, μSv/h
+    double dose;       // instantaneousVD and getVdOfRadiationHistoryRecord, μSv
+    double rate;       // getVmOfRadiationHistoryRecord, μSv/h
+    double duration;   // acquisitionDuration, s
 };
 
-TEST_F(DoseFiguresTest, NoEventsGiveAnUpperBoundOnlyAfterTwoSeconds) {
-    EXPECT_EQ(engine->instantaneousRadiation(), 0.0);  // no list at all
-    acquire({}, 1.5);
-    EXPECT_EQ(engine->instantaneousRadiation(), 0.0);
-    clock.advance(0.5);
-    EXPECT_EQ(engine->instantaneousRadiation(), 0.0);  // exactly 2.0 s
-    clock.advance(2.0);
-    EXPECT_DOUBLE_EQ(engine->instantaneousRadiation(), 49.5);
-}
-
-TEST_F(DoseFiguresTest, FewEventsGiveTheMeanSinceTheStart) {
-    engine->startAcquisition();
-    engine->eventDetected(2, 10.0);
-    engine->eventDetected(5, 20.0);
-    engine->eventDetected(1, 30.0);
-    clock.advance(60.0);
-    EXPECT_DOUBLE_EQ(engine->instantaneousRadiation(), 9.9);
-    EXPECT_DOUBLE_EQ(engine->instantaneousVD(), 0.165);
-    EXPECT_EQ(engine->cumulatedParticules(), 8);
-    EXPECT_EQ(engine->nbEventDetected(), 3);
-}
-
-TEST_F(DoseFiguresTest, ElevenOrMoreEventsUseTheSlidingWindow) {
-    acquire({5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 25.0);
-    EXPECT_DOUBLE_EQ(engine->instantaneousRadiation(), 99.0);  // 1980 / (25 − 5)
-
-    engine->startAcquisition();
-    for (int i = 0; i < 15; ++i) {
-        engine->eventDetected(1, i + 1.0);  // window starts at index 4, time 5.0
-    }
-    clock.advance(25.0);
-    EXPECT_DOUBLE_EQ(engine->instantaneousRadiation(), 1980.0 / 20.0);
-}
-
-TEST_F(DoseFiguresTest, WindowThatDoesNotEndAfterItsStartGivesZero) {
-    acquire({30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30}, 30.0);
-    EXPECT_EQ(engine->instantaneousRadiation(), 0.0);
-    acquire({40}, 30.0);
-    EXPECT_EQ(engine->instantaneousRadiation(), 0.0);
-}
-
-TEST_F(DoseFiguresTest, DoseCountsEventsNotHits) {
-    engine->startAcquisition();
-    for (int i = 0; i < 20; ++i) {
-        engine->eventDetected(i * 7 + 1, i);
-    }
-    EXPECT_DOUBLE_EQ(engine->instantaneousVD(), 1.1);
-    EXPECT_DOUBLE_EQ(engine->getVdOfRadiationHistoryRecord(), 1.1);
-}
-
-TEST_F(DoseFiguresTest, StoppedAcquisitionKeepsItsFiguresAsTheClockRunsOn) {
-    engine->startAcquisition();
-    for (int i = 0; i < 200; ++i) {
-        engine->eventDetected(1, i * 0.1);
-    }
-    clock.advance(30.0);
-    engine->stopAcquisition();
-    clock.advance(1000.0);
-    EXPECT_EQ(engine->acquisitionDuration(), 30.0);
-    EXPECT_DOUBLE_EQ(engine->getVmOfRadiationHistoryRecord(), 11.0 / (30.0 / 3600.0));
-    engine->resetModel();
-    EXPECT_EQ(engine->acquisitionDuration(), 0.0);
-    EXPECT_EQ(engine->getVmOfRadiationHistoryRecord(), 0.0);
-}
-
-TEST_F(DoseFiguresTest, StoppedAcquisitionWithFewEventsDoesNotKeepFalling) {
-    acquire({10.0, 20.0, 30.0}, 60.0);
-    engine->stopAcquisition();
-    const double atStop = engine->instantaneousRadiation();
-    EXPECT_DOUBLE_EQ(atStop, 9.9);
-    clock.advance(3600.0);
-    EXPECT_EQ(engine->instantaneousRadiation(), atStop);
-}
-
-TEST_F(DoseFiguresTest, RunningDurationFollowsTheClock) {
-    EXPECT_EQ(engine->acquisitionDuration(), 0.0);
-    engine->startAcquisition();
-    clock.advance(12.25);
-    EXPECT_EQ(engine->acquisitionDuration(), 12.25);
-}
-
-TEST_F(DoseFiguresTest, UnitsRescaleFromOneThousand) {
-    struct Case {
-        double in;
-        const char* unit;
-        double out;
+TEST(DoseFiguresTest, FiguresFollowTheDoseModel) {
+    const std::vector<double> eleven{5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const std::vector<double> fifteen{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const Case cases[] = {
+        {"no event yet", {}, -1, 1.5, 0.0, 0.0, 0.0, 1.5},
+        {"no event, 2 s", {}, -1, 2.0, 0.0, 0.0, 0.0, 2.0},
+        {"no event: an upper bound", {}, -1, 4.0, 49.5, 0.0, 0.0, 4.0},
+        {"few: the mean", {10, 20, 30}, -1, 60.0, 9.9, 0.165, 9.9, 60.0},
+        {"eleven: the window", eleven, -1, 25.0, 99.0, 0.605, 87.12, 25.0},
+        {"the last eleven", fifteen, -1, 25.0, 99.0, 0.825, 118.8, 25.0},
+        {"an empty window", std::vector<double>(11, 30.0), -1, 30.0, 0.0, 0.605, 72.6, 30.0},
+        {"an event after now", {40}, -1, 30.0, 0.0, 0.055, 6.6, 30.0},
+        {"stopped, few", {10, 20, 30}, 60.0, 3660.0, 9.9, 0.165, 9.9, 60.0},
+        {"stopped, many", fifteen, 20.0, 1000.0, 132.0, 0.825, 148.5, 20.0},
     };
-    for (const auto& c : {Case{999.99, "\u03BCSv", 999.99}, Case{1000.0, "mSv", 1.0},
-                          Case{2500.0, "mSv", 2.5}, Case{0.0, "\u03BCSv", 0.0}}) {
-        double v = c.in;
-        EXPECT_EQ(BitmapProcessor::getUnitOfValue(v), c.unit);
-        EXPECT_EQ(v, c.out);
-        v = c.in;
-        EXPECT_EQ(BitmapProcessor::getUnitOfVDValue(v), c.unit);
-        v = c.in;
-        EXPECT_EQ(BitmapProcessor::getUnitOfVMValue(v), std::string(c.unit) + "/h");
-        EXPECT_EQ(v, c.out);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ManualClock clock;
+        auto engine = BitmapProcessor::create();
+        EXPECT_EQ(engine->instantaneousRadiation(), 0.0);  // no acquisition, no list
+        engine->startAcquisition();
+        for (std::size_t i = 0; i < c.events.size(); ++i) {
+            engine->eventDetected(static_cast<std::int32_t>(i * 7 + 1), c.events[i]);
+        }
+        if (c.stop >= 0) {
+            clock.advance(c.stop);
+            engine->stopAcquisition();
+            clock.advance(c.now - c.stop);
+        } else {
+            clock.advance(c.now);
+        }
+        EXPECT_DOUBLE_EQ(engine->instantaneousRadiation(), c.radiation);
+        EXPECT_DOUBLE_EQ(engine->instantaneousVD(), c.dose);
+        EXPECT_DOUBLE_EQ(engine->getVdOfRadiationHistoryRecord(), c.dose);
+        EXPECT_DOUBLE_EQ(engine->getVmOfRadiationHistoryRecord(), c.rate);
+        EXPECT_EQ(engine->acquisitionDuration(), c.duration);
+        const auto n = static_cast<std::int32_t>(c.events.size());
+        EXPECT_EQ(engine->cumulatedParticules(), n + 7 * n * (n - 1) / 2);  // hits, not events
+        engine->resetModel();
+        EXPECT_EQ(engine->acquisitionDuration(), 0.0);
+        EXPECT_EQ(engine->getVmOfRadiationHistoryRecord(), 0.0);
     }
-    double nan = std::nan("");
-    EXPECT_EQ(BitmapProcessor::getUnitOfValue(nan), "\u03BCSv");
-    EXPECT_EQ(std::string("\u03BCSv").substr(0, 2), "\xCE\xBC");  // U+03BC in UTF-8
+}
+
+TEST(DoseFiguresTest, UnitsRescaleFromOneThousand) {
+    for (const auto& [in, unit, out] :
+         {std::tuple{999.99, "\u03BCSv", 999.99}, std::tuple{1000.0, "mSv", 1.0},
+          std::tuple{0.0, "\u03BCSv", 0.0}}) {
+        double dose = in;
+        double rate = in;
+        EXPECT_EQ(BitmapProcessor::getUnitOfVDValue(dose), unit);
+        EXPECT_EQ(BitmapProcessor::getUnitOfVMValue(rate), std::string(unit) + "/h");
+        EXPECT_EQ(dose, out);
+        EXPECT_EQ(rate, out);
+    }
 }
 
 }  // namespace
