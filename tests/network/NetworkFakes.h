@@ -195,8 +195,5 @@ inline RouteLookup viaGateway(const std::string& name, bool cellular = false) {
 inline RouteLookup direct(const std::string& name) {
     return RouteLookup::found(Route{name, false, true, false});
 }
-inline RouteLookup interfaceDown(const std::string& name) {
-    return RouteLookup::found(Route{name, true, false, false});
-}
 
 }  // namespace kesto::test
