@@ -65,7 +65,7 @@ TEST_F(ReachabilityTest, EachMonitorFollowsItsOwnRouteAndRule) {
     // An unresolved name is a failed read, not "reachable via the default".
     EXPECT_EQ(byName->reachabilityFlags(), std::nullopt);
     EXPECT_EQ(byName->currentReachabilityStatus(), ReachNone);
-    network.names->setAddress("collect.example", kServer);
+    network.names->addresses["collect.example"].s_addr = htonl(kServer);
     EXPECT_EQ(byName->currentReachabilityStatus(), ReachViaWiFi);
 }
 
