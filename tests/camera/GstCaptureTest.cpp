@@ -36,14 +36,19 @@ bool eventually(Predicate done) {
 // Counts the frames the engine analyses and the threads they arrive on.
 class FrameCounter {
   public:
+    struct Seen {
+        int frames = 0;
+        std::int64_t level = -1;  // of the last frame
+        std::set<std::thread::id> threads;
+    };
     explicit FrameCounter(const BitmapProcessor& engine) {
         NotificationCenter::defaultCenter().addObserver(
             this, BitmapProcessor::kMatriceImageChanged,
             [this](const Notification& n) {
                 std::lock_guard lock(mutex_);
-                ++frames_;
-                threads_.insert(std::this_thread::get_id());
-                level_ = (*n.payload->arrayValue())[0].integerValue().value_or(-1);
+                ++seen_.frames;
+                seen_.threads.insert(std::this_thread::get_id());
+                seen_.level = (*n.payload->arrayValue())[0].integerValue().value_or(-1);
                 changed_.notify_all();
             },
             &engine);
@@ -52,27 +57,18 @@ class FrameCounter {
 
     bool waitFor(int frames) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [&] { return frames_ >= frames; });
+        return changed_.wait_for(lock, kPatience, [&] { return seen_.frames >= frames; });
     }
-    int frames() {
+    Seen seen() {
         std::lock_guard lock(mutex_);
-        return frames_;
+        return seen_;
     }
-    std::int64_t level() {
-        std::lock_guard lock(mutex_);
-        return level_;
-    }
-    std::set<std::thread::id> threads() {
-        std::lock_guard lock(mutex_);
-        return threads_;
-    }
+    int frames() { return seen().frames; }
 
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    int frames_ = 0;
-    std::int64_t level_ = -1;
-    std::set<std::thread::id> threads_;
+    Seen seen_;
 };
 
 class GstCaptureTest : public ::testing::Test {
@@ -98,14 +94,14 @@ TEST_F(GstCaptureTest, BlackFramesAreDarkAndWhiteFramesAreLightOnOneQueueThread)
         ASSERT_TRUE(counter.waitFor(3)) << pattern;
         controller.activateVideoChain(false);
         controller.deleteVideoChain();
-        const int frames = counter.frames();
-        EXPECT_EQ(counter.threads().size(), 1u);
-        EXPECT_EQ(counter.threads().count(std::this_thread::get_id()), 0u);
-        EXPECT_EQ(counter.level(), white ? 255 : 0) << pattern;
+        const auto seen = counter.seen();
+        EXPECT_EQ(seen.threads.size(), 1u);
+        EXPECT_EQ(seen.threads.count(std::this_thread::get_id()), 0u);
+        EXPECT_EQ(seen.level, white ? 255 : 0) << pattern;
         // Light: the level is above the light limit the screens compare with.
-        EXPECT_EQ(counter.level() > static_cast<std::int64_t>(engine_->seuilSigma()), white);
-        EXPECT_EQ(engine_->nbEventDetected(), white ? frames : 0) << pattern;
-        EXPECT_EQ(counter.frames(), frames);  // nothing after the stop
+        EXPECT_EQ(seen.level > static_cast<std::int64_t>(engine_->seuilSigma()), white);
+        EXPECT_EQ(engine_->nbEventDetected(), white ? seen.frames : 0) << pattern;
+        EXPECT_EQ(counter.frames(), seen.frames);  // nothing after the stop
     }
 }
 

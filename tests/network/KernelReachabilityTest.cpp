@@ -26,10 +26,9 @@ TEST(KernelReachabilityTest, LoopbackIsReachableAndDirect) {
     const auto lookup = table.routeTo(loopback);
     ASSERT_FALSE(lookup.failed);
     ASSERT_TRUE(lookup.route.has_value());
-    EXPECT_EQ(lookup.route->interfaceName, "lo");
-    EXPECT_TRUE(lookup.route->interfaceUp);
-    EXPECT_FALSE(lookup.route->hasGateway);
-    EXPECT_FALSE(lookup.route->cellular);
+    const Route& route = *lookup.route;
+    EXPECT_EQ(std::tuple(route.interfaceName, route.interfaceUp, route.hasGateway, route.cellular),
+              std::tuple("lo", true, false, false));
 
     auto monitor = Reachability::reachabilityWithAddress(
         Reachability::socketAddress(INADDR_LOOPBACK), ReachabilityService::defaultService());

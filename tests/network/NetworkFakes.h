@@ -21,28 +21,19 @@ constexpr auto kPatience = std::chrono::seconds(10);
 // watches. Threads: any.
 class FakeRoutingTable : public RoutingTable {
   public:
-    RouteLookup routeTo(in_addr destination) override {
-        std::lock_guard lock(mutex_);
-        countLookup();
-        const auto found = routes_.find(ntohl(destination.s_addr));
-        return found == routes_.end() ? RouteLookup::none() : found->second;
-    }
-    RouteLookup defaultRoute() override {
-        std::lock_guard lock(mutex_);
-        countLookup();
-        return default_;
-    }
+    static constexpr std::uint32_t kDefault = 0;  // the key of the default route
+
+    RouteLookup routeTo(in_addr destination) override { return lookup(ntohl(destination.s_addr)); }
+    RouteLookup defaultRoute() override { return lookup(kDefault); }
     std::unique_ptr<RouteWatch> openWatch() override {
         std::lock_guard lock(mutex_);
         return watchFails_ ? nullptr : std::make_unique<Watch>(*this);
     }
 
-    void setDefaultRoute(RouteLookup lookup) {
-        change([&] { default_ = std::move(lookup); });
-    }
     void setRoute(std::uint32_t hostOrderAddress, RouteLookup lookup) {
         change([&] { routes_[hostOrderAddress] = std::move(lookup); });
     }
+    void setDefaultRoute(RouteLookup lookup) { setRoute(kDefault, std::move(lookup)); }
     // A routing change that leaves every answer as it was.
     void touch() {
         change([] {});
@@ -67,8 +58,9 @@ class FakeRoutingTable : public RoutingTable {
   private:
     class Watch : public RouteWatch {
       public:
+        // The caller holds the table's lock.
         explicit Watch(FakeRoutingTable& table) : table_(table), seen_(table.generation_) {
-            ++table_.openWatches_;  // the caller holds the table's lock
+            ++table_.openWatches_;
         }
         ~Watch() override {
             std::lock_guard lock(table_.mutex_);
@@ -99,9 +91,12 @@ class FakeRoutingTable : public RoutingTable {
         ++generation_;
         signal_.notify_all();
     }
-    void countLookup() {
+    RouteLookup lookup(std::uint32_t address) {
+        std::lock_guard lock(mutex_);
         ++lookups_;
         signal_.notify_all();
+        const auto found = routes_.find(address);
+        return found == routes_.end() ? RouteLookup::none() : found->second;
     }
 
     std::mutex mutex_;
@@ -110,26 +105,17 @@ class FakeRoutingTable : public RoutingTable {
     std::uint64_t lookups_ = 0;
     int openWatches_ = 0;
     bool watchFails_ = false;
-    RouteLookup default_ = RouteLookup::none();
     std::map<std::uint32_t, RouteLookup> routes_;
 };
 
-// Names that resolve only once told to. Threads: any.
+// Names that resolve only once told to. Threads: the test's.
 class FakeHostResolver : public HostResolver {
   public:
     std::optional<in_addr> resolve(const std::string& hostName) override {
-        std::lock_guard lock(mutex_);
-        const auto found = names_.find(hostName);
-        return found == names_.end() ? std::nullopt : std::optional(found->second);
+        const auto found = addresses.find(hostName);
+        return found == addresses.end() ? std::nullopt : std::optional(found->second);
     }
-    void setAddress(const std::string& hostName, std::uint32_t hostOrderAddress) {
-        std::lock_guard lock(mutex_);
-        names_[hostName].s_addr = htonl(hostOrderAddress);
-    }
-
-  private:
-    std::mutex mutex_;
-    std::map<std::string, in_addr> names_;
+    std::map<std::string, in_addr> addresses;
 };
 
 // A service over the two fakes; the test keeps pointers to set them.
@@ -194,9 +180,6 @@ inline RouteLookup viaGateway(const std::string& name, bool cellular = false) {
 }
 inline RouteLookup direct(const std::string& name) {
     return RouteLookup::found(Route{name, false, true, false});
-}
-inline RouteLookup interfaceDown(const std::string& name) {
-    return RouteLookup::found(Route{name, true, false, false});
 }
 
 }  // namespace kesto::test

@@ -68,42 +68,12 @@ void putMultipath(nlmsghdr* header) {
 TEST(RtnetlinkCodecTest, RouteRequestOnTheWire) {
     in_addr destination{};
     destination.s_addr = htonl(0xC0000207);
-    const Bytes expected = {36,
-                            0,
-                            0,
-                            0,
-                            RTM_GETROUTE,
-                            0,
-                            NLM_F_REQUEST,
-                            0,  // length, type, flags
-                            42,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,  // sequence, port
-                            AF_INET,
-                            32,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,
-                            0,  // rtmsg, to a /32
-                            8,
-                            0,
-                            RTA_DST,
-                            0,
-                            192,
-                            0,
-                            2,
-                            7};  // the address
+    // clang-format off
+    const Bytes expected = {
+        36, 0, 0, 0, RTM_GETROUTE, 0, NLM_F_REQUEST, 0, 42, 0, 0, 0, 0, 0, 0, 0,  // header
+        AF_INET, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                 // to a /32
+        8, 0, RTA_DST, 0, 192, 0, 2, 7};
+    // clang-format on
     EXPECT_EQ(RtnetlinkCodec::routeRequest(42, destination), expected);
 }
 
@@ -129,16 +99,17 @@ TEST(RtnetlinkCodecTest, ReadsADumpOfPlainAndMultipathRoutes) {
         error);
     EXPECT_EQ(outcome, Outcome::Done);
     ASSERT_EQ(routes.size(), 2u);
-    EXPECT_EQ(routes[0].table, static_cast<std::uint32_t>(RT_TABLE_MAIN));
-    EXPECT_EQ(routes[0].priority, 600u);
-    ASSERT_EQ(routes[0].nextHops.size(), 1u);
-    EXPECT_EQ(routes[0].nextHops[0].interfaceIndex, 4);
-    EXPECT_TRUE(routes[0].nextHops[0].hasGateway);
-    ASSERT_EQ(routes[1].nextHops.size(), 2u);
-    EXPECT_EQ(routes[1].nextHops[0].interfaceIndex, 2);
-    EXPECT_TRUE(routes[1].nextHops[0].hasGateway);
-    EXPECT_EQ(routes[1].nextHops[1].interfaceIndex, 5);
-    EXPECT_FALSE(routes[1].nextHops[1].hasGateway);
+    EXPECT_EQ(std::tuple(routes[0].table, routes[0].priority),
+              std::tuple(std::uint32_t{RT_TABLE_MAIN}, 600u));
+    const auto hops = [](const RtnetlinkCodec::RouteEntry& entry) {
+        std::vector<std::pair<int, bool>> found;
+        for (const auto& hop : entry.nextHops) {
+            found.emplace_back(hop.interfaceIndex, hop.hasGateway);
+        }
+        return found;
+    };
+    EXPECT_EQ(hops(routes[0]), (std::vector<std::pair<int, bool>>{{4, true}}));
+    EXPECT_EQ(hops(routes[1]), (std::vector<std::pair<int, bool>>{{2, true}, {5, false}}));
 }
 
 TEST(RtnetlinkCodecTest, HowADatagramOfRepliesEnds) {
