@@ -27,7 +27,8 @@ TEST_F(NetworkCommandTest, PrintsTheStatusAndTheWordItCameFrom) {
     } cases[] = {
         {test::viaGateway("wlan0"), "internet: reachable via WiFi\nflags: 0x00000002\n"},
         {test::viaGateway("wwan0", true), "internet: reachable via WWAN\nflags: 0x00040002\n"},
-        {test::interfaceDown("eth0"), "internet: not reachable\nflags: 0x00000000\n"},
+        {RouteLookup::found(Route{"eth0", true, false, false}),
+         "internet: not reachable\nflags: 0x00000000\n"},
         {RouteLookup::failure(), "internet: not reachable\nflags: unavailable\n"},
     };
     for (const auto& c : cases) {
