@@ -136,7 +136,6 @@ TEST(ImageTest, FindsImagesAmongTheResourcesAndAnswersNoneForAMissingFile) {
     ResourceLocator::setResourceDirectory(dir.path());
     const auto play = Image::imageNamed("B_play.png");
     ASSERT_TRUE(play);
-    EXPECT_EQ(play->name(), "B_play.png");
     EXPECT_EQ(play->path(), dir.path() / "images" / "B_play.png");
     EXPECT_FALSE(Image::imageNamed("B_stop.png"));
     EXPECT_FALSE(Image::imageNamed("../images/B_play.png"));
@@ -146,9 +145,6 @@ TEST(ImageTest, FindsImagesAmongTheResourcesAndAnswersNoneForAMissingFile) {
 TEST(WebViewTest, BaseURLOfAPageEncodesWhatAURLCannotHoldAsIs) {
     EXPECT_EQ(WebView::fileURLWithPath("/usr/share/kesto/help/Aide Kesto é.html"),
               "file:///usr/share/kesto/help/Aide%20Kesto%20%C3%A9.html");
-    WebView web;
-    web.loadHTMLString("<p>hi</p>", WebView::fileURLWithPath("/r/help.html"));
-    EXPECT_EQ(web.baseURL(), "file:///r/help.html");
 }
 
 }  // namespace

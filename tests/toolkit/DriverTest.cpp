@@ -40,15 +40,13 @@ class CounterScreen : public ViewController, public AlertViewDelegate, public Te
         b.outlet("txtName", txtName);
         b.action("add", [this] { lblCount->setText(std::to_string(++count)); });
         b.action("ask", [this] {
-            auto alert = std::make_unique<AlertView>("", "Reset?", this, "Yes",
-                                                     std::vector<std::string>{"No"});
-            alert->setTag(1);
-            AlertView::show(std::move(alert));
+            AlertView::show(std::make_unique<AlertView>("", "Reset?", this, "Yes",
+                                                        std::vector<std::string>{"No"}));
         });
     }
     void viewDidLoad() override { lblCount->setText("0"); }
-    void clickedButtonAtIndex(AlertView& alert, int index) override {
-        if (alert.tag() == 1 && index == 0) {
+    void clickedButtonAtIndex(AlertView&, int index) override {
+        if (index == 0) {
             count = 0;
             lblCount->setText("0");
             btnAdd->setEnabled(false);

@@ -1,4 +1,6 @@
 #include <atomic>
+#include <future>
+#include <latch>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -56,33 +58,27 @@ TEST(RunLoopConcurrencyTest, HopsFromManyThreadsRunOnTheMainThreadOncePerCallInO
 
 // A service started on a thread with its own loop calls back on that thread.
 TEST(RunLoopConcurrencyTest, AThreadsOwnLoopIsItsDispatcherAndRunsWhatOthersSendIt) {
-    std::atomic<RunLoop*> workerLoop{nullptr};
+    std::promise<RunLoop*> started;
+    std::latch sent(1);
     std::atomic<bool> done{false};
-    std::atomic<bool> sent{false};
     std::thread::id ranOn;
-    RunLoop& mainLoop = RunLoop::main();
     std::thread worker([&] {
         RunLoop loop;
         EXPECT_EQ(ThreadDispatcher::current(), &loop);
-        workerLoop.store(&loop);
+        started.set_value(&loop);
         loop.runUntilCondition([&] { return done.load(); }, 10.0);
-        while (!sent.load()) {  // the sender may still be inside dispatch()
-            std::this_thread::yield();
-        }
+        sent.wait();  // the sender may still be inside dispatch()
     });
-    while (!workerLoop.load()) {
-        std::this_thread::yield();
-    }
-    workerLoop.load()->dispatch([&] {
+    started.get_future().get()->dispatch([&] {
         ranOn = std::this_thread::get_id();
         done.store(true);
     });
-    sent.store(true);
+    sent.count_down();
     const auto workerId = worker.get_id();
     worker.join();
     EXPECT_TRUE(done.load());
     EXPECT_EQ(ranOn, workerId);
-    EXPECT_EQ(ThreadDispatcher::current(), &mainLoop);
+    EXPECT_EQ(ThreadDispatcher::current(), &RunLoop::main());
 }
 
 // An alert raised off the main thread still opens, and answers, on the main thread.
