@@ -1,9 +1,14 @@
+#include <sys/utsname.h>
+
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "platform/Device.h"
+#include "platform/DeviceUtil.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -26,6 +31,26 @@ TEST(DeviceTest, IdentifierIsStableHexAndNeverTheMachineId) {
     EXPECT_EQ(id, Device::uniqueIdentifier());
     EXPECT_EQ(id.find(machineId.substr(0, 8)), std::string::npos);
     EXPECT_NE(id.substr(0, 32), id.substr(32)) << "two independent halves";
+}
+
+// The model names, the one model with its own detection figures, and the
+// kernel's machine name when nothing overrides it.
+TEST(DeviceUtilTest, ModelNamesAndTheOneSpecialModel) {
+    for (const auto& [id, name, four] : {std::tuple{"iPhone3,1", "iPhone 4", true},
+                                         {"iPhone3,3", "Verizon iPhone 4", false},
+                                         {"iPhone4,1", "iPhone4,1", false},
+                                         {"iphone3,1", "iphone3,1", false},
+                                         {"i386", "Simulator", false}}) {
+        setenv("KESTO_MACHINE", id, 1);
+        EXPECT_EQ(DeviceUtil::platform(), id);
+        EXPECT_EQ(DeviceUtil::platformString(), name);
+        EXPECT_EQ(DeviceUtil::isIPhone4(), four) << id;
+    }
+    unsetenv("KESTO_MACHINE");
+    utsname machine{};
+    ASSERT_EQ(uname(&machine), 0);
+    EXPECT_EQ(DeviceUtil::platform(), machine.machine);
+    EXPECT_FALSE(DeviceUtil::isIPhone4());
 }
 
 }  // namespace

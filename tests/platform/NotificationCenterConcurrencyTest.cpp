@@ -1,7 +1,6 @@
 #include <atomic>
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -16,9 +15,8 @@ namespace {
 // while another thread keeps posting.
 TEST(NotificationCenterConcurrencyTest, RemovedObserverIsNeverCalledAfterRemovalReturns) {
     NotificationCenter center;
-    std::atomic<bool> stop{false};
-    std::thread poster([&] {
-        while (!stop.load()) {
+    std::jthread poster([&](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
             center.post("N");
         }
     });
@@ -26,35 +24,14 @@ TEST(NotificationCenterConcurrencyTest, RemovedObserverIsNeverCalledAfterRemoval
         std::atomic<bool> removed{false};
         std::atomic<int> lateCalls{0};
         int observer = 0;
-        center.addObserver(&observer, "N", [&](const Notification&) {
-            if (removed.load()) {
-                lateCalls.fetch_add(1);
-            }
-        });
+        center.addObserver(&observer, "N",
+                           [&](const Notification&) { lateCalls += removed.load() ? 1 : 0; });
         std::this_thread::yield();
         center.removeObserver(&observer);
         removed.store(true);
         std::this_thread::yield();
         EXPECT_EQ(lateCalls.load(), 0);
     }
-    stop.store(true);
-    poster.join();
-}
-
-TEST(NotificationCenterConcurrencyTest, ObserversAddedFromManyThreadsAllRegister) {
-    NotificationCenter center;
-    std::vector<int> observers(8);
-    std::vector<std::thread> threads;
-    std::atomic<int> calls{0};
-    for (auto& o : observers) {
-        threads.emplace_back(
-            [&] { center.addObserver(&o, "N", [&](const Notification&) { calls.fetch_add(1); }); });
-    }
-    for (auto& t : threads) {
-        t.join();
-    }
-    center.post("N");
-    EXPECT_EQ(calls.load(), 8);
 }
 
 // An observer or a background job that throws is logged on one line and

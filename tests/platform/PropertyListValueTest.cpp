@@ -5,7 +5,7 @@
 namespace kesto {
 namespace {
 
-TEST(PropertyListValueTest, DictionaryKeepsInsertionOrderAndReplacesInPlace) {
+TEST(PropertyListValueTest, DictionaryKeepsInsertionOrderAndNumbersConvertButTextsDoNot) {
     auto dict = PropertyListValue::dictionary();
     dict.set("b", PropertyListValue::integer(1));
     dict.set("a", PropertyListValue::string("x"));
@@ -17,9 +17,7 @@ TEST(PropertyListValueTest, DictionaryKeepsInsertionOrderAndReplacesInPlace) {
     EXPECT_EQ(*dict.find("a")->stringValue(), "x");
     EXPECT_EQ(dict.find("c"), nullptr);
     EXPECT_EQ(PropertyListValue::integer(3).find("a"), nullptr);
-}
-
-TEST(PropertyListValueTest, NumbersConvertAcrossKindsButTextsDoNot) {
+    // Numbers convert across kinds, clamped to the narrower one; texts do not.
     EXPECT_EQ(PropertyListValue::integer(7).numberAsDouble(), 7.0);
     EXPECT_EQ(PropertyListValue::real(-3.9).numberAsInt32(), -3);
     EXPECT_EQ(PropertyListValue::integer(INT64_MAX).numberAsInt32(), INT32_MAX);

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <set>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,23 +19,21 @@ TEST(SerialQueueTest, RunsWorkOneAtATimeInOrderOnItsOwnThread) {
     std::atomic<int> overlaps{0};
     {
         SerialQueue queue("myQueue");
-        EXPECT_EQ(queue.label(), "myQueue");
         EXPECT_FALSE(queue.isCurrent());
-        std::vector<std::thread> posters;
-        for (int t = 0; t < 4; ++t) {
-            posters.emplace_back([&, t] {
-                for (int i = 0; i < 250; ++i) {
-                    queue.async([&, value = t * 1000 + i] {
-                        overlaps += running.fetch_add(1) != 0 ? 1 : 0;
-                        order.push_back(value);
-                        threads.insert(std::this_thread::get_id());
-                        running.fetch_sub(1);
-                    });
-                }
-            });
-        }
-        for (auto& poster : posters) {
-            poster.join();
+        {
+            std::vector<std::jthread> posters;
+            for (int t = 0; t < 4; ++t) {
+                posters.emplace_back([&, t] {
+                    for (int i = 0; i < 250; ++i) {
+                        queue.async([&, value = t * 1000 + i] {
+                            overlaps += running.fetch_add(1) != 0 ? 1 : 0;
+                            order.push_back(value);
+                            threads.insert(std::this_thread::get_id());
+                            running.fetch_sub(1);
+                        });
+                    }
+                });
+            }
         }
         bool inside = false;
         // sync from the queue's own thread runs at once instead of waiting forever.

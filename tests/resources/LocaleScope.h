@@ -1,29 +1,63 @@
 #pragma once
 
+#include <clocale>
+#include <cstdlib>
+#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace kesto::test {
 
-// Runs a test under the locale that the given LANG (and optionally LANGUAGE)
-// select, as a program does with setlocale(LC_ALL, ""), then puts the
-// environment and the process locale back as they were. LC_ALL and
-// LC_MESSAGES are cleared meanwhile so that LANG decides.
+// Runs a test under the locale that LANG (and LANGUAGE) select, as a program
+// does with setlocale(LC_ALL, ""), LC_ALL and LC_MESSAGES cleared; then puts
+// the environment and the process locale back.
 class LocaleScope {
   public:
-    explicit LocaleScope(const char* lang, const char* language = nullptr);
-    ~LocaleScope();
+    explicit LocaleScope(const char* lang, const char* language = nullptr)
+        : savedLocale_(std::setlocale(LC_ALL, nullptr)) {
+        const char* values[] = {language, nullptr, nullptr, lang};
+        for (size_t i = 0; i < 4; ++i) {
+            if (const char* value = std::getenv(kNames[i])) {
+                saved_[i] = value;
+            }
+            set(kNames[i], values[i]);
+        }
+        std::setlocale(LC_ALL, "");
+    }
+    ~LocaleScope() {
+        for (size_t i = 0; i < 4; ++i) {
+            set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
+        }
+        std::setlocale(LC_ALL, savedLocale_.c_str());
+    }
     LocaleScope(const LocaleScope&) = delete;
     LocaleScope& operator=(const LocaleScope&) = delete;
 
   private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
+    static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    static void set(const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+
     std::string savedLocale_;
+    std::optional<std::string> saved_[4];
 };
 
 // The keys the screens look up, each of which every language must give a text.
-const std::vector<std::string>& screenKeys();
+inline const std::vector<std::string>& screenKeys() {
+    static const std::vector<std::string> keys = [] {
+        std::istringstream words(
+            "Tab_Alert Tab_Measure Tab_History Tab_Help A_TapToLaunch A_DetectionInProgress "
+            "A_AlertDetectionInProgress A_RadioActivityDetected A_NoRadioActivityDetected "
+            "A_Measure A_DetectAgain B_Save B_MsgFaibleRadioactivity B_MesureInProgress "
+            "B_StopAndSave B_MsgNoRadioActivity C_Msg1_iPhone4 C_Msg1_notIPhone4 C_Msg2 C_Msg3 "
+            "H_EnterTag Dose H_DoseTotal H_DurationTotal H_ExpositionMoyen H_LimitExposition Yes "
+            "No Ok Cancel Kesto_help_path");
+        return std::vector<std::string>(std::istream_iterator<std::string>(words), {});
+    }();
+    return keys;
+}
 
 }  // namespace kesto::test

@@ -15,24 +15,19 @@ namespace {
 TEST(LocalizedStringsConcurrency, LookupsFromManyThreadsAgree) {
     test::LocaleScope scope("fr_FR.UTF-8");
     std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&wrong, t] {
-            for (int i = 0; i < 400; ++i) {
+    {
+        std::vector<std::jthread> threads;
+        for (size_t t = 0; t < 4; ++t) {
+            threads.emplace_back([&wrong, t] {
                 const auto& keys = test::screenKeys();
-                const auto& key = keys[static_cast<size_t>(i + t) % keys.size()];
-                const auto text = LocalizedStrings::localizedString(key);
-                if (text.empty() || text == key) {
-                    ++wrong;
+                for (size_t i = 0; i < 400; ++i) {
+                    const auto& key = keys[(i + t) % keys.size()];
+                    const auto text = LocalizedStrings::localizedString(key);
+                    wrong += text.empty() || text == key;
+                    wrong += LocalizedStrings::localizedString("Yes") != "Oui";
                 }
-                if (LocalizedStrings::localizedString("Yes") != "Oui") {
-                    ++wrong;
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+            });
+        }
     }
     EXPECT_EQ(wrong.load(), 0);
 }

@@ -1,5 +1,4 @@
 #include <cstdlib>
-#include <map>
 
 #include <gtest/gtest.h>
 
@@ -13,82 +12,52 @@ namespace {
 
 using test::LocaleScope;
 
-std::map<std::string, std::string> allTexts() {
-    std::map<std::string, std::string> texts;
-    for (const auto& key : test::screenKeys()) {
-        texts[key] = LocalizedStrings::localizedString(key);
-    }
-    return texts;
-}
-
 TEST(LocalizedStrings, EveryKeyHasItsOwnTextInEnglishAndFrench) {
-    // Both tables must hold every key: English is also what C and unknown
-    // languages show, so a key missing there would show bare.
-    std::map<std::string, std::string> english;
-    std::map<std::string, std::string> french;
-    {
-        LocaleScope scope("en_US.UTF-8");
-        english = allTexts();
-    }
-    {
-        LocaleScope scope("fr_FR.UTF-8");
-        french = allTexts();
-    }
-    for (const auto& key : test::screenKeys()) {
-        SCOPED_TRACE(key);
-        EXPECT_NE(french[key], key);
-        // Only the buttons whose English word is their key may read as it.
-        if (key != "Yes" && key != "No" && key != "Cancel") {
-            EXPECT_NE(english[key], key);
+    // English is also what C and unknown languages show, so a key missing
+    // there would show bare.
+    for (const bool french : {false, true}) {
+        SCOPED_TRACE(french);
+        LocaleScope scope(french ? "fr_FR.UTF-8" : "en_US.UTF-8");
+        for (const auto& key : test::screenKeys()) {
+            // Only the buttons whose English word is their key may read as it.
+            if (french || (key != "Yes" && key != "No" && key != "Cancel")) {
+                EXPECT_NE(LocalizedStrings::localizedString(key), key);
+            }
+        }
+        const auto detected = LocalizedStrings::localizedString("A_RadioActivityDetected");
+        for (const char* placeholder : {"#0", "#1", "#2"}) {
+            EXPECT_NE(detected.find(placeholder), std::string::npos) << placeholder;
         }
     }
-    EXPECT_EQ(english["Kesto_help_path"], "help_en");
-    EXPECT_EQ(french["Kesto_help_path"], "help_fr");
-    for (const char* placeholder : {"#0", "#1", "#2"}) {
-        EXPECT_NE(english["A_RadioActivityDetected"].find(placeholder), std::string::npos)
-            << placeholder;
-        EXPECT_NE(french["A_RadioActivityDetected"].find(placeholder), std::string::npos)
-            << placeholder;
-    }
-    // The exposure-limit line quotes the figures the verdict is measured against.
-    EXPECT_NE(english["H_LimitExposition"].find("1 mSv"), std::string::npos);
-    EXPECT_NE(english["H_LimitExposition"].find("0.114 μSv/h"), std::string::npos);
 }
 
-TEST(LocalizedStrings, LanguageFollowsTheProcessLocale) {
-    {
-        LocaleScope scope("fr_FR.UTF-8");
-        EXPECT_EQ(LocalizedStrings::localizedString("Yes"), "Oui");
-        EXPECT_EQ(LocalizedStrings::localizedString("Tab_History"), "Historique");
-    }
-    // No French table is consulted under C or POSIX, nor for a language
-    // without a table: English shows, not the bare key.
-    for (const char* lang : {"C", "POSIX", "C.UTF-8", "de_DE.UTF-8", "xx_YY"}) {
-        SCOPED_TRACE(lang);
-        LocaleScope scope(lang);
-        EXPECT_EQ(LocalizedStrings::localizedString("Yes"), "Yes");
-        EXPECT_EQ(LocalizedStrings::localizedString("Tab_History"), "History");
-    }
-    {
-        LocaleScope scope("en_US.UTF-8", "de:fr");  // the first listed language with texts wins
-        EXPECT_EQ(LocalizedStrings::localizedString("No"), "Non");
-    }
-    {
-        LocaleScope scope(nullptr);
-        EXPECT_EQ(LocalizedStrings::localizedString("Cancel"), "Cancel");
-    }
-}
-
-TEST(LocalizedStrings, AKeyWithoutTextShowsAsItself) {
-    for (const char* lang : {"fr_FR.UTF-8", "C"}) {
-        SCOPED_TRACE(lang);
-        LocaleScope scope(lang);
-        EXPECT_EQ(LocalizedStrings::localizedString("Z_NoSuchKey"), "Z_NoSuchKey");
-        // gettext answers the empty key with its catalog header; that must
-        // never reach a screen.
-        EXPECT_EQ(LocalizedStrings::localizedString(""), "");
-        const std::string cut("Yes\0No", 6);
-        EXPECT_EQ(LocalizedStrings::localizedString(cut), cut);
+// French shows under French; English, never the bare key, under C and
+// languages without a table; the first listed language with texts wins. A key
+// without text shows as itself, and neither the empty key (gettext would give
+// its catalog header) nor a key with a NUL (looked up cut short) is translated.
+TEST(LocalizedStrings, TheLocaleChoosesTheTableAndOtherKeysShowAsThemselves) {
+    struct Case {
+        const char* lang;
+        const char* language;
+        std::string key;
+        std::string text;
+    };
+    const std::string cut("Yes\0No", 6);
+    const Case cases[] = {
+        {"fr_FR.UTF-8", nullptr, "Tab_History", "Historique"},
+        {"C", nullptr, "Tab_History", "History"},
+        {"C.UTF-8", nullptr, "Tab_History", "History"},
+        {"de_DE.UTF-8", nullptr, "Tab_History", "History"},
+        {"xx_YY", nullptr, "Tab_History", "History"},
+        {"en_US.UTF-8", "de:fr", "No", "Non"},
+        {"fr_FR.UTF-8", nullptr, "Z_NoSuchKey", "Z_NoSuchKey"},
+        {"fr_FR.UTF-8", nullptr, "", ""},
+        {"fr_FR.UTF-8", nullptr, cut, cut},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.lang) + " " + c.key);
+        LocaleScope scope(c.lang, c.language);
+        EXPECT_EQ(LocalizedStrings::localizedString(c.key), c.text);
     }
 }
 

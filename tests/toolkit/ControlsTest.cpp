@@ -77,33 +77,26 @@ TEST(TextFieldTest, EveryKeyIsAskedOfTheDelegateBeforeItChangesTheText) {
                                   "change '' @0+0 ''", "change '' @0+0 'b'", "begin", "return"}));
 }
 
-class CountingCell : public TableViewCell {
-  public:
-    static inline int created = 0;
-    CountingCell() {
-        ++created;
-        setReuseIdentifier("CellHistoryRecord");
-    }
-    int row = -1;
-};
-
+// Sixty-point rows that count the cells they had to make and tag each with its row.
 struct Rows : TableViewDataSource {
     int rows = 20;
+    int created = 0;
     int numberOfRowsInSection(TableView&, int) override { return rows; }
     double heightForRowAtIndexPath(TableView&, IndexPath) override { return 60.0; }
     std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView& table,
                                                          IndexPath path) override {
         auto cell = table.dequeueReusableCellWithIdentifier("CellHistoryRecord");
         if (!cell) {
-            cell = std::make_unique<CountingCell>();
+            ++created;
+            cell = std::make_unique<TableViewCell>();
+            cell->setReuseIdentifier("CellHistoryRecord");
         }
-        static_cast<CountingCell&>(*cell).row = path.row;
+        cell->setTag(path.row);
         return cell;
     }
 };
 
 TEST(TableViewTest, CellsLeavingTheScreenAreReusedByIdentifier) {
-    CountingCell::created = 0;
     Rows rows;
     TableView table;
     table.setFrame(Rect::make(0, 100, 320, 331));  // 331 / 60: six rows in view
@@ -112,16 +105,16 @@ TEST(TableViewTest, CellsLeavingTheScreenAreReusedByIdentifier) {
     EXPECT_EQ(table.numberOfRows(), 20u);
     EXPECT_DOUBLE_EQ(table.contentHeight(), 1200.0);
     ASSERT_EQ(table.visibleRows().size(), 6u);
-    EXPECT_EQ(CountingCell::created, 6);
+    EXPECT_EQ(rows.created, 6);
 
     table.setContentOffset(600.0);  // rows 10 to 15
     ASSERT_EQ(table.visibleRows().size(), 6u);
     EXPECT_EQ(table.visibleRows().front().indexPath.row, 10);
-    EXPECT_EQ(static_cast<CountingCell&>(*table.visibleRows().front().cell).row, 10);
-    EXPECT_EQ(CountingCell::created, 6);  // all six reused
+    EXPECT_EQ(table.visibleRows().front().cell->tag(), 10);
+    EXPECT_EQ(rows.created, 6);  // all six reused
 
     table.reloadData();  // same rows again: still no new cell
-    EXPECT_EQ(CountingCell::created, 6);
+    EXPECT_EQ(rows.created, 6);
     rows.rows = 0;
     table.reloadData();
     EXPECT_TRUE(table.visibleRows().empty());
@@ -136,7 +129,6 @@ TEST(ImageTest, FindsImagesAmongTheResourcesAndAnswersNoneForAMissingFile) {
     ResourceLocator::setResourceDirectory(dir.path());
     const auto play = Image::imageNamed("B_play.png");
     ASSERT_TRUE(play);
-    EXPECT_EQ(play->name(), "B_play.png");
     EXPECT_EQ(play->path(), dir.path() / "images" / "B_play.png");
     EXPECT_FALSE(Image::imageNamed("B_stop.png"));
     EXPECT_FALSE(Image::imageNamed("../images/B_play.png"));
@@ -146,9 +138,6 @@ TEST(ImageTest, FindsImagesAmongTheResourcesAndAnswersNoneForAMissingFile) {
 TEST(WebViewTest, BaseURLOfAPageEncodesWhatAURLCannotHoldAsIs) {
     EXPECT_EQ(WebView::fileURLWithPath("/usr/share/kesto/help/Aide Kesto é.html"),
               "file:///usr/share/kesto/help/Aide%20Kesto%20%C3%A9.html");
-    WebView web;
-    web.loadHTMLString("<p>hi</p>", WebView::fileURLWithPath("/r/help.html"));
-    EXPECT_EQ(web.baseURL(), "file:///r/help.html");
 }
 
 }  // namespace

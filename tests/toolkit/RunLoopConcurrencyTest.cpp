@@ -1,4 +1,6 @@
 #include <atomic>
+#include <future>
+#include <latch>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -14,78 +16,69 @@
 namespace kesto {
 namespace {
 
+// Frame-thread notifications reach their observer on the posting thread,
+// which hops to the main thread without waiting: each hop runs there once,
+// in the order each thread sent it.
 TEST(RunLoopConcurrencyTest, HopsFromManyThreadsRunOnTheMainThreadOncePerCallInOrder) {
     RunLoop& loop = RunLoop::main();
     EXPECT_EQ(ThreadDispatcher::current(), &loop);
     constexpr int kThreads = 4;
     constexpr int kHops = 500;
-    std::vector<std::vector<int>> seen(kThreads);  // written on the main thread only
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kHops; ++i) {
-                loop.dispatch([&, t, i] { seen[static_cast<std::size_t>(t)].push_back(i); });
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+    std::vector<std::vector<std::int64_t>> seen(kThreads);  // written on the main thread only
+    std::atomic<int> observedOnMain{0};
+    NotificationCenter center;
+    int observer = 0;
+    center.addObserver(&observer, "MatriceImageChanged", [&](const Notification& n) {
+        observedOnMain += RunLoop::isMainThread() ? 1 : 0;
+        const auto t = *n.payload->arrayValue()->at(0).integerValue();
+        const auto i = *n.payload->arrayValue()->at(1).integerValue();
+        loop.dispatch([&, t, i] { seen[static_cast<std::size_t>(t)].push_back(i); });
+    });
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kHops; ++i) {
+                    const auto payload = PropertyListValue::array(
+                        {PropertyListValue::integer(t), PropertyListValue::integer(i)});
+                    center.post("MatriceImageChanged", nullptr, &payload);
+                }
+            });
+        }
     }
     loop.runPending();
-    std::vector<int> inOrder(kHops);
+    center.removeObserver(&observer);
+    EXPECT_EQ(observedOnMain.load(), 0);
+    std::vector<std::int64_t> inOrder(kHops);
     std::iota(inOrder.begin(), inOrder.end(), 0);
     for (const auto& s : seen) {
         EXPECT_EQ(s, inOrder);
     }
 }
 
-// A frame-thread notification reaches its observer on that thread, which
-// hops to the main thread without waiting.
-TEST(RunLoopConcurrencyTest, ObserverRunsOnThePostingThreadAndHopsToMain) {
-    RunLoop& loop = RunLoop::main();
-    NotificationCenter center;
-    int observer = 0;
-    std::atomic<bool> onPoster{false};
-    std::atomic<bool> handledOnMain{false};
-    center.addObserver(&observer, "MatriceImageChanged", [&](const Notification&) {
-        onPoster.store(!RunLoop::isMainThread());
-        loop.dispatch([&] { handledOnMain.store(RunLoop::isMainThread()); });
-    });
-    std::thread([&] { center.post("MatriceImageChanged"); }).join();
-    EXPECT_TRUE(onPoster.load());
-    EXPECT_TRUE(loop.runUntilCondition([&] { return handledOnMain.load(); }, 10.0));
-    center.removeObserver(&observer);
-}
-
 // A service started on a thread with its own loop calls back on that thread.
 TEST(RunLoopConcurrencyTest, AThreadsOwnLoopIsItsDispatcherAndRunsWhatOthersSendIt) {
-    std::atomic<RunLoop*> workerLoop{nullptr};
+    std::promise<RunLoop*> started;
+    std::latch sent(1);
     std::atomic<bool> done{false};
-    std::atomic<bool> sent{false};
     std::thread::id ranOn;
-    RunLoop& mainLoop = RunLoop::main();
     std::thread worker([&] {
         RunLoop loop;
         EXPECT_EQ(ThreadDispatcher::current(), &loop);
-        workerLoop.store(&loop);
+        started.set_value(&loop);
         loop.runUntilCondition([&] { return done.load(); }, 10.0);
-        while (!sent.load()) {  // the sender may still be inside dispatch()
-            std::this_thread::yield();
-        }
+        sent.wait();  // the sender may still be inside dispatch()
     });
-    while (!workerLoop.load()) {
-        std::this_thread::yield();
-    }
-    workerLoop.load()->dispatch([&] {
+    started.get_future().get()->dispatch([&] {
         ranOn = std::this_thread::get_id();
         done.store(true);
     });
-    sent.store(true);
+    sent.count_down();
     const auto workerId = worker.get_id();
     worker.join();
     EXPECT_TRUE(done.load());
     EXPECT_EQ(ranOn, workerId);
-    EXPECT_EQ(ThreadDispatcher::current(), &mainLoop);
+    EXPECT_EQ(ThreadDispatcher::current(), &RunLoop::main());
 }
 
 // An alert raised off the main thread still opens, and answers, on the main thread.
