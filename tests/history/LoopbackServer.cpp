@@ -2,10 +2,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -30,33 +30,23 @@ int listenOnLoopback(std::uint16_t& port) {
 // True once `request` holds the head and as many body bytes as announced.
 bool complete(const std::string& request) {
     const auto end = request.find("\r\n\r\n");
-    if (end == std::string::npos) {
-        return false;
-    }
-    std::size_t length = 0;
     const auto at = request.find("Content-Length: ");
-    if (at != std::string::npos && at < end) {
-        length = std::strtoul(request.c_str() + at + 16, nullptr, 10);
-    }
-    return request.size() >= end + 4 + length;
+    const std::size_t length = at < end ? std::strtoul(request.c_str() + at + 16, nullptr, 10) : 0;
+    return end != std::string::npos && request.size() >= end + 4 + length;
 }
 
 }  // namespace
 
-LoopbackServer::LoopbackServer(std::string response) : response_(std::move(response)) {
-    listener_ = listenOnLoopback(port_);
+LoopbackServer::LoopbackServer(std::string response)
+    : response_(std::move(response)), listener_(listenOnLoopback(port_)) {
     thread_ = std::thread([this] { serve(); });
 }
 
 LoopbackServer::~LoopbackServer() {
     stopping_ = true;
-    ::shutdown(listener_, SHUT_RDWR);
+    ::shutdown(listener_, SHUT_RDWR);  // wakes the blocked accept()
     thread_.join();
     ::close(listener_);
-}
-
-std::string LoopbackServer::baseURL() const {
-    return "http://127.0.0.1:" + std::to_string(port_);
 }
 
 std::vector<std::string> LoopbackServer::requests() const {
@@ -77,51 +67,33 @@ std::uint16_t LoopbackServer::closedPort() {
 }
 
 void LoopbackServer::serve() {
-    while (!stopping_) {
-        pollfd watch{listener_, POLLIN, 0};
-        if (::poll(&watch, 1, 50) <= 0 || (watch.revents & POLLIN) == 0) {
-            continue;
-        }
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) {
-            continue;
-        }
+    int client = -1;
+    while ((client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0) {
+        const timeval tick{0, 50000};  // reads wake up to see the end of the test
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
         std::string request;
         char buffer[4096];
-        while (!stopping_ && !complete(request)) {
-            pollfd in{client, POLLIN, 0};
-            if (::poll(&in, 1, 50) <= 0) {
-                continue;
-            }
+        const auto more = [&] {
             const ssize_t n = ::read(client, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            request.append(buffer, static_cast<std::size_t>(n));
+            request.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            return !stopping_ && (n > 0 || (n < 0 && errno == EAGAIN));
+        };
+        while (!complete(request) && more()) {
         }
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
         }
-        if (response_.empty()) {
-            // Hold the connection open without a word until the test ends.
-            while (!stopping_) {
-                pollfd in{client, POLLIN, 0};
-                if (::poll(&in, 1, 50) > 0) {
-                    if (::read(client, buffer, sizeof buffer) <= 0) {
-                        break;
-                    }
-                }
+        // A silent server holds the connection until the client gives up.
+        while (response_.empty() && more()) {
+        }
+        for (std::size_t sent = 0; sent < response_.size();) {
+            const ssize_t n =
+                ::send(client, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                break;
             }
-        } else {
-            std::string_view rest = response_;
-            while (!rest.empty()) {
-                const ssize_t n = ::send(client, rest.data(), rest.size(), MSG_NOSIGNAL);
-                if (n <= 0) {
-                    break;
-                }
-                rest.remove_prefix(static_cast<std::size_t>(n));
-            }
+            sent += static_cast<std::size_t>(n);
         }
         ::close(client);
     }

@@ -10,17 +10,15 @@
 namespace kesto::test {
 
 // A tiny HTTP server on 127.0.0.1 that keeps every request's raw bytes and
-// answers each with one canned response, or never answers at all.
+// answers each with one canned response, or, when it is empty, never answers.
 class LoopbackServer {
   public:
-    // `response` is written verbatim; an empty one means "never answer".
     explicit LoopbackServer(std::string response);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    std::uint16_t port() const { return port_; }
-    std::string baseURL() const;
+    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::vector<std::string> requests() const;
 
     static std::string response(int status, const std::string& body);
@@ -31,8 +29,8 @@ class LoopbackServer {
     void serve();
 
     std::string response_;
-    int listener_ = -1;
     std::uint16_t port_ = 0;
+    int listener_;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
