@@ -1,6 +1,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <array>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -145,31 +146,24 @@ TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
     ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/');
     const std::string account = std::string(entry->pw_dir) + "/.local/share/kesto";
     // Option, $KESTO_DATA_DIR, $XDG_DATA_HOME, $HOME (nullptr: unset) -> directory.
-    const struct {
-        const char* option;
-        const char* own;
-        const char* xdg;
-        const char* home;
-        std::string directory;
-    } cases[] = {
-        {nullptr, nullptr, nullptr, "/home/someone", "/home/someone/.local/share/kesto"},
-        {nullptr, nullptr, "relative/ignored", "/home/someone", "/home/someone/.local/share/kesto"},
-        {nullptr, nullptr, "", "", account},
-        {nullptr, nullptr, nullptr, "relative", account},
-        {nullptr, nullptr, "/xdg", "relative", "/xdg/kesto"},
-        {nullptr, "/own", "/xdg", "/home/someone", "/own"},
-        {"/option", "/own", "/xdg", "/home/someone", "/option"},
+    const std::pair<std::array<const char*, 4>, std::string> cases[] = {
+        {{nullptr, nullptr, nullptr, "/home/someone"}, "/home/someone/.local/share/kesto"},
+        {{nullptr, nullptr, "relative/ignored", "/home/someone"},
+         "/home/someone/.local/share/kesto"},
+        {{nullptr, nullptr, "", ""}, account},
+        {{nullptr, nullptr, nullptr, "relative"}, account},
+        {{nullptr, nullptr, "/xdg", "relative"}, "/xdg/kesto"},
+        {{nullptr, "/own", "/xdg", "/home/someone"}, "/own"},
+        {{"/option", "/own", "/xdg", "/home/someone"}, "/option"},
     };
-    const auto set = [](const char* name, const char* value) {
-        value ? setenv(name, value, 1) : unsetenv(name);
-    };
-    for (const auto& c : cases) {
-        RadiationHistoryMng::setDataDirectory(
-            c.option ? std::optional<std::filesystem::path>(c.option) : std::nullopt);
-        set("KESTO_DATA_DIR", c.own);
-        set("XDG_DATA_HOME", c.xdg);
-        set("HOME", c.home);
-        EXPECT_EQ(RadiationHistoryMng::dataFilePath(), c.directory) << c.home;
+    for (const auto& [in, directory] : cases) {
+        RadiationHistoryMng::setDataDirectory(in[0] ? std::optional<std::filesystem::path>(in[0])
+                                                    : std::nullopt);
+        const char* names[] = {"KESTO_DATA_DIR", "XDG_DATA_HOME", "HOME"};
+        for (int i = 0; i < 3; ++i) {
+            in[i + 1] ? setenv(names[i], in[i + 1], 1) : unsetenv(names[i]);
+        }
+        EXPECT_EQ(RadiationHistoryMng::dataFilePath(), directory) << in[3];
         EXPECT_FALSE(RadiationHistoryMng::dataDirectoryProblem());
     }
     unsetenv("KESTO_DATA_DIR");
