@@ -35,10 +35,6 @@ std::string run(const std::string& command) {
     return output;
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Dates of 1900 and 2100 lie outside the 32-bit seconds libplist's accessors
 // pass; a bell and a byte that is not UTF-8 cannot be carried by XML.
 HistoryFile::RecordList sample() {
@@ -77,7 +73,7 @@ TEST(HistoryFileTest, OtherPropertyListToolsReadWhatWeWrite) {
     REQUIRE_TOOL("plistutil");
     test::TemporaryDirectory dir;
     const auto path = dir.path() / "radiationHistory.txt";
-    writeFile(path, serialized(sample()));
+    std::ofstream(path, std::ios::binary) << serialized(sample());
 
     EXPECT_EQ(run(kPythonDump + path.string()),
               "['latitude', 'longitude', 'radionEvents', 'startDate', 'stopDate', 'tag', 'udid']\n"
