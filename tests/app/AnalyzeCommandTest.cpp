@@ -45,20 +45,14 @@ TEST_F(AnalyzeCommandTest, ReportsWhatTheEngineSawInEachFile) {
 
     EXPECT_EQ(run({"--width", "4", "--height", "2", "--json", darkPath, lightPath}), 0);
     std::istringstream lines(out.str());
-    std::string line;
-    std::vector<nlohmann::json> reports;
-    while (std::getline(lines, line)) {
-        reports.push_back(nlohmann::json::parse(line));
-    }
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0]["file"], darkPath);
-    EXPECT_EQ(reports[0]["hits"], 2);
-    EXPECT_EQ(reports[0]["max"], 200);
-    EXPECT_EQ(reports[0]["event"], true);
-    EXPECT_EQ(reports[0]["light"], false);
-    EXPECT_DOUBLE_EQ(reports[0]["average"].get<double>(), (5.0 * 21 + 350) / 24.0);
-    EXPECT_EQ(reports[1]["light"], true);  // 90 > 20
-    EXPECT_EQ(reports[1]["event"], false);
+    std::string first, second;
+    std::getline(std::getline(lines, first), second);
+    auto expected =
+        nlohmann::json::parse(R"({"hits": 2, "max": 200, "event": true, "light": false})");
+    expected["file"] = darkPath;
+    expected["average"] = (5.0 * 21 + 350) / 24.0;
+    EXPECT_EQ(nlohmann::json::parse(first), expected);
+    EXPECT_EQ(nlohmann::json::parse(second)["light"], true);  // 90 > 20
 }
 
 TEST_F(AnalyzeCommandTest, LightUsesTheMachineLimitAndPaddedRowsAreAccepted) {

@@ -66,11 +66,6 @@ TEST_F(HistoryCommandTest, ListsNewestFirstWithTheScreensFiguresAndTotals) {
               "Total duration = 05:00:36\n"
               "Mean exposure = 219.57 μSv/h\n"
               "Exposure limit for the public: 1 mSv a year, 0.114 μSv/h\n");
-
-    // Alone, the 0.055 μSv dose totals 0.05 in single precision.
-    save({record("Seul", 36.0, 1)});
-    ASSERT_EQ(run({"history", "--data-dir", dir.path().string()}), 0);
-    EXPECT_NE(out.str().find("Total dose = 0.05 μSv\n"), std::string::npos);
 }
 
 TEST_F(HistoryCommandTest, JsonHoldsEveryFieldAtFullPrecision) {
@@ -121,7 +116,6 @@ TEST_F(HistoryCommandTest, UploadExitsZeroOnlyWhenTheServerAccepts) {
         {test::LoopbackServer::response(201, "ok"), 0, "HTTP status 201\n"},
         {test::LoopbackServer::response(200, hostile), 0, "HTTP status 200\n"},
         {test::LoopbackServer::response(404, "no"), 1, "HTTP status 404\n"},
-        {test::LoopbackServer::response(500, "no"), 1, "HTTP status 500\n"},
         {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:9/\r\nContent-Length: 0\r\n"
          "Connection: close\r\n\r\n",
          1, "HTTP status 302\n"},

@@ -17,6 +17,11 @@ std::string readText(const std::filesystem::path& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+std::ptrdiff_t entries(const std::filesystem::path& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir),
+                         std::filesystem::directory_iterator());
+}
+
 TEST(AtomicFileTest, ReplacesWholeAndLeavesNoTemporaryBehind) {
     test::TemporaryDirectory dir;
     const auto path = dir.path() / "radiationHistory.txt";
@@ -24,9 +29,7 @@ TEST(AtomicFileTest, ReplacesWholeAndLeavesNoTemporaryBehind) {
     ASSERT_TRUE(AtomicFile::replace(path, "old", error)) << error;
     ASSERT_TRUE(AtomicFile::replace(path, "new content", error)) << error;
     EXPECT_EQ(readText(path), "new content");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(entries(dir.path()), 1);
 
     EXPECT_FALSE(AtomicFile::replace(dir.path() / "no-such-dir" / "file", "x", error));
     EXPECT_NE(error.find("no-such-dir"), std::string::npos);
@@ -77,22 +80,19 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            std::string childError;
+            // Tell the parent a save is under way, then keep saving.
             for (int n = 0;; ++n) {
-                const char mark = 'x';
-                // Tell the parent a save is under way, then keep saving.
                 if (n == round) {
-                    (void)!::write(ready[1], &mark, 1);
+                    (void)!::write(ready[1], "x", 1);
                 }
-                AtomicFile::replace(path, (n % 2) ? a : b, childError);
+                AtomicFile::replace(path, (n % 2) ? a : b, error);
             }
         }
         ::close(ready[1]);
         char mark = 0;
         ASSERT_EQ(::read(ready[0], &mark, 1), 1);
         ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
+        ::waitpid(child, nullptr, 0);
         ::close(ready[0]);
 
         const std::string content = readText(path);
@@ -100,9 +100,7 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
     }
     // The next save clears what the killed ones left.
     ASSERT_TRUE(AtomicFile::replace(path, "last", error)) << error;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(entries(dir.path()), 1);
 }
 
 }  // namespace

@@ -23,9 +23,7 @@ TEST(UploadConcurrencyTest, UploadsReadSharedRecordsWhileTheMainThreadSaves) {
     std::vector<std::thread> uploads;
     for (int i = 0; i < 4; ++i) {
         auto record = std::make_shared<RadiationHistoryRecord>();
-        std::string tag = "m";
-        tag += std::to_string(i);
-        record->setTag(tag);
+        record->setTag(std::to_string(i));
         record->setStartDate(Date::fromUnixSeconds(1300000000.0));
         record->setStopDate(Date::fromUnixSeconds(1300000060.0));
         record->setRadionEvents(std::vector<RadiationEvent>(50, RadiationEvent(1.0, 1)));

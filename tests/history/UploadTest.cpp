@@ -42,10 +42,6 @@ class UploadTest : public ::testing::Test {
     }
     void TearDown() override { RadiationHistoryMng::resetForTesting(dir.path()); }
 
-    static std::string bodyOf(const std::string& request) {
-        return request.substr(request.find("\r\n\r\n") + 4);
-    }
-
     test::TemporaryDirectory dir;
     test::ConsoleCapture console;
 };
@@ -66,7 +62,7 @@ TEST_F(UploadTest, SendsTheFormByteForByteAndLogsTheAnswer) {
     // One length only, and no "Expect: 100-continue" stalling the exchange.
     EXPECT_EQ(request.find("Content-Length"), request.rfind("Content-Length"));
     EXPECT_EQ(request.find("Expect"), std::string::npos);
-    EXPECT_EQ(bodyOf(request), kExpectedBody);
+    EXPECT_EQ(request.substr(request.find("\r\n\r\n") + 4), kExpectedBody);
     EXPECT_EQ(console.lines(), std::vector<std::string>{"Response:OK merci"});
 }
 
