@@ -1,0 +1,122 @@
+#include "toolkit/PositionSpec.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kesto {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool parseDegrees(std::string_view text, double limit, double& value) {
+    text = trimmed(text);
+    const char* end = text.data() + text.size();
+    // from_chars reads the C locale's point, whatever the process locale.
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value) &&
+           std::fabs(value) <= limit;
+}
+
+bool parsePort(std::string_view text, std::uint16_t& port) {
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < 1 || value > 65535) {
+        return false;
+    }
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+bool parseFixed(std::string_view text, PositionSpec& spec, std::string& error) {
+    const auto comma = text.find(',');
+    if (comma == std::string_view::npos || text.find(',', comma + 1) != std::string_view::npos) {
+        error = "expected none, LAT,LON or gpsd[:HOST[:PORT]]";
+        return false;
+    }
+    if (!parseDegrees(text.substr(0, comma), 90.0, spec.latitude)) {
+        error = "latitude '" + std::string(trimmed(text.substr(0, comma))) +
+                "' is not a number of degrees from -90 to 90";
+        return false;
+    }
+    if (!parseDegrees(text.substr(comma + 1), 180.0, spec.longitude)) {
+        error = "longitude '" + std::string(trimmed(text.substr(comma + 1))) +
+                "' is not a number of degrees from -180 to 180";
+        return false;
+    }
+    spec.kind = PositionSpec::Kind::Fixed;
+    return true;
+}
+
+// "HOST", "HOST:PORT", "[V6]" or "[V6]:PORT".
+bool parseGpsd(std::string_view address, PositionSpec& spec, std::string& error) {
+    std::string_view host = address;
+    std::string_view port;
+    bool hasPort = false;
+    if (address.starts_with('[')) {
+        const auto close = address.find(']');
+        if (close == std::string_view::npos) {
+            error = "gpsd: '[' without ']' in '" + std::string(address) + "'";
+            return false;
+        }
+        host = address.substr(1, close - 1);
+        const auto rest = address.substr(close + 1);
+        if (!rest.empty()) {
+            if (!rest.starts_with(':')) {
+                error = "gpsd: expected ':PORT' after ']' in '" + std::string(address) + "'";
+                return false;
+            }
+            port = rest.substr(1);
+            hasPort = true;
+        }
+    } else if (const auto colon = address.find(':'); colon != std::string_view::npos) {
+        host = address.substr(0, colon);
+        port = address.substr(colon + 1);
+        hasPort = true;
+        if (port.find(':') != std::string_view::npos) {
+            error = "gpsd: write an IPv6 address in brackets, as in gpsd:[::1]:2947";
+            return false;
+        }
+    }
+    // libgps reads some host names as other kinds of device (paths, shared
+    // memory), so only plain network names and addresses pass.
+    if (host.empty() || host.find_first_of(" \t/[]") != std::string_view::npos) {
+        error = "gpsd: '" + std::string(host) + "' is not a host name or address";
+        return false;
+    }
+    if (hasPort && !parsePort(port, spec.port)) {
+        error = "gpsd: port '" + std::string(port) + "' is not a number from 1 to 65535";
+        return false;
+    }
+    spec.host = std::string(host);
+    return true;
+}
+
+}  // namespace
+
+std::optional<PositionSpec> PositionSpec::parse(std::string_view text, std::string& error) {
+    PositionSpec spec;
+    text = trimmed(text);
+    if (text.empty() || text == "none") {
+        return spec;
+    }
+    if (text == "gpsd" || text.starts_with("gpsd:")) {
+        spec.kind = Kind::Gpsd;
+        if (text.size() > 4 && !parseGpsd(text.substr(5), spec, error)) {
+            return std::nullopt;
+        }
+        return spec;
+    }
+    if (!parseFixed(text, spec, error)) {
+        return std::nullopt;
+    }
+    return spec;
+}
+
+}  // namespace kesto

@@ -1,0 +1,214 @@
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/RunLoop.h"
+#include "platform/UniqueFd.h"
+#include "support/TestSupport.h"
+#include "toolkit/GpsdPositionSource.h"
+#include "toolkit/LocationManager.h"
+
+namespace kesto {
+namespace {
+
+struct RecordingDelegate : LocationManagerDelegate {
+    std::vector<Location> fixes;
+    std::vector<std::string> errors;
+    int offMainOrStopped = 0;
+    void didUpdateToLocation(LocationManager& manager, const Location& newLocation,
+                             const Location*) override {
+        offMainOrStopped += RunLoop::isMainThread() && manager.isUpdating() ? 0 : 1;
+        fixes.push_back(newLocation);
+    }
+    void didFailWithError(LocationManager& manager, const std::string& error) override {
+        offMainOrStopped += RunLoop::isMainThread() && manager.isUpdating() ? 0 : 1;
+        errors.push_back(error);
+    }
+};
+
+// A thread pouring fixes in while the main thread stops, restarts and
+// finally drops the manager: every fix heard arrives on the main thread
+// while updates run, and none after.
+TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheManager) {
+    RunLoop& loop = RunLoop::main();
+    RecordingDelegate delegate;
+    auto owned = std::make_unique<ManualPositionSource>();
+    ManualPositionSource* source = owned.get();
+    auto manager = std::make_unique<LocationManager>(std::move(owned));
+    manager->setDelegate(&delegate);
+    manager->startUpdatingLocation();
+    std::atomic<bool> done{false};
+    std::atomic<int> delivered{0};
+    std::thread feeder([&] {
+        for (int i = 0; !done.load(); ++i) {
+            delivered += source->deliver(Location(i % 90, 0.0, 1.0, Date())) ? 1 : 0;
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        loop.runPending();
+        if (round % 3 == 0) {
+            manager->stopUpdatingLocation();
+        }
+        loop.runPending();
+        manager->startUpdatingLocation();
+    }
+    while (delivered.load() == 0) {
+        std::this_thread::yield();
+    }
+    // The feeder holds the source, which goes with the manager: stop it first.
+    done = true;
+    feeder.join();
+    manager.reset();
+    loop.runPending();
+    EXPECT_EQ(delegate.offMainOrStopped, 0);
+    EXPECT_LE(delegate.fixes.size(), static_cast<std::size_t>(delivered.load()));
+}
+
+// A stand-in for gpsd on the loopback: every client gets the VERSION
+// banner; one that sends a watch request gets `script`, then the server
+// closes (closeAfterScript) or waits for the client to go.
+class FakeGpsd {
+  public:
+    FakeGpsd(std::vector<std::string> script, bool closeAfterScript)
+        : script_(std::move(script)), closeAfterScript_(closeAfterScript) {
+        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(listener_.get(), 4), 0);
+        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FakeGpsd() { thread_.join(); }
+    std::uint16_t port() const { return port_; }
+
+  private:
+    static bool readable(int fd) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 10000) == 1;  // a bound for a broken test, not a timing
+    }
+    static void send(int fd, const std::string& text) {
+        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+    }
+
+    void serve() {
+        while (readable(listener_.get())) {
+            UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            send(client.get(),
+                 "{\"class\":\"VERSION\",\"release\":\"3.22\",\"rev\":\"3.22\","
+                 "\"proto_major\":3,\"proto_minor\":14}\r\n");
+            std::string request;
+            char buffer[512];
+            ssize_t got = 0;
+            while (request.find("?WATCH") == std::string::npos && readable(client.get()) &&
+                   (got = ::recv(client.get(), buffer, sizeof buffer, 0)) > 0) {
+                request.append(buffer, static_cast<std::size_t>(got));
+            }
+            if (request.find("?WATCH") == std::string::npos) {
+                continue;  // a client that only looked in
+            }
+            for (const auto& chunk : script_) {
+                send(client.get(), chunk);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));  // separate reads
+            }
+            if (!closeAfterScript_) {
+                while (readable(client.get()) &&
+                       ::recv(client.get(), buffer, sizeof buffer, 0) > 0) {
+                }
+            }
+            return;
+        }
+    }
+
+    std::vector<std::string> script_;
+    bool closeAfterScript_;
+    UniqueFd listener_;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+const std::string kNoFix = "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":1}\r\n";
+const std::string kSky = "{\"class\":\"SKY\",\"device\":\"/dev/ttyS0\",\"satellites\":[]}\r\n";
+const std::string k2D =
+    "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":2,"
+    "\"time\":\"2011-03-13T07:06:40.250Z\",\"lat\":48.8566,\"lon\":2.3522,\"eph\":12.5}\r\n";
+const std::string k3DHalf = "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":3,";
+const std::string k3DRest =
+    "\"time\":\"2011-03-13T07:06:41.250Z\",\"lat\":-33.5,\"lon\":151.25,"
+    "\"epx\":3.0,\"epy\":4.0}\r\n";
+const std::string kNoEstimate =
+    "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":3,\"lat\":10.0,\"lon\":20.0}\r\n";
+
+struct GpsdRun {
+    RecordingDelegate delegate;
+    LocationManager manager;
+    explicit GpsdRun(std::uint16_t port)
+        : manager(std::make_unique<GpsdPositionSource>("127.0.0.1", port)) {
+        manager.setDelegate(&delegate);
+        manager.startUpdatingLocation();
+    }
+    bool waitFor(std::size_t fixes, std::size_t errors) {
+        return RunLoop::main().runUntilCondition(
+            [&] { return delegate.fixes.size() >= fixes && delegate.errors.size() >= errors; },
+            20.0);
+    }
+};
+
+// Reports without a 2D fix are passed over; a fix's accuracy is gpsd's eph,
+// else made of its latitude and longitude errors, else invalid; a report
+// split across two reads still counts; stopping with gpsd silent returns.
+TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndTime) {
+    test::ManualClock clock;
+    FakeGpsd gpsd({kNoFix, kSky, k2D, k3DHalf, k3DRest, kNoEstimate}, false);
+    GpsdRun run(gpsd.port());
+    ASSERT_TRUE(run.waitFor(3, 0));
+    run.manager.stopUpdatingLocation();
+    RunLoop::main().runPending();
+    const std::vector<Location> expected = {
+        Location(48.8566, 2.3522, 12.5, Date::fromUnixSeconds(1300000000.25)),
+        Location(-33.5, 151.25, 5.0, Date::fromUnixSeconds(1300000001.25)),
+        Location(10.0, 20.0, -1.0, clock.now()),
+    };
+    EXPECT_EQ(run.delegate.fixes, expected);
+    EXPECT_TRUE(run.delegate.errors.empty());
+    EXPECT_EQ(run.delegate.offMainOrStopped, 0);
+}
+
+TEST(GpsdPositionSourceTest, AGpsdThatGoesAwayOrIsAbsentIsOneFailure) {
+    std::uint16_t closedPort = 0;
+    {
+        FakeGpsd gpsd({k2D}, true);
+        closedPort = gpsd.port();
+        GpsdRun run(gpsd.port());
+        ASSERT_TRUE(run.waitFor(1, 1));
+        run.manager.stopUpdatingLocation();
+        RunLoop::main().runPending();
+        EXPECT_EQ(run.delegate.fixes.size(), 1u);
+        EXPECT_EQ(run.delegate.errors,
+                  std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(gpsd.port()) +
+                                           " closed the connection"});
+    }
+    // Nobody listens there any more.
+    GpsdRun run(closedPort);
+    ASSERT_TRUE(run.waitFor(0, 1));
+    run.manager.stopUpdatingLocation();
+    RunLoop::main().runPending();
+    EXPECT_TRUE(run.delegate.fixes.empty());
+    EXPECT_EQ(run.delegate.errors,
+              std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(closedPort) +
+                                       ": Connection refused"});
+}
+
+}  // namespace
+}  // namespace kesto
