@@ -173,12 +173,10 @@ struct Reader {
                     deliverIfFix(*data, message);
                     continue;
                 }
-                // A half line followed by the end of the stream leaves
-                // libgps waiting for the rest; peeking tells the end apart.
-                char next = 0;
-                const bool ended = read < 0
-                                       ? errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR
-                                       : ::recv(fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+                // Non-blocking: -1 with EAGAIN means "nothing more for now";
+                // -1 otherwise is the end of the stream (even mid-report).
+                const bool ended =
+                    read < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
                 if (ended) {
                     failure(" closed the connection");
                     return;

@@ -53,15 +53,17 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
         }
     });
     for (int round = 0; round < 200; ++round) {
-        loop.runPending();
-        if (round % 3 == 0) {
-            manager->stopUpdatingLocation();
+        // Let fixes pile up in the main loop's queue, then stop (or drop
+        // the manager, last) with them still there.
+        for (const int before = delivered.load(); delivered.load() < before + 3;) {
+            std::this_thread::yield();
         }
+        if (round % 2 == 0) {
+            loop.runPending();
+        }
+        manager->stopUpdatingLocation();
         loop.runPending();
         manager->startUpdatingLocation();
-    }
-    while (delivered.load() == 0) {
-        std::this_thread::yield();
     }
     // The feeder holds the source, which goes with the manager: stop it first.
     done = true;
@@ -188,7 +190,7 @@ TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndT
 TEST(GpsdPositionSourceTest, AGpsdThatGoesAwayOrIsAbsentIsOneFailure) {
     std::uint16_t closedPort = 0;
     {
-        FakeGpsd gpsd({k2D}, true);
+        FakeGpsd gpsd({k2D, k3DHalf}, true);  // gone in the middle of a report
         closedPort = gpsd.port();
         GpsdRun run(gpsd.port());
         ASSERT_TRUE(run.waitFor(1, 1));
