@@ -38,11 +38,6 @@ struct Reader {
     std::string where() const { return "gpsd at " + displayAddress(host, port); }
     void failure(const std::string& what) const { sink.failure(where() + what); }
 
-    bool stopRequested() const {
-        pollfd wake{wakeFd, POLLIN, 0};
-        return ::poll(&wake, 1, 0) > 0;
-    }
-
     // Waits for `fd` to report `events` or for the wake-up; false on the
     // wake-up or at the deadline (timedOut tells which).
     bool waitFor(int fd, short events, int timeoutMs, bool& timedOut) const {
@@ -182,9 +177,6 @@ struct Reader {
                     return;
                 }
                 break;
-            }
-            if (stopRequested()) {
-                return;
             }
         }
     }
