@@ -176,5 +176,44 @@ TEST_F(UploadTest, OnlyAPlainHttpServerIsAcceptedAndNoPasswordIsEverShown) {
     unsetenv("KESTO_SERVER");
 }
 
+// A simulated measurement is saved apart and never leaves the machine; the
+// real history stays byte for byte as it was.
+TEST_F(UploadTest, SimulatedMeasurementsAreKeptApartAndNeverSent) {
+    test::LoopbackServer server(test::LoopbackServer::response(200, "ok"));
+    RadiationHistoryMng::setServerURL(server.baseURL());
+    RadiationHistoryMng::registerRadiationHistoryRecord(
+        std::make_shared<RadiationHistoryRecord>(sample()));
+    const auto real = dir.path() / "radiationHistory.txt";
+    const auto realBytes = test::readFileBytes(real);
+
+    RadiationHistoryMng::setSimulated(true);
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
+    auto demo = std::make_shared<RadiationHistoryRecord>(sample());
+    demo->setTag("demo");
+    RadiationHistoryMng::registerRadiationHistoryRecord(demo);
+    EXPECT_TRUE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_EQ(RadiationHistoryMng::historyFilePath(),
+              dir.path() / "simulated" / "radiationHistory.txt");
+    EXPECT_EQ(test::readFileBytes(real), realBytes);
+
+    const HttpClient::Result result = RadiationHistoryMng::postRadiationHistoryRecord(*demo);
+    EXPECT_FALSE(result.responded);
+    EXPECT_FALSE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(*demo));
+    EXPECT_EQ(console.count("Simulated measurement: not sent to the collection server"), 2u);
+    EXPECT_TRUE(server.requests().empty());
+
+    // Each history reads back only its own records.
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    ASSERT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->size(), 1u);
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->at(0)->tag(), "demo");
+    RadiationHistoryMng::setSimulated(false);
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    ASSERT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->size(), 1u);
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->at(0)->tag(), "Forêt");
+    EXPECT_TRUE(RadiationHistoryMng::sendRadiationHistoryRecordToServer(sample()));
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
 }  // namespace
 }  // namespace kesto
