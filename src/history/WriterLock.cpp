@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "history/DataDirectory.h"
+#include "platform/Console.h"
 
 namespace kesto {
 namespace {
@@ -55,10 +56,12 @@ std::optional<WriterLock> WriterLock::acquire(const std::filesystem::path& direc
         if (errno == EAGAIN || errno == EACCES) {
             problem = "the history in " + directory.string() + " is being saved by " +
                       holder(fd.get()) + "; only one process may save there at a time";
-        } else {
-            problem = describe("cannot lock", path);
+            return std::nullopt;
         }
-        return std::nullopt;
+        // A file system without locks must not cost the user every later
+        // measurement: saving goes on, unguarded, and says so.
+        Console::log(describe("Cannot lock", path) +
+                     "; another process could save into this history at the same time");
     }
     const std::string pid = std::to_string(::getpid()) + "\n";
     // Should this fail, the lock holds all the same; only a refused process's

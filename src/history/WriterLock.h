@@ -23,7 +23,8 @@ class WriterLock {
 
     // Creates `directory` when missing and takes its lock. Nothing, with the
     // reason in `problem`, when another process holds it (naming its process
-    // id) or the lock file cannot be made.
+    // id) or the lock file cannot be made. Where the file system has no locks
+    // the writer goes on unguarded, after a console line.
     static std::optional<WriterLock> acquire(const std::filesystem::path& directory,
                                              std::string& problem);
 
