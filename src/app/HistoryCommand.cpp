@@ -33,9 +33,9 @@ std::string dump(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void printJson(const RadiationHistoryMng::RecordList& records, std::ostream& out) {
+void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, std::ostream& out) {
     // One record at a time, so a long history never sits in memory twice.
-    out << "{\"records\": [";
+    out << (simulated ? "{\"simulated\": true, \"records\": [" : "{\"records\": [");
     bool first = true;
     for (const auto& record : records) {
         nlohmann::ordered_json events = nlohmann::ordered_json::array();
@@ -66,7 +66,10 @@ void printJson(const RadiationHistoryMng::RecordList& records, std::ostream& out
     out << "], " << tail.substr(1) << '\n';
 }
 
-void printText(const RadiationHistoryMng::RecordList& records, std::ostream& out) {
+void printText(const RadiationHistoryMng::RecordList& records, bool simulated, std::ostream& out) {
+    if (simulated) {
+        out << "SIMULATED measurements, made up by the simulated sensor, not real ones:\n";
+    }
     if (records.empty()) {
         out << "No saved measurements.\n";
     }
@@ -97,7 +100,7 @@ void printText(const RadiationHistoryMng::RecordList& records, std::ostream& out
 }  // namespace
 
 void HistoryCommand::printHelp(std::ostream& out) {
-    out << "Usage: kesto history [--data-dir D] [--json]\n"
+    out << "Usage: kesto history [--data-dir D] [--simulated] [--json]\n"
            "\n"
            "Lists the saved measurements, newest first: index, tag, start (UTC), duration,\n"
            "mean dose rate and dose; then the total dose, the total duration and the mean\n"
@@ -106,6 +109,9 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "Options:\n"
            "  --data-dir D   where radiationHistory.txt is (default $KESTO_DATA_DIR, else\n"
            "                 $XDG_DATA_HOME/kesto, else ~/.local/share/kesto)\n"
+           "  --simulated    the measurements of the simulated sensor instead, kept apart\n"
+           "                 in simulated/radiationHistory.txt and never uploaded; the\n"
+           "                 listing says they are SIMULATED (JSON: \"simulated\": true)\n"
            "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
            "                 latitude, longitude, duration, vd, vm, events as [time, count]),\n"
            "                 timeTotal, vdTotal, expostionMoyenne\n"
@@ -116,6 +122,7 @@ void HistoryCommand::printHelp(std::ostream& out) {
 
 void HistoryCommand::declareOptions(CLI::App& app) {
     app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
+    app.add_flag("--simulated", simulated_);
     app.add_flag("--json", json_);
 }
 
@@ -123,6 +130,7 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
     if (dataDirectory_) {
         RadiationHistoryMng::setDataDirectory(std::filesystem::path(*dataDirectory_));
     }
+    RadiationHistoryMng::setSimulated(simulated_);
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     if (RadiationHistoryMng::lastLoadState() == RadiationHistoryMng::LoadState::Unreadable) {
         err << "kesto history: " << unreadableHistoryReason() << '\n';
@@ -132,9 +140,9 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
         RadiationHistoryMng::getRadiationHistoryRecordList();
     const RadiationHistoryMng::RecordList none;
     if (json_) {
-        printJson(list ? *list : none, out);
+        printJson(list ? *list : none, simulated_, out);
     } else {
-        printText(list ? *list : none, out);
+        printText(list ? *list : none, simulated_, out);
     }
     return 0;
 }

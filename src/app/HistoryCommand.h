@@ -9,7 +9,8 @@
 namespace kesto {
 
 // `kesto history`: the saved measurements, newest first, and their totals,
-// as the history screen shows them; or all of it as JSON.
+// as the history screen shows them; or all of it as JSON. With --simulated,
+// the simulated sensor's history instead, said to be SIMULATED.
 class HistoryCommand : public Command {
   public:
     void declareOptions(CLI::App& app) override;
@@ -19,6 +20,7 @@ class HistoryCommand : public Command {
   private:
     std::optional<std::string> dataDirectory_;
     bool json_ = false;
+    bool simulated_ = false;
 };
 
 }  // namespace kesto

@@ -17,7 +17,8 @@ void UploadCommand::printHelp(std::ostream& out) {
            "the collection server as a form POST to\n"
            "URL/clients/Kesto/addRadioactivityHistory.php, waits for the answer (30 s at\n"
            "most), prints its HTTP status and logs the answer. The form carries the device\n"
-           "identifier and the position.\n"
+           "identifier and the position. Measurements of the simulated sensor are never\n"
+           "sent: they are not in this history (see 'kesto history --simulated').\n"
            "\n"
            "Options:\n"
            "  --data-dir D   where radiationHistory.txt is (as for 'kesto history')\n"
@@ -46,6 +47,8 @@ int UploadCommand::run(std::ostream& out, std::ostream& err) {
     if (server_) {
         RadiationHistoryMng::setServerURL(server_);
     }
+    // Only the real history is ever sent.
+    RadiationHistoryMng::setSimulated(false);
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     const auto state = RadiationHistoryMng::lastLoadState();
     if (state == RadiationHistoryMng::LoadState::Unreadable) {

@@ -13,7 +13,7 @@ class SimulatedSensor;
 
 // Where frames come from: plays the phone's camera, capture session and
 // output. One backend is chosen per process (select, or KESTO_SENSOR at
-// first use, or the simulator); every capture controller builds its
+// first use, or the camera); every capture controller builds its
 // sessions from it.
 //
 // Threads: current(), select() and the factories on the main thread; a
@@ -38,7 +38,7 @@ class CaptureBackend {
     static std::unique_ptr<CaptureBackend> create(const SensorSpec& spec, std::string& error);
 
     // The process's backend, made at first use from KESTO_SENSOR (the
-    // simulator when unset). An unusable KESTO_SENSOR is logged and gives a
+    // default camera when unset). An unusable KESTO_SENSOR is logged and gives a
     // backend without frames rather than anything passed off as a sensor.
     static CaptureBackend& current();
     // Chooses the process's backend; only before the first use of

@@ -8,7 +8,9 @@
 
 namespace kesto {
 
-// Which sensor the capture chain reads, as given to --sensor or KESTO_SENSOR:
+// Which sensor the capture chain reads, as given to --sensor or KESTO_SENSOR
+// (the camera when neither is given: the simulator only ever when asked for,
+// so that nothing made up passes for a measurement):
 //
 //   sim[:rate=R,seed=S,lens=covered|open,size=WxH]
 //       the simulated sensor: R μSv/h (default 0.5, at most 100000), seed S
@@ -34,7 +36,7 @@ struct SensorSpec {
     static constexpr std::size_t kMaximumSide = 8192;  // pixels
     static constexpr const char* kDefaultCamera = "/dev/video0";
 
-    Kind kind = Kind::Simulated;
+    Kind kind = Kind::Camera;
     // Simulator.
     double rate = kDefaultRate;
     std::optional<std::uint64_t> seed;

@@ -1,5 +1,6 @@
 #include "history/RadiationHistoryMng.h"
 
+#include <atomic>
 #include <ctime>
 #include <mutex>
 #include <system_error>
@@ -8,6 +9,7 @@
 #include "history/DataDirectory.h"
 #include "history/HttpClient.h"
 #include "history/UploadForm.h"
+#include "history/WriterLock.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Format.h"
@@ -23,7 +25,9 @@ struct Store {
     std::optional<std::filesystem::path> directory;
     RadiationHistoryMng::LoadState loadState = RadiationHistoryMng::LoadState::NotLoaded;
     bool lastSaveSucceeded = true;
+    std::optional<WriterLock> writer;
     // Read by upload threads too.
+    std::atomic<bool> simulated{false};
     std::mutex serverMutex;
     std::optional<std::string> server;
 };
@@ -133,7 +137,7 @@ void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
     if (noDirectory) {
         error = *noDirectory;
     }
-    bool saved = bytes && !noDirectory && DataDirectory::ensure(dataFilePath(), error);
+    bool saved = bytes && !noDirectory && claimWriter(error);
     if (saved && s.loadState != LoadState::Loaded) {
         saved = moveAsideIfUnreadable(path);
     }
@@ -167,8 +171,13 @@ std::filesystem::path RadiationHistoryMng::dataFilePath() {
     return DataDirectory::resolve(store().directory, problem).value_or(std::filesystem::path());
 }
 
-std::filesystem::path RadiationHistoryMng::historyFilePath() {
+std::filesystem::path RadiationHistoryMng::historyDirectoryPath() {
     const std::filesystem::path directory = dataFilePath();
+    return directory.empty() || !isSimulated() ? directory : directory / kSimulatedDirectoryName;
+}
+
+std::filesystem::path RadiationHistoryMng::historyFilePath() {
+    const std::filesystem::path directory = historyDirectoryPath();
     return directory.empty() ? directory : directory / kHistoryFileName;
 }
 
@@ -185,6 +194,36 @@ void RadiationHistoryMng::setDataDirectory(std::optional<std::filesystem::path> 
     s.directory = std::move(directory);
     s.list.reset();
     s.loadState = LoadState::NotLoaded;
+    s.writer.reset();
+}
+
+void RadiationHistoryMng::setSimulated(bool simulated) {
+    Store& s = store();
+    if (s.simulated.exchange(simulated) != simulated) {
+        s.list.reset();
+        s.loadState = LoadState::NotLoaded;
+        s.writer.reset();
+    }
+}
+
+bool RadiationHistoryMng::isSimulated() {
+    return store().simulated.load();
+}
+
+bool RadiationHistoryMng::claimWriter(std::string& problem) {
+    Store& s = store();
+    if (auto noDirectory = dataDirectoryProblem()) {
+        problem = *noDirectory;
+        return false;
+    }
+    const std::filesystem::path directory = historyDirectoryPath();
+    // The data directory may also come from the environment, which can change.
+    if (s.writer && s.writer->directory() == directory) {
+        return true;
+    }
+    s.writer.reset();
+    s.writer = WriterLock::acquire(directory, problem);
+    return s.writer.has_value();
 }
 
 RadiationHistoryMng::LoadState RadiationHistoryMng::lastLoadState() {
@@ -256,7 +295,10 @@ bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHist
 HttpClient::Result RadiationHistoryMng::postRadiationHistoryRecord(
     const RadiationHistoryRecord& record, std::chrono::milliseconds timeout) {
     std::string problem;
-    const std::optional<std::string> url = uploadURL(problem);
+    if (isSimulated()) {
+        problem = "Simulated measurement: not sent to the collection server";
+    }
+    const std::optional<std::string> url = problem.empty() ? uploadURL(problem) : std::nullopt;
     if (!url) {
         Console::log(problem);
         HttpClient::Result refused;
@@ -285,6 +327,8 @@ void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory
     s.directory = directory;
     s.loadState = LoadState::NotLoaded;
     s.lastSaveSucceeded = true;
+    s.writer.reset();
+    s.simulated.store(false);
     setServerURL(std::nullopt);
 }
 

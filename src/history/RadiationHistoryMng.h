@@ -19,6 +19,13 @@ namespace kesto {
 // server. Class-level operations only. Failures are console lines, never
 // errors to the caller.
 //
+// Measurements of the simulated sensor are kept apart, in
+// "simulated/radiationHistory.txt" (same format), and never uploaded: a
+// process serves one of the two histories, chosen once at start-up.
+//
+// One process at a time saves into a history (see claimWriter); any number
+// may read it.
+//
 // Threads: everything but the upload runs on the main thread (the list is
 // not locked). sendRadiationHistoryRecordToServer blocks and runs on a thread
 // of its own; it reads only the record it is given, which nothing changes
@@ -27,6 +34,7 @@ class RadiationHistoryMng {
   public:
     using RecordList = HistoryFile::RecordList;
     static constexpr const char* kHistoryFileName = "radiationHistory.txt";
+    static constexpr const char* kSimulatedDirectoryName = "simulated";
     static constexpr std::chrono::milliseconds kUploadTimeout{30000};
 
     enum class LoadState { NotLoaded, Loaded, Missing, Unreadable };
@@ -34,7 +42,8 @@ class RadiationHistoryMng {
     // Reads the history file into the list (replacing what it held). A
     // missing or unreadable file leaves the list as it was.
     static void loadRadiationHistoryRecordListFromLocal();
-    // Puts `record` first and saves the whole list.
+    // Puts `record` first and saves the whole list (claiming the writer's
+    // lock first when this process has not: see claimWriter).
     static void registerRadiationHistoryRecord(
         std::shared_ptr<const RadiationHistoryRecord> record);
     // Replaces the history file atomically. A file that could not be read as
@@ -47,9 +56,12 @@ class RadiationHistoryMng {
     // The list itself; nullptr before the first load or registration.
     static const RecordList* getRadiationHistoryRecordList();
 
-    // The data directory (without the file name) and the file's full path;
-    // both empty when there is none (see dataDirectoryProblem).
+    // The data directory (without the file name), the directory of the
+    // history served (the data directory, or its "simulated" folder) and the
+    // file's full path; all empty when there is none (see
+    // dataDirectoryProblem).
     static std::filesystem::path dataFilePath();
+    static std::filesystem::path historyDirectoryPath();
     static std::filesystem::path historyFilePath();
     // Why there is no data directory (no option nor $KESTO_DATA_DIR, no
     // absolute $XDG_DATA_HOME or home); nothing when there is one. Loads then find the
@@ -61,6 +73,25 @@ class RadiationHistoryMng {
     static void setDataDirectory(std::optional<std::filesystem::path> directory);
     // What the last load of the current file found.
     static LoadState lastLoadState();
+
+    // Which history this process serves: false (the default) for the real
+    // one, true for the simulated sensor's. The front end sets it once at
+    // start-up from the sensor (CaptureBackend::isSimulated), before loading.
+    // A change forgets the list and the writer's lock, as setDataDirectory
+    // does. While true, uploads are refused.
+    static void setSimulated(bool simulated);
+    static bool isSimulated();
+
+    // Makes this process the only writer of the history it serves, for as
+    // long as it runs or until the history changes: the lock of
+    // "<history directory>/.lock" (see WriterLock). False, with the reason in
+    // `problem` (naming the holder's process id), when another process holds
+    // it. Idempotent. A front end that will save calls it at start-up, before
+    // its first load (a list loaded earlier may lack what the previous writer
+    // saved), and stops with `problem` when refused. Saves claim it
+    // themselves when nobody has, so none can forget; they fail, logging why,
+    // while another process holds it. Reading never claims it.
+    static bool claimWriter(std::string& problem);
 
     // Sums over the list in single precision, as the history always has.
     static double timeTotal();
@@ -76,7 +107,8 @@ class RadiationHistoryMng {
     static std::optional<std::string> serverURL();
 
     // Sends `record` to the collection server and logs the answer. With no
-    // server configured nothing is sent. Returns whether an answer arrived
+    // server configured, or while serving the simulated history, nothing is
+    // sent (one console line says why). Returns whether an answer arrived
     // (callers may ignore it: the record stays in the history either way).
     static bool sendRadiationHistoryRecordToServer(
         const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
@@ -85,8 +117,9 @@ class RadiationHistoryMng {
     static HttpClient::Result postRadiationHistoryRecord(
         const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
 
-    // Tests only: forgets the list, the last load and the server, and points
-    // the store at `directory`.
+    // Tests only: forgets the list, the last load, the server and the
+    // writer's lock, serves the real history and points the store at
+    // `directory`.
     static void resetForTesting(const std::filesystem::path& directory);
 };
 

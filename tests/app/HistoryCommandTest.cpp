@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "history/LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"
+#include "history/WriterLock.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -29,8 +30,10 @@ class HistoryCommandTest : public ::testing::Test {
         return CommandLine::run(args, out, err);
     }
     // Saves records through the store, as the measure screen would.
-    void save(std::vector<std::shared_ptr<RadiationHistoryRecord>> records) {
+    void save(std::vector<std::shared_ptr<RadiationHistoryRecord>> records,
+              bool simulated = false) {
         RadiationHistoryMng::resetForTesting(dir.path());
+        RadiationHistoryMng::setSimulated(simulated);
         for (auto& r : records) {
             RadiationHistoryMng::registerRadiationHistoryRecord(r);
         }
@@ -84,6 +87,33 @@ TEST_F(HistoryCommandTest, JsonHoldsEveryFieldAtFullPrecision) {
     EXPECT_EQ(second["vd"].get<double>(), 2 * 0.055);
     EXPECT_EQ(second["events"], nlohmann::json::parse("[[0.25, 2], [0.25, 2]]"));
     EXPECT_EQ(json["vdTotal"].get<double>(), static_cast<double>(0.11f));
+}
+
+TEST_F(HistoryCommandTest, SimulatedMeasurementsAreListedApartAndSaidToBeSimulated) {
+    save({record("real", 36.0, 1)});
+    save({record("demo", 36.0, 1)}, true);
+    const std::string data = dir.path().string();
+    // Another process saving into the data directory does not stop a reader.
+    std::string problem;
+    const auto writer = WriterLock::acquire(dir.path(), problem);
+    ASSERT_TRUE(writer) << problem;
+
+    ASSERT_EQ(run({"history", "--simulated", "--data-dir", data}), 0) << err.str();
+    EXPECT_EQ(out.str().rfind("SIMULATED measurements, made up by the simulated sensor, not real "
+                              "ones:\n0  demo  ",
+                              0),
+              0u)
+        << out.str();
+    ASSERT_EQ(run({"history", "--data-dir", data}), 0) << err.str();
+    EXPECT_EQ(out.str().rfind("0  real  ", 0), 0u) << out.str();
+    EXPECT_EQ(out.str().find("demo"), std::string::npos);
+    ASSERT_EQ(run({"history", "--json", "--simulated", "--data-dir", data}), 0) << err.str();
+    const auto json = nlohmann::json::parse(out.str());
+    EXPECT_EQ(json["simulated"], true);
+    ASSERT_EQ(json["records"].size(), 1u);
+    EXPECT_EQ(json["records"][0]["tag"], "demo");
+    // Only the real history is ever sent.
+    EXPECT_EQ(run({"upload", "--simulated", "--data-dir", data}), 2);
 }
 
 TEST_F(HistoryCommandTest, MissingHistoryIsEmptyButAnUnreadableOneFailsAndStaysUntouched) {

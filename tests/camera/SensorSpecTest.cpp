@@ -13,6 +13,8 @@ SensorSpec parsed(const std::string& text) {
 }
 
 TEST(SensorSpecTest, ReadsEveryKindWithItsOptions) {
+    // Unless asked for, nothing made up.
+    EXPECT_EQ(SensorSpec{}.kind, SensorSpec::Kind::Camera);
     EXPECT_EQ(parsed("sim").kind, SensorSpec::Kind::Simulated);
     const auto sim = parsed("sim:rate=20.5,seed=18446744073709551615,lens=open,size=64x48");
     EXPECT_EQ(std::tuple(sim.rate, sim.seed, sim.lensOpen, sim.width, sim.height),

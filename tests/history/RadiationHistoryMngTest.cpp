@@ -1,4 +1,5 @@
 #include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -137,6 +138,58 @@ TEST_F(RadiationHistoryMngTest, AFailedSaveKeepsEveryRecordInMemoryAndTheOldFile
                          "which no reader would read back"));
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     EXPECT_EQ(tags(), (std::vector<std::string>{"later", "kept"}));
+}
+
+TEST_F(RadiationHistoryMngTest, OneProcessAtATimeSavesIntoAHistory) {
+    // A child process claims the history and holds it until the parent
+    // closes the pipe.
+    int ready[2];
+    int hold[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(hold), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        ::close(hold[1]);
+        std::string ignored;
+        const char verdict = RadiationHistoryMng::claimWriter(ignored) ? 'y' : 'n';
+        char byte = 0;
+        if (::write(ready[1], &verdict, 1) == 1) {
+            [[maybe_unused]] const ssize_t closed = ::read(hold[0], &byte, 1);
+        }
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(hold[0]);
+    char verdict = 0;
+    ASSERT_EQ(::read(ready[0], &verdict, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(verdict, 'y');
+
+    // Saving is refused, naming the holder; the record stays in memory.
+    std::string problem;
+    EXPECT_FALSE(RadiationHistoryMng::claimWriter(problem));
+    EXPECT_NE(problem.find("being saved by process " + std::to_string(child)), std::string::npos)
+        << problem;
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("waiting", 5.0, 1));
+    EXPECT_FALSE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_TRUE(console.contains("History file: " + problem));
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(tags(), std::vector<std::string>{"waiting"});
+
+    // The simulated history has a writer of its own.
+    RadiationHistoryMng::setSimulated(true);
+    EXPECT_TRUE(RadiationHistoryMng::claimWriter(problem)) << problem;
+    RadiationHistoryMng::setSimulated(false);
+
+    // Once the holder is gone, this process becomes the writer, for good.
+    ::close(hold[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    RadiationHistoryMng::registerRadiationHistoryRecord(record("saved", 5.0, 1));
+    EXPECT_TRUE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_TRUE(RadiationHistoryMng::claimWriter(problem));
 }
 
 TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
