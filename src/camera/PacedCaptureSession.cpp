@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/Clock.h"
+#include "platform/RunLoop.h"
 
 namespace kesto {
 namespace {
@@ -32,6 +33,8 @@ void PacedCaptureSession::start() {
     startDate_ = Clock::now();
     framesDue_ = 0;
     if (Clock::isManual()) {
+        RunLoop::main().performAfterDelay(this, 0.0, [this] { deliverDueFrames(); });
+        stepper_ = Timer::scheduledTimer(period(), true, [this] { deliverDueFrames(); });
         return;
     }
     {
@@ -42,6 +45,10 @@ void PacedCaptureSession::start() {
 }
 
 void PacedCaptureSession::stop() {
+    if (stepper_) {
+        stepper_.reset();
+        RunLoop::main().cancelPreviousPerformRequests(this);
+    }
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
