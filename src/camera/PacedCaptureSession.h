@@ -43,6 +43,8 @@ class PacedCaptureSession : public CaptureSession {
 
   private:
     double period() const;
+    // Main thread: drops the manual clock's stepping timer and first frame.
+    void stopStepping();
     void pace();
     // On the delivery queue: renders and delivers one frame.
     void produceFrame();
