@@ -109,6 +109,12 @@ HopTarget::HopTarget(RunLoop& loop) : loop_(loop) {
     loop_.checkThread("HopTarget::HopTarget");
 }
 
+void HopTarget::hop(RunLoop::Work work) const {
+    if (!revoked_->load(std::memory_order_relaxed)) {
+        loop_.enqueue(std::move(work), revoked_);
+    }
+}
+
 HopTarget::~HopTarget() {
     revoke();
 }

@@ -215,7 +215,7 @@ class HopTarget {
 
     // Queues `work` for the loop's next pass, run only if the target is still
     // alive and not revoked by then. Returns at once.
-    void hop(RunLoop::Work work) const { handle().hop(std::move(work)); }
+    void hop(RunLoop::Work work) const;
     // A handle for threads that may outlive the owner.
     Hop handle() const { return Hop(&loop_, revoked_); }
     // Drops everything queued and still to come; for good.

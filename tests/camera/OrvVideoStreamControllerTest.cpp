@@ -246,11 +246,16 @@ TEST_F(OrvVideoStreamControllerTest, SteppingTheMainLoopDeliversEveryDueFrameWit
         const auto engine = BitmapProcessor::create();
         std::int32_t reports = 0;  // main thread only
         std::atomic<std::int32_t> events{0};
+        std::atomic<std::int32_t> onMain{0};  // frames reach the engine on the delivery queue
         HopTarget screen;
         auto& center = NotificationCenter::defaultCenter();
         center.addObserver(
             &reports, BitmapProcessor::kMatriceImageChanged,
-            [&](const Notification&) { screen.hop([&reports] { ++reports; }); }, engine.get());
+            [&](const Notification&) {
+                onMain += RunLoop::isMainThread() ? 1 : 0;
+                screen.hop([&reports] { ++reports; });
+            },
+            engine.get());
         center.addObserver(
             &events, BitmapProcessor::kEventDetected, [&](const Notification&) { ++events; },
             engine.get());
@@ -262,6 +267,7 @@ TEST_F(OrvVideoStreamControllerTest, SteppingTheMainLoopDeliversEveryDueFrameWit
         EXPECT_EQ(reports, static_cast<std::int32_t>(kFrames)) << backend->description();
         EXPECT_EQ(engine->nbEventDetected(), withHits) << backend->description();
         EXPECT_EQ(events.load(), withHits);
+        EXPECT_EQ(onMain.load(), 0);
         EXPECT_EQ(console.contains("SIMULATED sensor, not a measurement"), backend->isSimulated());
         // Stopped, the chain delivers nothing more, however far the loop steps.
         controller.activateVideoChain(false);
