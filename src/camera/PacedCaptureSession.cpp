@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/Clock.h"
+#include "platform/RunLoop.h"
 
 namespace kesto {
 namespace {
@@ -17,6 +18,14 @@ PacedCaptureSession::PacedCaptureSession(std::shared_ptr<FrameSource> source)
 
 PacedCaptureSession::~PacedCaptureSession() {
     shutDown();
+    stopStepping();
+}
+
+void PacedCaptureSession::stopStepping() {
+    if (stepper_) {
+        stepper_.reset();
+        RunLoop::main().cancelPreviousPerformRequests(this);
+    }
 }
 
 double PacedCaptureSession::period() const {
@@ -32,6 +41,9 @@ void PacedCaptureSession::start() {
     startDate_ = Clock::now();
     framesDue_ = 0;
     if (Clock::isManual()) {
+        stopStepping();
+        RunLoop::main().performAfterDelay(this, 0.0, [this] { deliverDueFrames(); });
+        stepper_ = Timer::scheduledTimer(period(), true, [this] { deliverDueFrames(); });
         return;
     }
     {
@@ -42,6 +54,12 @@ void PacedCaptureSession::start() {
 }
 
 void PacedCaptureSession::stop() {
+    // The stepping timer belongs to the main loop. Stopped from elsewhere (the
+    // delivery queue), it stays until the next start or the destructor and
+    // delivers nothing meanwhile: deliverDueFrames needs a running session.
+    if (RunLoop::isMainThread()) {
+        stopStepping();
+    }
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;

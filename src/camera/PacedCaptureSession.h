@@ -10,6 +10,7 @@
 #include "camera/CaptureSession.h"
 #include "camera/FrameSource.h"
 #include "platform/Date.h"
+#include "platform/Timer.h"
 
 namespace kesto {
 
@@ -18,11 +19,17 @@ namespace kesto {
 //
 // With the system clock a pacing thread hands each frame to the delivery
 // queue when it is due; a frame still being analysed when the next is due
-// makes the next one skipped, never queued up. With a manual clock nothing
-// moves by itself: deliverDueFrames() hands over, in order, every frame due
-// by the clock's now, so tests step through frames without sleeping.
+// makes the next one skipped, never queued up. With a manual clock the
+// frames follow the clock instead: a repeating timer on the main run loop,
+// one frame period apart, hands every frame due by the clock's now to the
+// delivery queue and waits for it (deliverDueFrames()), so stepping the main
+// loop through simulated time (RunLoop::runFor) delivers each frame at its
+// due time, in order with the loop's other timers, and what the frame makes
+// the engine post has happened before the step returns. Frame 0 goes at the
+// first pass after the start. deliverDueFrames() may also be called directly.
 //
-// Threads: as CaptureSession; deliverDueFrames on the main thread.
+// Threads: as CaptureSession; with a manual clock, start and stop on the main
+// thread (the timer is the main loop's); deliverDueFrames on the main thread.
 class PacedCaptureSession : public CaptureSession {
   public:
     explicit PacedCaptureSession(std::shared_ptr<FrameSource> source);
@@ -36,6 +43,8 @@ class PacedCaptureSession : public CaptureSession {
 
   private:
     double period() const;
+    // Main thread: drops the manual clock's stepping timer and first frame.
+    void stopStepping();
     void pace();
     // On the delivery queue: renders and delivers one frame.
     void produceFrame();
@@ -44,8 +53,9 @@ class PacedCaptureSession : public CaptureSession {
     std::vector<std::uint8_t> buffer_;  // delivery queue only
     bool sourceEnded_ = false;          // delivery queue only
 
-    Date startDate_;               // main thread
-    std::uint64_t framesDue_ = 0;  // main thread (manual clock)
+    Date startDate_;                  // main thread
+    std::uint64_t framesDue_ = 0;     // main thread (manual clock)
+    std::unique_ptr<Timer> stepper_;  // main thread (manual clock)
     std::atomic<bool> inFlight_{false};
 
     std::mutex mutex_;

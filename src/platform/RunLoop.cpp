@@ -86,11 +86,47 @@ void RunLoop::checkThread([[maybe_unused]] const char* entryPoint) const {
 }
 
 void RunLoop::dispatch(Work work) {
+    enqueue(std::move(work), nullptr);
+}
+
+void RunLoop::enqueue(Work work, Revoked revoked) {
     {
         std::lock_guard lock(queueMutex_);
-        queue_.push_back(std::move(work));
+        queue_.push_back(Queued{std::move(work), std::move(revoked)});
     }
     wake();
+}
+
+void Hop::hop(RunLoop::Work work) const {
+    // A cheap early out for a target long gone; the check that counts is
+    // made on the loop's thread when the work comes up.
+    if (loop_ != nullptr && !revoked_->load(std::memory_order_relaxed)) {
+        loop_->enqueue(std::move(work), revoked_);
+    }
+}
+
+HopTarget::HopTarget(RunLoop& loop) : loop_(loop) {
+    loop_.checkThread("HopTarget::HopTarget");
+}
+
+void HopTarget::hop(RunLoop::Work work) const {
+    if (!revoked_->load(std::memory_order_relaxed)) {
+        loop_.enqueue(std::move(work), revoked_);
+    }
+}
+
+HopTarget::~HopTarget() {
+    revoke();
+}
+
+void HopTarget::revoke() {
+    loop_.checkThread("HopTarget::revoke");
+    revoked_->store(true, std::memory_order_relaxed);
+}
+
+bool HopTarget::isRevoked() const {
+    loop_.checkThread("HopTarget::isRevoked");
+    return revoked_->load(std::memory_order_relaxed);
 }
 
 void RunLoop::wake() {
@@ -237,14 +273,19 @@ std::size_t RunLoop::runOnePass() {
     // Only what was scheduled before the pass began runs in it: a call
     // scheduled by this pass (even with delay 0) belongs to the next one.
     const TimerId limit = nextId_;
-    std::deque<Work> work;
+    std::deque<Queued> work;
     {
         std::lock_guard lock(queueMutex_);
         work.swap(queue_);
     }
-    std::size_t ran = work.size();
+    std::size_t ran = 0;
     for (auto& item : work) {
-        runIsolated("RunLoop: dispatched work", item);
+        // Revoked on this thread (possibly by an earlier item of this pass).
+        if (item.revoked && item.revoked->load(std::memory_order_relaxed)) {
+            continue;
+        }
+        runIsolated("RunLoop: dispatched work", item.work);
+        ++ran;
     }
     ran += runDueTimers(Clock::now(), limit);
     ran += pollDescriptors(0);

@@ -1,3 +1,4 @@
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "camera/VirtualCaptureDevice.h"
 #include "engine/BitmapProcessor.h"
 #include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -203,27 +205,78 @@ TEST_F(OrvVideoStreamControllerTest, FramesReachTheEngineOnOneQueueThreadOnlyWhi
     EXPECT_NE(threads[0], std::this_thread::get_id());
 }
 
-TEST_F(OrvVideoStreamControllerTest, SimulatedSensorFramesAreSteppedByTheManualClock) {
-    test::ManualClock clock;
-    SensorSpec spec;
-    spec.seed = 3;
-    spec.rate = 1980.0;  // every frame carries hits
-    SimulatedCaptureBackend backend(spec);
-    ConsoleCapture console;
-    OrvVideoStreamController controller(backend, *engine_);
-    engine_->startAcquisition();
-    controller.setupVideoChain();
-    controller.activateVideoChain(true);
-    EXPECT_EQ(controller.session()->deliverDueFrames(), 1u);  // frame 0, at the start
-    clock.advance(1.0);
-    EXPECT_EQ(controller.session()->deliverDueFrames(), 10u);
-    EXPECT_EQ(controller.session()->deliverDueFrames(), 0u);
-    EXPECT_EQ(engine_->nbEventDetected(), 11);
-    EXPECT_TRUE(console.contains("SIMULATED sensor, not a measurement"));
-    controller.activateVideoChain(false);
-    clock.advance(1.0);
-    EXPECT_EQ(controller.session()->deliverDueFrames(), 0u);
-    controller.deleteVideoChain();
+// Stepping the main loop through 30 simulated seconds delivers every frame
+// due (frame 0 at the start, then ten a second) through the delivery queue
+// to the engine, in time for the main thread to hear of each one within the
+// step: the light reports hopped over, and one event per frame with hits.
+TEST_F(OrvVideoStreamControllerTest, SteppingTheMainLoopDeliversEveryDueFrameWithoutSleeping) {
+    test::TemporaryDirectory raw;
+    test::TestFrame dark(8, 4);
+    test::TestFrame lit(8, 4);
+    lit.setPixel(1, 1, 200, 0, 0);
+    for (const auto& [name, frame] : {std::pair{"a", &dark}, {"b", &lit}, {"c", &dark}}) {
+        std::ofstream(raw.path() / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(frame->bytes.data()),
+                   static_cast<std::streamsize>(frame->bytes.size()));
+    }
+    SensorSpec sim;
+    sim.seed = 7;
+    sim.rate = 300.0;  // about one frame in seven carries hits
+    sim.width = 64;
+    sim.height = 48;
+    SensorSpec replay;
+    replay.kind = SensorSpec::Kind::Raw;
+    replay.directory = raw.path().string();
+    replay.width = 8;
+    replay.height = 4;
+    replay.loop = true;
+    constexpr std::uint64_t kFrames = 301;  // 0 s to 30 s inclusive, ten a second
+    for (const auto& spec : {sim, replay}) {
+        test::ManualClock clock;
+        ConsoleCapture console;
+        std::string error;
+        const auto backend = CaptureBackend::create(spec, error);
+        ASSERT_NE(backend, nullptr) << error;
+        std::int32_t withHits = 0;
+        for (std::uint64_t k = 0; k < kFrames; ++k) {
+            withHits += backend->simulatedSensor() != nullptr
+                            ? backend->simulatedSensor()->particlesInFrame(k) > 0
+                            : k % 3 == 1;
+        }
+        const auto engine = BitmapProcessor::create();
+        std::int32_t reports = 0;  // main thread only
+        std::atomic<std::int32_t> events{0};
+        std::atomic<std::int32_t> onMain{0};  // frames reach the engine on the delivery queue
+        HopTarget screen;
+        auto& center = NotificationCenter::defaultCenter();
+        center.addObserver(
+            &reports, BitmapProcessor::kMatriceImageChanged,
+            [&](const Notification&) {
+                onMain += RunLoop::isMainThread() ? 1 : 0;
+                screen.hop([&reports] { ++reports; });
+            },
+            engine.get());
+        center.addObserver(
+            &events, BitmapProcessor::kEventDetected, [&](const Notification&) { ++events; },
+            engine.get());
+        OrvVideoStreamController controller(*backend, *engine);
+        engine->startAcquisition();
+        controller.setupVideoChain();
+        controller.activateVideoChain(true);
+        RunLoop::main().runFor(30.0);
+        EXPECT_EQ(reports, static_cast<std::int32_t>(kFrames)) << backend->description();
+        EXPECT_EQ(engine->nbEventDetected(), withHits) << backend->description();
+        EXPECT_EQ(events.load(), withHits);
+        EXPECT_EQ(onMain.load(), 0);
+        EXPECT_EQ(console.contains("SIMULATED sensor, not a measurement"), backend->isSimulated());
+        // Stopped, the chain delivers nothing more, however far the loop steps.
+        controller.activateVideoChain(false);
+        RunLoop::main().runFor(1.0);
+        center.removeObserver(&reports);
+        center.removeObserver(&events);
+        EXPECT_EQ(reports, static_cast<std::int32_t>(kFrames));
+        controller.deleteVideoChain();
+    }
 }
 
 TEST_F(OrvVideoStreamControllerTest, DestroyingARunningChainStopsItBeforeTheControllerGoes) {

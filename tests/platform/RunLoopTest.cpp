@@ -108,6 +108,30 @@ TEST_F(RunLoopTest, CancellingDropsEveryPendingCallOfThatObjectOnly) {
     EXPECT_EQ(ticks, 10);  // timers are not deferred calls
 }
 
+// Work hopped for a target runs only while the target lives and is not
+// revoked, judged when the work comes up: a revocation earlier in the same
+// pass drops it, and a handle kept past the target queues nothing.
+TEST_F(RunLoopTest, HopsForARevokedOrDestroyedTargetAreDroppedUnrun) {
+    std::vector<std::string> ran;
+    auto dismissed = std::make_unique<HopTarget>(loop);
+    auto destroyed = std::make_unique<HopTarget>(loop);
+    const Hop kept = destroyed->handle();
+    dismissed->hop([&] { ran.push_back("before the dismissal"); });
+    loop.runPending();
+    loop.dispatch([&] {
+        dismissed->revoke();
+        loop.releaseLater(std::move(dismissed));
+    });
+    dismissed->hop([&] { ran.push_back("queued before, run after the dismissal"); });
+    destroyed->hop([&] { ran.push_back("queued before the destruction"); });
+    destroyed.reset();
+    kept.hop([&] { ran.push_back("queued after the destruction"); });
+    Hop().hop([&] { ran.push_back("through an empty handle"); });
+    loop.dispatch([&] { ran.push_back("plain dispatch"); });
+    loop.runPending();
+    EXPECT_EQ(ran, (std::vector<std::string>{"before the dismissal", "plain dispatch"}));
+}
+
 TEST_F(RunLoopTest, ReleasedObjectsLiveUntilTheEndOfThePass) {
     auto object = std::make_shared<int>();
     const std::weak_ptr<int> watch = object;

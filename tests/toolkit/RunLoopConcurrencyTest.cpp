@@ -2,6 +2,7 @@
 #include <future>
 #include <latch>
 #include <numeric>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -9,6 +10,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
+#include "platform/SerialQueue.h"
 #include "platform/ThreadDispatcher.h"
 #include "toolkit/AlertView.h"
 #include "toolkit/Application.h"
@@ -54,6 +56,69 @@ TEST(RunLoopConcurrencyTest, HopsFromManyThreadsRunOnTheMainThreadOncePerCallInO
     for (const auto& s : seen) {
         EXPECT_EQ(s, inOrder);
     }
+}
+
+// A screen fed by the frame thread at full speed is dismissed and destroyed
+// on the main thread, round after round: no hop queued for it runs once it
+// is gone (ASan sees a use after free, TSan a race, this test a late run),
+// and a worker's handle kept past the screen queues nothing that runs.
+TEST(RunLoopConcurrencyTest, HopsNeverReachAScreenDestroyedWhileFramesKeepComing) {
+    RunLoop& loop = RunLoop::main();
+    NotificationCenter center;
+    std::set<const void*> alive;  // main thread only
+    int lateRuns = 0;             // main thread only
+    struct Screen {
+        Screen(NotificationCenter& c, std::set<const void*>& a, int& late) : center(c) {
+            a.insert(this);
+            center.addObserver(this, "MatriceImageChanged", [this, &a, &late](const Notification&) {
+                hops.hop([this, &a, &late] {
+                    if (!a.contains(this)) {
+                        ++late;
+                        return;
+                    }
+                    ++reports;
+                });
+            });
+        }
+        ~Screen() { center.removeObserver(this); }
+        NotificationCenter& center;
+        HopTarget hops;
+        int reports = 0;
+    };
+    std::atomic<bool> stop{false};
+    Hop kept;
+    std::atomic<Hop*> workerHop{nullptr};
+    SerialQueue frames("myQueue");
+    frames.async([&] {
+        while (!stop.load()) {
+            center.post("MatriceImageChanged");
+            if (Hop* h = workerHop.load()) {
+                h->hop([&] { ++lateRuns; });
+            }
+        }
+    });
+    constexpr int kRounds = 50;
+    for (int round = 0; round < kRounds; ++round) {
+        auto screen = std::make_unique<Screen>(center, alive, lateRuns);
+        ASSERT_TRUE(loop.runUntilCondition([&] { return screen->reports >= 3; }, 10.0));
+        if (round == 0) {
+            kept = screen->hops.handle();
+        }
+        // Dismissed in a pass, destroyed at its end, as a dismissed screen is.
+        loop.dispatch([&] {
+            screen->hops.revoke();
+            alive.erase(screen.get());
+            loop.releaseLater(std::move(screen));
+        });
+        loop.runPending();
+        EXPECT_EQ(screen, nullptr);
+        // From now on the frame thread also hops through a handle of the first screen.
+        workerHop.store(&kept);
+    }
+    stop.store(true);
+    frames.drain();
+    loop.runPending();
+    EXPECT_EQ(lateRuns, 0);
 }
 
 // A service started on a thread with its own loop calls back on that thread.
