@@ -31,6 +31,7 @@ void BM_SimulatedChainFrame(benchmark::State& state) {
     Console::setSink([](std::string_view) {});
     Clock::setManual(Date::fromUnixSeconds(1300000000.0));
     SensorSpec spec;
+    spec.kind = SensorSpec::Kind::Simulated;
     spec.seed = 1;
     spec.rate = static_cast<double>(state.range(0));
     {

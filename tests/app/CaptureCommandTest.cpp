@@ -45,6 +45,7 @@ class CaptureCommandTest : public ::testing::Test {
     }
     static SensorSpec simulated(double rate, bool lensOpen = false) {
         SensorSpec spec;
+        spec.kind = SensorSpec::Kind::Simulated;
         spec.seed = 5;
         spec.rate = rate;
         spec.lensOpen = lensOpen;

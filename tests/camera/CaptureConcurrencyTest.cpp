@@ -103,6 +103,7 @@ TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain)
 TEST(CaptureConcurrencyTest, SimulatedSensorSettingsChangeWhileItRunsInRealTime) {
     ConsoleCapture console;
     SensorSpec spec;
+    spec.kind = SensorSpec::Kind::Simulated;
     spec.seed = 11;
     spec.width = 64;
     spec.height = 48;

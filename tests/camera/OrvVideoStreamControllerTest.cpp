@@ -220,6 +220,7 @@ TEST_F(OrvVideoStreamControllerTest, SteppingTheMainLoopDeliversEveryDueFrameWit
                    static_cast<std::streamsize>(frame->bytes.size()));
     }
     SensorSpec sim;
+    sim.kind = SensorSpec::Kind::Simulated;
     sim.seed = 7;
     sim.rate = 300.0;  // about one frame in seven carries hits
     sim.width = 64;
@@ -281,6 +282,7 @@ TEST_F(OrvVideoStreamControllerTest, SteppingTheMainLoopDeliversEveryDueFrameWit
 
 TEST_F(OrvVideoStreamControllerTest, DestroyingARunningChainStopsItBeforeTheControllerGoes) {
     SensorSpec spec;
+    spec.kind = SensorSpec::Kind::Simulated;
     spec.seed = 1;
     SimulatedCaptureBackend backend(spec);
     engine_->startAcquisition();
