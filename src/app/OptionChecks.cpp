@@ -1,8 +1,9 @@
 #include "app/OptionChecks.h"
 
-#include <charconv>
 #include <cstdint>
 #include <string>
+
+#include "platform/ParseNumber.h"
 
 namespace kesto {
 
@@ -14,13 +15,11 @@ CLI::Validator OptionChecks::wholeNumber(std::size_t minimum, std::size_t maximu
                       : std::string("a whole number");
     return CLI::Validator(
         [minimum, maximum, range](std::string& text) -> std::string {
-            std::size_t value = 0;
-            const char* end = text.data() + text.size();
-            const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+            // Digits only: from_chars alone would take "-1" for a huge number.
             const bool digitsOnly =
                 !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-            if (!digitsOnly || ec != std::errc() || ptr != end || value < minimum ||
-                value > maximum) {
+            const auto value = parseNumber<std::size_t>(text);
+            if (!digitsOnly || !value || *value < minimum || *value > maximum) {
                 return range + " is needed, not '" + text + "'";
             }
             return {};

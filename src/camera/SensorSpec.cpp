@@ -1,11 +1,11 @@
 #include "camera/SensorSpec.h"
 
-#include <charconv>
 #include <cmath>
 #include <set>
 #include <vector>
 
 #include "platform/Format.h"
+#include "platform/ParseNumber.h"
 
 namespace kesto {
 namespace {
@@ -22,21 +22,16 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     }
 }
 
-template <typename T>
-bool parseNumber(std::string_view text, T& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && ptr == end;
-}
-
 bool parseSide(std::string_view text, std::size_t& value) {
-    return parseNumber(text, value) && value >= 1 && value <= SensorSpec::kMaximumSide;
+    const auto side = parseNumber<std::size_t>(text);
+    value = side.value_or(0);
+    return side && value >= 1 && value <= SensorSpec::kMaximumSide;
 }
 
 bool parseRate(std::string_view text, double& value) {
-    // from_chars for doubles reads the C locale's point, whatever the locale.
-    return parseNumber(text, value) && std::isfinite(value) && value >= 0.0 &&
-           value <= SensorSpec::kMaximumRate;
+    const auto rate = parseNumber<double>(text);
+    value = rate.value_or(0.0);
+    return rate && std::isfinite(value) && value >= 0.0 && value <= SensorSpec::kMaximumRate;
 }
 
 // Splits "key=value" options, refusing repeats; "flag" alone has an empty value.
@@ -85,8 +80,8 @@ bool parseSimulated(std::string_view options, SensorSpec& spec, std::string& err
                 return false;
             }
         } else if (key == "seed") {
-            std::uint64_t seed = 0;
-            if (!parseNumber(value, seed)) {
+            const auto seed = parseNumber<std::uint64_t>(value);
+            if (!seed) {
                 error = "sim: seed must be a whole number, not " + quoted(value);
                 return false;
             }
@@ -141,8 +136,13 @@ bool parseRaw(std::string_view rest, SensorSpec& spec, std::string& error) {
                         " (known: width, height, bytes-per-row, loop)";
                 return false;
             }
-            const bool valid = key == "bytes-per-row" ? parseNumber(value, *target) && *target > 0
-                                                      : parseSide(value, *target);
+            bool valid = false;
+            if (key == "bytes-per-row") {
+                *target = parseNumber<std::size_t>(value).value_or(0);
+                valid = *target > 0;
+            } else {
+                valid = parseSide(value, *target);
+            }
             if (!valid) {
                 error = "raw: " + std::string(key) + " must be a whole number" +
                         (key == "bytes-per-row" ? std::string{} : " from 1 to 8192") + ", not " +
@@ -162,8 +162,7 @@ bool parseCamera(std::string_view device, SensorSpec& spec, std::string& error) 
     if (device.empty()) {
         return true;
     }
-    unsigned number = 0;
-    if (parseNumber(device, number)) {
+    if (parseNumber<unsigned>(device)) {
         spec.device = "/dev/video" + std::string(device);
         return true;
     }

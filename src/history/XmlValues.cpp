@@ -4,6 +4,8 @@
 #include <charconv>
 #include <vector>
 
+#include "platform/ParseNumber.h"
+
 namespace kesto {
 namespace {
 
@@ -72,12 +74,7 @@ std::optional<std::int64_t> integerOf(std::string_view text) {
         (text[sign] == '0' && text.size() > sign + 1)) {
         return std::nullopt;
     }
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
+    return parseNumber<std::int64_t>(text);
 }
 
 // Shown in a message: printable ASCII, at most 40 bytes.

@@ -1,7 +1,8 @@
 #include "toolkit/PositionSpec.h"
 
-#include <charconv>
 #include <cmath>
+
+#include "platform/ParseNumber.h"
 
 namespace kesto {
 namespace {
@@ -15,22 +16,17 @@ std::string_view trimmed(std::string_view text) {
 }
 
 bool parseDegrees(std::string_view text, double limit, double& value) {
-    text = trimmed(text);
-    const char* end = text.data() + text.size();
-    // from_chars reads the C locale's point, whatever the process locale.
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value) &&
-           std::fabs(value) <= limit;
+    const auto degrees = parseNumber<double>(trimmed(text));
+    value = degrees.value_or(0.0);
+    return degrees && std::isfinite(value) && std::fabs(value) <= limit;
 }
 
 bool parsePort(std::string_view text, std::uint16_t& port) {
-    unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value < 1 || value > 65535) {
+    const auto value = parseNumber<unsigned>(text);
+    if (!value || *value < 1 || *value > 65535) {
         return false;
     }
-    port = static_cast<std::uint16_t>(value);
+    port = static_cast<std::uint16_t>(*value);
     return true;
 }
 
