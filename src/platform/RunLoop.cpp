@@ -97,38 +97,6 @@ void RunLoop::enqueue(Work work, Revoked revoked) {
     wake();
 }
 
-void Hop::hop(RunLoop::Work work) const {
-    // A cheap early out for a target long gone; the check that counts is
-    // made on the loop's thread when the work comes up.
-    if (loop_ != nullptr && !revoked_->load(std::memory_order_relaxed)) {
-        loop_->enqueue(std::move(work), revoked_);
-    }
-}
-
-HopTarget::HopTarget(RunLoop& loop) : loop_(loop) {
-    loop_.checkThread("HopTarget::HopTarget");
-}
-
-void HopTarget::hop(RunLoop::Work work) const {
-    if (!revoked_->load(std::memory_order_relaxed)) {
-        loop_.enqueue(std::move(work), revoked_);
-    }
-}
-
-HopTarget::~HopTarget() {
-    revoke();
-}
-
-void HopTarget::revoke() {
-    loop_.checkThread("HopTarget::revoke");
-    revoked_->store(true, std::memory_order_relaxed);
-}
-
-bool HopTarget::isRevoked() const {
-    loop_.checkThread("HopTarget::isRevoked");
-    return revoked_->load(std::memory_order_relaxed);
-}
-
 void RunLoop::wake() {
     if (wakeFd_) {
         const std::uint64_t one = 1;

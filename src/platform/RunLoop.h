@@ -38,7 +38,8 @@ namespace kesto {
 // Threads: dispatch() and stop() from any thread. Everything else only on the
 // loop's thread (for main(), the process's main thread); builds with thread
 // checks abort on a call from another thread. Work for an object that may be
-// destroyed before it runs goes through a HopTarget (below), not dispatch().
+// destroyed before it runs goes through a HopTarget (platform/HopTarget.h),
+// not dispatch().
 class RunLoop final : public ThreadDispatcher {
   public:
     using Work = std::function<void()>;
@@ -168,63 +169,6 @@ class RunLoop final : public ThreadDispatcher {
     std::map<std::uint64_t, Watch> watches_;
     std::vector<std::unique_ptr<Releasable>> released_;
     std::atomic<bool> stopped_{false};
-};
-
-// A copyable handle for queueing work on a loop for one HopTarget's owner; it
-// may outlive the owner (hand it to a worker thread by value). Once the
-// target is revoked or gone, hop() queues nothing and what it queued before
-// is dropped unrun. An empty (default) handle queues nothing.
-//
-// Threads: any.
-class Hop {
-  public:
-    Hop() = default;
-    // Queues `work` for the next pass of the target's loop; returns at once.
-    void hop(RunLoop::Work work) const;
-
-  private:
-    friend class HopTarget;
-    Hop(RunLoop* loop, std::shared_ptr<std::atomic<bool>> revoked)
-        : loop_(loop), revoked_(std::move(revoked)) {}
-    RunLoop* loop_ = nullptr;
-    std::shared_ptr<std::atomic<bool>> revoked_;
-};
-
-// Ties work queued from other threads for an object living on a loop's
-// thread (a screen) to that object's life. Make it a member of the object
-// and queue through it: work that has not run when the object is destroyed
-// (or revoke() is called) is dropped, never run on the freed object. Neither
-// revoke() nor the destructor waits: both run on the loop's thread, so no
-// work queued through the target is running at that moment.
-//
-// Each hop costs one queue entry and one reference count; the check is made
-// on the loop's thread just before the work would run, so work queued before
-// a dismissal, in the same pass, is dropped too once revoke() has been called.
-//
-// Threads: hop() and handle() from any thread while the owner is alive (e.g.
-// from a notification observer that the owner removes before its members go:
-// removal waits for calls in progress). Construction, revoke(), isRevoked()
-// and destruction on the loop's thread only.
-class HopTarget {
-  public:
-    explicit HopTarget(RunLoop& loop = RunLoop::main());
-    // Revokes: nothing queued through this target runs afterwards.
-    ~HopTarget();
-    HopTarget(const HopTarget&) = delete;
-    HopTarget& operator=(const HopTarget&) = delete;
-
-    // Queues `work` for the loop's next pass, run only if the target is still
-    // alive and not revoked by then. Returns at once.
-    void hop(RunLoop::Work work) const;
-    // A handle for threads that may outlive the owner.
-    Hop handle() const { return Hop(&loop_, revoked_); }
-    // Drops everything queued and still to come; for good.
-    void revoke();
-    bool isRevoked() const;
-
-  private:
-    RunLoop& loop_;
-    const std::shared_ptr<std::atomic<bool>> revoked_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace kesto

@@ -11,6 +11,7 @@
 #include "camera/V4l2CaptureDevice.h"
 #include "camera/VirtualCaptureDevice.h"
 #include "engine/BitmapProcessor.h"
+#include "platform/HopTarget.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"

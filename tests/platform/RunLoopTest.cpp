@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Clock.h"
+#include "platform/HopTarget.h"
 #include "platform/RunLoop.h"
 #include "platform/Timer.h"
 #include "support/TestSupport.h"

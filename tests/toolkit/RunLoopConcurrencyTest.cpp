@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/HopTarget.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/SerialQueue.h"
