@@ -2,6 +2,7 @@
 
 #include "platform/RunLoop.h"
 #include "platform/ThreadCheck.h"
+#include "toolkit/NoPositionSource.h"
 
 namespace kesto {
 

@@ -2,8 +2,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 
 #include "toolkit/Location.h"
@@ -29,46 +27,6 @@ class PositionSource {
     virtual ~PositionSource() = default;
     virtual void start(PositionSink sink) = 0;
     virtual void stop() = 0;
-};
-
-// No device: never a fix, never a failure.
-class NoPositionSource final : public PositionSource {
-  public:
-    void start(PositionSink) override {}
-    void stop() override {}
-};
-
-// A fixed place: each start delivers one fresh fix there, accuracy 0,
-// stamped with the clock's current time.
-class FixedPositionSource final : public PositionSource {
-  public:
-    FixedPositionSource(double latitude, double longitude)
-        : latitude_(latitude), longitude_(longitude) {}
-    void start(PositionSink sink) override;
-    void stop() override {}
-
-  private:
-    double latitude_;
-    double longitude_;
-};
-
-// Fixes and failures injected by hand, from any thread: tests of what a
-// delegate accepts choose each fix's accuracy and time stamp. Injections
-// while stopped go nowhere (and answer false).
-class ManualPositionSource final : public PositionSource {
-  public:
-    void start(PositionSink sink) override;
-    void stop() override;
-
-    bool deliver(const Location& location);
-    bool fail(const std::string& error);
-    bool isStarted() const;
-    int startCount() const;
-
-  private:
-    mutable std::mutex mutex_;
-    std::optional<PositionSink> sink_;
-    int starts_ = 0;
 };
 
 // The source a selection asks for.

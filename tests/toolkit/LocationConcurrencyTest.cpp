@@ -15,6 +15,7 @@
 #include "support/TestSupport.h"
 #include "toolkit/GpsdPositionSource.h"
 #include "toolkit/LocationManager.h"
+#include "toolkit/ManualPositionSource.h"
 
 namespace kesto {
 namespace {

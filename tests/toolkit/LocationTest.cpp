@@ -2,7 +2,9 @@
 
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
+#include "toolkit/FixedPositionSource.h"
 #include "toolkit/LocationManager.h"
+#include "toolkit/ManualPositionSource.h"
 #include "toolkit/PositionSpec.h"
 
 namespace kesto {
