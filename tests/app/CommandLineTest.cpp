@@ -45,17 +45,11 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
          2,
          "--bytes-per-row must be at least 4 \u00D7 width (16)"},
         {{"analyze", "--width=four", "x.raw", "--help"}, 0, "--bytes-per-row B"},
-        {{"analyze", "--width", "4", "--height", "2", "--frob", "x.raw"}, 2, "expected: --frob"},
         {{"capture", "--sensor", ""}, 2, "kesto capture: --sensor: an empty value"},
         {{"capture", "--seconds", "1.5"}, 2, "--seconds: a whole number from 1 to"},
-        {{"capture", "--sensor=sim:rate=fast"}, 2, "--sensor: sim: rate must be"},
         {{"capture", "--sensor", "raw:/nonexistent/kesto"}, 2, "is not a directory"},
-        {{"capture", "--json", "-h"}, 0, "appsink name=kesto"},
-        {{"text"}, 2, "kesto text: KEY is required"},
         {{"history", "--bogus"}, 2, "kesto history: The following argument was not expected"},
         {{"history", "--data-dir="}, 2, "--data-dir: 1 required D missing"},
-        {{"upload", "--index", "-1"}, 2, "--index: a whole number is needed, not '-1'"},
-        {{"upload", "--server", ""}, 2, "--server: an empty value"},
         {{"upload", "--data-dir", empty}, 1, "kesto upload: no saved measurement"},
     };
     for (const auto& c : cases) {

@@ -16,8 +16,7 @@ TEST(RawBMTest, FileNamesFromTitles) {
     EXPECT_EQ(RawBM::fileNameForTitle("a+bcdefgh"), "agh");
     EXPECT_EQ(RawBM::fileNameForTitle("2011-03-13 07:06:40 +0000 frame"),
               "2011-03-13 07.06.40 frame");
-    EXPECT_EQ(RawBM::fileNameForTitle("ab+cd"), "ab");  // fewer than five after "+"
-    EXPECT_EQ(RawBM::fileNameForTitle("x+"), "x");
+    EXPECT_EQ(RawBM::fileNameForTitle("ab+cd"), "ab");         // fewer than five after "+"
     EXPECT_EQ(RawBM::fileNameForTitle("a+b+cdefgh"), "afgh");  // only the first "+"
 }
 
@@ -31,9 +30,7 @@ TEST(RawBMTest, WritesExactlyTheBytesCopiedAtConstructionAndOverwrites) {
     dump.save(dir.path().string() + "/");
     EXPECT_EQ(test::readFileBytes(dir.path() / "12.30.05"),
               (std::vector<std::uint8_t>{1, 2, 3, 0, 255}));
-    ASSERT_EQ(console.count("Image saved ("), 2u);
-    EXPECT_TRUE(console.contains("Image saved (" + (dir.path() / "12.30.05").string() + ", "));
-    EXPECT_TRUE(console.lines()[0].ends_with(" ms)"));
+    EXPECT_EQ(console.count("Image saved ("), 2u);
 
     RawBM(nullptr, 0, "empty").save(dir.path().string());
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "empty"));

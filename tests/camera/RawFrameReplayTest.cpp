@@ -27,9 +27,8 @@ std::vector<int> replay(RawFrameReplay& source, int limit) {
         if (!frame) {
             break;
         }
-        EXPECT_EQ(frame->width, 2u);
-        EXPECT_EQ(frame->height, 1u);
-        EXPECT_EQ(frame->bytesPerRow, 12u);
+        EXPECT_EQ(std::tuple(frame->width, frame->height, frame->bytesPerRow),
+                  std::tuple(2u, 1u, 12u));
         firsts.push_back(frame->baseAddress[0]);
     }
     return firsts;
