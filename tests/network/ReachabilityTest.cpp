@@ -18,6 +18,8 @@ constexpr std::uint32_t kServer = 0xC0000207;     // 192.0.2.7
 
 class ReachabilityTest : public ::testing::Test {
   protected:
+    ~ReachabilityTest() override { NotificationCenter::defaultCenter().removeObserver(this); }
+
     test::FakeNetwork network;
     ReachabilityService& service = *network.service;
 };
@@ -75,68 +77,50 @@ TEST_F(ReachabilityTest, InternetConnectionAnswersYesForWiFiAndWWANOnly) {
     EXPECT_EQ(network.routes->openWatches(), 0) << "a check leaves nothing running";
 }
 
-class ReachabilityNotifierTest : public ReachabilityTest {
-  protected:
-    void SetUp() override {
-        network.routes->setDefaultRoute(viaGateway("wlan0"));
-        monitor = Reachability::reachabilityForInternetConnection(service);
-        NotificationCenter::defaultCenter().addObserver(
-            this, std::string(kNetworkReachabilityChangedNotification),
-            [this](const Notification& n) {
-                EXPECT_EQ(n.sender, monitor.get());
-                EXPECT_EQ(std::this_thread::get_id(), starter);
-                ++posts;
-                if (onPost) {
-                    onPost();
-                }
-            });
-    }
-    void TearDown() override { NotificationCenter::defaultCenter().removeObserver(this); }
-    void change(RouteLookup lookup) {
+// Change notices: started only with a run loop, once per flag change, never
+// for routing that keeps the word, none after stop or destruction, and an
+// observer may destroy the monitor it is told about.
+TEST_F(ReachabilityTest, NotifierPostsEachChangeOnceAndNothingAfterItsEnd) {
+    test::QueueDispatcher dispatcher;
+    network.routes->setDefaultRoute(viaGateway("wlan0"));
+    auto monitor = Reachability::reachabilityForInternetConnection(service);
+    const auto starter = std::this_thread::get_id();
+    int posts = 0;
+    std::function<void()> onPost = [] {};
+    NotificationCenter::defaultCenter().addObserver(
+        this, std::string(kNetworkReachabilityChangedNotification), [&](const Notification& n) {
+            EXPECT_EQ(n.sender, monitor.get());
+            EXPECT_EQ(std::this_thread::get_id(), starter);
+            ++posts;
+            onPost();
+        });
+    const auto change = [&](RouteLookup lookup) {
         network.routes->setDefaultRoute(std::move(lookup));
         ASSERT_TRUE(dispatcher.waitForWork());
         EXPECT_EQ(dispatcher.drain(), 1u);
-    }
-
-    test::QueueDispatcher dispatcher;
-    const std::thread::id starter = std::this_thread::get_id();
-    std::unique_ptr<Reachability> monitor;
-    int posts = 0;
-    std::function<void()> onPost;
-};
-
-TEST_F(ReachabilityNotifierTest, PostsOncePerFlagChangeAndNeverForRoutingThatKeepsTheWord) {
-    std::thread([&] { EXPECT_FALSE(monitor->startNotifer()); }).join();  // no dispatcher there
+    };
+    std::thread([&] { EXPECT_FALSE(monitor->startNotifer()); }).join();  // no run loop there
     ASSERT_TRUE(monitor->startNotifer());
     EXPECT_TRUE(monitor->startNotifer());  // a restart, not a second watch
     EXPECT_EQ(network.routes->openWatches(), 1);
     network.routes->setRoute(kServer, direct("eth0"));    // not this monitor's target
     network.routes->setDefaultRoute(viaGateway("eth1"));  // another interface, same word
-    // A read that starts failing is a change too.
     for (auto lookup : {RouteLookup::none(), viaGateway("wwan0", true), RouteLookup::failure()}) {
-        change(lookup);
+        change(lookup);  // a read that starts failing is a change too
     }
-    EXPECT_EQ(posts, 3);
-    monitor->stopNotifer();
-    monitor->stopNotifer();  // harmless when stopped
-    EXPECT_EQ(network.routes->openWatches(), 0);
-}
-
-// Stopped or destroyed with a post queued; destroyed by the observer of a post.
-TEST_F(ReachabilityNotifierTest, NothingIsPostedAfterStopOrDestruction) {
-    for (const bool destroy : {false, true}) {
+    for (const bool destroy : {false, true}) {  // a post queued when it ends
         ASSERT_TRUE(monitor->startNotifer());
-        network.routes->setDefaultRoute(destroy ? viaGateway("wlan0") : RouteLookup::none());
+        network.routes->setDefaultRoute(destroy ? RouteLookup::none() : viaGateway("wlan0"));
         ASSERT_TRUE(dispatcher.waitForWork());
         destroy ? monitor.reset() : monitor->stopNotifer();
         dispatcher.drain();
     }
-    EXPECT_EQ(posts, 0);
+    EXPECT_EQ(posts, 3);
     monitor = Reachability::reachabilityForInternetConnection(service);
     ASSERT_TRUE(monitor->startNotifer());
     onPost = [&] { monitor.reset(); };
-    change(RouteLookup::none());
-    EXPECT_EQ(posts, 1);
+    change(viaGateway("wlan0"));
+    EXPECT_EQ(posts, 4);
     EXPECT_EQ(network.routes->openWatches(), 0);
 }
 

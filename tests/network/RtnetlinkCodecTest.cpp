@@ -20,17 +20,16 @@ constexpr std::uint32_t kPort = 4242;
 
 // A message as the kernel sends it: header, body, the attributes `fill` adds.
 template <typename Body>
-Bytes message(std::uint16_t type, const Body& body, const std::function<void(nlmsghdr*)>& fill = {},
-              std::uint32_t seq = kSeq) {
+Bytes message(
+    std::uint16_t type, const Body& body,
+    const std::function<void(nlmsghdr*)>& fill = [](nlmsghdr*) {}, std::uint32_t seq = kSeq) {
     Bytes bytes(512);
     nlmsghdr* header = mnl_nlmsg_put_header(bytes.data());
     header->nlmsg_type = type;
     header->nlmsg_seq = seq;
     header->nlmsg_pid = kPort;
     std::memcpy(mnl_nlmsg_put_extra_header(header, sizeof body), &body, sizeof body);
-    if (fill) {
-        fill(header);
-    }
+    fill(header);
     bytes.resize(header->nlmsg_len);
     return bytes;
 }
@@ -40,13 +39,8 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-rtmsg route(std::uint8_t type = RTN_UNICAST) {
-    rtmsg body{};
-    body.rtm_family = AF_INET;
-    body.rtm_table = RT_TABLE_MAIN;
-    body.rtm_type = type;
-    return body;
-}
+constexpr rtmsg kRoute{AF_INET,           0,           0, 0, RT_TABLE_MAIN, RTPROT_UNSPEC,
+                       RT_SCOPE_UNIVERSE, RTN_UNICAST, 0};
 
 Bytes patched(Bytes bytes, std::size_t at, std::uint8_t value) {
     bytes[at] = value;
@@ -66,14 +60,14 @@ void putMultipath(nlmsghdr* header) {
 
 // Table from RTA_TABLE or the header; hops plain or multipath.
 TEST(RtnetlinkCodecTest, ReadsADumpOfPlainAndMultipathRoutes) {
-    const Bytes datagram = message(RTM_NEWROUTE, route(),
+    const Bytes datagram = message(RTM_NEWROUTE, kRoute,
                                    [](nlmsghdr* h) {
                                        mnl_attr_put_u32(h, RTA_TABLE, 1000);
                                        mnl_attr_put_u32(h, RTA_PRIORITY, 600);
                                        mnl_attr_put_u32(h, RTA_GATEWAY, htonl(0xC0000201));
                                        mnl_attr_put_u32(h, RTA_OIF, 4);
                                    }) +
-                           message(RTM_NEWROUTE, route(), putMultipath) +
+                           message(RTM_NEWROUTE, kRoute, putMultipath) +
                            message(NLMSG_DONE, std::int32_t{0});
     using Hops = std::vector<std::pair<int, bool>>;
     std::vector<std::tuple<std::uint32_t, std::uint32_t, Hops>> routes;
@@ -99,9 +93,10 @@ TEST(RtnetlinkCodecTest, HowADatagramOfRepliesEnds) {
     const auto errorReply = [](int code, std::uint32_t seq = kSeq) {
         nlmsgerr body{};
         body.error = -code;
-        return message(NLMSG_ERROR, body, {}, seq);
+        return message(
+            NLMSG_ERROR, body, [](nlmsghdr*) {}, seq);
     };
-    const Bytes part = message(RTM_NEWROUTE, route());
+    const Bytes part = message(RTM_NEWROUTE, kRoute);
     const struct {
         const char* what;
         Bytes datagram;
@@ -129,9 +124,9 @@ TEST(RtnetlinkCodecTest, HowADatagramOfRepliesEnds) {
 
 TEST(RtnetlinkCodecTest, RefusesAttributesThatAreCutShortOrMalformed) {
     const Bytes good =
-        message(RTM_NEWROUTE, route(), [](nlmsghdr* h) { mnl_attr_put_u32(h, RTA_OIF, 1); });
+        message(RTM_NEWROUTE, kRoute, [](nlmsghdr* h) { mnl_attr_put_u32(h, RTA_OIF, 1); });
     constexpr std::size_t kFirst = NLMSG_HDRLEN + sizeof(rtmsg);  // the first attribute
-    const Bytes multipath = message(RTM_NEWROUTE, route(), putMultipath);
+    const Bytes multipath = message(RTM_NEWROUTE, kRoute, putMultipath);
     const std::pair<const char*, Bytes> cases[] = {
         {"short header", patched(good, 0, NLMSG_HDRLEN + 8)},
         {"attribute overrunning the message", patched(good, kFirst, 64)},
