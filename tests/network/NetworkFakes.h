@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -31,10 +32,8 @@ class FakeRoutingTable : public RoutingTable {
         signal_.notify_all();
     }
     void setDefaultRoute(RouteLookup lookup) { setRoute(0, std::move(lookup)); }
-    int openWatches() {
-        std::lock_guard lock(mutex_);
-        return openWatches_;
-    }
+
+    std::atomic<int> openWatches{0};
 
   private:
     class Watch : public RouteWatch {
@@ -42,12 +41,9 @@ class FakeRoutingTable : public RoutingTable {
         explicit Watch(FakeRoutingTable& table) : table_(table) {
             std::lock_guard lock(table_.mutex_);
             seen_ = table_.generation_;
-            ++table_.openWatches_;
+            ++table_.openWatches;
         }
-        ~Watch() override {
-            std::lock_guard lock(table_.mutex_);
-            --table_.openWatches_;
-        }
+        ~Watch() override { --table_.openWatches; }
         bool wait() override {
             std::unique_lock lock(table_.mutex_);
             table_.signal_.wait(lock, [&] { return stopped_ || seen_ != table_.generation_; });
@@ -68,14 +64,12 @@ class FakeRoutingTable : public RoutingTable {
 
     RouteLookup lookup(std::uint32_t address) {
         std::lock_guard lock(mutex_);
-        const auto found = routes_.find(address);
-        return found == routes_.end() ? RouteLookup::none() : found->second;
+        return routes_.contains(address) ? routes_.at(address) : RouteLookup::none();
     }
 
     std::mutex mutex_;
     std::condition_variable signal_;
     std::uint64_t generation_ = 0;
-    int openWatches_ = 0;
     std::map<std::uint32_t, RouteLookup> routes_;
 };
 

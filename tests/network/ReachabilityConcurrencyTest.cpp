@@ -65,7 +65,7 @@ TEST(ReachabilityConcurrencyTest, StartAndStopWhileChangesArrive) {
     done.store(true);
     changer.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(network.routes->openWatches(), 0);
+    EXPECT_EQ(network.routes->openWatches.load(), 0);
 }
 
 }  // namespace

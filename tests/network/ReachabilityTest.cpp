@@ -24,7 +24,7 @@ class ReachabilityTest : public ::testing::Test {
     ReachabilityService& service = *network.service;
 };
 
-TEST_F(ReachabilityTest, MonitorsThatCannotBeMadeAreAbsent) {
+TEST_F(ReachabilityTest, EachMonitorFollowsItsOwnRouteAndRule) {
     for (const auto name : {std::string_view(""), std::string_view("a\0b", 3)}) {
         EXPECT_EQ(Reachability::reachabilityWithHostName(name, service), nullptr);
     }
@@ -35,9 +35,7 @@ TEST_F(ReachabilityTest, MonitorsThatCannotBeMadeAreAbsent) {
     Reachability empty(nullptr);
     EXPECT_EQ(std::pair(empty.currentReachabilityStatus(), empty.startNotifer()),
               std::pair(ReachNone, false));
-}
 
-TEST_F(ReachabilityTest, EachMonitorFollowsItsOwnRouteAndRule) {
     network.routes->setDefaultRoute(viaGateway("wlan0"));
     auto wifi = Reachability::reachabilityForLocalWiFi(service);
     auto byAddress =
@@ -74,7 +72,7 @@ TEST_F(ReachabilityTest, InternetConnectionAnswersYesForWiFiAndWWANOnly) {
         InternetConnection connection;
         EXPECT_EQ(connection.reachedInternetConnection(), expected);
     }
-    EXPECT_EQ(network.routes->openWatches(), 0) << "a check leaves nothing running";
+    EXPECT_EQ(network.routes->openWatches.load(), 0) << "a check leaves nothing running";
 }
 
 // Change notices: started only with a run loop, once per flag change, never
@@ -102,7 +100,7 @@ TEST_F(ReachabilityTest, NotifierPostsEachChangeOnceAndNothingAfterItsEnd) {
     std::thread([&] { EXPECT_FALSE(monitor->startNotifer()); }).join();  // no run loop there
     ASSERT_TRUE(monitor->startNotifer());
     EXPECT_TRUE(monitor->startNotifer());  // a restart, not a second watch
-    EXPECT_EQ(network.routes->openWatches(), 1);
+    EXPECT_EQ(network.routes->openWatches.load(), 1);
     network.routes->setRoute(kServer, direct("eth0"));    // not this monitor's target
     network.routes->setDefaultRoute(viaGateway("eth1"));  // another interface, same word
     for (auto lookup : {RouteLookup::none(), viaGateway("wwan0", true), RouteLookup::failure()}) {
@@ -121,7 +119,7 @@ TEST_F(ReachabilityTest, NotifierPostsEachChangeOnceAndNothingAfterItsEnd) {
     onPost = [&] { monitor.reset(); };
     change(viaGateway("wlan0"));
     EXPECT_EQ(posts, 4);
-    EXPECT_EQ(network.routes->openWatches(), 0);
+    EXPECT_EQ(network.routes->openWatches.load(), 0);
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ constexpr std::uint32_t kPort = 4242;
 template <typename Body>
 Bytes message(
     std::uint16_t type, const Body& body,
-    const std::function<void(nlmsghdr*)>& fill = [](nlmsghdr*) {}, std::uint32_t seq = kSeq) {
+    const std::function<void(nlmsghdr*)>& fill = [](nlmsghdr*) {}) {
     Bytes bytes(512);
     nlmsghdr* header = mnl_nlmsg_put_header(bytes.data());
     header->nlmsg_type = type;
-    header->nlmsg_seq = seq;
+    header->nlmsg_seq = kSeq;
     header->nlmsg_pid = kPort;
     std::memcpy(mnl_nlmsg_put_extra_header(header, sizeof body), &body, sizeof body);
     fill(header);
@@ -90,35 +90,26 @@ TEST(RtnetlinkCodecTest, ReadsADumpOfPlainAndMultipathRoutes) {
 }
 
 TEST(RtnetlinkCodecTest, HowADatagramOfRepliesEnds) {
-    const auto errorReply = [](int code, std::uint32_t seq = kSeq) {
-        nlmsgerr body{};
-        body.error = -code;
-        return message(
-            NLMSG_ERROR, body, [](nlmsghdr*) {}, seq);
-    };
+    const auto errorReply = [](int code) { return message(NLMSG_ERROR, nlmsgerr{-code, {}}); };
     const Bytes part = message(RTM_NEWROUTE, kRoute);
-    const struct {
-        const char* what;
-        Bytes datagram;
-        Outcome outcome;
-        int error;
-    } cases[] = {
+    const std::tuple<const char*, Bytes, Outcome, int> cases[] = {
         {"a part of a dump", part, Outcome::More, 0},
         {"acknowledged", errorReply(0), Outcome::Done, 0},
         {"refused", errorReply(ENETUNREACH), Outcome::Refused, ENETUNREACH},
         {"a dump that failed", message(NLMSG_DONE, std::int32_t{-EBUSY}), Outcome::Refused, EBUSY},
-        {"an earlier request's answer", errorReply(ENETUNREACH, kSeq - 1), Outcome::Stale, 0},
+        {"an earlier request's answer", patched(errorReply(ENETUNREACH), 8, kSeq - 1),
+         Outcome::Stale, 0},
         {"an interrupted dump", patched(part, 6, NLM_F_DUMP_INTR), Outcome::Failed, 0},
         {"an error without its header", message(NLMSG_ERROR, std::int32_t{0}), Outcome::Failed, 0},
         {"a message overrunning the datagram", part + patched(part, 0, 200), Outcome::Failed, 0},
         {"bytes after the last message", message(NLMSG_DONE, std::int32_t{0}) + Bytes(6),
          Outcome::Failed, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, datagram, outcome, code] : cases) {
         int error = 0;
-        const auto outcome = RtnetlinkCodec::readReplies(
-            c.datagram, kSeq, kPort, [](const nlmsghdr&) { return true; }, error);
-        EXPECT_EQ(std::pair(outcome, error), std::pair(c.outcome, c.error)) << c.what;
+        const auto got = RtnetlinkCodec::readReplies(
+            datagram, kSeq, kPort, [](const nlmsghdr&) { return true; }, error);
+        EXPECT_EQ(std::pair(got, error), std::pair(outcome, code)) << what;
     }
 }
 
@@ -142,10 +133,7 @@ TEST(RtnetlinkCodecTest, RefusesAttributesThatAreCutShortOrMalformed) {
 
     // A link name without its NUL stays within its attribute; an empty one is malformed.
     const auto link = [](const Bytes& name) {
-        ifinfomsg info{};
-        info.ifi_index = 3;
-        info.ifi_type = ARPHRD_PPP;
-        info.ifi_flags = IFF_UP;
+        const ifinfomsg info{AF_UNSPEC, 0, ARPHRD_PPP, 3, IFF_UP, 0};
         return message(RTM_NEWLINK, info, [&](nlmsghdr* h) {
             mnl_attr_put(h, IFLA_IFNAME, name.size(), name.data());
         });
