@@ -13,8 +13,7 @@
 namespace kesto {
 namespace {
 
-// These ask this machine's kernel. Loopback is the same everywhere; the
-// default route is whatever the machine has, so only consistency is checked.
+// These ask this machine's kernel, whose default route is whatever it has.
 TEST(KernelReachabilityTest, LoopbackIsReachableAndDirect) {
     in_addr loopback{};
     loopback.s_addr = htonl(INADDR_LOOPBACK);
@@ -23,8 +22,7 @@ TEST(KernelReachabilityTest, LoopbackIsReachableAndDirect) {
     const Route& route = *lookup.route;
     EXPECT_EQ(std::tuple(route.interfaceName, route.interfaceUp, route.hasGateway, route.cellular),
               std::tuple("lo", true, false, false));
-    // A numeric host name takes the same road without any lookup (this
-    // resolver would give up on a real one at once).
+    // A numeric host name needs no lookup (this resolver would give up at once).
     ReachabilityService noLookups(
         std::make_unique<KernelRoutingTable>(),
         std::make_unique<SystemHostResolver>(std::chrono::milliseconds(0)));

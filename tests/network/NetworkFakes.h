@@ -17,8 +17,7 @@
 
 namespace kesto::test {
 
-// A routing state set by hand (key 0 is the default route); every change
-// wakes the open watches. Threads: any.
+// Routes set by hand (key 0: the default); changes wake the watches. Threads: any.
 class FakeRoutingTable : public RoutingTable {
   public:
     RouteLookup routeTo(in_addr destination) override { return lookup(ntohl(destination.s_addr)); }
@@ -116,7 +115,6 @@ class QueueDispatcher final : public ThreadDispatcher {
         std::unique_lock lock(mutex_);
         return queued_.wait_for(lock, timeout, [&] { return !work_.empty(); });
     }
-    // Runs everything queued on the calling thread; returns how much ran.
     std::size_t drain() {
         std::unique_lock lock(mutex_);
         auto work = std::exchange(work_, {});

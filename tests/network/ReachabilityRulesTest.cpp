@@ -13,7 +13,6 @@ constexpr auto R = kSCNetworkReachabilityFlagsReachable,
                Direct = kSCNetworkReachabilityFlagsIsDirect,
                CR = kSCNetworkReachabilityFlagsConnectionRequired,
                WWAN = kSCNetworkReachabilityFlagsIsWWAN,
-               Traffic = kSCNetworkReachabilityFlagsConnectionOnTraffic,
                Demand = kSCNetworkReachabilityFlagsConnectionOnDemand,
                Intervention = kSCNetworkReachabilityFlagsInterventionRequired;
 
@@ -23,9 +22,8 @@ TEST(ReachabilityRulesTest, GeneralAndWiFiRules) {
         {0, ReachNone, ReachNone},
         {R, ReachViaWiFi, ReachNone},
         {R | CR, ReachNone, ReachNone},
-        {R | CR | Demand, ReachViaWiFi, ReachNone},
+        {R | CR | Demand, ReachViaWiFi, ReachNone},  // or on traffic
         {R | CR | Demand | Intervention, ReachNone, ReachNone},
-        {R | CR | Traffic, ReachViaWiFi, ReachNone},
         {R | Intervention, ReachViaWiFi, ReachNone},  // no connection to intervene on
         {R | Direct, ReachViaWiFi, ReachViaWiFi},
         {R | Direct | CR | WWAN, ReachViaWWAN, ReachViaWiFi},

@@ -15,8 +15,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Outcome = RtnetlinkCodec::Outcome;
-constexpr std::uint32_t kSeq = 9;
-constexpr std::uint32_t kPort = 4242;
+constexpr std::uint32_t kSeq = 9, kPort = 4242;
 
 // A message as the kernel sends it: header, body, the attributes `fill` adds.
 template <typename Body>
