@@ -22,19 +22,6 @@ std::ptrdiff_t entries(const std::filesystem::path& dir) {
                          std::filesystem::directory_iterator());
 }
 
-TEST(AtomicFileTest, ReplacesWholeAndLeavesNoTemporaryBehind) {
-    test::TemporaryDirectory dir;
-    const auto path = dir.path() / "radiationHistory.txt";
-    std::string error;
-    ASSERT_TRUE(AtomicFile::replace(path, "old", error)) << error;
-    ASSERT_TRUE(AtomicFile::replace(path, "new content", error)) << error;
-    EXPECT_EQ(readText(path), "new content");
-    EXPECT_EQ(entries(dir.path()), 1);
-
-    EXPECT_FALSE(AtomicFile::replace(dir.path() / "no-such-dir" / "file", "x", error));
-    EXPECT_NE(error.find("no-such-dir"), std::string::npos);
-}
-
 // Files a save removes (true) or must leave alone (false): only temporaries
 // of this file whose process is gone.
 TEST(AtomicFileTest, ASaveRemovesOnlyTheTemporariesOfDeadSaves) {
