@@ -217,12 +217,10 @@ TEST(HistoryFileTest, DamagedValuesAreRefusedWithTheirPosition) {
 TEST(HistoryFileTest, TellsMissingFromUnreadable) {
     test::TemporaryDirectory dir;
     EXPECT_EQ(HistoryFile::read(dir.path() / "none").status, HistoryFile::Status::Missing);
-    EXPECT_EQ(HistoryFile::read(dir.path()).status, HistoryFile::Status::Unreadable);
     // A FIFO in the file's place is refused at once, not waited on.
     ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
     EXPECT_EQ(HistoryFile::read(dir.path() / "fifo").status, HistoryFile::Status::Unreadable);
 
-    EXPECT_EQ(HistoryFile::parse("garbage").status, HistoryFile::Status::Unreadable);
     EXPECT_EQ(HistoryFile::parse("<plist version=\"1.0\"><dict/></plist>").problem,
               "the property list's root is not an array");
 
