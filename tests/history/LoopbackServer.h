@@ -93,10 +93,8 @@ class LoopbackServer {
             // A silent server holds the connection until the client gives up.
             while (response_.empty() && more()) {
             }
-            ssize_t n = 0;
-            for (std::size_t sent = 0; sent < response_.size() && n >= 0; sent += n) {
-                n = ::send(client, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
-            }
+            // A blocking send gives up only when the client hangs up.
+            ::send(client, response_.data(), response_.size(), MSG_NOSIGNAL);
             ::close(client);
         }
     }

@@ -66,7 +66,6 @@ TEST_F(RadiationHistoryMngTest, RegisterPutsNewestFirstInListAndFileAndLoadRepla
     EXPECT_EQ(tags(), (std::vector<std::string>{"B", "A"}));
     const auto& reloaded = *RadiationHistoryMng::getRadiationHistoryRecordList()->at(1);
     EXPECT_EQ(reloaded.startDate(), Date::fromUnixSeconds(1300000000.0));
-    EXPECT_EQ(reloaded.duration(), 10.0);
     EXPECT_EQ(reloaded.radionEvents(), a->radionEvents());
 }
 

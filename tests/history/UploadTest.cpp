@@ -76,7 +76,6 @@ TEST_F(UploadTest, ATagHoldingTheDelimiterGetsAFreshBoundary) {
     const auto form = UploadForm::build(tricky);
     EXPECT_NE(form.boundary, "AaB03x");
     EXPECT_EQ(tricky.tag()->find(form.boundary), std::string::npos);
-    EXPECT_EQ(form.contentType(), "multipart/form-data; boundary=" + form.boundary);
     EXPECT_EQ(form.bytes.rfind("--" + form.boundary + "--"),
               form.bytes.size() - form.boundary.size() - 4);
 }
