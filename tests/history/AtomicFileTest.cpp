@@ -12,16 +12,6 @@
 namespace kesto {
 namespace {
 
-std::string readText(const std::filesystem::path& path) {
-    const auto bytes = test::readFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::ptrdiff_t entries(const std::filesystem::path& dir) {
-    return std::distance(std::filesystem::directory_iterator(dir),
-                         std::filesystem::directory_iterator());
-}
-
 // Files a save removes (true) or must leave alone (false): only temporaries
 // of this file whose process is gone.
 TEST(AtomicFileTest, ASaveRemovesOnlyTheTemporariesOfDeadSaves) {
@@ -82,12 +72,13 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
         ::waitpid(child, nullptr, 0);
         ::close(ready[0]);
 
-        const std::string content = readText(path);
+        const auto bytes = test::readFileBytes(path);
+        const std::string content(bytes.begin(), bytes.end());
         EXPECT_TRUE(content == a || content == b) << "round " << round << ": " << content.size();
     }
     // The next save clears what the killed ones left.
     ASSERT_TRUE(AtomicFile::replace(path, "last", error)) << error;
-    EXPECT_EQ(entries(dir.path()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace
