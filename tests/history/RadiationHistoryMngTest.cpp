@@ -155,23 +155,21 @@ TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/');
     const std::string account = std::string(entry->pw_dir) + "/.local/share/kesto";
-    // Option, $KESTO_DATA_DIR, $XDG_DATA_HOME, $HOME (nullptr: unset) -> directory.
-    const std::pair<std::array<const char*, 4>, std::string> cases[] = {
-        {{nullptr, nullptr, "relative/ignored", "/home/someone"},
-         "/home/someone/.local/share/kesto"},
-        {{nullptr, nullptr, nullptr, "relative"}, account},
-        {{nullptr, nullptr, "/xdg", "relative"}, "/xdg/kesto"},
-        {{nullptr, "/own", "/xdg", "/home/someone"}, "/own"},
-        {{"/option", "/own", "/xdg", "/home/someone"}, "/option"},
+    // $KESTO_DATA_DIR, $XDG_DATA_HOME, $HOME (nullptr: unset) -> directory; the
+    // --data-dir option, above them all, is what the command tests use.
+    const std::pair<std::array<const char*, 3>, std::string> cases[] = {
+        {{nullptr, "relative/ignored", "/home/someone"}, "/home/someone/.local/share/kesto"},
+        {{nullptr, nullptr, "relative"}, account},
+        {{nullptr, "/xdg", "relative"}, "/xdg/kesto"},
+        {{"/own", "/xdg", "/home/someone"}, "/own"},
     };
+    RadiationHistoryMng::setDataDirectory(std::nullopt);
     for (const auto& [in, directory] : cases) {
-        RadiationHistoryMng::setDataDirectory(in[0] ? std::optional<std::filesystem::path>(in[0])
-                                                    : std::nullopt);
         const char* names[] = {"KESTO_DATA_DIR", "XDG_DATA_HOME", "HOME"};
         for (int i = 0; i < 3; ++i) {
-            in[i + 1] ? setenv(names[i], in[i + 1], 1) : unsetenv(names[i]);
+            in[i] ? setenv(names[i], in[i], 1) : unsetenv(names[i]);
         }
-        EXPECT_EQ(RadiationHistoryMng::dataFilePath(), directory) << in[3];
+        EXPECT_EQ(RadiationHistoryMng::dataFilePath(), directory) << in[2];
         EXPECT_FALSE(RadiationHistoryMng::dataDirectoryProblem());
     }
     unsetenv("KESTO_DATA_DIR");
