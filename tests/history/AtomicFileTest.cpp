@@ -57,7 +57,6 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            // Tell the parent a save is under way, then keep saving.
             for (int n = 0;; ++n) {
                 if (n == round) {
                     (void)!::write(ready[1], "x", 1);

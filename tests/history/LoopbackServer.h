@@ -93,7 +93,6 @@ class LoopbackServer {
             // A silent server holds the connection until the client gives up.
             while (response_.empty() && more()) {
             }
-            // A blocking send gives up only when the client hangs up.
             ::send(client, response_.data(), response_.size(), MSG_NOSIGNAL);
             ::close(client);
         }

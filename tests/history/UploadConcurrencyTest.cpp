@@ -9,9 +9,8 @@
 namespace kesto {
 namespace {
 
-// Uploads run on threads of their own while the main thread keeps saving and
-// reading the history: the records they hold are shared, never copied, and
-// must stay valid and unchanged.
+// Uploads on threads of their own read the records they share with the main
+// thread while it keeps saving and reading the history.
 TEST(UploadConcurrencyTest, UploadsReadSharedRecordsWhileTheMainThreadSaves) {
     test::TemporaryDirectory dir;
     test::ConsoleCapture console;
