@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <string>

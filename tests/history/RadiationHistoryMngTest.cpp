@@ -51,7 +51,6 @@ TEST_F(RadiationHistoryMngTest, RegisterPutsNewestFirstInListAndFileAndLoadRepla
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     EXPECT_EQ(RadiationHistoryMng::lastLoadState(), RadiationHistoryMng::LoadState::Missing);
     EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList(), nullptr);
-    EXPECT_EQ(RadiationHistoryMng::expostionMoyenne(), 0.0);
 
     const auto a = record("A", 1.1, 1);
     RadiationHistoryMng::registerRadiationHistoryRecord(a);

@@ -74,7 +74,6 @@ TEST_F(UploadTest, ATagHoldingTheDelimiterGetsAFreshBoundary) {
     RadiationHistoryRecord tricky = sample();
     tricky.setTag("x\r\n--AaB03x--\r\nKestoBoundary1");
     const auto form = UploadForm::build(tricky);
-    EXPECT_NE(form.boundary, "AaB03x");
     EXPECT_EQ(tricky.tag()->find(form.boundary), std::string::npos);
     EXPECT_EQ(form.bytes.rfind("--" + form.boundary + "--"),
               form.bytes.size() - form.boundary.size() - 4);
@@ -88,8 +87,6 @@ TEST_F(UploadTest, EveryAnswerOrItsAbsenceIsLogged) {
     test::LoopbackServer binary(test::LoopbackServer::response(200, "\xff\xfe"));
     test::LoopbackServer flood(test::LoopbackServer::response(200, std::string(3 << 20, 'a')));
     test::LoopbackServer silent("");
-    const std::string closed =
-        "http://127.0.0.1:" + std::to_string(test::LoopbackServer::closedPort());
     const struct {
         std::string server;
         bool responded;
@@ -98,7 +95,8 @@ TEST_F(UploadTest, EveryAnswerOrItsAbsenceIsLogged) {
         {error.baseURL(), true, "Response:database down"},
         {binary.baseURL(), true, "Response:(null)"},
         {flood.baseURL(), true, "Response:" + std::string(1 << 20, 'a')},
-        {closed, false, "Response : Failed to connect"},
+        {"http://127.0.0.1:" + std::to_string(test::LoopbackServer::closedPort()), false,
+         "Response : Failed to connect"},
         {silent.baseURL(), false, "Response : Operation timed out"},
     };
     for (const auto& c : cases) {
