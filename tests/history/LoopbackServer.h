@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -31,8 +30,6 @@ class LoopbackServer {
         thread_.join();
         ::close(listener_);
     }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::vector<std::string> requests() const {
@@ -68,15 +65,6 @@ class LoopbackServer {
         return fd;
     }
 
-    // True once `request` holds the head and as many body bytes as announced.
-    static bool complete(const std::string& request) {
-        const auto end = request.find("\r\n\r\n");
-        const auto at = request.find("Content-Length: ");
-        const std::size_t length =
-            at < end ? std::strtoul(request.c_str() + at + 16, nullptr, 10) : 0;
-        return end != std::string::npos && request.size() >= end + 4 + length;
-    }
-
     void serve() {
         int client = -1;
         while ((client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0) {
@@ -89,23 +77,22 @@ class LoopbackServer {
                 request.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
                 return !stopping_ && (n > 0 || (n < 0 && errno == EAGAIN));
             };
-            while (!complete(request) && more()) {
+            // Until the head and as many body bytes as it announces are in.
+            const auto complete = [&] {
+                const auto end = request.find("\r\n\r\n");
+                const auto at = request.find("Content-Length: ");
+                const auto length = at < end ? std::stoul(request.substr(at + 16)) : 0;
+                return end != std::string::npos && request.size() >= end + 4 + length;
+            };
+            while (!complete() && more()) {
             }
-            {
-                std::lock_guard lock(mutex_);
-                requests_.push_back(request);
-            }
+            std::unique_lock lock(mutex_);
+            requests_.push_back(request);
+            lock.unlock();
             // A silent server holds the connection until the client gives up.
             while (response_.empty() && more()) {
             }
-            for (std::size_t sent = 0; sent < response_.size();) {
-                const ssize_t n =
-                    ::send(client, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    break;
-                }
-                sent += static_cast<std::size_t>(n);
-            }
+            ::send(client, response_.data(), response_.size(), MSG_NOSIGNAL);
             ::close(client);
         }
     }

@@ -1,5 +1,8 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
 
+#include "history/AppUtils.h"
 #include "history/RadiationHistoryRecord.h"
 
 namespace kesto {
@@ -28,6 +31,14 @@ TEST(RadiationHistoryRecordTest, DerivesDoseFromEventsNotHitsAndRateFromDuration
     open.setStopDate(std::nullopt);
     EXPECT_EQ(open.vm(), 0.0);
     EXPECT_DOUBLE_EQ(open.vd(), 0.22);
+}
+
+TEST(AppUtilsTest, DurationsTruncateToWholeSecondsAndLetHoursGrow) {
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(3659.9), "01:00:59");
+    // The span from year 1000 to 9999 is shown whole, not cut at 32 bits.
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(284012524799.0), "78892367:59:59");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(std::nan("")), "00:00:00");
+    EXPECT_EQ(AppUtils::stringHoursMinuteSecond(1e300), "2555555555555555:33:20");
 }
 
 }  // namespace

@@ -9,9 +9,8 @@
 namespace kesto {
 namespace {
 
-// Uploads run on threads of their own while the main thread keeps saving and
-// reading the history: the records they hold are shared, never copied, and
-// must stay valid and unchanged.
+// Uploads on threads of their own read the records they share with the main
+// thread while it keeps saving and reading the history.
 TEST(UploadConcurrencyTest, UploadsReadSharedRecordsWhileTheMainThreadSaves) {
     test::TemporaryDirectory dir;
     test::ConsoleCapture console;
@@ -23,14 +22,12 @@ TEST(UploadConcurrencyTest, UploadsReadSharedRecordsWhileTheMainThreadSaves) {
     std::vector<std::thread> uploads;
     for (int i = 0; i < 4; ++i) {
         auto record = std::make_shared<RadiationHistoryRecord>();
-        record->setTag(std::to_string(i));
         record->setStartDate(Date::fromUnixSeconds(1300000000.0));
-        record->setStopDate(Date::fromUnixSeconds(1300000060.0));
         record->setRadionEvents(std::vector<RadiationEvent>(50, RadiationEvent(1.0, 1)));
         RadiationHistoryMng::registerRadiationHistoryRecord(record);
-        std::shared_ptr<const RadiationHistoryRecord> shared = record;
-        uploads.emplace_back(
-            [shared] { RadiationHistoryMng::sendRadiationHistoryRecordToServer(*shared); });
+        uploads.emplace_back([record = std::shared_ptr<const RadiationHistoryRecord>(record)] {
+            RadiationHistoryMng::sendRadiationHistoryRecordToServer(*record);
+        });
         EXPECT_GT(RadiationHistoryMng::vdTotal(), 0.0);
     }
     for (auto& t : uploads) {
