@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,13 +75,12 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
     EXPECT_LE(delegate.fixes.size(), static_cast<std::size_t>(delivered.load()));
 }
 
-// A stand-in for gpsd on the loopback: every client gets the VERSION
-// banner; one that sends a watch request gets `script`, then the server
-// closes (closeAfterScript) or waits for the client to go.
+// A stand-in for gpsd on the loopback: every client gets the VERSION banner;
+// the one that asks to watch gets `script`, then the server closes or waits
+// for the client to go.
 class FakeGpsd {
   public:
-    FakeGpsd(std::vector<std::string> script, bool closeAfterScript)
-        : script_(std::move(script)), closeAfterScript_(closeAfterScript) {
+    FakeGpsd(std::vector<std::string> script, bool closeAfterScript) {
         listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -90,7 +90,8 @@ class FakeGpsd {
         EXPECT_EQ(::listen(listener_.get(), 4), 0);
         ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { serve(); });
+        thread_ =
+            std::thread([this, script, closeAfterScript] { serve(script, closeAfterScript); });
     }
     ~FakeGpsd() { thread_.join(); }
     std::uint16_t port() const { return port_; }
@@ -103,8 +104,7 @@ class FakeGpsd {
     static void send(int fd, const std::string& text) {
         ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
     }
-
-    void serve() {
+    void serve(const std::vector<std::string>& script, bool closeAfterScript) {
         while (readable(listener_.get())) {
             UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
             send(client.get(),
@@ -120,37 +120,32 @@ class FakeGpsd {
             if (request.find("?WATCH") == std::string::npos) {
                 continue;  // a client that only looked in
             }
-            for (const auto& chunk : script_) {
+            for (const auto& chunk : script) {
                 send(client.get(), chunk);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));  // separate reads
             }
-            if (!closeAfterScript_) {
-                while (readable(client.get()) &&
-                       ::recv(client.get(), buffer, sizeof buffer, 0) > 0) {
-                }
+            while (!closeAfterScript && readable(client.get()) &&
+                   ::recv(client.get(), buffer, sizeof buffer, 0) > 0) {
             }
             return;
         }
     }
 
-    std::vector<std::string> script_;
-    bool closeAfterScript_;
     UniqueFd listener_;
     std::uint16_t port_ = 0;
     std::thread thread_;
 };
 
-const std::string kNoFix = "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":1}\r\n";
-const std::string kSky = "{\"class\":\"SKY\",\"device\":\"/dev/ttyS0\",\"satellites\":[]}\r\n";
+const std::string kNoFix = "{\"class\":\"TPV\",\"mode\":1}\r\n";
+const std::string kSky = "{\"class\":\"SKY\",\"satellites\":[]}\r\n";
 const std::string k2D =
-    "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":2,"
-    "\"time\":\"2011-03-13T07:06:40.250Z\",\"lat\":48.8566,\"lon\":2.3522,\"eph\":12.5}\r\n";
-const std::string k3DHalf = "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":3,";
+    "{\"class\":\"TPV\",\"mode\":2,\"time\":\"2011-03-13T07:06:40.250Z\","
+    "\"lat\":48.8566,\"lon\":2.3522,\"eph\":12.5}\r\n";
+const std::string k3DHalf = "{\"class\":\"TPV\",\"mode\":3,";
 const std::string k3DRest =
-    "\"time\":\"2011-03-13T07:06:41.250Z\",\"lat\":-33.5,\"lon\":151.25,"
-    "\"epx\":3.0,\"epy\":4.0}\r\n";
-const std::string kNoEstimate =
-    "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":3,\"lat\":10.0,\"lon\":20.0}\r\n";
+    "\"time\":\"2011-03-13T07:06:41.250Z\",\"lat\":-33.5,\"lon\":151.25,\"epx\":3.0,\"epy\":4.0}"
+    "\r\n";
+const std::string kNoEstimate = "{\"class\":\"TPV\",\"mode\":3,\"lat\":10.0,\"lon\":20.0}\r\n";
 
 struct GpsdRun {
     RecordingDelegate delegate;
@@ -188,28 +183,22 @@ TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndT
 }
 
 TEST(GpsdPositionSourceTest, AGpsdThatGoesAwayOrIsAbsentIsOneFailure) {
-    std::uint16_t closedPort = 0;
-    {
-        FakeGpsd gpsd({k2D, k3DHalf}, true);  // gone in the middle of a report
-        closedPort = gpsd.port();
-        GpsdRun run(gpsd.port());
-        ASSERT_TRUE(run.waitFor(1, 1));
+    std::uint16_t port = 0;
+    for (const char* failure : {" closed the connection", ": Connection refused"}) {
+        std::optional<FakeGpsd> gpsd;
+        if (port == 0) {
+            gpsd.emplace(std::vector<std::string>{k2D, k3DHalf}, true);  // gone mid-report
+            port = gpsd->port();
+        }
+        GpsdRun run(port);  // the second time, nobody listens there any more
+        ASSERT_TRUE(run.waitFor(0, 1));
         run.manager.stopUpdatingLocation();
         RunLoop::main().runPending();
-        EXPECT_EQ(run.delegate.fixes.size(), 1u);
+        EXPECT_EQ(run.delegate.fixes.size(), gpsd ? 1u : 0u);
         EXPECT_EQ(run.delegate.errors,
-                  std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(gpsd.port()) +
-                                           " closed the connection"});
+                  std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(port) + failure});
+        gpsd.reset();
     }
-    // Nobody listens there any more.
-    GpsdRun run(closedPort);
-    ASSERT_TRUE(run.waitFor(0, 1));
-    run.manager.stopUpdatingLocation();
-    RunLoop::main().runPending();
-    EXPECT_TRUE(run.delegate.fixes.empty());
-    EXPECT_EQ(run.delegate.errors,
-              std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(closedPort) +
-                                       ": Connection refused"});
 }
 
 }  // namespace

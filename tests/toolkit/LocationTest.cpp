@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
@@ -9,55 +11,44 @@ namespace kesto {
 namespace {
 
 TEST(PositionSpecTest, SelectionsAreReadOrRefusedWithTheReason) {
-    using Kind = PositionSpec::Kind;
-    struct Case {
-        const char* text;
-        Kind kind;
-        double latitude;
-        double longitude;
-        const char* host;
-        std::uint16_t port;
-        const char* error;  // nullptr: accepted
+    using K = PositionSpec::Kind;
+    const std::tuple<const char*, K, double, double, std::string, int> accepted[] = {
+        {"", K::None, 0, 0, "localhost", 2947},
+        {"none", K::None, 0, 0, "localhost", 2947},
+        {" -90 , 180 ", K::Fixed, -90, 180, "localhost", 2947},
+        {"gpsd", K::Gpsd, 0, 0, "localhost", 2947},
+        {"gpsd:gps.local:3000", K::Gpsd, 0, 0, "gps.local", 3000},
+        {"gpsd:10.0.0.2", K::Gpsd, 0, 0, "10.0.0.2", 2947},
+        {"gpsd:[::1]:2948", K::Gpsd, 0, 0, "::1", 2948},
+        {"gpsd:[fe80::1]", K::Gpsd, 0, 0, "fe80::1", 2947},
     };
-    const Case cases[] = {
-        {"", Kind::None, 0, 0, "localhost", 2947, nullptr},
-        {"none", Kind::None, 0, 0, "localhost", 2947, nullptr},
-        {"48.8566,2.3522", Kind::Fixed, 48.8566, 2.3522, "localhost", 2947, nullptr},
-        {" -90 , 180 ", Kind::Fixed, -90, 180, "localhost", 2947, nullptr},
-        {"90.0001,0", Kind::None, 0, 0, "", 0, "latitude '90.0001' is not a number of degrees"},
-        {"0,-180.5", Kind::None, 0, 0, "", 0, "longitude '-180.5' is not a number of degrees"},
-        {"nan,0", Kind::None, 0, 0, "", 0, "latitude 'nan'"},
-        {"48.85", Kind::None, 0, 0, "", 0, "expected none, LAT,LON or gpsd"},
-        {"1,2,3", Kind::None, 0, 0, "", 0, "expected none, LAT,LON or gpsd"},
-        {"gps", Kind::None, 0, 0, "", 0, "expected none, LAT,LON or gpsd"},
-        {"gpsd", Kind::Gpsd, 0, 0, "localhost", 2947, nullptr},
-        {"gpsd:gps.local:3000", Kind::Gpsd, 0, 0, "gps.local", 3000, nullptr},
-        {"gpsd:10.0.0.2", Kind::Gpsd, 0, 0, "10.0.0.2", 2947, nullptr},
-        {"gpsd:[::1]:2948", Kind::Gpsd, 0, 0, "::1", 2948, nullptr},
-        {"gpsd:[fe80::1]", Kind::Gpsd, 0, 0, "fe80::1", 2947, nullptr},
-        {"gpsd:::1:2947", Kind::None, 0, 0, "", 0, "IPv6 address in brackets"},
-        {"gpsd:[::1", Kind::None, 0, 0, "", 0, "'[' without ']'"},
-        {"gpsd:[::1]2947", Kind::None, 0, 0, "", 0, "expected ':PORT' after ']'"},
-        {"gpsd:", Kind::None, 0, 0, "", 0, "'' is not a host name"},
-        {"gpsd:/dev/ttyUSB0", Kind::None, 0, 0, "", 0, "'/dev/ttyUSB0' is not a host name"},
-        {"gpsd:host:0", Kind::None, 0, 0, "", 0, "port '0' is not a number from 1 to 65535"},
-        {"gpsd:host:65536", Kind::None, 0, 0, "", 0, "port '65536'"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, kind, latitude, longitude, host, port] : accepted) {
         std::string error;
-        const auto spec = PositionSpec::parse(c.text, error);
-        if (c.error != nullptr) {
-            EXPECT_FALSE(spec);
-            EXPECT_NE(error.find(c.error), std::string::npos) << error;
-            continue;
-        }
-        ASSERT_TRUE(spec) << error;
-        EXPECT_EQ(spec->kind, c.kind);
-        EXPECT_EQ(spec->latitude, c.latitude);
-        EXPECT_EQ(spec->longitude, c.longitude);
-        EXPECT_EQ(spec->host, c.host);
-        EXPECT_EQ(spec->port, c.port);
+        const auto spec = PositionSpec::parse(text, error);
+        ASSERT_TRUE(spec) << text << ": " << error;
+        EXPECT_EQ(std::tie(spec->kind, spec->latitude, spec->longitude, spec->host),
+                  std::tie(kind, latitude, longitude, host))
+            << text;
+        EXPECT_EQ(spec->port, port) << text;
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"90.0001,0", "latitude '90.0001' is not a number of degrees"},
+        {"0,-180.5", "longitude '-180.5' is not a number of degrees"},
+        {"nan,0", "latitude 'nan'"},
+        {"48.85", "expected none, LAT,LON or gpsd"},
+        {"gps", "expected none, LAT,LON or gpsd"},
+        {"gpsd:::1:2947", "IPv6 address in brackets"},
+        {"gpsd:[::1", "'[' without ']'"},
+        {"gpsd:[::1]2947", "expected ':PORT' after ']'"},
+        {"gpsd:", "'' is not a host name"},
+        {"gpsd:/dev/ttyUSB0", "'/dev/ttyUSB0' is not a host name"},
+        {"gpsd:host:0", "port '0' is not a number from 1 to 65535"},
+        {"gpsd:host:65536", "port '65536'"},
+    };
+    for (const auto& [text, reason] : refused) {
+        std::string error;
+        EXPECT_FALSE(PositionSpec::parse(text, error)) << text;
+        EXPECT_NE(error.find(reason), std::string::npos) << text << ": " << error;
     }
 }
 

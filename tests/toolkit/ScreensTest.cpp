@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
-#include "toolkit/AlertView.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 #include "toolkit/NavigationController.h"
@@ -86,14 +85,6 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
         std::vector<std::string> heard;
     };
     const std::vector<Case> cases = {
-        {"a modal over a tab's screen",
-         [](TabBarController& tabs) {
-             ViewController* alert = nav(tabs, 0).topViewController();
-             alert->presentModalViewController(std::make_unique<Plain>("Modal"), true);
-             alert->dismissModalViewControllerAnimated(true);
-         },
-         {"Alert disappears", "Modal loaded", "Modal appears", "Modal disappears", "Alert appears",
-          "Modal destroyed"}},
         {"a modal closing itself from its own action, a second one refused meanwhile",
          [](TabBarController& tabs) {
              ViewController* alert = nav(tabs, 0).topViewController();
@@ -140,13 +131,6 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
          {"Alert disappears", "Verdict loaded", "Verdict appears", "Verdict disappears",
           "Details loaded", "Details appears", "Details disappears", "Alert appears",
           "Details destroyed", "Verdict destroyed"}},
-        {"each tab loads when first shown",
-         [](TabBarController& tabs) {
-             tabs.setSelectedIndex(2);
-             tabs.setSelectedViewController(tabs.viewControllers()[0]);
-         },
-         {"Alert disappears", "History loaded", "History appears", "History disappears",
-          "Alert appears"}},
         {"the tab guard is asked before taps, never before the program's selections",
          [](TabBarController& tabs) {
              static Guard guard;
@@ -182,26 +166,13 @@ TEST(ThreadCheckDeathTest, MainThreadEntryPointsRefuseOtherThreads) {
     GTEST_SKIP() << "thread checks are built into debug and sanitizer builds only";
 #else
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Plain screen("Screen");
     auto tabs = fourTabs();
-    NavigationController& stack = nav(*tabs, 0);
     std::unique_ptr<RunLoop> workerLoop;
     std::thread([&] { workerLoop = std::make_unique<RunLoop>(); }).join();
     const std::vector<std::pair<const char*, std::function<void()>>> calls = {
-        {"RunLoop::performAfterDelay",
-         [] { RunLoop::main().performAfterDelay(nullptr, 0.0, [] {}); }},
         {"RunLoop::runPending", [] { RunLoop::main().runPending(); }},
         {"Driver::tap", [] { (void)Driver().tap("btnStart"); }},
-        {"ViewController::presentModalViewController",
-         [&] { screen.presentModalViewController(std::make_unique<Plain>("Modal"), false); }},
-        {"NavigationController::pushViewController",
-         [&] { stack.pushViewController(std::make_unique<Plain>("Next"), false); }},
         {"TabBarController::tapTab", [&] { tabs->tapTab(1); }},
-        {"Application::showAlert",
-         [] {
-             Application::sharedApplication().showAlert(
-                 std::make_unique<AlertView>("", "Hi", nullptr, "Ok", std::vector<std::string>{}));
-         }},
     };
     for (const auto& [entry, call] : calls) {
         EXPECT_DEATH(std::thread(call).join(), entry);
