@@ -35,9 +35,6 @@ struct RecordingDelegate : LocationManagerDelegate {
     }
 };
 
-// A thread pouring fixes in while the main thread stops, restarts and
-// finally drops the manager: every fix heard arrives on the main thread
-// while updates run, and none after.
 TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheManager) {
     RunLoop& loop = RunLoop::main();
     RecordingDelegate delegate;
@@ -54,8 +51,7 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
         }
     });
     for (int round = 0; round < 200; ++round) {
-        // Let fixes pile up in the main loop's queue, then stop (or drop
-        // the manager, last) with them still there.
+        // Stop with fixes piled up in the main loop's queue.
         for (const int before = delivered.load(); delivered.load() < before + 3;) {
             std::this_thread::yield();
         }
@@ -162,9 +158,7 @@ struct GpsdRun {
     }
 };
 
-// Reports without a 2D fix are passed over; a fix's accuracy is gpsd's eph,
-// else made of its latitude and longitude errors, else invalid; a report
-// split across two reads still counts; stopping with gpsd silent returns.
+// Accuracy is eph, else made of epx and epy, else invalid; stopping with gpsd silent returns.
 TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndTime) {
     test::ManualClock clock;
     FakeGpsd gpsd({kNoFix, kSky, k2D, k3DHalf, k3DRest, kNoEstimate}, false);
