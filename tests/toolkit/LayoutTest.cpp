@@ -14,7 +14,6 @@
 #include "toolkit/TableViewCell.h"
 #include "toolkit/TextField.h"
 #include "toolkit/ViewController.h"
-#include "toolkit/ViewKinds.h"
 
 namespace kesto {
 namespace {
@@ -120,16 +119,6 @@ TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
         ASSERT_EQ(view->subviews().size(), 1u);
         EXPECT_NE(static_cast<Label&>(*view->subviews()[0]).text().find("TinyScreen"),
                   std::string::npos);
-    }
-}
-
-TEST(ViewKindsTest, EveryKindNameBuildsAViewOfThatKind) {
-    for (const auto& info : viewKinds()) {
-        const auto view =
-            Layout::loadFromJson("Kinds", json{{"view", {{"kind", info.name}}}}, nullptr);
-        ASSERT_TRUE(view) << info.name;
-        EXPECT_EQ(view->kind(), info.kind) << info.name;
-        EXPECT_EQ(viewKindInfo(view->kind()).name, info.name);
     }
 }
 

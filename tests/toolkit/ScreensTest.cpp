@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
-#include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
@@ -17,7 +16,6 @@ namespace {
 
 std::vector<std::string> journal;
 
-// A screen without layout that writes its life into the journal.
 class Plain : public ViewController {
   public:
     explicit Plain(std::string name) : ViewController(std::move(name)) {}
@@ -42,15 +40,6 @@ class SelfClosing : public Plain {
     std::string message = "intact";
 };
 
-class ScreensTest : public ::testing::Test {
-  protected:
-    void SetUp() override { journal.clear(); }
-    void TearDown() override {
-        Application::sharedApplication().reset();
-        RunLoop::main().runPending();
-    }
-};
-
 std::unique_ptr<TabBarController> fourTabs() {
     auto tabs = std::make_unique<TabBarController>();
     std::vector<std::unique_ptr<ViewController>> navs;
@@ -65,7 +54,6 @@ NavigationController& nav(TabBarController& tabs, int index) {
     return dynamic_cast<NavigationController&>(*tabs.viewControllers()[index]);
 }
 
-// A tab guard that writes each question into the journal.
 struct Guard : TabBarControllerDelegate {
     bool shouldSelectViewController(TabBarController&, ViewController& screen) override {
         auto& top = *dynamic_cast<NavigationController&>(screen).topViewController();
@@ -75,10 +63,9 @@ struct Guard : TabBarControllerDelegate {
     bool allow = false;
 };
 
-// What each screen hears, in order, as a person moves through the tabs, the
-// stacks and the modals. A screen disappears before anything covers it and
-// appears again when it is uncovered; what goes away is destroyed after the pass.
-TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
+// A screen disappears before anything covers it and appears again when
+// uncovered; what goes away is destroyed after the pass.
+TEST(ScreensTest, ScreensHearTheirAppearanceInOrder) {
     struct Case {
         const char* name;
         std::function<void(TabBarController&)> act;
@@ -159,8 +146,6 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
     }
 }
 
-// Main-thread-only entry points called from another thread end the process
-// at the call, naming it, where the thread checks are built in.
 TEST(ThreadCheckDeathTest, MainThreadEntryPointsRefuseOtherThreads) {
 #ifndef KESTO_THREAD_CHECKS
     GTEST_SKIP() << "thread checks are built into debug and sanitizer builds only";
