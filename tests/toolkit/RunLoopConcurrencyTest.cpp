@@ -62,20 +62,6 @@ TEST(RunLoopConcurrencyTest, HopsNeverReachAScreenDestroyedWhileFramesKeepComing
     std::set<const void*> alive;  // main thread only
     int lateRuns = 0;             // main thread only
     struct Screen {
-        Screen(NotificationCenter& c, std::set<const void*>& a, int& late) : center(c) {
-            a.insert(this);
-            center.addObserver(this, "MatriceImageChanged", [this, &a, &late](const Notification&) {
-                hops.hop([this, &a, &late] {
-                    if (!a.contains(this)) {
-                        ++late;
-                        return;
-                    }
-                    ++reports;
-                });
-            });
-        }
-        ~Screen() { center.removeObserver(this); }
-        NotificationCenter& center;
         HopTarget hops;
         int reports = 0;
     };
@@ -93,14 +79,19 @@ TEST(RunLoopConcurrencyTest, HopsNeverReachAScreenDestroyedWhileFramesKeepComing
     });
     constexpr int kRounds = 50;
     for (int round = 0; round < kRounds; ++round) {
-        auto screen = std::make_unique<Screen>(center, alive, lateRuns);
+        auto screen = std::make_unique<Screen>();
+        alive.insert(screen.get());
+        center.addObserver(screen.get(), "MatriceImageChanged", [&, s = screen.get()](auto&) {
+            s->hops.hop([&, s] { alive.contains(s) ? ++s->reports : ++lateRuns; });
+        });
         ASSERT_TRUE(loop.runUntilCondition([&] { return screen->reports >= 3; }, 10.0));
         if (round == 0) {
             kept = screen->hops.handle();
         }
-        loop.dispatch([&] {
+        loop.dispatch([&] {  // dismissed in a pass, destroyed at its end
             screen->hops.revoke();
             alive.erase(screen.get());
+            center.removeObserver(screen.get());
             loop.releaseLater(std::move(screen));
         });
         loop.runPending();
