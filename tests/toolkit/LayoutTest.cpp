@@ -1,5 +1,6 @@
 #include <fstream>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -125,9 +126,18 @@ TEST_F(LayoutTest, ALayoutThatDoesNotFitItsClassFailsVisiblyAtLoad) {
 // Takes every outlet and action its layout names.
 class AnyOwner : public LayoutOwner, public TextFieldDelegate, public TableViewDataSource {
   public:
-    explicit AnyOwner(const json& layout) { collect(layout["view"]); }
+    explicit AnyOwner(const json& layout) {
+        const json flat = layout.flatten();
+        for (const auto& [key, value] : flat.items()) {
+            if (key.ends_with("/outlet")) {
+                outlets[value.get<std::string>()] = nullptr;
+            } else if (key.ends_with("/action")) {
+                actions.insert(value.get<std::string>());
+            }
+        }
+    }
     void declareBindings(Bindings& b) override {
-        for (auto& [name, view] : outlets_) {
+        for (auto& [name, view] : outlets) {
             b.outlet(name, view);
         }
         for (const auto& name : actions) {
@@ -138,21 +148,8 @@ class AnyOwner : public LayoutOwner, public TextFieldDelegate, public TableViewD
     std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView&, IndexPath) override {
         return nullptr;
     }
-    std::map<std::string, View*> outlets_;
-    std::vector<std::string> actions;
-
-  private:
-    void collect(const json& node) {
-        if (node.contains("outlet")) {
-            outlets_[node["outlet"].get<std::string>()] = nullptr;
-        }
-        if (node.contains("action")) {
-            actions.push_back(node["action"].get<std::string>());
-        }
-        for (const auto& child : node.value("subviews", json::array())) {
-            collect(child);
-        }
-    }
+    std::map<std::string, View*> outlets;
+    std::set<std::string> actions;
 };
 
 class ShippedCell : public TableViewCell, public LayoutOwner {
@@ -187,7 +184,7 @@ TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
         AnyOwner owner(*layout);
         EXPECT_TRUE(Layout::load(name, &owner)) << name;
         for (const auto& outlet : outlets) {
-            EXPECT_NE(owner.outlets_[outlet], nullptr) << name << "." << outlet;
+            EXPECT_NE(owner.outlets[outlet], nullptr) << name << "." << outlet;
         }
     }
     auto cell = Layout::loadAs<ShippedCell>("HistoryCell", nullptr);
