@@ -154,7 +154,6 @@ TEST_F(DriverTest, APersonCanReadTapTypeAndAnswerThroughTheDriver) {
         {R"({"action": "tap", "name": "btnAdd"})", "", "1"},
         {R"({"action": "tap", "name": "ask"})", "", "1"},
         {R"({"action": "tap", "name": "btnAdd"})", "an alert is up", "1"},
-        {R"({"action": "tapTab", "index": 1})", "an alert is up", "1"},
         {R"({"action": "answerAlert", "index": 5})", "the alert has no button 5", "1"},
         {R"({"action": "answerAlert", "index": 0})", "", "0"},
         {R"({"action": "tap", "name": "btnAdd"})", "'btnAdd' is disabled", "0"},
@@ -219,24 +218,18 @@ class QuittingDelegate : public ApplicationDelegate {
     void applicationWillTerminate(Application&) override { events.push_back("terminating"); }
 };
 
-TEST(ApplicationMainTest, BuildsTheDelegateTheMainInterfaceNamesAndRunsUntilTerminated) {
-    test::TemporaryDirectory dir;
-    test::ManualClock clock;
-    ResourceLocator::setResourceDirectory(dir.path());
-    std::filesystem::create_directories(dir.path() / "layouts");
+TEST_F(DriverTest, ApplicationMainRunsTheDelegateTheMainInterfaceNamesUntilTerminated) {
+    Application::sharedApplication().reset();
+    write("MainWindow", R"({"delegateClass": "None"})");
     test::ConsoleCapture console;
-    EXPECT_EQ(Application::applicationMain(0, nullptr), 1);  // no main interface
-    std::ofstream(dir.path() / "layouts" / "MainWindow.json") << R"({"delegateClass": "None"})";
     EXPECT_EQ(Application::applicationMain(0, nullptr), 1);
     Application::DelegateClasses::registerClass(
         "QuittingDelegate", [] { return std::make_unique<QuittingDelegate>(); });
-    std::ofstream(dir.path() / "layouts" / "MainWindow.json")
-        << R"({"delegateClass": "QuittingDelegate", "window": {"frame": [0, 0, 320, 480]}})";
+    write("MainWindow",
+          R"({"delegateClass": "QuittingDelegate", "window": {"frame": [0, 0, 320, 480]}})");
     EXPECT_EQ(Application::applicationMain(0, nullptr), 0);
     EXPECT_EQ(QuittingDelegate::events,
               (std::vector<std::string>{"launched with window", "terminating"}));
-    Application::sharedApplication().reset();
-    ResourceLocator::setResourceDirectory({});
 }
 
 }  // namespace

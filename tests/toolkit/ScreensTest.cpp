@@ -1,12 +1,10 @@
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
-#include "toolkit/Driver.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
@@ -138,27 +136,6 @@ TEST(ScreensTest, ScreensHearTheirAppearanceInOrder) {
         EXPECT_EQ(journal, c.heard) << c.name;
         tabs.reset();
     }
-}
-
-TEST(ThreadCheckDeathTest, MainThreadEntryPointsRefuseOtherThreads) {
-#ifndef KESTO_THREAD_CHECKS
-    GTEST_SKIP() << "thread checks are built into debug and sanitizer builds only";
-#else
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    auto tabs = fourTabs();
-    std::unique_ptr<RunLoop> workerLoop;
-    std::thread([&] { workerLoop = std::make_unique<RunLoop>(); }).join();
-    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
-        {"RunLoop::runPending", [] { RunLoop::main().runPending(); }},
-        {"Driver::tap", [] { (void)Driver().tap("btnStart"); }},
-        {"TabBarController::tapTab", [&] { tabs->tapTab(1); }},
-    };
-    for (const auto& [entry, call] : calls) {
-        EXPECT_DEATH(std::thread(call).join(), entry);
-    }
-    // A thread's own loop belongs to that thread: the main thread may not run it.
-    EXPECT_DEATH(workerLoop->runPending(), "RunLoop::runPending");
-#endif
 }
 
 }  // namespace
