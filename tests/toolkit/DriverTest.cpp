@@ -185,10 +185,9 @@ TEST_F(DriverTest, TabsTablesModalsAndBadRequestsAsAFrontEndSeesThem) {
     EXPECT_EQ((*table)["rows"][2]["controls"][0]["text"], "row 2");
     EXPECT_EQ((*table)["rows"][2]["controls"][0]["frame"], json::array({10, 165, 200, 20}));
 
-    auto* tabs = dynamic_cast<TabBarController*>(
-        Application::sharedApplication().window()->rootViewController());
-    auto* nav = dynamic_cast<NavigationController*>(tabs->selectedViewController());
-    nav->topViewController()->presentModalViewController(std::make_unique<CounterScreen>(), true);
+    auto& app = dynamic_cast<FakeAppDelegate&>(*Application::sharedApplication().delegate());
+    auto& nav = dynamic_cast<NavigationController&>(*app.tabs->selectedViewController());
+    nav.topViewController()->presentModalViewController(std::make_unique<CounterScreen>(), true);
     s = driver.snapshot();
     EXPECT_EQ(s["screen"], "ListScreen");
     EXPECT_EQ(s["top"], "CounterScreen");

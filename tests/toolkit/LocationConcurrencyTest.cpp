@@ -151,10 +151,14 @@ struct GpsdRun {
         manager.setDelegate(&delegate);
         manager.startUpdatingLocation();
     }
-    bool waitFor(std::size_t fixes, std::size_t errors) {
-        return RunLoop::main().runUntilCondition(
+    // Waits for what gpsd should have sent, then stops.
+    bool finish(std::size_t fixes, std::size_t errors) {
+        const bool heard = RunLoop::main().runUntilCondition(
             [&] { return delegate.fixes.size() >= fixes && delegate.errors.size() >= errors; },
             20.0);
+        manager.stopUpdatingLocation();
+        RunLoop::main().runPending();
+        return heard;
     }
 };
 
@@ -163,15 +167,12 @@ TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndT
     test::ManualClock clock;
     FakeGpsd gpsd({kNoFix, kSky, k2D, k3DHalf, k3DRest, kNoEstimate}, false);
     GpsdRun run(gpsd.port());
-    ASSERT_TRUE(run.waitFor(3, 0));
-    run.manager.stopUpdatingLocation();
-    RunLoop::main().runPending();
-    const std::vector<Location> expected = {
-        Location(48.8566, 2.3522, 12.5, Date::fromUnixSeconds(1300000000.25)),
-        Location(-33.5, 151.25, 5.0, Date::fromUnixSeconds(1300000001.25)),
-        Location(10.0, 20.0, -1.0, clock.now()),
-    };
-    EXPECT_EQ(run.delegate.fixes, expected);
+    ASSERT_TRUE(run.finish(3, 0));
+    EXPECT_EQ(run.delegate.fixes,
+              (std::vector<Location>{
+                  Location(48.8566, 2.3522, 12.5, Date::fromUnixSeconds(1300000000.25)),
+                  Location(-33.5, 151.25, 5.0, Date::fromUnixSeconds(1300000001.25)),
+                  Location(10.0, 20.0, -1.0, clock.now())}));
     EXPECT_TRUE(run.delegate.errors.empty());
     EXPECT_EQ(run.delegate.offMainOrStopped, 0);
 }
@@ -185,9 +186,7 @@ TEST(GpsdPositionSourceTest, AGpsdThatGoesAwayOrIsAbsentIsOneFailure) {
             port = gpsd->port();
         }
         GpsdRun run(port);  // the second time, nobody listens there any more
-        ASSERT_TRUE(run.waitFor(0, 1));
-        run.manager.stopUpdatingLocation();
-        RunLoop::main().runPending();
+        ASSERT_TRUE(run.finish(0, 1));
         EXPECT_EQ(run.delegate.fixes.size(), gpsd ? 1u : 0u);
         EXPECT_EQ(run.delegate.errors,
                   std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(port) + failure});

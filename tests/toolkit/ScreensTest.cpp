@@ -91,14 +91,6 @@ TEST(ScreensTest, ScreensHearTheirAppearanceInOrder) {
          },
          {"Alert disappears", "Modal loaded", "Modal appears", "Verdict loaded", "Verdict appears",
           "Modal disappears", "Modal destroyed"}},
-        {"a modal over the whole tab bar",
-         [](TabBarController& tabs) {
-             tabs.presentModalViewController(std::make_unique<Plain>("Modal"), true);
-             tabs.setSelectedIndex(1);  // under the modal: nobody appears yet
-             tabs.dismissModalViewControllerAnimated(true);
-         },
-         {"Alert disappears", "Modal loaded", "Modal appears", "Modal disappears", "Measure loaded",
-          "Measure appears", "Modal destroyed"}},
         {"pop, never the root; tapping the selected tab goes back to its root",
          [](TabBarController& tabs) {
              nav(tabs, 0).pushViewController(std::make_unique<Plain>("Verdict"), true);
