@@ -91,7 +91,9 @@ class FakeAppDelegate : public ApplicationDelegate {
         window()->makeKeyAndVisible();
         return true;
     }
+    void applicationWillTerminate(Application&) override { terminated = true; }
     std::unique_ptr<TabBarController> tabs;
+    bool terminated = false;
 };
 
 class DriverTest : public ::testing::Test {
@@ -206,29 +208,20 @@ TEST_F(DriverTest, TabsTablesModalsAndBadRequestsAsAFrontEndSeesThem) {
     EXPECT_EQ(driver.perform({{"action", "snapshot"}})["snapshot"]["top"], "CounterScreen");
 }
 
-class QuittingDelegate : public ApplicationDelegate {
-  public:
-    static inline std::vector<std::string> events;
-    bool didFinishLaunchingWithOptions(Application& app) override {
-        events.push_back(window() ? "launched with window" : "launched without window");
-        RunLoop::main().performAfterDelay(this, 0.0, [&app] { app.terminate(); });
-        return true;
-    }
-    void applicationWillTerminate(Application&) override { events.push_back("terminating"); }
-};
-
 TEST_F(DriverTest, ApplicationMainRunsTheDelegateTheMainInterfaceNamesUntilTerminated) {
     Application::sharedApplication().reset();
-    write("MainWindow", R"({"delegateClass": "None"})");
     test::ConsoleCapture console;
+    write("MainWindow", R"({"delegateClass": "None"})");
     EXPECT_EQ(Application::applicationMain(0, nullptr), 1);
-    Application::DelegateClasses::registerClass(
-        "QuittingDelegate", [] { return std::make_unique<QuittingDelegate>(); });
-    write("MainWindow",
-          R"({"delegateClass": "QuittingDelegate", "window": {"frame": [0, 0, 320, 480]}})");
+    write("MainWindow", R"({"delegateClass": "FakeAppDelegate"})");
+    RunLoop::main().performAfterDelay(nullptr, 0.0, [] {
+        Application& app = Application::sharedApplication();
+        EXPECT_NE(dynamic_cast<FakeAppDelegate&>(*app.delegate()).tabs, nullptr);
+        app.terminate();
+    });
     EXPECT_EQ(Application::applicationMain(0, nullptr), 0);
-    EXPECT_EQ(QuittingDelegate::events,
-              (std::vector<std::string>{"launched with window", "terminating"}));
+    EXPECT_TRUE(
+        dynamic_cast<FakeAppDelegate&>(*Application::sharedApplication().delegate()).terminated);
 }
 
 }  // namespace
