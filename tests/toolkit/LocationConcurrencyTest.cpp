@@ -24,13 +24,16 @@ struct RecordingDelegate : LocationManagerDelegate {
     std::vector<Location> fixes;
     std::vector<std::string> errors;
     int offMainOrStopped = 0;
-    void didUpdateToLocation(LocationManager& manager, const Location& newLocation,
-                             const Location*) override {
-        offMainOrStopped += RunLoop::isMainThread() && manager.isUpdating() ? 0 : 1;
-        fixes.push_back(newLocation);
+    void heard(const LocationManager& m) {
+        offMainOrStopped += RunLoop::isMainThread() && m.isUpdating() ? 0 : 1;
     }
-    void didFailWithError(LocationManager& manager, const std::string& error) override {
-        offMainOrStopped += RunLoop::isMainThread() && manager.isUpdating() ? 0 : 1;
+    void didUpdateToLocation(LocationManager& m, const Location& location,
+                             const Location*) override {
+        heard(m);
+        fixes.push_back(location);
+    }
+    void didFailWithError(LocationManager& m, const std::string& error) override {
+        heard(m);
         errors.push_back(error);
     }
 };
@@ -106,15 +109,9 @@ class FakeGpsd {
             send(client.get(),
                  "{\"class\":\"VERSION\",\"release\":\"3.22\",\"rev\":\"3.22\","
                  "\"proto_major\":3,\"proto_minor\":14}\r\n");
-            std::string request;
             char buffer[512];
-            ssize_t got = 0;
-            while (request.find("?WATCH") == std::string::npos && readable(client.get()) &&
-                   (got = ::recv(client.get(), buffer, sizeof buffer, 0)) > 0) {
-                request.append(buffer, static_cast<std::size_t>(got));
-            }
-            if (request.find("?WATCH") == std::string::npos) {
-                continue;  // a client that only looked in
+            if (!readable(client.get()) || ::recv(client.get(), buffer, sizeof buffer, 0) <= 0) {
+                continue;  // a client that only looked in; the next one asks to watch
             }
             for (const auto& chunk : script) {
                 send(client.get(), chunk);

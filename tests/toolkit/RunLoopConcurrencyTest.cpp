@@ -1,6 +1,4 @@
 #include <atomic>
-#include <future>
-#include <latch>
 #include <numeric>
 #include <set>
 #include <thread>
@@ -102,29 +100,6 @@ TEST(RunLoopConcurrencyTest, HopsNeverReachAScreenDestroyedWhileFramesKeepComing
     frames.drain();
     loop.runPending();
     EXPECT_EQ(lateRuns, 0);
-}
-
-TEST(RunLoopConcurrencyTest, AThreadsOwnLoopIsItsDispatcherAndRunsWhatOthersSendIt) {
-    std::promise<RunLoop*> started;
-    std::latch sent(1);
-    std::atomic<bool> done{false};
-    std::thread::id ranOn;
-    std::thread worker([&] {
-        RunLoop loop;
-        EXPECT_EQ(ThreadDispatcher::current(), &loop);
-        started.set_value(&loop);
-        loop.runUntilCondition([&] { return done.load(); }, 10.0);
-        sent.wait();  // the sender may still be inside dispatch()
-    });
-    started.get_future().get()->dispatch([&] {
-        ranOn = std::this_thread::get_id();
-        done.store(true);
-    });
-    sent.count_down();
-    const auto workerId = worker.get_id();
-    worker.join();
-    EXPECT_EQ(ranOn, workerId);
-    EXPECT_EQ(ThreadDispatcher::current(), &RunLoop::main());
 }
 
 TEST(RunLoopConcurrencyTest, AnAlertShownFromAnotherThreadOpensOnTheMainThread) {
