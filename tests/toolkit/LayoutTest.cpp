@@ -111,7 +111,6 @@ TEST_F(LayoutTest, BindsByNameOrFailsVisiblyAtLoad) {
     }
 }
 
-// Takes every outlet and action its layout names.
 class AnyOwner : public LayoutOwner, public TextFieldDelegate, public TableViewDataSource {
   public:
     explicit AnyOwner(const json& layout) {

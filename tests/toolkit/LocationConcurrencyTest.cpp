@@ -74,9 +74,7 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
     EXPECT_LE(delegate.fixes.size(), static_cast<std::size_t>(delivered.load()));
 }
 
-// A stand-in for gpsd on the loopback: every client gets the VERSION banner;
-// the one that asks to watch gets `script`, then the server closes or waits
-// for the client to go.
+// gpsd on the loopback: a banner, then `script` for the client that asks to watch.
 class FakeGpsd {
   public:
     FakeGpsd(std::vector<std::string> script, bool closeAfterScript) {
@@ -148,7 +146,6 @@ struct GpsdRun {
         manager.setDelegate(&delegate);
         manager.startUpdatingLocation();
     }
-    // Waits for what gpsd should have sent, then stops.
     bool finish(std::size_t fixes, std::size_t errors) {
         const bool heard = RunLoop::main().runUntilCondition(
             [&] { return delegate.fixes.size() >= fixes && delegate.errors.size() >= errors; },

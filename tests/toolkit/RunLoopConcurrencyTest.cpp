@@ -16,7 +16,6 @@
 namespace kesto {
 namespace {
 
-// Observers hear on the posting thread and hop to the main thread.
 TEST(RunLoopConcurrencyTest, HopsFromManyThreadsRunOnTheMainThreadOncePerCallInOrder) {
     RunLoop& loop = RunLoop::main();
     constexpr int kThreads = 4;

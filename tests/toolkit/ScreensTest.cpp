@@ -26,8 +26,7 @@ class Plain : public ViewController {
     std::unique_ptr<View> loadView() override { return std::make_unique<View>(); }
 };
 
-// A modal that closes itself from its own action and then still uses its
-// members, as a calibration screen does (dismiss first, tell its delegate after).
+// Dismisses itself, then still uses its members, as a calibration screen does.
 class SelfClosing : public Plain {
   public:
     SelfClosing() : Plain("Modal") {}
@@ -61,8 +60,7 @@ struct Guard : TabBarControllerDelegate {
     bool allow = false;
 };
 
-// A screen disappears before anything covers it and appears again when
-// uncovered; what goes away is destroyed after the pass.
+// What goes away is destroyed after the pass.
 TEST(ScreensTest, ScreensHearTheirAppearanceInOrder) {
     struct Case {
         const char* name;
