@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,20 +25,20 @@ struct RecordingDelegate : LocationManagerDelegate {
     std::vector<Location> fixes;
     std::vector<std::string> errors;
     int offMainOrStopped = 0;
-    void didUpdateToLocation(LocationManager& manager, const Location& newLocation,
-                             const Location*) override {
-        offMainOrStopped += RunLoop::isMainThread() && manager.isUpdating() ? 0 : 1;
-        fixes.push_back(newLocation);
+    void heard(const LocationManager& m) {
+        offMainOrStopped += RunLoop::isMainThread() && m.isUpdating() ? 0 : 1;
     }
-    void didFailWithError(LocationManager& manager, const std::string& error) override {
-        offMainOrStopped += RunLoop::isMainThread() && manager.isUpdating() ? 0 : 1;
+    void didUpdateToLocation(LocationManager& m, const Location& location,
+                             const Location*) override {
+        heard(m);
+        fixes.push_back(location);
+    }
+    void didFailWithError(LocationManager& m, const std::string& error) override {
+        heard(m);
         errors.push_back(error);
     }
 };
 
-// A thread pouring fixes in while the main thread stops, restarts and
-// finally drops the manager: every fix heard arrives on the main thread
-// while updates run, and none after.
 TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheManager) {
     RunLoop& loop = RunLoop::main();
     RecordingDelegate delegate;
@@ -54,8 +55,7 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
         }
     });
     for (int round = 0; round < 200; ++round) {
-        // Let fixes pile up in the main loop's queue, then stop (or drop
-        // the manager, last) with them still there.
+        // Stop with fixes piled up in the main loop's queue.
         for (const int before = delivered.load(); delivered.load() < before + 3;) {
             std::this_thread::yield();
         }
@@ -75,13 +75,10 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
     EXPECT_LE(delegate.fixes.size(), static_cast<std::size_t>(delivered.load()));
 }
 
-// A stand-in for gpsd on the loopback: every client gets the VERSION
-// banner; one that sends a watch request gets `script`, then the server
-// closes (closeAfterScript) or waits for the client to go.
+// gpsd on the loopback: a banner, then `script` for the client that asks to watch.
 class FakeGpsd {
   public:
-    FakeGpsd(std::vector<std::string> script, bool closeAfterScript)
-        : script_(std::move(script)), closeAfterScript_(closeAfterScript) {
+    FakeGpsd(std::vector<std::string> script, bool closeAfterScript) {
         listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -91,7 +88,8 @@ class FakeGpsd {
         EXPECT_EQ(::listen(listener_.get(), 4), 0);
         ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { serve(); });
+        thread_ =
+            std::thread([this, script, closeAfterScript] { serve(script, closeAfterScript); });
     }
     ~FakeGpsd() { thread_.join(); }
     std::uint16_t port() const { return port_; }
@@ -104,54 +102,42 @@ class FakeGpsd {
     static void send(int fd, const std::string& text) {
         ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
     }
-
-    void serve() {
+    void serve(const std::vector<std::string>& script, bool closeAfterScript) {
         while (readable(listener_.get())) {
             UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
             send(client.get(),
                  "{\"class\":\"VERSION\",\"release\":\"3.22\",\"rev\":\"3.22\","
                  "\"proto_major\":3,\"proto_minor\":14}\r\n");
-            std::string request;
             char buffer[512];
-            ssize_t got = 0;
-            while (request.find("?WATCH") == std::string::npos && readable(client.get()) &&
-                   (got = ::recv(client.get(), buffer, sizeof buffer, 0)) > 0) {
-                request.append(buffer, static_cast<std::size_t>(got));
+            if (!readable(client.get()) || ::recv(client.get(), buffer, sizeof buffer, 0) <= 0) {
+                continue;  // a client that only looked in; the next one asks to watch
             }
-            if (request.find("?WATCH") == std::string::npos) {
-                continue;  // a client that only looked in
-            }
-            for (const auto& chunk : script_) {
+            for (const auto& chunk : script) {
                 send(client.get(), chunk);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));  // separate reads
             }
-            if (!closeAfterScript_) {
-                while (readable(client.get()) &&
-                       ::recv(client.get(), buffer, sizeof buffer, 0) > 0) {
-                }
+            while (!closeAfterScript && readable(client.get()) &&
+                   ::recv(client.get(), buffer, sizeof buffer, 0) > 0) {
             }
             return;
         }
     }
 
-    std::vector<std::string> script_;
-    bool closeAfterScript_;
     UniqueFd listener_;
     std::uint16_t port_ = 0;
     std::thread thread_;
 };
 
-const std::string kNoFix = "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":1}\r\n";
-const std::string kSky = "{\"class\":\"SKY\",\"device\":\"/dev/ttyS0\",\"satellites\":[]}\r\n";
+const std::string kNoFix = "{\"class\":\"TPV\",\"mode\":1}\r\n";
+const std::string kSky = "{\"class\":\"SKY\",\"satellites\":[]}\r\n";
 const std::string k2D =
-    "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":2,"
-    "\"time\":\"2011-03-13T07:06:40.250Z\",\"lat\":48.8566,\"lon\":2.3522,\"eph\":12.5}\r\n";
-const std::string k3DHalf = "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":3,";
+    "{\"class\":\"TPV\",\"mode\":2,\"time\":\"2011-03-13T07:06:40.250Z\","
+    "\"lat\":48.8566,\"lon\":2.3522,\"eph\":12.5}\r\n";
+const std::string k3DHalf = "{\"class\":\"TPV\",\"mode\":3,";
 const std::string k3DRest =
-    "\"time\":\"2011-03-13T07:06:41.250Z\",\"lat\":-33.5,\"lon\":151.25,"
-    "\"epx\":3.0,\"epy\":4.0}\r\n";
-const std::string kNoEstimate =
-    "{\"class\":\"TPV\",\"device\":\"/dev/ttyS0\",\"mode\":3,\"lat\":10.0,\"lon\":20.0}\r\n";
+    "\"time\":\"2011-03-13T07:06:41.250Z\",\"lat\":-33.5,\"lon\":151.25,\"epx\":3.0,\"epy\":4.0}"
+    "\r\n";
+const std::string kNoEstimate = "{\"class\":\"TPV\",\"mode\":3,\"lat\":10.0,\"lon\":20.0}\r\n";
 
 struct GpsdRun {
     RecordingDelegate delegate;
@@ -161,56 +147,46 @@ struct GpsdRun {
         manager.setDelegate(&delegate);
         manager.startUpdatingLocation();
     }
-    bool waitFor(std::size_t fixes, std::size_t errors) {
-        return RunLoop::main().runUntilCondition(
+    bool finish(std::size_t fixes, std::size_t errors) {
+        const bool heard = RunLoop::main().runUntilCondition(
             [&] { return delegate.fixes.size() >= fixes && delegate.errors.size() >= errors; },
             20.0);
+        manager.stopUpdatingLocation();
+        RunLoop::main().runPending();
+        return heard;
     }
 };
 
-// Reports without a 2D fix are passed over; a fix's accuracy is gpsd's eph,
-// else made of its latitude and longitude errors, else invalid; a report
-// split across two reads still counts; stopping with gpsd silent returns.
+// Accuracy is eph, else made of epx and epy, else invalid; stopping with gpsd silent returns.
 TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndTime) {
     test::ManualClock clock;
     FakeGpsd gpsd({kNoFix, kSky, k2D, k3DHalf, k3DRest, kNoEstimate}, false);
     GpsdRun run(gpsd.port());
-    ASSERT_TRUE(run.waitFor(3, 0));
-    run.manager.stopUpdatingLocation();
-    RunLoop::main().runPending();
-    const std::vector<Location> expected = {
-        Location(48.8566, 2.3522, 12.5, Date::fromUnixSeconds(1300000000.25)),
-        Location(-33.5, 151.25, 5.0, Date::fromUnixSeconds(1300000001.25)),
-        Location(10.0, 20.0, -1.0, clock.now()),
-    };
-    EXPECT_EQ(run.delegate.fixes, expected);
+    ASSERT_TRUE(run.finish(3, 0));
+    EXPECT_EQ(run.delegate.fixes,
+              (std::vector<Location>{
+                  Location(48.8566, 2.3522, 12.5, Date::fromUnixSeconds(1300000000.25)),
+                  Location(-33.5, 151.25, 5.0, Date::fromUnixSeconds(1300000001.25)),
+                  Location(10.0, 20.0, -1.0, clock.now())}));
     EXPECT_TRUE(run.delegate.errors.empty());
     EXPECT_EQ(run.delegate.offMainOrStopped, 0);
 }
 
 TEST(GpsdPositionSourceTest, AGpsdThatGoesAwayOrIsAbsentIsOneFailure) {
-    std::uint16_t closedPort = 0;
-    {
-        FakeGpsd gpsd({k2D, k3DHalf}, true);  // gone in the middle of a report
-        closedPort = gpsd.port();
-        GpsdRun run(gpsd.port());
-        ASSERT_TRUE(run.waitFor(1, 1));
-        run.manager.stopUpdatingLocation();
-        RunLoop::main().runPending();
-        EXPECT_EQ(run.delegate.fixes.size(), 1u);
+    std::uint16_t port = 0;
+    for (const char* failure : {" closed the connection", ": Connection refused"}) {
+        std::optional<FakeGpsd> gpsd;
+        if (port == 0) {
+            gpsd.emplace(std::vector<std::string>{k2D, k3DHalf}, true);  // gone mid-report
+            port = gpsd->port();
+        }
+        GpsdRun run(port);  // the second time, nobody listens there any more
+        ASSERT_TRUE(run.finish(0, 1));
+        EXPECT_EQ(run.delegate.fixes.size(), gpsd ? 1u : 0u);
         EXPECT_EQ(run.delegate.errors,
-                  std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(gpsd.port()) +
-                                           " closed the connection"});
+                  std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(port) + failure});
+        gpsd.reset();
     }
-    // Nobody listens there any more.
-    GpsdRun run(closedPort);
-    ASSERT_TRUE(run.waitFor(0, 1));
-    run.manager.stopUpdatingLocation();
-    RunLoop::main().runPending();
-    EXPECT_TRUE(run.delegate.fixes.empty());
-    EXPECT_EQ(run.delegate.errors,
-              std::vector<std::string>{"gpsd at 127.0.0.1:" + std::to_string(closedPort) +
-                                       ": Connection refused"});
 }
 
 }  // namespace

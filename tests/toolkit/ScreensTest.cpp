@@ -1,14 +1,10 @@
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
-#include "toolkit/AlertView.h"
-#include "toolkit/Application.h"
-#include "toolkit/Driver.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
@@ -18,7 +14,6 @@ namespace {
 
 std::vector<std::string> journal;
 
-// A screen without layout that writes its life into the journal.
 class Plain : public ViewController {
   public:
     explicit Plain(std::string name) : ViewController(std::move(name)) {}
@@ -31,8 +26,7 @@ class Plain : public ViewController {
     std::unique_ptr<View> loadView() override { return std::make_unique<View>(); }
 };
 
-// A modal that closes itself from its own action and then still uses its
-// members, as a calibration screen does (dismiss first, tell its delegate after).
+// Dismisses itself, then still uses its members, as a calibration screen does.
 class SelfClosing : public Plain {
   public:
     SelfClosing() : Plain("Modal") {}
@@ -41,15 +35,6 @@ class SelfClosing : public Plain {
         journal.push_back("told delegate, message " + message);
     }
     std::string message = "intact";
-};
-
-class ScreensTest : public ::testing::Test {
-  protected:
-    void SetUp() override { journal.clear(); }
-    void TearDown() override {
-        Application::sharedApplication().reset();
-        RunLoop::main().runPending();
-    }
 };
 
 std::unique_ptr<TabBarController> fourTabs() {
@@ -66,7 +51,6 @@ NavigationController& nav(TabBarController& tabs, int index) {
     return dynamic_cast<NavigationController&>(*tabs.viewControllers()[index]);
 }
 
-// A tab guard that writes each question into the journal.
 struct Guard : TabBarControllerDelegate {
     bool shouldSelectViewController(TabBarController&, ViewController& screen) override {
         auto& top = *dynamic_cast<NavigationController&>(screen).topViewController();
@@ -76,24 +60,14 @@ struct Guard : TabBarControllerDelegate {
     bool allow = false;
 };
 
-// What each screen hears, in order, as a person moves through the tabs, the
-// stacks and the modals. A screen disappears before anything covers it and
-// appears again when it is uncovered; what goes away is destroyed after the pass.
-TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
+// What goes away is destroyed after the pass.
+TEST(ScreensTest, ScreensHearTheirAppearanceInOrder) {
     struct Case {
         const char* name;
         std::function<void(TabBarController&)> act;
         std::vector<std::string> heard;
     };
     const std::vector<Case> cases = {
-        {"a modal over a tab's screen",
-         [](TabBarController& tabs) {
-             ViewController* alert = nav(tabs, 0).topViewController();
-             alert->presentModalViewController(std::make_unique<Plain>("Modal"), true);
-             alert->dismissModalViewControllerAnimated(true);
-         },
-         {"Alert disappears", "Modal loaded", "Modal appears", "Modal disappears", "Alert appears",
-          "Modal destroyed"}},
         {"a modal closing itself from its own action, a second one refused meanwhile",
          [](TabBarController& tabs) {
              ViewController* alert = nav(tabs, 0).topViewController();
@@ -115,38 +89,17 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
          },
          {"Alert disappears", "Modal loaded", "Modal appears", "Verdict loaded", "Verdict appears",
           "Modal disappears", "Modal destroyed"}},
-        {"a modal over the whole tab bar",
-         [](TabBarController& tabs) {
-             tabs.presentModalViewController(std::make_unique<Plain>("Modal"), true);
-             tabs.setSelectedIndex(1);  // under the modal: nobody appears yet
-             tabs.dismissModalViewControllerAnimated(true);
-         },
-         {"Alert disappears", "Modal loaded", "Modal appears", "Modal disappears", "Measure loaded",
-          "Measure appears", "Modal destroyed"}},
-        {"push, pop, and never the root",
-         [](TabBarController& tabs) {
-             nav(tabs, 0).pushViewController(std::make_unique<Plain>("Verdict"), true);
-             nav(tabs, 0).popViewControllerAnimated(true);
-             nav(tabs, 0).popViewControllerAnimated(true);
-         },
-         {"Alert disappears", "Verdict loaded", "Verdict appears", "Verdict disappears",
-          "Alert appears", "Verdict destroyed"}},
-        {"tapping the selected tab goes back to its root",
+        {"pop, never the root; tapping the selected tab goes back to its root",
          [](TabBarController& tabs) {
              nav(tabs, 0).pushViewController(std::make_unique<Plain>("Verdict"), true);
              nav(tabs, 0).pushViewController(std::make_unique<Plain>("Details"), true);
+             nav(tabs, 0).popViewControllerAnimated(true);
              tabs.tapTab(0);
+             nav(tabs, 0).popViewControllerAnimated(true);
          },
          {"Alert disappears", "Verdict loaded", "Verdict appears", "Verdict disappears",
-          "Details loaded", "Details appears", "Details disappears", "Alert appears",
-          "Details destroyed", "Verdict destroyed"}},
-        {"each tab loads when first shown",
-         [](TabBarController& tabs) {
-             tabs.setSelectedIndex(2);
-             tabs.setSelectedViewController(tabs.viewControllers()[0]);
-         },
-         {"Alert disappears", "History loaded", "History appears", "History disappears",
-          "Alert appears"}},
+          "Details loaded", "Details appears", "Details disappears", "Verdict appears",
+          "Verdict disappears", "Alert appears", "Details destroyed", "Verdict destroyed"}},
         {"the tab guard is asked before taps, never before the program's selections",
          [](TabBarController& tabs) {
              static Guard guard;
@@ -173,42 +126,6 @@ TEST_F(ScreensTest, ScreensHearTheirAppearanceInOrder) {
         EXPECT_EQ(journal, c.heard) << c.name;
         tabs.reset();
     }
-}
-
-// Main-thread-only entry points called from another thread end the process
-// at the call, naming it, where the thread checks are built in.
-TEST(ThreadCheckDeathTest, MainThreadEntryPointsRefuseOtherThreads) {
-#ifndef KESTO_THREAD_CHECKS
-    GTEST_SKIP() << "thread checks are built into debug and sanitizer builds only";
-#else
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Plain screen("Screen");
-    auto tabs = fourTabs();
-    NavigationController& stack = nav(*tabs, 0);
-    std::unique_ptr<RunLoop> workerLoop;
-    std::thread([&] { workerLoop = std::make_unique<RunLoop>(); }).join();
-    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
-        {"RunLoop::performAfterDelay",
-         [] { RunLoop::main().performAfterDelay(nullptr, 0.0, [] {}); }},
-        {"RunLoop::runPending", [] { RunLoop::main().runPending(); }},
-        {"Driver::tap", [] { (void)Driver().tap("btnStart"); }},
-        {"ViewController::presentModalViewController",
-         [&] { screen.presentModalViewController(std::make_unique<Plain>("Modal"), false); }},
-        {"NavigationController::pushViewController",
-         [&] { stack.pushViewController(std::make_unique<Plain>("Next"), false); }},
-        {"TabBarController::tapTab", [&] { tabs->tapTab(1); }},
-        {"Application::showAlert",
-         [] {
-             Application::sharedApplication().showAlert(
-                 std::make_unique<AlertView>("", "Hi", nullptr, "Ok", std::vector<std::string>{}));
-         }},
-    };
-    for (const auto& [entry, call] : calls) {
-        EXPECT_DEATH(std::thread(call).join(), entry);
-    }
-    // A thread's own loop belongs to that thread: the main thread may not run it.
-    EXPECT_DEATH(workerLoop->runPending(), "RunLoop::runPending");
-#endif
 }
 
 }  // namespace
