@@ -1,10 +1,13 @@
 #include <functional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
+#include "toolkit/Driver.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
@@ -126,6 +129,23 @@ TEST(ScreensTest, ScreensHearTheirAppearanceInOrder) {
         EXPECT_EQ(journal, c.heard) << c.name;
         tabs.reset();
     }
+}
+
+TEST(ThreadCheckDeathTest, MainThreadEntryPointsRefuseOtherThreads) {
+#ifndef KESTO_THREAD_CHECKS
+    GTEST_SKIP() << "thread checks are built into debug and sanitizer builds only";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto tabs = fourTabs();
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"RunLoop::runPending", [] { RunLoop::main().runPending(); }},
+        {"Driver::tap", [] { (void)Driver().tap("btnStart"); }},
+        {"TabBarController::tapTab", [&] { tabs->tapTab(1); }},
+    };
+    for (const auto& [entry, call] : calls) {
+        EXPECT_DEATH(std::thread(call).join(), entry);
+    }
+#endif
 }
 
 }  // namespace
