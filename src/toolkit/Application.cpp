@@ -1,19 +1,12 @@
 #include "toolkit/Application.h"
 
-#include <poll.h>
-#include <pthread.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
-#include <csignal>
-
 #include <nlohmann/json.hpp>
 
 #include "platform/Console.h"
 #include "platform/NoDestructor.h"
 #include "platform/RunLoop.h"
+#include "platform/SignalWatch.h"
 #include "platform/ThreadCheck.h"
-#include "platform/UniqueFd.h"
 #include "toolkit/Layout.h"
 
 namespace kesto {
@@ -88,37 +81,16 @@ void Application::reset() {
 
 int Application::applicationMain(int, char**) {
     KESTO_CHECK_MAIN_THREAD();
+    auto& app = sharedApplication();
+    auto& loop = RunLoop::main();
     // SIGINT/SIGTERM end the loop cleanly: read as events, not handled
     // asynchronously.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &signals, &previous);
-    UniqueFd fd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
-
-    auto& app = sharedApplication();
+    const SignalWatch signals(loop, [&app](int) { app.terminate(); });
     if (!app.launch()) {
         Console::log("Application: launch failed");
-        fd.reset();
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }
-    auto& loop = RunLoop::main();
-    std::uint64_t watch = 0;
-    if (fd) {
-        watch = loop.watchFileDescriptor(std::move(fd), POLLIN, [&app](int signalFd, short) {
-            signalfd_siginfo info{};
-            [[maybe_unused]] const auto got = read(signalFd, &info, sizeof info);
-            app.terminate();
-        });
-    }
     loop.run();
-    if (watch != 0) {
-        loop.unwatchFileDescriptor(watch);  // closes the signal descriptor
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return 0;
 }
 
