@@ -1,5 +1,6 @@
 #include "screens/HelpViewController.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>

@@ -46,6 +46,7 @@ std::vector<std::string> rows(HistoryViewController& screen) {
             result.emplace_back("not a history cell");
             continue;
         }
+        EXPECT_EQ(cell->reuseIdentifier(), "CellHistoryRecord");
         EXPECT_EQ(cell->selectionStyle(), CellSelectionStyle::None);
         EXPECT_EQ(cell->backgroundColor(), Color::clear());
         EXPECT_EQ(row.frame.size.height, 60.0);
