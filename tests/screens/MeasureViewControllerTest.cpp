@@ -219,6 +219,19 @@ TEST_F(MeasureTest, SavedMeasurementIsStoredAndSentWhenTheNetworkAllows) {
         EXPECT_DOUBLE_EQ(record.longitude(), row.located ? 24.94 : 0.0);
     }
     EXPECT_EQ(console.count("Latitude:"), 1U);
+
+    // An acquisition this screen did not run (the alert screen's) keeps its stop date.
+    BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    engine.startAcquisition();
+    engine.eventDetected(2, 0.5);
+    clock.advance(30.0);
+    engine.stopAcquisition();
+    (void)driver.tapTab(1);
+    ASSERT_FALSE(driver.tap("btnSaveClicked"));
+    ASSERT_FALSE(driver.beginEditing("txtTag"));
+    ASSERT_FALSE(driver.typeText("txtTag", "alert"));
+    ASSERT_FALSE(driver.tap("btnSave"));
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->front()->duration(), 30.0);
 }
 
 }  // namespace
