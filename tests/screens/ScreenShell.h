@@ -41,8 +41,8 @@ class ScreenShell : public ApplicationDelegate, public AppContext {
   public:
     static ScreenShell& launch() {
         // ctest sets it; a direct run gets the same dark, particle-free sensor.
-        setenv("KESTO_SENSOR", "sim:rate=0,seed=1,size=64x48", 0);
-        CaptureBackend::current();
+        setenv("KESTO_SENSOR", "sim:rate=0,seed=7,size=64x48", 0);
+        CaptureBackend::current().simulatedSensor()->setRate(0.0);
         ScreenClasses::registerAll();
         auto& app = Application::sharedApplication();
         app.reset();
