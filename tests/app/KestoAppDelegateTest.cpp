@@ -1,4 +1,3 @@
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,10 +9,8 @@
 #include "engine/BitmapProcessor.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/LocalizedStrings.h"
-#include "platform/RunLoop.h"
 #include "screens/AlertViewController.h"
 #include "screens/MeasureViewController.h"
-#include "screens/ScreenClasses.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/LocationManager.h"
@@ -25,8 +22,11 @@
 namespace kesto {
 namespace {
 
-// The real start-up, on the simulated sensor, an empty history and positions
-// injected by hand.
+std::string text(const char* key) {
+    return LocalizedStrings::localizedString(key);
+}
+
+// The real start-up, on an empty history, with positions injected by hand.
 class KestoAppDelegateTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -34,198 +34,141 @@ class KestoAppDelegateTest : public ::testing::Test {
         RadiationHistoryMng::resetForTesting(directory.path());
         KestoAppDelegate::setPositionSourceFactory([this] {
             ++sourcesMade;
-            auto& app = Application::sharedApplication();
-            startedWith = {RadiationHistoryMng::lastLoadState(),
-                           app.window() && app.window()->isVisible()};
+            // Positions start last: after the history load and the window.
+            EXPECT_EQ(RadiationHistoryMng::lastLoadState(),
+                      RadiationHistoryMng::LoadState::Missing);
+            EXPECT_TRUE(app.window()->isVisible());
             auto made = std::make_unique<ManualPositionSource>();
             source = made.get();
             return made;
         });
         KestoAppDelegate::registerClass();
-        Application::sharedApplication().reset();
-        ASSERT_TRUE(Application::sharedApplication().launch("MainWindow"));
-        shell = dynamic_cast<KestoAppDelegate*>(Application::sharedApplication().delegate());
-        ASSERT_TRUE(shell);
+        ASSERT_TRUE(app.launch("MainWindow"));
+        shell = dynamic_cast<KestoAppDelegate*>(app.delegate());
     }
     void TearDown() override {
-        if (shell) {
-            shell->alertScreen()->stopDetection();
-            shell->measureViewController()->stopDetection();
-        }
-        Application::sharedApplication().reset();
+        shell->alertScreen()->stopDetection();
+        shell->measureScreen()->stopDetection();
+        app.reset();
         KestoAppDelegate::setPositionSourceFactory(nullptr);
         RunLoop::main().runPending();
     }
     TabBarController& tabs() const { return *shell->tabBarController(); }
-    NavigationController& stack(int index) const {
-        return dynamic_cast<NavigationController&>(*tabs().viewControllers()[index]);
-    }
 
+    Application& app = Application::sharedApplication();
     test::ManualClock clock;
     test::TemporaryDirectory directory;
     test::ConsoleCapture console;
     KestoAppDelegate* shell = nullptr;
     ManualPositionSource* source = nullptr;
     int sourcesMade = 0;
-    // When positions started: what the history load found, whether the window showed.
-    std::pair<RadiationHistoryMng::LoadState, bool> startedWith{};
 };
 
-TEST_F(KestoAppDelegateTest, StartUpBuildsFourTabsThenLoadsShowsAndLocates) {
-    struct Tab {
-        const char* screen;
-        const char* titleKey;
-        const char* image;
-    };
-    const std::vector<Tab> expected = {
-        {"AlertViewController", "Tab_Alert", "Onglet_A_icon_2.png"},
-        {"MeasureViewController", "Tab_Measure", "Onglet_B_icon_2.png"},
-        {"HistoryViewController", "Tab_History", "Onglet_H_icon_2.png"},
-        {"HelpViewController", "Tab_Help", "Onglet_I_icon_2.png"},
-    };
-    ASSERT_EQ(tabs().count(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ViewController& root = *stack(static_cast<int>(i)).rootViewController();
-        EXPECT_EQ(root.nibName(), expected[i].screen);
-        EXPECT_EQ(root.tabBarItem().title, LocalizedStrings::localizedString(expected[i].titleKey));
-        ASSERT_TRUE(root.tabBarItem().image) << expected[i].image;
-        EXPECT_EQ(root.tabBarItem().image->name(), expected[i].image);
-        EXPECT_EQ(root.tabBarItem().tag, 1);
+TEST_F(KestoAppDelegateTest, StartUpBuildsFourTabsThenLocates) {
+    const std::vector<std::vector<std::string>> expected = {
+        {"AlertViewController", text("Tab_Alert"), "Onglet_A_icon_2.png"},
+        {"MeasureViewController", text("Tab_Measure"), "Onglet_B_icon_2.png"},
+        {"HistoryViewController", text("Tab_History"), "Onglet_H_icon_2.png"},
+        {"HelpViewController", text("Tab_Help"), "Onglet_I_icon_2.png"}};
+    std::vector<std::vector<std::string>> built;
+    for (ViewController* tab : tabs().viewControllers()) {
+        const auto& root = *dynamic_cast<NavigationController&>(*tab).rootViewController();
+        const auto& item = root.tabBarItem();
+        EXPECT_EQ(item.tag, 1);
+        built.push_back({root.nibName(), item.title, item.image ? item.image->name() : ""});
     }
+    EXPECT_EQ(built, expected);
     EXPECT_EQ(tabs().selectedIndex(), 0);
-    EXPECT_EQ(tabs().delegate(), shell);
     EXPECT_EQ(BitmapProcessor::sharedInstance().delegate(),
               static_cast<BitmapProcessorDelegate*>(shell->measureScreen()));
-    EXPECT_EQ(Application::sharedApplication().window()->rootViewController(), &tabs());
-    // Positions start last: the history was loaded (none yet) and the window shown.
-    EXPECT_EQ(startedWith, std::pair(RadiationHistoryMng::LoadState::Missing, true));
-    EXPECT_TRUE(shell->locationManager().isUpdating());
-    EXPECT_EQ(shell->locationManager().desiredAccuracy(), kLocationAccuracyNearestTenMeters);
     EXPECT_EQ(&shell->locationManager(), &shell->locationManager());
     EXPECT_EQ(sourcesMade, 1);
+    EXPECT_TRUE(shell->locationManager().isUpdating());
+    EXPECT_EQ(shell->locationManager().desiredAccuracy(), kLocationAccuracyNearestTenMeters);
     EXPECT_TRUE(console.contains("Latitude:0.000000"));
 }
 
-// The top screen of a tab is asked; its detection is stopped after the switch.
-class RunningScreen : public ViewController, public DetecterDelegate {
-  public:
-    explicit RunningScreen(TabBarController& tabs) : ViewController("Running"), tabs_(tabs) {}
-    std::string msgAlertIsRunning() override { return "still running"; }
-    bool isRunning() override { return running; }
-    void stopDetection() override {
-        running = false;
-        stoppedOnTab = tabs_.selectedIndex();
-    }
-    void startDetection() override { running = true; }
-    bool running = true;
-    std::optional<int> stoppedOnTab;
-
-  protected:
+// Stands on top of a tab: only that screen is asked, and stopped after the switch.
+struct Spy : ViewController, DetecterDelegate {
+    explicit Spy(TabBarController& bar) : ViewController("Spy"), tabs(bar) {}
+    std::string msgAlertIsRunning() override { return "spy"; }
+    bool isRunning() override { return true; }
+    void stopDetection() override { stoppedOn = tabs.selectedIndex(); }
+    void startDetection() override {}
     std::unique_ptr<View> loadView() override { return std::make_unique<View>(); }
-
-  private:
-    TabBarController& tabs_;
+    TabBarController& tabs;
+    int stoppedOn = -1;
 };
 
 TEST_F(KestoAppDelegateTest, TabGuardAsksBeforeLeavingARunningDetection) {
     struct Row {
-        const char* name;
-        std::function<void()> arrange;
+        int from;  // the tab whose screen runs a detection, -1: none
         int tap;
-        bool allowed;
-        std::string question;  // empty: none
-        std::optional<int> answer;
-        int selectedAfter;
-        bool stillRunning;
+        std::optional<int> answer;  // the question asked, and answered so
+        int selected;
+        bool running;
     };
-    auto& app = Application::sharedApplication();
-    auto alertRunning = [this] { return shell->alertScreen()->isRunning(); };
-    const std::string alertQuestion =
-        LocalizedStrings::localizedString("A_AlertDetectionInProgress");
-    const std::vector<Row> rows = {
-        {"nothing running: any tab", [] {}, 3, true, "", std::nullopt, 3, false},
-        {"the selected tab is always allowed", [this] { shell->alertScreen()->startDetection(); },
-         0, true, "", std::nullopt, 0, true},
-        {"alert running, No keeps it", [this] { shell->alertScreen()->startDetection(); }, 2, false,
-         alertQuestion, 1, 0, true},
-        {"alert running, Yes leaves and stops it",
-         [this] { shell->alertScreen()->startDetection(); }, 2, false, alertQuestion, 0, 2, false},
-        {"measure running, Yes leaves and stops it",
-         [this] {
-             tabs().setSelectedIndex(1);
-             shell->measureViewController()->startDetection();
-         },
-         3, false, shell->measureViewController()->msgAlertIsRunning(), 0, 3, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        tabs().setSelectedIndex(0);
-        row.arrange();
-        EXPECT_EQ(tabs().tapTab(row.tap), row.allowed);
-        const AlertView* question = app.visibleAlert();
-        EXPECT_EQ(question ? question->message() : "", row.question);
-        if (question) {
-            EXPECT_EQ(question->buttonTitles(),
-                      (std::vector{LocalizedStrings::localizedString("Yes"),
-                                   LocalizedStrings::localizedString("No")}));
-            EXPECT_EQ(shell->tmpSelectedViewController(), tabs().viewControllers()[row.tap]);
+    for (const auto& row :
+         {Row{-1, 3, std::nullopt, 3, false}, Row{0, 0, std::nullopt, 0, true},
+          Row{0, 2, 1, 0, true}, Row{0, 2, 0, 2, false}, Row{1, 3, 0, 3, false}}) {
+        SCOPED_TRACE("running on " + std::to_string(row.from) + ", tap " + std::to_string(row.tap));
+        DetecterDelegate* screens[] = {shell->alertViewController(),
+                                       shell->measureViewController()};
+        tabs().setSelectedIndex(row.from < 0 ? 0 : row.from);
+        if (row.from >= 0) {
+            screens[row.from]->startDetection();
         }
-        if (row.answer) {
+        EXPECT_EQ(tabs().tapTab(row.tap), !row.answer);
+        const AlertView* question = app.visibleAlert();
+        ASSERT_EQ(question != nullptr, row.answer.has_value());
+        if (question) {
+            EXPECT_EQ(question->message(), screens[row.from]->msgAlertIsRunning());
+            EXPECT_EQ(question->buttonTitles(), (std::vector{text("Yes"), text("No")}));
             ASSERT_TRUE(app.answerAlert(*row.answer));
         }
-        EXPECT_EQ(tabs().selectedIndex(), row.selectedAfter);
-        EXPECT_EQ(alertRunning() || shell->measureViewController()->isRunning(), row.stillRunning);
-        shell->alertScreen()->stopDetection();
-        shell->measureViewController()->stopDetection();
-        RunLoop::main().runPending();
+        EXPECT_EQ(tabs().selectedIndex(), row.selected);
+        EXPECT_EQ(row.from >= 0 && screens[row.from]->isRunning(), row.running);
+        screens[0]->stopDetection();
+        screens[1]->stopDetection();
     }
 
-    // Yes: the switch happens before the stop; only the tab's top screen is asked.
-    auto owned = std::make_unique<RunningScreen>(tabs());
-    RunningScreen& running = *owned;
+    auto owned = std::make_unique<Spy>(tabs());
+    Spy& spy = *owned;
     tabs().setSelectedIndex(0);
-    stack(0).pushViewController(std::move(owned), false);
+    dynamic_cast<NavigationController&>(*tabs().selectedViewController())
+        .pushViewController(std::move(owned), false);
     EXPECT_FALSE(tabs().tapTab(1));
     ASSERT_TRUE(app.answerAlert(0));
-    EXPECT_EQ(running.stoppedOnTab, 1);
+    EXPECT_EQ(spy.stoppedOn, 1);
     EXPECT_EQ(shell->tmpSelectedViewController(), nullptr);
 }
 
 TEST_F(KestoAppDelegateTest, OneFreshValidFixIsKeptPerStartOfUpdates) {
     struct Row {
-        const char* name;
-        double latitude;
-        double accuracy;
-        double age;
+        double latitude, accuracy, age;
         bool delivered;  // the source was still started
         std::optional<double> kept;
     };
-    const std::vector<Row> rows = {
-        {"invalid accuracy", 1.0, -1.0, 0.0, true, std::nullopt},
-        {"six seconds old", 2.0, 5.0, 6.0, true, std::nullopt},
-        {"exactly five seconds old: kept, updates stop", 3.0, 5.0, 5.0, true, 3.0},
-        {"a later fix goes nowhere", 4.0, 5.0, 0.0, false, 3.0},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const Location fix(row.latitude, 7.5, row.accuracy,
-                           clock.now().addingTimeInterval(-row.age));
-        EXPECT_EQ(source->deliver(fix), row.delivered);
+    for (const auto& row :
+         {Row{1.0, -1.0, 0.0, true, std::nullopt}, Row{2.0, 5.0, 6.0, true, std::nullopt},
+          Row{3.0, 5.0, 5.0, true, 3.0}, Row{4.0, 5.0, 0.0, false, 3.0}}) {
+        SCOPED_TRACE(row.latitude);
+        EXPECT_EQ(source->deliver(Location(row.latitude, 7.5, row.accuracy,
+                                           clock.now().addingTimeInterval(-row.age))),
+                  row.delivered);
         RunLoop::main().runPending();
         const auto kept = shell->myLocation();
         EXPECT_EQ(kept ? std::optional(kept->latitude()) : std::nullopt, row.kept);
-        EXPECT_EQ(shell->locationManager().isUpdating(), !row.kept.has_value());
+        EXPECT_EQ(shell->locationManager().isUpdating(), !row.kept);
     }
     EXPECT_EQ(shell->myLocation(), Location(3.0, 7.5)) << "latitude and longitude only";
 
-    // Updates started again (a measurement starts): the next fresh fix is kept.
-    shell->locationManager().startUpdatingLocation();
+    shell->locationManager().startUpdatingLocation();  // as a measurement starts
     ASSERT_TRUE(source->fail("no satellite"));
     ASSERT_TRUE(source->deliver(Location(4.0, 8.5, 50.0, clock.now())));
     RunLoop::main().runPending();
     EXPECT_TRUE(console.contains("LocationManager didFail:no satellite"));
     EXPECT_EQ(shell->myLocation(), Location(4.0, 8.5));
-    EXPECT_EQ(sourcesMade, 1);
 }
 
 }  // namespace

@@ -3,155 +3,129 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "ScreenShell.h"
-#include "engine/BitmapProcessor.h"
+#include "ScreensFixture.h"
 #include "platform/LocalizedStrings.h"
 #include "screens/Camembert.h"
-#include "support/TestSupport.h"
-#include "toolkit/Driver.h"
+#include "toolkit/ImageView.h"
 #include "toolkit/Label.h"
+#include "toolkit/NavigationController.h"
 
-namespace kesto {
+namespace kesto::test {
 namespace {
 
-using test::ScreenShell;
+class AlertTest : public ScreensFixture {
+  protected:
+    AlertViewController& alert() const { return app->alert(); }
+    std::string text(const char* outlet) const {
+        const auto* label = dynamic_cast<const Label*>(driver.findControl(outlet));
+        return label ? label->text() : "<not on screen>";
+    }
+    std::string background() const {
+        const auto* view = dynamic_cast<const ImageView*>(driver.findControl("bgImgView"));
+        return view && view->image() ? view->image()->name() : "";
+    }
+    void start() { ASSERT_FALSE(driver.tap("btnCommand")); }
+};
 
-std::string text(const Driver& driver, const char* outlet) {
-    const auto* label = dynamic_cast<const Label*>(driver.findControl(outlet));
-    return label ? label->text() : "<not on screen>";
-}
-
-// Each row acts from a fresh idle alert tab, then checks the state it left.
-TEST(AlertViewControllerTest, EachStateAllowsAndRefusesWhatItShould) {
-    struct Expected {
-        bool detecting;
-        bool ticking;
-        const char* topModal;  // nullptr: none
-        const char* tabScreen;
-        const char* countdown;
-        const char* readOut;
-        const char* hintKey;
-    };
+// Each row acts on a fresh alert tab, then checks the state it left.
+TEST_F(AlertTest, EachStateAllowsAndRefusesWhatItShould) {
     struct Row {
         const char* name;
-        std::function<void(ScreenShell&, Driver&, test::ManualClock&)> act;
-        Expected expected;
+        std::function<void()> act;
+        bool detecting;
+        bool ticking;
+        const char* top;        // the screen taking the taps
+        const char* countdown;  // nullptr: the alert screen is covered
+        const char* readOut;
     };
-    auto& loop = RunLoop::main();
-    const Expected idle{false, false, nullptr, "AlertViewController", "30 s", "", "A_TapToLaunch"};
     const std::vector<Row> rows = {
         {"idle: light, a stop before any start and a second stop change nothing",
-         [&](ScreenShell& shell, Driver&, test::ManualClock&) {
-             auto& engine = BitmapProcessor::sharedInstance();
-             const auto stopped = engine.stopDate();
-             ScreenShell::sensor().setLensOpen(true);
-             shell.alert->ignoredMaskCamera();
-             shell.alert->stopDetection();
-             shell.alert->stopDetection();
-             loop.runFor(1.0);
-             EXPECT_EQ(engine.stopDate(), stopped) << "another screen's acquisition kept";
+         [&] {
+             const auto stopped = BitmapProcessor::sharedInstance().stopDate();
+             sensor().setLensOpen(true);
+             alert().ignoredMaskCamera();
+             alert().stopDetection();
+             alert().stopDetection();
+             EXPECT_EQ(BitmapProcessor::sharedInstance().stopDate(), stopped);
          },
-         idle},
-        {"detecting: countdown after the first second, no read-out up to 2 s",
-         [&](ScreenShell&, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(2.0);
+         false, false, "AlertViewController", "30 s", ""},
+        {"detecting: the read-out comes after 2 s, '< ' before any particle",
+         [&] {
+             start(), run(2.0);
+             EXPECT_EQ(text("lblResult"), "");
+             run(1.0);
          },
-         {true, true, nullptr, "AlertViewController", "28 s", "", "A_DetectionInProgress"}},
-        {"detecting: read-out after 2 s, '< ' while no particle was counted",
-         [&](ScreenShell&, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(3.0);
+         true, true, "AlertViewController", "27 s", "< 66.00 \u03BCSv/h"},
+        {"detecting: a second tap stops; a light report still queued then puts up nothing",
+         [&] {
+             start(), run(1.0);
+             std::thread([&] { alert().ignoredMaskCamera(); }).join();
+             start(), RunLoop::main().runPending();
          },
-         {true, true, nullptr, "AlertViewController", "27 s", "< 66.00 \u03BCSv/h",
-          "A_DetectionInProgress"}},
-        {"detecting: a second tap stops, back to the idle display",
-         [&](ScreenShell&, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(5.0);
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             EXPECT_FALSE(BitmapProcessor::sharedInstance().acquisitionEnCours());
+         false, false, "AlertViewController", "30 s", ""},
+        {"halted: one calibration screen however many lit frames and late reports",
+         [&] {
+             start(), run(1.0), sensor().setLensOpen(true), run(2.0);
+             alert().ignoredMaskCameraHandler();
+             EXPECT_TRUE(alert().isRunning());
          },
-         idle},
-        {"detecting: a light report still queued when a tap stops it puts up nothing",
-         [&](ScreenShell& shell, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(1.0);
-             std::thread([&] { shell.alert->ignoredMaskCamera(); }).join();
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runPending();
-         },
-         idle},
-        {"halted: a lit sensor freezes it under one calibration screen, however many reports",
-         [&](ScreenShell& shell, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(1.5);
-             ScreenShell::sensor().setLensOpen(true);
-             loop.runFor(2.0);  // twenty lit frames
-             EXPECT_TRUE(shell.alert->isRunning()) << "the tab guard still protects it";
-             EXPECT_TRUE(BitmapProcessor::sharedInstance().acquisitionEnCours());
-             shell.alert->ignoredMaskCameraHandler();  // a late queued report
-             EXPECT_EQ(shell.alert->modalViewController(), driver.topScreen());
-         },
-         {true, false, "ReglageViewController", "AlertViewController", nullptr, nullptr, nullptr}},
-        {"halted: OK once masked abandons the detection; it does not resume",
-         [&](ScreenShell&, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             ScreenShell::sensor().setLensOpen(true);
-             loop.runFor(1.0);
-             ScreenShell::sensor().setLensOpen(false);
-             loop.runFor(1.0);
+         true, false, "ReglageViewController", nullptr, nullptr},
+        {"halted: OK once covered abandons the detection for good",
+         [&] {
+             start(), sensor().setLensOpen(true), run(1.0), sensor().setLensOpen(false), run(1.0);
              ASSERT_FALSE(driver.tap("okBtn"));
-             loop.runFor(3.0);
+             run(3.0);
          },
-         idle},
-        {"finished: the first tick past 30 s stops and pushes the verdict",
-         [&](ScreenShell&, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(30.0);
-             EXPECT_EQ(text(driver, "lblTimer"), "0 s") << "exactly 30 s still counts down";
-             loop.runFor(0.1);
+         false, false, "AlertViewController", "30 s", ""},
+        {"finished without hits: exactly 30 s still counts, then the verdict",
+         [&] {
+             start(), run(30.0);
+             EXPECT_EQ(text("lblTimer"), "0 s");
+             run(0.1);
+             EXPECT_EQ(background(), "A02.png");
+             EXPECT_EQ(text("lblMsg"),
+                       LocalizedStrings::localizedString("A_NoRadioActivityDetected"));
          },
-         {false, false, nullptr, "DetectionFinishViewController", nullptr, nullptr, nullptr}},
+         false, false, "DetectionFinishViewController", nullptr, nullptr},
+        {"finished with hits: Measure starts a measurement; the verdict stays on its tab",
+         [&] {
+             sensor().setRate(SimulatedSensor::kSaturationRate);
+             start(), run(31.0);
+             EXPECT_EQ(background(), "A03.png");
+             ASSERT_FALSE(driver.tap("btnMeasure"));
+             EXPECT_TRUE(measure().isMeasuring());
+             EXPECT_EQ(alert().navigationController()->topViewController()->nibName(),
+                       "DetectionFinishViewController");
+         },
+         false, false, "MeasureViewController", nullptr, nullptr},
         {"finished: detect again pops the verdict and counts down afresh",
-         [&](ScreenShell&, Driver& driver, test::ManualClock&) {
-             ASSERT_FALSE(driver.tap("btnCommand"));
-             loop.runFor(31.0);
-             ASSERT_FALSE(driver.tap("btnReDetectClicked"));
-             loop.runFor(1.0);
-         },
-         {true, true, nullptr, "AlertViewController", "29 s", "", "A_DetectionInProgress"}},
+         [&] { start(), run(31.0), (void)driver.tap("btnReDetectClicked"), run(1.0); }, true, true,
+         "AlertViewController", "29 s", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        test::ManualClock clock;
-        ScreenShell& shell = ScreenShell::launch();
-        ScreenShell::sensor().setLensOpen(false);
-        Driver driver;
-        row.act(shell, driver, clock);
-        const Expected& e = row.expected;
-        EXPECT_EQ(shell.alert->isDetecting(), e.detecting);
-        EXPECT_EQ(shell.alert->hasTimer(), e.ticking);
-        EXPECT_EQ(shell.alert->hasVideoStreamController(), e.detecting);
-        EXPECT_EQ(BitmapProcessor::sharedInstance().acquisitionEnCours(), e.detecting);
-        ViewController* modal = shell.alert->modalViewController();
-        EXPECT_EQ(modal ? modal->nibName() : "", e.topModal ? e.topModal : "");
-        EXPECT_EQ(driver.tabScreen()->nibName(), e.tabScreen);
-        if (e.countdown) {
-            EXPECT_EQ(text(driver, "lblTimer"), e.countdown);
-            EXPECT_EQ(text(driver, "lblResult"), e.readOut);
-            EXPECT_EQ(text(driver, "lblCommandMsg"), LocalizedStrings::localizedString(e.hintKey));
+        quit();
+        sensor().setRate(0.0);
+        sensor().setLensOpen(false);
+        launch();
+        app->tabBarController()->setSelectedIndex(0);
+        row.act();
+        EXPECT_EQ(alert().isDetecting(), row.detecting);
+        EXPECT_EQ(alert().hasTimer(), row.ticking);
+        EXPECT_EQ(alert().hasVideoStreamController(), row.detecting);
+        EXPECT_EQ(driver.topScreen()->nibName(), row.top);
+        if (row.countdown) {
+            EXPECT_EQ(text("lblTimer"), row.countdown);
+            EXPECT_EQ(text("lblResult"), row.readOut);
+            EXPECT_EQ(text("lblCommandMsg"),
+                      LocalizedStrings::localizedString(row.ticking ? "A_DetectionInProgress"
+                                                                    : "A_TapToLaunch"));
             const auto* pie = dynamic_cast<Camembert*>(driver.findControl("detecteurCamembert"));
-            ASSERT_TRUE(pie);
-            EXPECT_EQ(pie->progress() > 0.0F, e.ticking);
+            EXPECT_EQ(pie && pie->progress() > 0.0F, row.ticking);
         }
-        shell.alert->stopDetection();
-        Application::sharedApplication().reset();
-        loop.runPending();
+        alert().stopDetection();
     }
 }
 
 }  // namespace
-}  // namespace kesto
+}  // namespace kesto::test

@@ -46,7 +46,9 @@ bool TestAppDelegate::didFinishLaunchingWithOptions(Application&) {
     measure_ = measure.get();
     BitmapProcessor::sharedInstance().setDelegate(measure_);
     std::vector<std::unique_ptr<ViewController>> navs;
-    navs.push_back(std::make_unique<NavigationController>(std::make_unique<PlainScreen>("Alert")));
+    auto alert = std::make_unique<AlertViewController>();
+    alert_ = alert.get();
+    navs.push_back(std::make_unique<NavigationController>(std::move(alert)));
     navs.push_back(std::make_unique<NavigationController>(std::move(measure)));
     navs.push_back(
         std::make_unique<NavigationController>(std::make_unique<PlainScreen>("History")));
