@@ -260,6 +260,7 @@ void MeasureViewController::ignoredMaskCameraHandler() {
         return;
     }
     heartBeatTimer_.reset();
+    RunLoop::main().cancelPreviousPerformRequests(this);  // the read-out freezes now
     auto calibration = std::make_unique<ReglageViewController>();
     calibration->setDelegate(this);
     presentModalViewController(std::move(calibration), true);
