@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/BitmapProcessor.h"
+#include "screens/AlertViewController.h"
 #include "screens/AppContext.h"
 #include "screens/MeasureViewController.h"
 #include "toolkit/Application.h"
@@ -17,9 +18,10 @@
 
 namespace kesto::test {
 
-// Stands in for the application delegate: the measure screen at tab 1 (plain
-// screens elsewhere, no tab guard), a position the test sets, and a location
-// manager over the given source (none: never a fix).
+// Stands in for the application delegate: the alert screen at tab 0, the
+// measure screen at tab 1 (plain screens elsewhere, no tab guard), a position
+// the test sets, and a location manager over the given source (none: never a
+// fix).
 class TestAppDelegate : public ApplicationDelegate, public AppContext {
   public:
     explicit TestAppDelegate(std::unique_ptr<PositionSource> source)
@@ -38,14 +40,16 @@ class TestAppDelegate : public ApplicationDelegate, public AppContext {
     }
 
     bool didFinishLaunchingWithOptions(Application&) override {
+        auto alert = std::make_unique<AlertViewController>();
+        alert_ = alert.get();
         auto measure = std::make_unique<MeasureViewController>();
         measure_ = measure.get();
         BitmapProcessor::sharedInstance().setDelegate(measure_);
         std::vector<std::unique_ptr<ViewController>> navs;
-        for (const char* name : {"Alert", "Measure", "History", "Help"}) {
-            navs.push_back(std::make_unique<NavigationController>(
-                navs.size() == 1 ? std::unique_ptr<ViewController>(std::move(measure))
-                                 : std::make_unique<Plain>(name)));
+        navs.push_back(std::make_unique<NavigationController>(std::move(alert)));
+        navs.push_back(std::make_unique<NavigationController>(std::move(measure)));
+        for (const char* name : {"History", "Help"}) {
+            navs.push_back(std::make_unique<NavigationController>(std::make_unique<Plain>(name)));
         }
         tabs_->setViewControllers(std::move(navs));
         window()->setRootViewController(tabs_.get());
@@ -56,10 +60,11 @@ class TestAppDelegate : public ApplicationDelegate, public AppContext {
     LocationManager& locationManager() override { return locationManager_; }
     std::optional<Location> myLocation() const override { return position; }
     TabBarController* tabBarController() const override { return tabs_.get(); }
-    DetecterDelegate* alertViewController() const override { return nullptr; }
+    DetecterDelegate* alertViewController() const override { return alert_; }
     DetecterDelegate* measureViewController() const override { return measure_; }
 
     MeasureViewController& measure() const { return *measure_; }
+    AlertViewController& alert() const { return *alert_; }
     std::optional<Location> position;
 
   private:
@@ -74,6 +79,7 @@ class TestAppDelegate : public ApplicationDelegate, public AppContext {
     LocationManager locationManager_;
     std::unique_ptr<TabBarController> tabs_ = std::make_unique<TabBarController>();
     MeasureViewController* measure_ = nullptr;
+    AlertViewController* alert_ = nullptr;
 };
 
 }  // namespace kesto::test
