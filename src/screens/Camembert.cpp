@@ -1,5 +1,6 @@
 #include "screens/Camembert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -29,12 +30,17 @@ void Camembert::drawRect(GraphicsContext& context, Rect) {
     const double cx = w * 0.5;
     const double cy = h * 0.5;
     const double r = w * 0.5;
+    // 360 degrees in single precision is a hair more than 2π, which would
+    // leave an arc from 0 to just below 0: a sliver, not the disc. A full
+    // turn is asked for as one, ending a whole turn away.
+    constexpr double kTurn = 2.0 * std::numbers::pi;
+    const double sweep = std::min(static_cast<double>(angle), kTurn);
+    const double arcEnd = sweep < kTurn ? kTurn - sweep : -kTurn;
     context.beginPath();
-    context.addArc(cx, cy, r, 0.0, 2.0 * std::numbers::pi - angle, 1);
+    context.addArc(cx, cy, r, 0.0, arcEnd, 1);
     context.moveToPoint(cx, cy);
     context.addLineToPoint(w, cy);
-    context.addLineToPoint(cx + r * std::cos(-static_cast<double>(angle)),
-                           cy + r * std::sin(-static_cast<double>(angle)));
+    context.addLineToPoint(cx + r * std::cos(-sweep), cy + r * std::sin(-sweep));
     context.addLineToPoint(cx, cy);
     if (fillColor_) {
         context.setFillColor(*fillColor_);
