@@ -15,6 +15,7 @@
 #include "app/HistoryCommand.h"
 #include "app/MeasureCommand.h"
 #include "app/NetworkCommand.h"
+#include "app/ServeCommand.h"
 #include "app/TerminalText.h"
 #include "app/TextCommand.h"
 #include "app/UploadCommand.h"
@@ -83,6 +84,8 @@ const std::vector<CommandLine::Entry>& CommandLine::commands() {
          AlertCommand::printHelp, make<AlertCommand>},
         {"measure", "measure the dose rate and dose, and save the measurement",
          MeasureCommand::printHelp, make<MeasureCommand>},
+        {"serve", "show the application in a browser (prints the address to open)",
+         ServeCommand::printHelp, make<ServeCommand>},
         {"analyze", "study raw BGRA frame dumps offline: hits, level, light",
          AnalyzeCommand::printHelp, make<AnalyzeCommand>},
         {"capture", "measure through the capture chain (camera, simulator, replay)",
