@@ -31,11 +31,11 @@ class SnapshotPublisher;
 //   GET  /web/<file>     the page's files; /images/<file>, /help/<file>:
 //                        the staged images and help folder (StaticFiles).
 //                        Anything else: 404.
-//   GET  /events         server-sent events: "event: snapshot" with the
-//                        application's state (SnapshotPublisher), the latest
-//                        at once, then each change; ": keep-alive" comments
-//                        when nothing changed for a while. 503 when too many
-//                        browsers are connected.
+//   GET  /events         server-sent events: "retry: 1000" first, then
+//                        "event: snapshot" with the application's state
+//                        (SnapshotPublisher), the latest at once, then each
+//                        change; ": keep-alive" comments every 15 s without
+//                        change. 503 when too many (16) browsers are connected.
 //   POST /action         one person's action (RequestGuard::parseAction) →
 //                        the driver's answer as JSON: 200 {"ok": true} or
 //                        200 {"ok": false, "error": why the person could not}.
