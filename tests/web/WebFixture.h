@@ -79,8 +79,12 @@ class EventStream {
             RunLoop::main().dispatch([] {});
         });
     }
+    // A stream the server has closed (WebFrontEnd::stop) ends by itself;
+    // otherwise the client is stopped from here.
     ~EventStream() {
-        client_.stop();
+        if (!ended_) {
+            client_.stop();
+        }
         thread_.join();
     }
     std::vector<nlohmann::json> snapshots() const {

@@ -68,27 +68,6 @@ TEST_F(WebFrontEndTest, TheCounterFollowsEventsFromTheFrameThread) {
     engine.resetModel();
 }
 
-TEST_F(WebFrontEndTest, ActionsFromTwoBrowsersAreAllAppliedOneAtATime) {
-    startWeb();
-    constexpr int kEach = 25;
-    auto tapper = [this] {
-        httplib::Client client("127.0.0.1", web.port());
-        int ok = 0;
-        for (int i = 0; i < kEach; ++i) {
-            const auto r =
-                client.Post("/action", R"({"action": "tap", "name": "add"})", "application/json");
-            ok += r && r->status == 200 && json::parse(r->body)["ok"] == true ? 1 : 0;
-        }
-        return ok;
-    };
-    auto other = std::async(std::launch::async, tapper);
-    const int mine = offMain(tapper);
-    RunLoop::main().runUntilCondition(
-        [&] { return other.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20.0);
-    EXPECT_EQ(mine + other.get(), 2 * kEach);
-    EXPECT_EQ(labelText(), std::to_string(2 * kEach));
-}
-
 TEST_F(WebFrontEndTest, ServesThePageImagesAndHelpAndNothingElse) {
     startWeb();
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
