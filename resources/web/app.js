@@ -79,7 +79,8 @@ function showState(state) {
   counter.show(state.counter);
   simMark.hidden = !state.sensor?.simulated;
   sensorName.textContent = state.sensor?.description ?? "";
-  // Tests and people can tell one state from the next.
+  // Tests and people (in the console) can read what was shown last.
+  window.kestoState = state;
   document.body.dataset.version = String(state.version ?? "");
 }
 

@@ -404,6 +404,9 @@ export class Phone {
     this.root.dataset.top = app.top ?? "";
     this.screenControls.update(app.controls || []);
     this.modal.hidden = !app.modal;
+    // The layer that takes the taps: the modal screen when one is up.
+    this.screen.classList.toggle("top", !app.modal);
+    this.modal.classList.toggle("top", Boolean(app.modal));
     this.modal.dataset.screen = app.modal?.screen ?? "";
     this.modalControls.update(app.modal?.controls || []);
     this.showTabBar(app.tabBar);
