@@ -103,6 +103,7 @@ class ControlLayer {
   update(controls) {
     const seen = new Set();
     const counts = new Map();
+    let previous = null;
     controls.forEach((control) => {
       // Controls without a name are told apart by kind and order.
       const base = `${control.kind}:${controlName(control) || control.class || ""}`;
@@ -115,8 +116,11 @@ class ControlLayer {
         element = this.create(control);
         this.elements.set(key, element);
       }
-      // Drawing order is the snapshot's order.
-      this.container.appendChild(element);
+      // Drawing order is the snapshot's order. Elements move only when it
+      // changed: moving one would take the focus from a text field.
+      const expected = previous ? previous.nextSibling : this.container.firstChild;
+      if (element !== expected) this.container.insertBefore(element, expected);
+      previous = element;
       this.refresh(element, control);
     });
     for (const [key, element] of this.elements) {
