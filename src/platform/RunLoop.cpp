@@ -157,6 +157,18 @@ void RunLoop::unwatchFileDescriptor(std::uint64_t id) {
     watches_.erase(id);
 }
 
+std::uint64_t RunLoop::addPassObserver(Work observer) {
+    checkThread("RunLoop::addPassObserver");
+    const auto id = nextId_++;
+    passObservers_.emplace(id, std::make_shared<Work>(std::move(observer)));
+    return id;
+}
+
+void RunLoop::removePassObserver(std::uint64_t id) {
+    checkThread("RunLoop::removePassObserver");
+    passObservers_.erase(id);
+}
+
 std::optional<Date> RunLoop::nextDueDate() const {
     checkThread("RunLoop::nextDueDate");
     std::optional<Date> next;
@@ -262,6 +274,15 @@ std::size_t RunLoop::runOnePass() {
         auto batch = std::move(released_);
         released_.clear();
         batch.clear();
+    }
+    if (ran > 0 && !passObservers_.empty()) {
+        // A copy: an observer may remove itself or another.
+        const auto observers = passObservers_;
+        for (const auto& [id, observer] : observers) {
+            if (passObservers_.contains(id)) {
+                runIsolated("RunLoop: a pass observer", *observer);
+            }
+        }
     }
     return ran;
 }

@@ -87,6 +87,14 @@ class RunLoop final : public ThreadDispatcher {
     std::uint64_t watchFileDescriptor(UniqueFd fd, short events, DescriptorHandler handler);
     void unwatchFileDescriptor(std::uint64_t id);
 
+    // Calls `observer` at the end of every pass that ran anything (after the
+    // objects released during the pass went), so a front end can publish
+    // what the pass changed once, not after every item. An observer's own
+    // work does not count as the pass's: a loop with nothing else to do
+    // settles. Work it queues runs at the next pass.
+    std::uint64_t addPassObserver(Work observer);
+    void removePassObserver(std::uint64_t id);
+
     // Keeps `object` alive until the end of the current pass (like an
     // autorelease pool): a screen dismissed from inside its own action goes
     // away only after that action has returned.
@@ -167,6 +175,7 @@ class RunLoop final : public ThreadDispatcher {
     std::map<TimerId, Scheduled> scheduled_;
     TimerId nextId_ = 1;
     std::map<std::uint64_t, Watch> watches_;
+    std::map<std::uint64_t, std::shared_ptr<Work>> passObservers_;
     std::vector<std::unique_ptr<Releasable>> released_;
     std::atomic<bool> stopped_{false};
 };

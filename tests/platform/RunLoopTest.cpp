@@ -146,6 +146,24 @@ TEST_F(RunLoopTest, ReleasedObjectsLiveUntilTheEndOfThePass) {
     EXPECT_TRUE(watch.expired());
 }
 
+// The observer sees each busy pass once, after its items; idle passes and
+// its own queued work do not call it back in a loop.
+TEST_F(RunLoopTest, PassObserversRunOnceAfterEachBusyPass) {
+    std::vector<std::string> seen;
+    const auto id = loop.addPassObserver([&] { seen.push_back("end"); });
+    loop.dispatch([&] {
+        seen.push_back("a");
+        loop.dispatch([&] { seen.push_back("b"); });
+    });
+    loop.dispatch([&] { seen.push_back("c"); });
+    loop.runPending();
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "c", "end", "b", "end"}));
+    loop.removePassObserver(id);
+    loop.dispatch([&] { seen.push_back("d"); });
+    loop.runPending();
+    EXPECT_EQ(seen.back(), "d");
+}
+
 // Whatever throws inside the loop is logged on one line naming what failed;
 // the rest of the pass runs and the loop goes on. A watched descriptor's
 // handler runs only when it is readable: otherwise its read would block.

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "web/ListenAddress.h"
+
+namespace kesto {
+
+class ActionQueue;
+class BitmapProcessor;
+class CaptureBackend;
+class SnapshotPublisher;
+class WebServer;
+
+// Shows the running application to browsers: the state published after
+// every run-loop pass that changed it, the person's actions applied on the
+// main loop, the simulator's settings (WebServer describes the protocol).
+//
+// The state (each "event: snapshot", plus its "version"):
+//   {"app": Driver::snapshot(),
+//    "sensor": {"description": text, "simulated": bool,
+//               "rate": μSv/h, "lensOpen": bool},      // the last two when simulated
+//    "counter": {"running": bool, "binSeconds": 10,
+//                "bins": [events in each 10 s of the engine's current
+//                         acquisition, oldest first; the last one is still filling],
+//                "events": total events}}
+//
+// A token is required when the listen address is not loopback or a token
+// file is given: the file's token, else a random one (in url()).
+//
+// Threads: main thread only (it runs on the main run loop).
+class WebFrontEnd {
+  public:
+    struct Options {
+        ListenAddress listen;
+        std::vector<std::string> allowedHosts;
+        std::optional<std::filesystem::path> tokenFile;
+        // Empty: ResourceLocator's.
+        std::filesystem::path resourceDirectory;
+        // Null: CaptureBackend::current().
+        CaptureBackend* backend = nullptr;
+        std::chrono::milliseconds actionTimeout{5000};
+        std::size_t maxSubscribers = 16;
+    };
+
+    WebFrontEnd();
+    ~WebFrontEnd();
+    WebFrontEnd(const WebFrontEnd&) = delete;
+    WebFrontEnd& operator=(const WebFrontEnd&) = delete;
+
+    bool start(const Options& options, std::string& error);
+    // Closes the streams, refuses waiting actions, joins the server's threads.
+    void stop();
+
+    std::string url() const;
+    int port() const;
+    SnapshotPublisher* publisher() const { return publisher_.get(); }
+
+    // The "counter" member for `engine`.
+    static nlohmann::json counter(const BitmapProcessor& engine);
+    // The "sensor" member for `backend`.
+    static nlohmann::json sensor(CaptureBackend& backend);
+
+  private:
+    nlohmann::json state() const;
+
+    CaptureBackend* backend_ = nullptr;
+    std::unique_ptr<SnapshotPublisher> publisher_;
+    std::unique_ptr<ActionQueue> actions_;
+    std::unique_ptr<WebServer> server_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,216 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/ResourceLocator.h"
+#include "platform/RunLoop.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+#include "toolkit/Button.h"
+#include "toolkit/Label.h"
+#include "toolkit/NavigationController.h"
+#include "toolkit/TabBarController.h"
+#include "toolkit/TextField.h"
+#include "web/SnapshotPublisher.h"
+#include "web/WebFrontEnd.h"
+
+namespace kesto::test {
+
+// A two-tab counter: a label, a button that adds one, a text field.
+class WebCounterScreen : public ViewController {
+  public:
+    WebCounterScreen() : ViewController("WebCounterScreen") {
+        setTabBarItem({"Count", std::nullopt, 1});
+    }
+    void declareBindings(Bindings& b) override {
+        b.outlet("lblCount", lblCount);
+        b.outlet("txtName", txtName);
+        b.action("add", [this] { lblCount->setText(std::to_string(++count)); });
+    }
+    void viewDidLoad() override { lblCount->setText("0"); }
+    Label* lblCount = nullptr;
+    TextField* txtName = nullptr;
+    int count = 0;
+};
+
+class WebTestAppDelegate : public ApplicationDelegate {
+  public:
+    bool didFinishLaunchingWithOptions(Application&) override {
+        tabs = std::make_unique<TabBarController>();
+        std::vector<std::unique_ptr<ViewController>> navs;
+        for (int i = 0; i < 2; ++i) {
+            navs.push_back(
+                std::make_unique<NavigationController>(std::make_unique<WebCounterScreen>()));
+        }
+        tabs->setViewControllers(std::move(navs));
+        window()->setRootViewController(tabs.get());
+        window()->makeKeyAndVisible();
+        return true;
+    }
+    std::unique_ptr<TabBarController> tabs;
+};
+
+// Reads one /events stream on its own thread and keeps the snapshots.
+class EventStream {
+  public:
+    explicit EventStream(int port, httplib::Headers headers = {}) : client_("127.0.0.1", port) {
+        client_.set_read_timeout(60, 0);
+        thread_ = std::thread([this, headers] {
+            const auto result = client_.Get("/events", headers, [this](const char* data, size_t n) {
+                feed(std::string_view(data, n));
+                return true;
+            });
+            if (result) {
+                status_ = result->status;
+            }
+            ended_ = true;
+            RunLoop::main().dispatch([] {});
+        });
+    }
+    ~EventStream() {
+        client_.stop();
+        thread_.join();
+    }
+    std::vector<nlohmann::json> snapshots() const {
+        std::lock_guard lock(mutex_);
+        return snapshots_;
+    }
+    // Runs the main loop until `count` snapshots came (or 10 s of real time).
+    std::vector<nlohmann::json> waitFor(std::size_t count) {
+        RunLoop::main().runUntilCondition([&] { return snapshots().size() >= count || ended_; },
+                                          10.0);
+        return snapshots();
+    }
+    bool ended() const { return ended_; }
+    int status() const { return status_; }
+
+  private:
+    void feed(std::string_view data) {
+        std::lock_guard lock(mutex_);
+        buffer_ += data;
+        for (auto end = buffer_.find("\n\n"); end != std::string::npos;
+             end = buffer_.find("\n\n")) {
+            const std::string block = buffer_.substr(0, end);
+            buffer_.erase(0, end + 2);
+            const std::string prefix = "event: snapshot\ndata: ";
+            if (block.starts_with(prefix)) {
+                snapshots_.push_back(nlohmann::json::parse(block.substr(prefix.size())));
+            }
+        }
+        RunLoop::main().dispatch([] {});
+    }
+
+    httplib::Client client_;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::string buffer_;
+    std::vector<nlohmann::json> snapshots_;
+    std::atomic<bool> ended_{false};
+    std::atomic<int> status_{0};
+};
+
+class WebFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto& root = dir.path();
+        for (const char* sub : {"layouts", "web", "images", "help"}) {
+            std::filesystem::create_directories(root / sub);
+        }
+        ResourceLocator::setResourceDirectory(root);
+        writeFile("layouts/MainWindow.json", R"({"delegateClass": "WebTestAppDelegate"})");
+        writeFile("layouts/WebCounterScreen.json",
+                  R"({"view": {"frame": [0, 0, 320, 431], "subviews": [
+            {"kind": "label", "outlet": "lblCount", "frame": [10, 10, 300, 30]},
+            {"kind": "button", "action": "add", "title": "+",
+             "frame": [10, 50, 60, 44]},
+            {"kind": "textField", "outlet": "txtName", "frame": [10, 100, 300, 32]}]}})");
+        writeFile("web/index.html", "<!doctype html><title>page</title>");
+        writeFile("web/app.js", "// app");
+        writeFile("images/B_play.png", "PNG");
+        writeFile("help/help_en.html", "<p>help</p>");
+        writeFile("secret.txt", "SECRET");
+        std::filesystem::create_symlink(root / "secret.txt", root / "web" / "escape.txt");
+        Application::DelegateClasses::registerClass(
+            "WebTestAppDelegate", [] { return std::make_unique<WebTestAppDelegate>(); });
+        ASSERT_TRUE(Application::sharedApplication().launch());
+        RunLoop::main().runPending();
+    }
+    void TearDown() override {
+        web.stop();
+        Application::sharedApplication().reset();
+        RunLoop::main().runPending();
+        ResourceLocator::setResourceDirectory({});
+    }
+    void writeFile(const std::string& name, const std::string& text) {
+        std::ofstream(dir.path() / name) << text;
+    }
+    void startWeb(WebFrontEnd::Options options = {}) {
+        options.listen = ListenAddress("127.0.0.1", 0);
+        options.resourceDirectory = dir.path();
+        std::string error;
+        ASSERT_TRUE(web.start(options, error)) << error;
+    }
+    // Runs `work` (a blocking client call) on another thread while the
+    // main loop runs, as in the program.
+    template <typename Work>
+    auto offMain(Work work) -> decltype(work()) {
+        std::atomic<bool> finished{false};
+        auto future = std::async(std::launch::async, [&] {
+            auto result = work();
+            finished = true;
+            RunLoop::main().dispatch([] {});
+            return result;
+        });
+        RunLoop::main().runUntilCondition([&] { return finished.load(); }, 20.0);
+        return future.get();
+    }
+    httplib::Result post(const std::string& path, const std::string& body,
+                         httplib::Headers headers = {}) {
+        return offMain([&] {
+            httplib::Client client("127.0.0.1", web.port());
+            return client.Post(path.c_str(), headers, body, "application/json");
+        });
+    }
+    httplib::Result get(const std::string& path, httplib::Headers headers = {}) {
+        return offMain([&] {
+            httplib::Client client("127.0.0.1", web.port());
+            return client.Get(path.c_str(), headers);
+        });
+    }
+    static const nlohmann::json* control(const nlohmann::json& snapshot,
+                                         const std::string& outlet) {
+        for (const auto& c : snapshot["app"]["controls"]) {
+            if (c.value("outlet", "") == outlet) {
+                return &c;
+            }
+        }
+        return nullptr;
+    }
+    int shownCount() {
+        return std::stoi(Application::sharedApplication().window() ? labelText() : "-1");
+    }
+    std::string labelText() {
+        auto* delegate =
+            static_cast<WebTestAppDelegate*>(Application::sharedApplication().delegate());
+        auto* nav = static_cast<NavigationController*>(delegate->tabs->selectedViewController());
+        return static_cast<WebCounterScreen*>(nav->topViewController())->lblCount->text();
+    }
+
+    TemporaryDirectory dir;
+    ManualClock clock;
+    WebFrontEnd web;
+};
+
+}  // namespace kesto::test

@@ -1,0 +1,228 @@
+#include <tuple>
+
+#include "camera/CaptureBackend.h"
+#include "web/WebFixture.h"
+
+namespace kesto {
+namespace {
+
+using nlohmann::json;
+using test::EventStream;
+
+class WebFrontEndTest : public test::WebFixture {};
+
+// A stream starts with the current state; a pass that changed nothing sends
+// nothing; a tap's change comes next with the following version.
+TEST_F(WebFrontEndTest, SnapshotsArePushedOnChangeAndOnlyThen) {
+    startWeb();
+    EventStream stream(web.port());
+    auto shots = stream.waitFor(1);
+    ASSERT_EQ(shots.size(), 1u);
+    const auto first = shots[0];
+    EXPECT_EQ((*control(first, "lblCount"))["text"], "0");
+    EXPECT_EQ(first["sensor"]["simulated"], true);
+    EXPECT_TRUE(first["sensor"].contains("rate"));
+    EXPECT_EQ(first["counter"]["binSeconds"], 10);
+    EXPECT_EQ(first["counter"]["running"], false);
+
+    const auto version = web.publisher()->version();
+    for (int i = 0; i < 5; ++i) {
+        RunLoop::main().dispatch([] {});
+        RunLoop::main().runPending();
+    }
+    EXPECT_EQ(web.publisher()->version(), version);
+
+    const auto answer = post("/action", R"({"action": "tap", "name": "add"})");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(json::parse(answer->body), json({{"ok", true}}));
+    shots = stream.waitFor(2);
+    ASSERT_EQ(shots.size(), 2u);
+    EXPECT_EQ((*control(shots[1], "lblCount"))["text"], "1");
+    EXPECT_EQ(shots[1]["version"], first["version"].get<int>() + 1);
+
+    // A refusal by the toolkit is an answer, not an HTTP error.
+    const auto refused = post("/action", R"({"action": "tap", "name": "nothing"})");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 200);
+    EXPECT_EQ(json::parse(refused->body)["ok"], false);
+}
+
+TEST_F(WebFrontEndTest, ActionsFromTwoBrowsersAreAllAppliedOneAtATime) {
+    startWeb();
+    constexpr int kEach = 25;
+    auto tapper = [this] {
+        httplib::Client client("127.0.0.1", web.port());
+        int ok = 0;
+        for (int i = 0; i < kEach; ++i) {
+            const auto r =
+                client.Post("/action", R"({"action": "tap", "name": "add"})", "application/json");
+            ok += r && r->status == 200 && json::parse(r->body)["ok"] == true ? 1 : 0;
+        }
+        return ok;
+    };
+    auto other = std::async(std::launch::async, tapper);
+    const int mine = offMain(tapper);
+    RunLoop::main().runUntilCondition(
+        [&] { return other.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20.0);
+    EXPECT_EQ(mine + other.get(), 2 * kEach);
+    EXPECT_EQ(labelText(), std::to_string(2 * kEach));
+}
+
+TEST_F(WebFrontEndTest, ServesThePageImagesAndHelpAndNothingElse) {
+    startWeb();
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"/", 200, "<title>page</title>"},
+        {"/web/app.js", 200, "// app"},
+        {"/images/B_play.png", 200, "PNG"},
+        {"/help/help_en.html", 200, "<p>help</p>"},
+        {"/web/missing.css", 404, ""},
+        {"/web/../secret.txt", 404, ""},
+        {"/web/%2e%2e/secret.txt", 404, ""},
+        {"/web/..%2fsecret.txt", 404, ""},
+        {"/help/..%2f..%2fsecret.txt", 404, ""},
+        {"/web/escape.txt", 404, ""},  // a symbolic link out of the folder
+        {"/layouts/MainWindow.json", 404, ""},
+        {"/secret.txt", 404, ""},
+    };
+    for (const auto& [path, status, body] : cases) {
+        const auto r = get(path);
+        ASSERT_TRUE(r) << path;
+        EXPECT_EQ(r->status, status) << path;
+        EXPECT_EQ(r->body.find("SECRET"), std::string::npos) << path;
+        if (!body.empty()) {
+            EXPECT_NE(r->body.find(body), std::string::npos) << path;
+        }
+    }
+    EXPECT_EQ(get("/web/app.js")->get_header_value("Content-Type"),
+              "text/javascript; charset=utf-8");
+}
+
+// Not simulated: the sensor panel has nothing to set.
+class RealSensor : public CaptureBackend {
+  public:
+    std::unique_ptr<CaptureSession> createSession() override { return nullptr; }
+    CaptureDevice* defaultDevice() override { return nullptr; }
+    std::string description() const override { return "camera /dev/video9"; }
+};
+
+// Each request is refused with its status and changes nothing. The server
+// needs a token here (fixed by a file), which every row but one presents.
+TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
+    const std::string token = "0123456789abcdef0123";
+    writeFile("token", token + "\n");
+    RealSensor sensor;
+    WebFrontEnd::Options options;
+    options.tokenFile = dir.path() / "token";
+    options.backend = &sensor;
+    startWeb(options);
+    const std::string self = "127.0.0.1:" + std::to_string(web.port());
+    const std::string cookie = "kesto_token_" + std::to_string(web.port()) + "=" + token;
+    const std::string tap = R"({"action": "tap", "name": "add"})";
+    struct Row {
+        const char* what;
+        const char* method;
+        std::string path;
+        httplib::Headers headers;
+        std::string body;
+        int status;
+    };
+    const std::vector<Row> rows = {
+        {"foreign Host",
+         "POST",
+         "/action",
+         {{"Host", "evil.example"}, {"Cookie", cookie}},
+         tap,
+         403},
+        {"foreign Origin",
+         "POST",
+         "/action",
+         {{"Origin", "http://evil.example"}, {"Cookie", cookie}},
+         tap,
+         403},
+        {"null Origin", "POST", "/action", {{"Origin", "null"}, {"Cookie", cookie}}, tap, 403},
+        {"no token", "POST", "/action", {}, tap, 401},
+        {"wrong token", "POST", "/action", {{"Cookie", cookie + "0"}}, tap, 401},
+        {"page without token", "GET", "/", {}, "", 401},
+        {"oversize body",
+         "POST",
+         "/action",
+         {{"Cookie", cookie}},
+         R"({"action": "type", "outlet": "txtName", "text": ")" + std::string(17000, 'x') + "\"}",
+         413},
+        {"malformed JSON", "POST", "/action", {{"Cookie", cookie}}, R"({"action": "tap",)", 400},
+        {"not an object", "POST", "/action", {{"Cookie", cookie}}, R"(["tap"])", 400},
+        {"deep nesting", "POST", "/action", {{"Cookie", cookie}}, std::string(5000, '['), 400},
+        {"unknown action",
+         "POST",
+         "/action",
+         {{"Cookie", cookie}},
+         R"({"action": "snapshot"})",
+         400},
+        {"extra key",
+         "POST",
+         "/action",
+         {{"Cookie", cookie}},
+         R"({"action": "tap", "name": "add", "times": 9})",
+         400},
+        {"wrong type",
+         "POST",
+         "/action",
+         {{"Cookie", cookie}},
+         R"({"action": "tapTab", "index": "1"})",
+         400},
+        {"sim on a real sensor", "POST", "/sim", {{"Cookie", cookie}}, R"({"rate": 5})", 404},
+        {"traversal with token", "GET", "/web/%2e%2e/token", {{"Cookie", cookie}}, "", 404},
+    };
+    const auto version = web.publisher()->version();
+    for (const auto& row : rows) {
+        const auto r = std::string(row.method) == "GET" ? get(row.path, row.headers)
+                                                        : post(row.path, row.body, row.headers);
+        ASSERT_TRUE(r) << row.what;
+        EXPECT_EQ(r->status, row.status) << row.what;
+        EXPECT_EQ(r->body.find(token), std::string::npos) << row.what;
+    }
+    RunLoop::main().runPending();
+    EXPECT_EQ(labelText(), "0");
+    EXPECT_EQ(web.publisher()->version(), version);
+
+    // The token in the address moves into the cookie, out of the address.
+    const auto first = get("/?token=" + token);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->status, 303);
+    EXPECT_EQ(first->get_header_value("Set-Cookie"), "kesto_token_" + std::to_string(web.port()) +
+                                                         "=" + token +
+                                                         "; Path=/; HttpOnly; SameSite=Strict");
+    EXPECT_EQ(get("/", {{"Cookie", cookie}, {"Host", self}})->status, 200);
+    EXPECT_EQ(post("/action", tap, {{"Authorization", "Bearer " + token}})->status, 200);
+    EXPECT_EQ(labelText(), "1");
+}
+
+TEST_F(WebFrontEndTest, TheSimulatorPanelSetsRateAndLens) {
+    startWeb();
+    EventStream stream(web.port());
+    ASSERT_EQ(stream.waitFor(1).size(), 1u);
+    const std::vector<std::tuple<std::string, int>> cases = {
+        {R"({"rate": 12.5})", 200},
+        {R"({"lens": "open"})", 200},
+        {R"({"rate": -1})", 400},
+        {R"({"rate": 1e9})", 400},
+        {R"({"lens": "ajar"})", 400},
+        {R"({"rate": "5"})", 400},
+        {R"({})", 400},
+        {R"({"rate": 1, "seed": 2})", 400},
+    };
+    for (const auto& [body, status] : cases) {
+        const auto r = post("/sim", body);
+        ASSERT_TRUE(r) << body;
+        EXPECT_EQ(r->status, status) << body;
+    }
+    const auto shots = stream.waitFor(2);
+    const auto& last = shots.back()["sensor"];
+    EXPECT_EQ(last["rate"], 12.5);
+    EXPECT_EQ(last["lensOpen"], true);
+    ASSERT_TRUE(post("/sim", R"({"lens": "covered", "rate": 0.5})"));
+}
+
+}  // namespace
+}  // namespace kesto
