@@ -1,3 +1,4 @@
+#include <clocale>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -7,6 +8,9 @@
 #include "app/TerminalText.h"
 
 int main(int argc, char** argv) {
+    // The language of the texts comes from the environment; numbers in files
+    // and forms are written in the C locale whatever it is.
+    std::setlocale(LC_ALL, "");
     // Nothing ends the program on an uncaught exception: a failure is
     // reported and the status is 1.
     try {

@@ -13,6 +13,9 @@ bool TextFieldDelegate::textFieldShouldReturn(TextField&) {
 }
 
 void TextField::becomeFirstResponder() {
+    if (editing_) {
+        return;  // a tap into the field being edited starts no new pass
+    }
     editing_ = true;
     if (delegate_) {
         delegate_->textFieldDidBeginEditing(*this);

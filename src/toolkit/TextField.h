@@ -26,7 +26,8 @@ class TextField : public View {
     void setDelegate(TextFieldDelegate* delegate) { delegate_ = delegate; }
 
     bool isEditing() const { return editing_; }
-    // Starts an editing pass (keyboard up); the delegate hears of it each time.
+    // Starts an editing pass (keyboard up); the delegate hears of it each
+    // time. While a pass runs it does nothing: the keyboard is already up.
     void becomeFirstResponder();
     // Ends the editing pass (keyboard down).
     void resignFirstResponder() { editing_ = false; }

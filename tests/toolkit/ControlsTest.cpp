@@ -54,7 +54,9 @@ TEST(TextFieldTest, EveryKeyIsAskedOfTheDelegateBeforeItChangesTheText) {
     delegate.acceptEdits = false;
     field.insertText("b");
     EXPECT_EQ(field.text(), "");
-    field.becomeFirstResponder();  // tapping in again is a new editing pass
+    field.becomeFirstResponder();  // already editing: no new pass
+    field.resignFirstResponder();
+    field.becomeFirstResponder();  // tapping in again after that is a new pass
     EXPECT_EQ(delegate.calls,
               (std::vector<std::string>{"begin", "change '' @0+0 'a'", "change 'a' @1+0 '\xC3\xA9'",
                                         "change 'a\xC3\xA9' @1+2 ''", "change 'a' @0+1 ''",

@@ -1,0 +1,364 @@
+#include "screens/MeasureViewController.h"
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "camera/OrvVideoStreamController.h"
+#include "engine/BitmapProcessor.h"
+#include "history/AppUtils.h"
+#include "history/RadiationHistoryMng.h"
+#include "history/RadiationHistoryRecord.h"
+#include "network/InternetConnection.h"
+#include "platform/BackgroundThread.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/Format.h"
+#include "platform/LocalizedStrings.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+#include "platform/ThreadCheck.h"
+#include "screens/AppContext.h"
+#include "screens/Camembert.h"
+#include "screens/MaskReport.h"
+#include "screens/RegisterRadioactivityViewController.h"
+#include "screens/ReglageViewController.h"
+#include "toolkit/AlertView.h"
+#include "toolkit/Application.h"
+#include "toolkit/Button.h"
+#include "toolkit/Label.h"
+#include "toolkit/LocationManager.h"
+#include "toolkit/NavigationController.h"
+#include "toolkit/TabBarController.h"
+
+namespace kesto {
+
+namespace {
+
+constexpr int kHistoryTab = 2;
+// One tenth of a degree a heartbeat: a full turn in about an hour.
+constexpr double kPieStep = 0.1;
+// Before the first particle, a rate is only an upper bound after this long.
+constexpr double kUpperBoundAfter = 2.0;
+
+std::string text(const char* key) {
+    return LocalizedStrings::localizedString(key);
+}
+
+}  // namespace
+
+MeasureViewController::MeasureViewController() : ViewController("MeasureViewController") {
+    setTabBarItem({text("Tab_Measure"), Image::imageNamed("Onglet_B_icon_2.png"), 1});
+}
+
+MeasureViewController::~MeasureViewController() {
+    // Waits for a report in progress; the hop target then drops the rest.
+    NotificationCenter::defaultCenter().removeObserver(this);
+    RunLoop::main().cancelPreviousPerformRequests(this);
+    if (vsc_) {
+        vsc_->activateVideoChain(false);
+        vsc_->deleteVideoChain();
+    }
+}
+
+void MeasureViewController::declareBindings(Bindings& b) {
+    b.outlet("lblElapsedTime", lblElapsedTime);
+    b.outlet("lblVD", lblVD);
+    b.outlet("lblVM", lblVM);
+    b.outlet("lblMessage", lblMessage);
+    b.outlet("camembert", camembert);
+    b.outlet("btnStart", btnStart);
+    b.outlet("btnSave", btnSave);
+    b.action("toggleDetection", [this] { toggleDetection(); });
+    b.action("btnSaveClicked", [this] { btnSaveClicked(); });
+}
+
+void MeasureViewController::viewDidLoad() {
+    KESTO_CHECK_MAIN_THREAD();
+    if (NavigationController* nav = navigationController()) {
+        nav->setNavigationBarHidden(true, false);
+    }
+    if (camembert) {
+        camembert->setFillColor(Color::colorWithRed(0.26666668F, 0.44705883F, 0.63555557F, 0.7F));
+    }
+    if (btnSave) {
+        btnSave->setTitle(text("B_Save"), ControlState::Normal);
+    }
+    if (lblMessage) {
+        lblMessage->setText(text("B_MsgFaibleRadioactivity"));
+    }
+    resetView();
+    NotificationCenter::defaultCenter().addObserver(
+        this, BitmapProcessor::kMatriceImageChanged,
+        [this](const Notification& notification) { matriceImageChanged(notification); });
+}
+
+void MeasureViewController::toggleDetection() {
+    KESTO_CHECK_MAIN_THREAD();
+    if (isMeasuring()) {
+        confirm("B_MesureInProgress", kTagConfirmStop);
+    } else {
+        startDetection();
+    }
+}
+
+std::string MeasureViewController::msgAlertIsRunning() {
+    return text("B_MesureInProgress");
+}
+
+void MeasureViewController::startDetection() {
+    KESTO_CHECK_MAIN_THREAD();
+    view();  // the read-out must exist before the first heartbeat
+    BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    measurement_.fetch_add(1);
+    setIsMeasuring(true);
+    if (camembert) {
+        camembert->setProgress(0.0F);
+    }
+    engine.startAcquisition();
+    measuredStart_ = engine.startDate();
+    if (!vsc_) {
+        vsc_ = std::make_unique<OrvVideoStreamController>();
+        vsc_->setupVideoChain();
+    }
+    vsc_->activateVideoChain(true);
+    setDuration(0.0);
+    updateDisplay();
+    Application::sharedApplication().setIdleTimerDisabled(true);
+    heartBeatTimer_.reset();
+    heartBeatTimer_ = Timer::scheduledTimer(1.0, true, [this] { heartBeat(); });
+    // A fresh position for every measurement (the context stops the updates
+    // itself once it has a fix).
+    if (AppContext* context = AppContext::shared()) {
+        context->locationManager().startUpdatingLocation();
+    }
+}
+
+void MeasureViewController::stopDetection() {
+    KESTO_CHECK_MAIN_THREAD();
+    if (isMeasuring()) {
+        // Only the acquisition this screen runs: a second stop must not move
+        // its stop date, nor end another screen's acquisition.
+        BitmapProcessor::sharedInstance().stopAcquisition();
+    }
+    setIsMeasuring(false);
+    heartBeatTimer_.reset();
+    if (vsc_) {
+        vsc_->activateVideoChain(false);
+        vsc_->deleteVideoChain();
+        vsc_.reset();
+    }
+    Application::sharedApplication().setIdleTimerDisabled(false);
+    RunLoop::main().cancelPreviousPerformRequests(this);
+    // A calibration screen guards a measurement that is over now (stopped
+    // from a confirmation it came up under): no frames would ever enable its
+    // OK again.
+    if (dynamic_cast<ReglageViewController*>(modalViewController())) {
+        dismissModalViewControllerAnimated(true);
+    }
+}
+
+void MeasureViewController::resetView() {
+    KESTO_CHECK_MAIN_THREAD();
+    setIsMeasuring(false);
+    if (camembert) {
+        camembert->setProgress(0.0F);
+    }
+    setDuration(0.0);
+    setVm(0.0);
+    setVd(0.0);
+}
+
+void MeasureViewController::heartBeat() {
+    RunLoop::main().performAfterDelay(this, 0.0, [this] { updateDisplay(); });
+}
+
+void MeasureViewController::updateDisplay() {
+    KESTO_CHECK_MAIN_THREAD();
+    if (!isMeasuring()) {
+        return;
+    }
+    const BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    lastUpdatedDate_ = Clock::now();
+    setDuration(engine.acquisitionDuration());
+    setVm(engine.instantaneousRadiation());
+    setVd(engine.instantaneousVD());
+}
+
+void MeasureViewController::setIsMeasuring(bool measuring) {
+    isMeasuring_.store(measuring);
+    if (btnStart) {
+        btnStart->setImage(Image::imageNamed(measuring ? "B_stop.png" : "B_play.png"),
+                           ControlState::Normal);
+    }
+}
+
+void MeasureViewController::setDuration(double seconds) {
+    duration_ = seconds;
+    if (camembert) {
+        // One step a call; the sum in double precision, kept in single.
+        camembert->setProgress(static_cast<float>(camembert->progress() + kPieStep));
+    }
+    if (lblElapsedTime) {
+        lblElapsedTime->setText(AppUtils::stringHoursMinuteSecond(seconds));
+    }
+}
+
+void MeasureViewController::setVm(double microSievertsPerHour) {
+    vm_ = microSievertsPerHour;
+    double shown = microSievertsPerHour;
+    const std::string unit = BitmapProcessor::getUnitOfVMValue(shown);
+    const BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    const char* prefix =
+        engine.cumulatedParticules() == 0 && engine.acquisitionDuration() > kUpperBoundAfter ? "< "
+                                                                                             : "";
+    if (lblVM) {
+        lblVM->setText(cformat("%s %s%0.2f", unit.c_str(), prefix, shown));
+    }
+}
+
+void MeasureViewController::setVd(double microSieverts) {
+    vd_ = microSieverts;
+    double shown = microSieverts;
+    const std::string unit = BitmapProcessor::getUnitOfVDValue(shown);
+    if (lblVD) {
+        lblVD->setText(cformat("%s %0.02f", unit.c_str(), shown));
+    }
+}
+
+void MeasureViewController::matriceImageChanged(const Notification& notification) {
+    if (!isMeasuring()) {
+        return;
+    }
+    const auto report = MaskReport::from(notification);
+    if (report && report->lightReaches()) {
+        ignoredMaskCamera();
+    }
+}
+
+void MeasureViewController::ignoredMaskCamera() {
+    if (!isMeasuring()) {
+        return;
+    }
+    if (RunLoop::isMainThread()) {
+        ignoredMaskCameraHandler();
+        return;
+    }
+    const std::uint64_t measurement = measurement_.load();
+    hopTarget_.hop([this, measurement] {
+        if (measurement == measurement_.load()) {
+            ignoredMaskCameraHandler();
+        }
+    });
+}
+
+void MeasureViewController::ignoredMaskCameraHandler() {
+    KESTO_CHECK_MAIN_THREAD();
+    // The heartbeat runs exactly while measuring without a calibration
+    // screen up: every other light report queued meanwhile is dropped.
+    if (!heartBeatTimer_) {
+        return;
+    }
+    heartBeatTimer_.reset();
+    RunLoop::main().cancelPreviousPerformRequests(this);  // the read-out freezes now
+    auto calibration = std::make_unique<ReglageViewController>();
+    calibration->setDelegate(this);
+    presentModalViewController(std::move(calibration), true);
+}
+
+void MeasureViewController::lightTurnsGreen() {
+    KESTO_CHECK_MAIN_THREAD();
+    stopDetection();
+    BitmapProcessor::sharedInstance().resetModel();
+    resetView();
+}
+
+void MeasureViewController::clickedButtonAtIndex(AlertView& alertView, int buttonIndex) {
+    KESTO_CHECK_MAIN_THREAD();
+    if (buttonIndex != 0) {
+        return;
+    }
+    if (alertView.tag() == kTagConfirmStop) {
+        stopDetection();
+    } else if (alertView.tag() == kTagConfirmStopAndSave) {
+        stopDetection();
+        saveHistory();
+    }
+}
+
+void MeasureViewController::btnSaveClicked() {
+    KESTO_CHECK_MAIN_THREAD();
+    if (isMeasuring()) {
+        confirm("B_StopAndSave", kTagConfirmStopAndSave);
+    } else {
+        saveHistory();
+    }
+}
+
+void MeasureViewController::saveHistory() {
+    KESTO_CHECK_MAIN_THREAD();
+    if (BitmapProcessor::sharedInstance().nbEventDetected() > 0) {
+        auto tagging = std::make_unique<RegisterRadioactivityViewController>();
+        tagging->setDelegate(this);
+        presentModalViewController(std::move(tagging), true);
+    } else {
+        AlertView::show(std::make_unique<AlertView>("", text("B_MsgNoRadioActivity"), nullptr,
+                                                    text("Ok"), std::vector<std::string>{}));
+    }
+}
+
+void MeasureViewController::registerRadioActivitiy(std::shared_ptr<RadiationHistoryRecord> record) {
+    KESTO_CHECK_MAIN_THREAD();
+    try {
+        if (record) {
+            // The time of the last read-out, when the record is the
+            // acquisition this screen measured; another screen's left-over
+            // acquisition keeps its own stop date.
+            if (lastUpdatedDate_ && record->startDate() && record->startDate() == measuredStart_) {
+                record->setStopDate(lastUpdatedDate_);
+            }
+            std::shared_ptr<const RadiationHistoryRecord> stored = std::move(record);
+            RadiationHistoryMng::registerRadiationHistoryRecord(stored);
+            if (InternetConnection::isReacheable()) {
+                BackgroundThread::detachNew([stored] { registerRadioactivityToServer(stored); });
+            }
+        }
+    } catch (const std::exception& error) {
+        // Storing or dispatching failed: the screen still closes and resets.
+        Console::logf("Saving the measurement failed: %s", error.what());
+    }
+    if (dynamic_cast<RegisterRadioactivityViewController*>(modalViewController())) {
+        dismissModalViewControllerAnimated(true);
+    }
+    resetView();
+    BitmapProcessor::sharedInstance().resetModel();
+    if (AppContext* context = AppContext::shared()) {
+        if (TabBarController* tabs = context->tabBarController()) {
+            tabs->setSelectedIndex(kHistoryTab);
+        }
+    }
+}
+
+void MeasureViewController::registerRadioactivityToServer(
+    std::shared_ptr<const RadiationHistoryRecord> record) {
+    if (record) {
+        RadiationHistoryMng::sendRadiationHistoryRecordToServer(*record);
+    }
+}
+
+std::size_t MeasureViewController::uploadsInFlight() {
+    return BackgroundThread::running();
+}
+
+bool MeasureViewController::waitForUploads(double timeoutSeconds) {
+    return BackgroundThread::waitForAll(timeoutSeconds);
+}
+
+void MeasureViewController::confirm(const char* messageKey, int tag) {
+    auto alert = std::make_unique<AlertView>("", text(messageKey), this, text("Yes"),
+                                             std::vector<std::string>{text("No")});
+    alert->setTag(tag);
+    AlertView::show(std::move(alert));
+}
+
+}  // namespace kesto

@@ -1,0 +1,175 @@
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/KestoAppDelegate.h"
+#include "engine/BitmapProcessor.h"
+#include "history/RadiationHistoryMng.h"
+#include "platform/LocalizedStrings.h"
+#include "screens/AlertViewController.h"
+#include "screens/MeasureViewController.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+#include "toolkit/LocationManager.h"
+#include "toolkit/ManualPositionSource.h"
+#include "toolkit/NavigationController.h"
+#include "toolkit/TabBarController.h"
+#include "toolkit/Window.h"
+
+namespace kesto {
+namespace {
+
+std::string text(const char* key) {
+    return LocalizedStrings::localizedString(key);
+}
+
+// The real start-up, on an empty history, with positions injected by hand.
+class KestoAppDelegateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("KESTO_SENSOR", "sim:rate=0,seed=1,size=64x48", 0);
+        RadiationHistoryMng::resetForTesting(directory.path());
+        KestoAppDelegate::setPositionSourceFactory([this] {
+            ++sourcesMade;
+            // Positions start last: after the history load and the window.
+            EXPECT_EQ(RadiationHistoryMng::lastLoadState(),
+                      RadiationHistoryMng::LoadState::Missing);
+            EXPECT_TRUE(app.window()->isVisible());
+            auto made = std::make_unique<ManualPositionSource>();
+            source = made.get();
+            return made;
+        });
+        KestoAppDelegate::registerClass();
+        ASSERT_TRUE(app.launch("MainWindow"));
+        shell = dynamic_cast<KestoAppDelegate*>(app.delegate());
+    }
+    void TearDown() override {
+        shell->alertScreen()->stopDetection();
+        shell->measureScreen()->stopDetection();
+        app.reset();
+        KestoAppDelegate::setPositionSourceFactory(nullptr);
+        RunLoop::main().runPending();
+    }
+    TabBarController& tabs() const { return *shell->tabBarController(); }
+
+    Application& app = Application::sharedApplication();
+    test::ManualClock clock;
+    test::TemporaryDirectory directory;
+    test::ConsoleCapture console;
+    KestoAppDelegate* shell = nullptr;
+    ManualPositionSource* source = nullptr;
+    int sourcesMade = 0;
+};
+
+TEST_F(KestoAppDelegateTest, StartUpBuildsFourTabsThenLocates) {
+    const std::vector<std::vector<std::string>> expected = {
+        {"AlertViewController", text("Tab_Alert"), "Onglet_A_icon_2.png"},
+        {"MeasureViewController", text("Tab_Measure"), "Onglet_B_icon_2.png"},
+        {"HistoryViewController", text("Tab_History"), "Onglet_H_icon_2.png"},
+        {"HelpViewController", text("Tab_Help"), "Onglet_I_icon_2.png"}};
+    std::vector<std::vector<std::string>> built;
+    for (ViewController* tab : tabs().viewControllers()) {
+        const auto& root = *dynamic_cast<NavigationController&>(*tab).rootViewController();
+        const auto& item = root.tabBarItem();
+        EXPECT_EQ(item.tag, 1);
+        built.push_back({root.nibName(), item.title, item.image ? item.image->name() : ""});
+    }
+    EXPECT_EQ(built, expected);
+    EXPECT_EQ(tabs().selectedIndex(), 0);
+    EXPECT_EQ(BitmapProcessor::sharedInstance().delegate(),
+              static_cast<BitmapProcessorDelegate*>(shell->measureScreen()));
+    EXPECT_EQ(&shell->locationManager(), &shell->locationManager());
+    EXPECT_EQ(sourcesMade, 1);
+    EXPECT_TRUE(shell->locationManager().isUpdating());
+    EXPECT_EQ(shell->locationManager().desiredAccuracy(), kLocationAccuracyNearestTenMeters);
+    EXPECT_TRUE(console.contains("Latitude:0.000000"));
+}
+
+// Stands on top of a tab: only that screen is asked, and stopped after the switch.
+struct Spy : ViewController, DetecterDelegate {
+    explicit Spy(TabBarController& bar) : ViewController("Spy"), tabs(bar) {}
+    std::string msgAlertIsRunning() override { return "spy"; }
+    bool isRunning() override { return true; }
+    void stopDetection() override { stoppedOn = tabs.selectedIndex(); }
+    void startDetection() override {}
+    std::unique_ptr<View> loadView() override { return std::make_unique<View>(); }
+    TabBarController& tabs;
+    int stoppedOn = -1;
+};
+
+TEST_F(KestoAppDelegateTest, TabGuardAsksBeforeLeavingARunningDetection) {
+    struct Row {
+        int from;  // the tab whose screen runs a detection, -1: none
+        int tap;
+        std::optional<int> answer;  // the question asked, and answered so
+        int selected;
+        bool running;
+    };
+    for (const auto& row :
+         {Row{-1, 3, std::nullopt, 3, false}, Row{0, 0, std::nullopt, 0, true},
+          Row{0, 2, 1, 0, true}, Row{0, 2, 0, 2, false}, Row{1, 3, 0, 3, false}}) {
+        SCOPED_TRACE("running on " + std::to_string(row.from) + ", tap " + std::to_string(row.tap));
+        DetecterDelegate* screens[] = {shell->alertViewController(),
+                                       shell->measureViewController()};
+        tabs().setSelectedIndex(row.from < 0 ? 0 : row.from);
+        if (row.from >= 0) {
+            screens[row.from]->startDetection();
+        }
+        EXPECT_EQ(tabs().tapTab(row.tap), !row.answer);
+        const AlertView* question = app.visibleAlert();
+        ASSERT_EQ(question != nullptr, row.answer.has_value());
+        if (question) {
+            EXPECT_EQ(question->message(), screens[row.from]->msgAlertIsRunning());
+            EXPECT_EQ(question->buttonTitles(), (std::vector{text("Yes"), text("No")}));
+            ASSERT_TRUE(app.answerAlert(*row.answer));
+        }
+        EXPECT_EQ(tabs().selectedIndex(), row.selected);
+        EXPECT_EQ(row.from >= 0 && screens[row.from]->isRunning(), row.running);
+        screens[0]->stopDetection();
+        screens[1]->stopDetection();
+    }
+
+    auto owned = std::make_unique<Spy>(tabs());
+    Spy& spy = *owned;
+    tabs().setSelectedIndex(0);
+    dynamic_cast<NavigationController&>(*tabs().selectedViewController())
+        .pushViewController(std::move(owned), false);
+    EXPECT_FALSE(tabs().tapTab(1));
+    ASSERT_TRUE(app.answerAlert(0));
+    EXPECT_EQ(spy.stoppedOn, 1);
+    EXPECT_EQ(shell->tmpSelectedViewController(), nullptr);
+}
+
+TEST_F(KestoAppDelegateTest, OneFreshValidFixIsKeptPerStartOfUpdates) {
+    struct Row {
+        double latitude, accuracy, age;
+        bool delivered;  // the source was still started
+        std::optional<double> kept;
+    };
+    for (const auto& row :
+         {Row{1.0, -1.0, 0.0, true, std::nullopt}, Row{2.0, 5.0, 6.0, true, std::nullopt},
+          Row{3.0, 5.0, 5.0, true, 3.0}, Row{4.0, 5.0, 0.0, false, 3.0}}) {
+        SCOPED_TRACE(row.latitude);
+        EXPECT_EQ(source->deliver(Location(row.latitude, 7.5, row.accuracy,
+                                           clock.now().addingTimeInterval(-row.age))),
+                  row.delivered);
+        RunLoop::main().runPending();
+        const auto kept = shell->myLocation();
+        EXPECT_EQ(kept ? std::optional(kept->latitude()) : std::nullopt, row.kept);
+        EXPECT_EQ(shell->locationManager().isUpdating(), !row.kept);
+    }
+    EXPECT_EQ(shell->myLocation(), Location(3.0, 7.5)) << "latitude and longitude only";
+
+    shell->locationManager().startUpdatingLocation();  // as a measurement starts
+    ASSERT_TRUE(source->fail("no satellite"));
+    ASSERT_TRUE(source->deliver(Location(4.0, 8.5, 50.0, clock.now())));
+    RunLoop::main().runPending();
+    EXPECT_TRUE(console.contains("LocationManager didFail:no satellite"));
+    EXPECT_EQ(shell->myLocation(), Location(4.0, 8.5));
+}
+
+}  // namespace
+}  // namespace kesto

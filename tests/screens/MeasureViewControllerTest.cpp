@@ -1,0 +1,238 @@
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ScreensFixture.h"
+#include "camera/OrvVideoStreamController.h"
+#include "history/LoopbackServer.h"
+#include "platform/Device.h"
+#include "platform/LocalizedStrings.h"
+#include "screens/Camembert.h"
+#include "toolkit/Button.h"
+#include "toolkit/Label.h"
+#include "toolkit/TabBarController.h"
+
+namespace kesto::test {
+namespace {
+
+using nlohmann::json;
+
+class MeasureTest : public ScreensFixture {
+  protected:
+    std::string elapsed() const { return measure().lblElapsedTime->text(); }
+    // What a person sees: the alert on top (if any), over the screen state.
+    std::string state() {
+        const json s = driver.snapshot();
+        std::string base;
+        if (s["modal"].is_object()) {
+            base = s["modal"]["screen"] == "ReglageViewController" ? "Calibrating" : "Tagging";
+        } else {
+            base = measure().isMeasuring() ? "Measuring" : "Idle";
+        }
+        if (!s["alert"].is_object()) {
+            return base;
+        }
+        const std::map<int, std::string> alerts = {
+            {0, "No radioactivity"}, {1, "Confirm stop"}, {2, "Confirm stop-and-save"}};
+        return alerts.at(s["alert"]["tag"].get<int>()) + " / " + base;
+    }
+    // Light reaches the sensor for a moment, then it is covered again.
+    void flash() {
+        sensor().setLensOpen(true);
+        run(0.3);
+        sensor().setLensOpen(false);
+        run(0.3);
+    }
+};
+
+TEST_F(MeasureTest, ReadOutFollowsTheHeartbeatOncePerSecond) {
+    ASSERT_FALSE(driver.tap("toggleDetection"));
+    EXPECT_EQ(measure().btnStart->imageForState(ControlState::Normal)->name(), "B_stop.png");
+    EXPECT_TRUE(driver.snapshot()["idleTimerDisabled"]);
+    EXPECT_EQ(positions->startCount(), 1);
+    EXPECT_FLOAT_EQ(measure().camembert->progress(), 0.2F);
+    struct Step {
+        double advance;
+        const char* elapsed;
+        bool upperBound;  // "< " before the first particle, after 2 s
+    };
+    for (const auto& step : {Step{0.5, "00:00:00", false}, Step{0.5, "00:00:01", false},
+                             Step{1.0, "00:00:02", false}, Step{1.0, "00:00:03", true}}) {
+        run(step.advance);
+        EXPECT_EQ(elapsed(), step.elapsed);
+        EXPECT_EQ(measure().lblVM->text().find("< ") != std::string::npos, step.upperBound)
+            << measure().lblVM->text();
+    }
+    EXPECT_NEAR(measure().camembert->progress(), 0.5F, 1e-5);
+    EXPECT_EQ(measure().lastUpdatedDate(), clock.now());
+
+    sensor().setRate(SimulatedSensor::kSaturationRate);  // a hit in every frame
+    run(10.0);
+    const std::string rate = measure().lblVM->text();
+    EXPECT_EQ(rate.find("< "), std::string::npos);
+    EXPECT_EQ(rate.substr(0, 3), "mSv") << rate;  // above 1000 μSv/h
+    EXPECT_GT(measure().vm(), 1000.0);            // kept unscaled
+}
+
+TEST_F(MeasureTest, LightBringsUpOneCalibrationScreenAndOkAbandonsTheMeasurement) {
+    sensor().setRate(SimulatedSensor::kSaturationRate);
+    ASSERT_FALSE(driver.tap("toggleDetection"));
+    run(3.0);
+    sensor().setLensOpen(true);
+    run(1.0);  // ten lit frames
+    EXPECT_EQ(driver.snapshot()["top"], "ReglageViewController");
+    run(2.0);
+    EXPECT_EQ(elapsed(), "00:00:03");  // frozen
+    EXPECT_TRUE(driver.tap("okBtn"));  // refused while lit
+
+    sensor().setLensOpen(false);
+    run(0.3);
+    // One more lit frame whose reports are still queued when OK is tapped.
+    sensor().setLensOpen(true);
+    clock.advance(0.1);
+    ASSERT_EQ(measure().vsc()->session()->deliverDueFrames(), 1U);
+    ASSERT_FALSE(driver.tap("okBtn"));
+    run(2.0);
+    EXPECT_EQ(driver.snapshot()["modal"], nullptr);
+    EXPECT_FALSE(measure().isMeasuring());
+    EXPECT_EQ(measure().vsc(), nullptr);
+    EXPECT_FALSE(driver.snapshot()["idleTimerDisabled"]);
+    EXPECT_EQ(elapsed(), "00:00:00");
+    EXPECT_EQ(BitmapProcessor::sharedInstance().nbEventDetected(), 0);
+    EXPECT_FALSE(BitmapProcessor::sharedInstance().startDate());
+}
+
+TEST_F(MeasureTest, EachStateAllowsWhatAPersonMayDoThere) {
+    const std::vector<std::pair<std::string, std::function<Driver::Refusal()>>> actions = {
+        {"start/stop", [&] { return driver.tap("toggleDetection"); }},
+        {"save", [&] { return driver.tap("btnSaveClicked"); }},
+        {"Yes", [&] { return driver.answerAlert(0); }},
+        {"No", [&] { return driver.answerAlert(1); }},
+        {"light", [&] { return flash(), Driver::Refusal(); }},
+        {"calibration OK", [&] { return driver.tap("okBtn"); }},
+        {"tag Cancel", [&] { return driver.tap("btnCancelClicked"); }},
+    };
+    const std::string I = "Idle", M = "Measuring", Cal = "Calibrating", T = "Tagging", no = "-",
+                      Stop = "Confirm stop / " + M, Save = "Confirm stop-and-save / " + M,
+                      StopCal = "Confirm stop / " + Cal, SaveCal = "Confirm stop-and-save / " + Cal,
+                      None = "No radioactivity / " + I;
+    struct Row {
+        std::string state;
+        std::vector<int> reach;          // action indexes from Idle, with a second of measuring
+        std::vector<std::string> after;  // per action: the state reached, or refused
+    };
+    // A stop confirmed under a calibration screen takes that screen away.
+    const std::vector<Row> table = {
+        // clang-format off
+        // state, reached by     start  save  Yes  No   light    OK  Cancel
+        {I,       {},            {M,     None, no,  no,  I,       no, no}},
+        {M,       {0},           {Stop,  Save, no,  no,  Cal,     no, no}},
+        {Stop,    {0, 0},        {no,    no,   I,   M,   StopCal, no, no}},
+        {Cal,     {0, 4},        {no,    no,   no,  no,  Cal,     I,  no}},
+        {Save,    {0, 1},        {no,    no,   T,   M,   SaveCal, no, no}},
+        {T,       {0, 1, 2},     {no,    no,   no,  no,  T,       no, I}},
+        {StopCal, {0, 0, 4},     {no,    no,   I,   Cal, StopCal, no, no}},
+        // clang-format on
+    };
+    sensor().setRate(SimulatedSensor::kSaturationRate);
+    for (const auto& row : table) {
+        for (std::size_t a = 0; a < actions.size(); ++a) {
+            quit();
+            launch();
+            for (std::size_t k = 0; k < row.reach.size(); ++k) {
+                ASSERT_FALSE(actions[static_cast<std::size_t>(row.reach[k])].second());
+                run(k == 0 ? 1.0 : 0.0);
+            }
+            ASSERT_EQ(state(), row.state);
+            const auto refusal = actions[a].second();
+            run(0.1);
+            const std::string what = row.state + " + " + actions[a].first;
+            EXPECT_EQ(refusal ? no : state(), row.after[a]) << what;
+            // The heartbeat runs exactly while measuring with no calibration up.
+            EXPECT_EQ(measure().heartBeatTimer() != nullptr,
+                      measure().isMeasuring() && state().find(Cal) == std::string::npos)
+                << what;
+        }
+    }
+}
+
+TEST_F(MeasureTest, SavedMeasurementIsStoredAndSentWhenTheNetworkAllows) {
+    LoopbackServer server(LoopbackServer::response(200, "OK"));
+    struct Row {
+        const char* name;
+        bool reachable;
+        bool server;
+        std::size_t sent;
+        bool located;
+    };
+    sensor().setRate(SimulatedSensor::kSaturationRate);
+    std::size_t saved = 0;
+    for (const auto& row :
+         {Row{"reachable server", true, true, 1, true}, Row{"no route", false, true, 0, false},
+          Row{"no server", true, false, 0, false}}) {
+        SCOPED_TRACE(row.name);
+        setReachable(row.reachable);
+        app->position = row.located ? std::optional(Location(60.17, 24.94)) : std::nullopt;
+        RadiationHistoryMng::setServerURL(row.server ? std::optional(server.baseURL())
+                                                     : std::nullopt);
+        const std::size_t before = server.requests().size();
+        (void)driver.tapTab(1);
+        ASSERT_FALSE(driver.tap("toggleDetection"));
+        const Date start = clock.now();
+        run(10.5);  // the last read-out at 10 s, the stop at 10.5 s
+        ASSERT_FALSE(driver.tap("toggleDetection"));
+        ASSERT_FALSE(driver.answerAlert(0));
+        const int events = BitmapProcessor::sharedInstance().nbEventDetected();
+        ASSERT_GT(events, 90);
+        ASSERT_FALSE(driver.tap("btnSaveClicked"));
+        ASSERT_FALSE(driver.beginEditing("txtTag"));
+        ASSERT_FALSE(driver.typeText("txtTag", "Z\xC3\xBCrich"));  // Zürich
+        ASSERT_FALSE(driver.deleteBackward("txtTag"));
+        ASSERT_FALSE(driver.tap("btnSave"));
+        run(0.1);
+        ASSERT_TRUE(MeasureViewController::waitForUploads(10.0));
+
+        const json s = driver.snapshot();
+        EXPECT_EQ(s["modal"], nullptr);
+        EXPECT_EQ(s["tabBar"]["selectedIndex"], 2);
+        EXPECT_EQ(elapsed(), "00:00:00");
+        EXPECT_EQ(BitmapProcessor::sharedInstance().nbEventDetected(), 0);
+        EXPECT_EQ(server.requests().size() - before, row.sent);
+        if (row.sent) {
+            EXPECT_NE(server.requests().back().find("Z\xC3\xBCric"), std::string::npos);
+        }
+        ASSERT_TRUE(RadiationHistoryMng::getRadiationHistoryRecordList());
+        const auto registered = RadiationHistoryMng::getRadiationHistoryRecordList()->front();
+        EXPECT_EQ(registered->startDate(), start);
+        EXPECT_EQ(registered->stopDate(), start.addingTimeInterval(10.0));
+        // The file keeps whole seconds.
+        RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+        const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
+        ASSERT_EQ(list->size(), ++saved);
+        const RadiationHistoryRecord& record = *list->front();
+        EXPECT_EQ(record.tag(), "Z\xC3\xBCric");
+        EXPECT_EQ(record.udid(), Device::uniqueIdentifier());
+        EXPECT_NEAR(record.duration(), 10.0, 1.0);
+        EXPECT_EQ(static_cast<int>(record.radionEvents().size()), events);
+        EXPECT_DOUBLE_EQ(record.latitude(), row.located ? 60.17 : 0.0);
+        EXPECT_DOUBLE_EQ(record.longitude(), row.located ? 24.94 : 0.0);
+    }
+    EXPECT_EQ(console.count("Latitude:"), 1U);
+
+    // An acquisition this screen did not run (the alert screen's) keeps its stop date.
+    BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    engine.startAcquisition();
+    engine.eventDetected(2, 0.5);
+    clock.advance(30.0);
+    engine.stopAcquisition();
+    (void)driver.tapTab(1);
+    ASSERT_FALSE(driver.tap("btnSaveClicked"));
+    ASSERT_FALSE(driver.beginEditing("txtTag"));
+    ASSERT_FALSE(driver.typeText("txtTag", "alert"));
+    ASSERT_FALSE(driver.tap("btnSave"));
+    EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->front()->duration(), 30.0);
+}
+
+}  // namespace
+}  // namespace kesto::test
