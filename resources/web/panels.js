@@ -143,7 +143,7 @@ export class CounterPanel {
 
     const bins = this.counter?.bins || [];
     const binSeconds = this.counter?.binSeconds || 10;
-    const left = 34, right = 8, top = 8, bottom = 20;
+    const left = 34, right = 16, top = 8, bottom = 20;
     const plotW = w - left - right;
     const plotH = h - top - bottom;
     const most = Math.max(1, ...bins);

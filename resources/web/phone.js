@@ -232,13 +232,33 @@ function setImage(img, name, hidden = false) {
   img.hidden = hidden || !src;
 }
 
+const LABEL_FONT = 17; // points, the phone's label font
+const SMALLEST_FONT = 11;
+
 function refreshLabel(element, control) {
   const span = element.firstChild;
-  if (span.textContent !== control.text) span.textContent = control.text ?? "";
-  element.style.color = cssColor(control.textColor, "black");
+  const text = control.text ?? "";
   const lines = control.numberOfLines ?? 1;
+  element.style.color = cssColor(control.textColor, "black");
+  // Fitting measures the layout: only when the text or the frame changed.
+  const fitted = JSON.stringify([text, lines, control.frame, Boolean(control.hidden)]);
+  if (element.dataset.fitted === fitted) return;
+  element.dataset.fitted = fitted;
+  span.textContent = text;
   element.dataset.lines = lines === 1 ? "one" : lines === 0 ? "any" : "some";
-  span.style.webkitLineClamp = lines > 1 ? String(lines) : "";
+  element.style.fontSize = "";
+  span.style.webkitLineClamp = "";
+  if (lines === 1) return;
+  // Text that does not fit the label's height is shrunk a little, so that
+  // a long message stays whole; below the smallest size it is cut off.
+  const height = control.frame[3];
+  let size = LABEL_FONT;
+  while (size > SMALLEST_FONT && span.scrollHeight > height + 1) {
+    size -= 1;
+    element.style.fontSize = `${size}px`;
+  }
+  const fit = Math.max(1, Math.floor(height / (size * 1.2)));
+  span.style.webkitLineClamp = String(lines > 1 ? Math.min(lines, fit) : fit);
 }
 
 function createButton(control, actions) {
@@ -261,7 +281,9 @@ function refreshButton(button, control) {
   if (title.textContent !== text) title.textContent = text;
   title.hidden = !text;
   setImage(img, control.image);
+  // A button with neither title nor image is a clear area over what it covers.
   button.classList.toggle("has-image", Boolean(control.image));
+  button.classList.toggle("has-title", Boolean(text));
   button.style.color = cssColor(control.titleColor, "");
   button.disabled = control.enabled === false;
   button.setAttribute("aria-label", text || control.image || controlName(control));
