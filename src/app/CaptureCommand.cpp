@@ -10,6 +10,7 @@
 #include <CLI/App.hpp>
 #include <nlohmann/json.hpp>
 
+#include "app/ApplicationOptions.h"
 #include "app/OptionChecks.h"
 #include "camera/CaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
@@ -192,21 +193,7 @@ void CaptureCommand::declareOptions(CLI::App& app) {
 }
 
 int CaptureCommand::run(std::ostream& out, std::ostream& err) {
-    std::string sensor = sensor_.value_or("");
-    const char* origin = "--sensor";
-    if (!sensor_) {
-        const char* fromEnvironment = std::getenv("KESTO_SENSOR");
-        if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
-            sensor = fromEnvironment;
-            origin = "KESTO_SENSOR";
-        }
-    }
-    std::string error;
-    const auto spec =
-        sensor.empty() ? std::optional<SensorSpec>(SensorSpec{}) : SensorSpec::parse(sensor, error);
-    if (!spec || !CaptureBackend::select(*spec, error)) {
-        throw UsageError(std::string(origin) + ": " + error);
-    }
+    ApplicationOptions::selectSensor(sensor_);
 
     interrupted.store(false);
     const InterruptHandler handler;

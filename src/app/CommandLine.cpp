@@ -8,11 +8,14 @@
 // that App.hpp leaves out.
 #include <CLI/CLI.hpp>
 
+#include "app/AlertCommand.h"
 #include "app/AnalyzeCommand.h"
 #include "app/CaptureCommand.h"
 #include "app/Command.h"
 #include "app/HistoryCommand.h"
+#include "app/MeasureCommand.h"
 #include "app/NetworkCommand.h"
+#include "app/ServeCommand.h"
 #include "app/TerminalText.h"
 #include "app/TextCommand.h"
 #include "app/UploadCommand.h"
@@ -77,6 +80,12 @@ const CommandLine::Entry* find(const std::string& name) {
 
 const std::vector<CommandLine::Entry>& CommandLine::commands() {
     static const std::vector<Entry> entries = {
+        {"alert", "is there radioactivity here? the 30-second detection and its verdict",
+         AlertCommand::printHelp, make<AlertCommand>},
+        {"measure", "measure the dose rate and dose, and save the measurement",
+         MeasureCommand::printHelp, make<MeasureCommand>},
+        {"serve", "show the application in a browser (prints the address to open)",
+         ServeCommand::printHelp, make<ServeCommand>},
         {"analyze", "study raw BGRA frame dumps offline: hits, level, light",
          AnalyzeCommand::printHelp, make<AnalyzeCommand>},
         {"capture", "measure through the capture chain (camera, simulator, replay)",

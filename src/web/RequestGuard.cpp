@@ -39,8 +39,12 @@ std::optional<Authority> splitAuthority(std::string_view text) {
             return std::nullopt;
         }
         out.name = lower(text.substr(1, close - 1));
+        // Checked before inet_pton, which would stop at an embedded NUL.
+        const bool v6Chars = std::all_of(out.name.begin(), out.name.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
+        });
         in6_addr v6{};
-        if (inet_pton(AF_INET6, out.name.c_str(), &v6) != 1) {
+        if (!v6Chars || inet_pton(AF_INET6, out.name.c_str(), &v6) != 1) {
             return std::nullopt;
         }
         rest = text.substr(close + 1);

@@ -64,6 +64,9 @@ bool WebServer::start(std::string& error) {
         return std::make_unique<httplib::ThreadPool>(threads).release();
     };
     server_->set_payload_max_length(RequestGuard::kMaxBodyBytes);
+    // An event goes out as several small writes (chunk size, data, end):
+    // with Nagle's algorithm each waits for the browser's delayed ack, some 40 ms.
+    server_->set_tcp_nodelay(true);
     server_->set_keep_alive_timeout(2);
     // A browser that stops reading is dropped after this, never waited for.
     server_->set_write_timeout(5, 0);

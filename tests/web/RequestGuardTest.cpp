@@ -38,6 +38,7 @@ TEST(RequestGuardTest, HostAndOriginMustNameThisServer) {
         {&v6, "localhost:8080", true},
         {&v6, "[::1]", false},
         {&v6, "[::1:8080", false},
+        {&v6, std::string("[::1\0evil]:8080", 15), false},
         {&wildcard, "192.168.1.5:8080", true},
         {&wildcard, "[fe80::1]:8080", true},
         {&wildcard, "rebind.evil.example:8080", false},

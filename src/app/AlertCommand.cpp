@@ -1,0 +1,95 @@
+#include "app/AlertCommand.h"
+
+#include <CLI/App.hpp>
+
+#include "app/HeadlessFrontEnd.h"
+#include "app/SensorBanner.h"
+
+namespace kesto {
+namespace {
+
+constexpr const char* kAlertScreen = "AlertViewController";
+constexpr const char* kVerdictScreen = "DetectionFinishViewController";
+constexpr const char* kDetectedBackground = "A03.png";
+// The detection lasts 30 s; the front end waits a good deal longer before it
+// gives up on a verdict that never comes.
+constexpr int kGiveUpAfterSeconds = 120;
+
+}  // namespace
+
+void AlertCommand::printHelp(std::ostream& out) {
+    out << "Usage: kesto alert [--sensor SPEC] [--position P] [--data-dir D] [--json]\n"
+           "\n"
+           "Answers whether there is radioactivity here: the Alert tab's 30-second\n"
+           "detection, followed on the terminal (countdown and dose rate once a second),\n"
+           "then the verdict with its figures. Keep the camera's lens covered: light on\n"
+           "the sensor shows how to cover it, and the detection is abandoned.\n"
+           "\n"
+           "Options:\n"
+        << ApplicationOptions::helpText(false)
+        << "  --json           one JSON object per second, then one for the verdict\n"
+           "\n"
+           "Exit status: 0 when no radioactivity was detected, 2 when it was, 1 when\n"
+           "the detection could not run or was abandoned.\n";
+}
+
+void AlertCommand::declareOptions(CLI::App& app) {
+    application_.declare(app, false);
+    app.add_flag("--json", json_);
+}
+
+int AlertCommand::run(std::ostream& out, std::ostream& err) {
+    // First, so that no thread the application starts takes Ctrl-C unasked.
+    HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
+    application_.apply();
+    if (const auto problem = person.launch()) {
+        err << "kesto alert: " << *problem << '\n';
+        return 1;
+    }
+    SensorBanner::print(person.report());
+    if (person.tabScreen() != kAlertScreen || person.driver().tap("btnCommand")) {
+        err << "kesto alert: the alert screen could not be started\n";
+        return 1;
+    }
+    person.settle();
+
+    bool calibrating = false;
+    for (int second = 1; second <= kGiveUpAfterSeconds; ++second) {
+        person.runFor(1.0);
+        if (person.interruptions() > 0) {
+            if (!calibrating) {
+                (void)person.driver().tap("btnCommand");  // stops it, as a second tap does
+                person.settle();
+            }
+            err << "kesto alert: interrupted: the detection was abandoned\n";
+            return 1;
+        }
+        if (person.followCalibration()) {
+            calibrating = true;
+            continue;
+        }
+        if (calibrating) {
+            err << "kesto alert: the lens is covered again, but the detection was abandoned: "
+                   "run it again\n";
+            return 1;
+        }
+        if (person.tabScreen() == kVerdictScreen) {
+            const bool detected = person.image("bgImgView") == kDetectedBackground;
+            const std::string message = person.text("lblMsg");
+            person.report().message(
+                message,
+                {{"event", "verdict"}, {"radioactivityDetected", detected}, {"message", message}});
+            return detected ? kRadioactivityDetected : 0;
+        }
+        const std::string countdown = person.text("lblTimer");
+        const std::string readOut = person.text("lblResult");
+        person.report().update(
+            person.pieProgress("detecteurCamembert") / 360.0,
+            countdown + (readOut.empty() ? "" : "  " + readOut),
+            {{"event", "second"}, {"countdown", countdown}, {"readOut", readOut}});
+    }
+    err << "kesto alert: the detection did not end: no verdict\n";
+    return 1;
+}
+
+}  // namespace kesto

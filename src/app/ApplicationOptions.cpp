@@ -1,0 +1,88 @@
+#include "app/ApplicationOptions.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <CLI/App.hpp>
+
+#include "app/Command.h"
+#include "app/KestoAppDelegate.h"
+#include "app/OptionChecks.h"
+#include "camera/CaptureBackend.h"
+#include "camera/SensorSpec.h"
+#include "history/RadiationHistoryMng.h"
+#include "history/UploadForm.h"
+#include "toolkit/PositionSpec.h"
+
+namespace kesto {
+namespace {
+
+// The option's value, else its environment variable's (when not empty).
+std::pair<std::string, std::string> chosen(const std::optional<std::string>& option,
+                                           const char* optionName, const char* variable) {
+    if (option) {
+        return {*option, optionName};
+    }
+    const char* value = std::getenv(variable);
+    return {value != nullptr ? value : "", variable};
+}
+
+}  // namespace
+
+void ApplicationOptions::declare(CLI::App& app, bool withServer) {
+    app.add_option("--sensor", sensor_)->type_name("SPEC")->check(OptionChecks::notEmpty());
+    app.add_option("--position", position_)->type_name("P")->check(OptionChecks::notEmpty());
+    app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
+    if (withServer) {
+        app.add_option("--server", server_)->type_name("URL")->check(OptionChecks::notEmpty());
+    }
+}
+
+const char* ApplicationOptions::helpText(bool withServer) {
+    static const std::string common =
+        "  --sensor SPEC    what is read (default $KESTO_SENSOR, else camera):\n"
+        "                   camera[:DEVICE], sim[:rate=R,seed=S,lens=covered|open],\n"
+        "                   raw:DIR[,width=W,height=H,loop], gst:PIPELINE (see\n"
+        "                   'kesto capture --help'); sim is never a measurement\n"
+        "  --position P     where measurements are taken (default $KESTO_POSITION,\n"
+        "                   else none): none, LAT,LON or gpsd[:HOST[:PORT]]\n"
+        "  --data-dir D     where the history is kept (default $KESTO_DATA_DIR, else\n"
+        "                   $XDG_DATA_HOME/kesto or ~/.local/share/kesto)\n";
+    static const std::string withServerText =
+        common +
+        "  --server URL     the collection server, http://host[:port] (default\n"
+        "                   $KESTO_SERVER; without one nothing is sent)\n";
+    return withServer ? withServerText.c_str() : common.c_str();
+}
+
+void ApplicationOptions::selectSensor(const std::optional<std::string>& option) {
+    std::string error;
+    const auto [sensor, origin] = chosen(option, "--sensor", "KESTO_SENSOR");
+    const auto spec =
+        sensor.empty() ? std::optional<SensorSpec>(SensorSpec{}) : SensorSpec::parse(sensor, error);
+    if (!spec || !CaptureBackend::select(*spec, error)) {
+        throw UsageError(origin + ": " + error);
+    }
+}
+
+void ApplicationOptions::apply() const {
+    selectSensor(sensor_);
+    std::string error;
+    const auto [position, positionOrigin] = chosen(position_, "--position", "KESTO_POSITION");
+    const auto positionSpec = PositionSpec::parse(position, error);
+    if (!positionSpec) {
+        throw UsageError(positionOrigin + ": " + error);
+    }
+    KestoAppDelegate::setPositionSpec(*positionSpec);
+    if (dataDirectory_) {
+        RadiationHistoryMng::setDataDirectory(std::filesystem::path(*dataDirectory_));
+    }
+    if (server_) {
+        if (!UploadForm::endpoint(*server_, error)) {
+            throw UsageError("--server: " + error);
+        }
+        RadiationHistoryMng::setServerURL(server_);
+    }
+}
+
+}  // namespace kesto

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace kesto {
+
+// The options of the commands that run the whole application (alert,
+// measure): which sensor, where positions come from, where the history is
+// and where measurements are sent. Each falls back on its environment
+// variable (KESTO_SENSOR, KESTO_POSITION, KESTO_DATA_DIR, KESTO_SERVER) and
+// then on the default: the camera, no position, the usual data directory,
+// no server.
+//
+// Threads: the main thread.
+class ApplicationOptions {
+  public:
+    void declare(CLI::App& app, bool withServer);
+    // Chooses the process's sensor, position source, data directory and
+    // server. Throws UsageError for a value that cannot be used.
+    void apply() const;
+    // Chooses the process's sensor from --sensor (`option`), else
+    // KESTO_SENSOR, else the camera. Throws UsageError when it cannot be used.
+    static void selectSensor(const std::optional<std::string>& option);
+    // The help lines of these options, for the commands' help texts.
+    static const char* helpText(bool withServer);
+
+  private:
+    std::optional<std::string> sensor_;
+    std::optional<std::string> position_;
+    std::optional<std::string> dataDirectory_;
+    std::optional<std::string> server_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,208 @@
+#include "app/MeasureCommand.h"
+
+#include <chrono>
+
+#include <CLI/App.hpp>
+
+#include "app/HeadlessFrontEnd.h"
+#include "app/OptionChecks.h"
+#include "app/SensorBanner.h"
+#include "history/RadiationHistoryMng.h"
+#include "platform/Format.h"
+#include "screens/MeasureViewController.h"
+#include "toolkit/AlertView.h"
+
+namespace kesto {
+namespace {
+
+constexpr const char* kMeasureScreen = "MeasureViewController";
+constexpr const char* kTagScreen = "RegisterRadioactivityViewController";
+constexpr int kMeasureTab = 1;
+
+std::string readOut(const HeadlessFrontEnd& person) {
+    return person.text("lblElapsedTime") + "  " + person.text("lblVM") + "  " +
+           person.text("lblVD");
+}
+
+nlohmann::json readOutFields(const HeadlessFrontEnd& person, const char* event) {
+    return {{"event", event},
+            {"elapsed", person.text("lblElapsedTime")},
+            {"doseRate", person.text("lblVM")},
+            {"dose", person.text("lblVD")}};
+}
+
+// The top alert's message, after answering it with its first button.
+std::optional<std::string> dismissAlert(HeadlessFrontEnd& person) {
+    const AlertView* alert = Application::sharedApplication().visibleAlert();
+    if (alert == nullptr) {
+        return std::nullopt;
+    }
+    std::string message = alert->message();
+    (void)person.driver().answerAlert(0);
+    person.settle();
+    return message;
+}
+
+// Waits for the upload the save started, if any, for as long as an upload may
+// take; a second Ctrl-C ends the wait. False when it did not end.
+bool waitForUpload(HeadlessFrontEnd& person) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + RadiationHistoryMng::kUploadTimeout + std::chrono::seconds(5);
+    const int interruptions = person.interruptions();
+    while (MeasureViewController::uploadsInFlight() > 0) {
+        if (Clock::now() >= deadline || person.interruptions() > interruptions) {
+            return false;
+        }
+        (void)MeasureViewController::waitForUploads(0.1);
+        person.settle();  // reads a Ctrl-C meanwhile
+    }
+    return true;
+}
+
+}  // namespace
+
+void MeasureCommand::printHelp(std::ostream& out) {
+    out << "Usage: kesto measure [--sensor SPEC] [--position P] [--duration S] [--tag TEXT]\n"
+           "                     [--data-dir D] [--server URL] [--json]\n"
+           "\n"
+           "Runs a measurement as the Measure tab does, with its read-out (elapsed time,\n"
+           "dose rate, dose) once a second, until S seconds have passed or Ctrl-C. With\n"
+           "--tag the measurement is then saved under that tag: in the history and, when\n"
+           "a server is set and the network can be reached, sent to it (the command\n"
+           "waits for the upload). A second Ctrl-C quits at once, saving nothing.\n"
+           "\n"
+           "Options:\n"
+        << ApplicationOptions::helpText(true)
+        << "  --duration S     stop after S seconds (default: at Ctrl-C)\n"
+           "  --tag TEXT       save the measurement with this tag\n"
+           "  --json           one JSON object per second, then one for the result\n"
+           "\n"
+           "Exit status: 0 when the measurement ran (and, with --tag, was saved or held\n"
+           "no event to save), 1 when it could not run, was abandoned or not saved.\n";
+}
+
+void MeasureCommand::declareOptions(CLI::App& app) {
+    application_.declare(app, true);
+    app.add_option("--duration", duration_)
+        ->type_name("S")
+        ->check(OptionChecks::wholeNumber(1, kMaximumSeconds));
+    app.add_option("--tag", tag_)->type_name("TEXT");
+    app.add_flag("--json", json_);
+}
+
+int MeasureCommand::run(std::ostream& out, std::ostream& err) {
+    // First, so that no thread the application starts takes Ctrl-C unasked.
+    HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
+    application_.apply();
+    if (const auto problem = person.launch()) {
+        err << "kesto measure: " << *problem << '\n';
+        return 1;
+    }
+    SensorBanner::print(person.report());
+    if (person.driver().tapTab(kMeasureTab) || person.tabScreen() != kMeasureScreen) {
+        err << "kesto measure: the measure screen could not be shown\n";
+        return 1;
+    }
+    person.settle();
+    if (person.driver().tap("btnStart")) {
+        err << "kesto measure: the measurement could not be started\n";
+        return 1;
+    }
+    person.settle();
+
+    bool calibrating = false;
+    for (std::size_t second = 1; !duration_ || second <= *duration_; ++second) {
+        person.runFor(1.0);
+        if (person.interruptions() > 0) {
+            break;
+        }
+        if (person.followCalibration()) {
+            calibrating = true;
+            continue;
+        }
+        if (calibrating) {
+            err << "kesto measure: the lens is covered again, but the measurement was "
+                   "abandoned: run it again\n";
+            return 1;
+        }
+        const std::optional<double> fraction =
+            duration_ ? std::optional<double>(static_cast<double>(second) /
+                                              static_cast<double>(*duration_))
+                      : std::nullopt;
+        person.report().update(fraction, readOut(person), readOutFields(person, "second"));
+    }
+    if (calibrating) {
+        err << "kesto measure: interrupted while light reached the sensor: the measurement "
+               "was abandoned\n";
+        return 1;
+    }
+    return finish(person, out, err);
+}
+
+int MeasureCommand::finish(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const {
+    if (tag_) {
+        return save(person, out, err);
+    }
+    // The start/stop button, then "Yes" to its question.
+    (void)person.driver().tap("btnStart");
+    person.settle();
+    (void)dismissAlert(person);
+    person.report().message("Stopped: " + readOut(person), readOutFields(person, "stopped"));
+    return 0;
+}
+
+int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const {
+    // Save, then "Yes" to stop-and-save.
+    (void)person.driver().tap("btnSave");
+    person.settle();
+    (void)dismissAlert(person);
+    const std::string last = readOut(person);
+    if (person.topScreen() != kTagScreen) {
+        // No event: the screen says there is nothing to save.
+        const std::string message = dismissAlert(person).value_or("nothing to save");
+        person.report().message("Stopped: " + last + "\n" + message,
+                                {{"event", "notSaved"}, {"message", message}});
+        return 0;
+    }
+    auto& driver = person.driver();
+    if (driver.beginEditing("txtTag") || driver.typeText("txtTag", *tag_)) {
+        err << "kesto measure: the tag could not be typed\n";
+        return 1;
+    }
+    if (tag_->empty()) {
+        // OK stays disabled until something is typed: type a character and
+        // take it back, which leaves an empty tag that OK accepts.
+        (void)driver.typeText("txtTag", " ");
+        (void)driver.deleteBackward("txtTag");
+    }
+    if (driver.tap("btnSave")) {
+        err << "kesto measure: the tag entry screen refused the measurement\n";
+        return 1;
+    }
+    person.settle();
+    person.report().message("Stopped: " + last, readOutFields(person, "stopped"));
+    const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
+    if (list != nullptr && !list->empty()) {
+        const auto& record = *list->front();
+        person.report().message(
+            cformat("Saved \"%s\": %zu events over %.0f s, mean %.2f \u03bcSv/h, dose %.2f "
+                    "\u03bcSv",
+                    record.tag().value_or("").c_str(), record.radionEvents().size(),
+                    record.duration(), record.vm(), record.vd()),
+            {{"event", "saved"},
+             {"tag", record.tag().value_or("")},
+             {"events", record.radionEvents().size()},
+             {"duration", record.duration()},
+             {"meanDoseRate", record.vm()},
+             {"dose", record.vd()},
+             {"history", RadiationHistoryMng::historyFilePath().string()}});
+    }
+    if (!waitForUpload(person)) {
+        err << "kesto measure: quit before the upload ended: the measurement is saved, but the "
+               "server may not have it (send it with 'kesto upload')\n";
+    }
+    return reportHistorySave("measure", out, err);
+}
+
+}  // namespace kesto

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "app/ApplicationOptions.h"
+#include "app/Command.h"
+
+namespace kesto {
+
+class HeadlessFrontEnd;
+
+// `kesto measure`: the Measure tab on the terminal. It starts the
+// application, starts a measurement and follows the read-out once a second
+// until --duration has passed or Ctrl-C; with --tag it then saves the
+// measurement through the tag entry screen (history file, and the upload
+// when a server is set and reachable, waited for before the process ends).
+// A second Ctrl-C quits at once.
+//
+// Threads: the main thread.
+class MeasureCommand : public Command {
+  public:
+    static constexpr std::size_t kMaximumSeconds = 7 * 24 * 3600;
+
+    void declareOptions(CLI::App& app) override;
+    int run(std::ostream& out, std::ostream& err) override;
+    static void printHelp(std::ostream& out);
+
+  private:
+    // Stops the measurement as the screen's own buttons would, saving it
+    // with the tag when one was given; the exit status.
+    int finish(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const;
+    int save(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const;
+
+    ApplicationOptions application_;
+    std::optional<std::size_t> duration_;
+    std::optional<std::string> tag_;
+    bool json_ = false;
+};
+
+}  // namespace kesto

@@ -1,0 +1,125 @@
+#include "app/ServeCommand.h"
+
+#include <chrono>
+
+#include <CLI/App.hpp>
+
+#include "app/HeadlessFrontEnd.h"
+#include "app/KestoAppDelegate.h"
+#include "app/SensorBanner.h"
+#include "history/RadiationHistoryMng.h"
+#include "platform/RunLoop.h"
+#include "screens/DetecterDelegate.h"
+#include "screens/MeasureViewController.h"
+#include "web/ListenAddress.h"
+#include "web/WebFrontEnd.h"
+
+namespace kesto {
+
+void ServeCommand::printHelp(std::ostream& out) {
+    out << "Usage: kesto serve [--sensor SPEC] [--position P] [--listen ADDR:PORT]\n"
+           "                   [--data-dir D] [--server URL] [--allow-host NAME]...\n"
+           "                   [--token-file F]\n"
+           "\n"
+           "Runs the application and shows it in a browser: the four tabs, every change\n"
+           "as it happens, taps and typing applied as on the phone. Prints the address to\n"
+           "open. Ctrl-C or SIGTERM stops the running detection and waits for an upload\n"
+           "in flight; a second one quits at once.\n"
+           "\n"
+           "Only requests that name this server (its address, or a name given with\n"
+           "--allow-host) are answered. On an address other than loopback the page needs\n"
+           "an access token: a random one, printed in the address, or the one in F.\n"
+           "\n"
+           "Options:\n"
+        << ApplicationOptions::helpText(true)
+        << "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8080; [::1]:8080 for IPv6)\n"
+           "  --allow-host NAME   also answer to this host name (a proxy's, a LAN name)\n"
+           "  --token-file F      require the token in F (one line, 16 characters or more)\n"
+           "\n"
+           "Exit status: 0 after a clean stop, 1 when the application or the server could\n"
+           "not start, or an upload was left unfinished.\n";
+}
+
+void ServeCommand::declareOptions(CLI::App& app) {
+    application_.declare(app, true);
+    app.add_option("--listen", listen_)->type_name("ADDR:PORT");
+    app.add_option("--allow-host", allowedHosts_)->type_name("NAME");
+    app.add_option("--token-file", tokenFile_)->type_name("F");
+}
+
+int ServeCommand::run(std::ostream& out, std::ostream& err) {
+    std::string problem;
+    const auto listen = ListenAddress::parse(listen_, problem);
+    if (!listen) {
+        throw UsageError("--listen: " + problem);
+    }
+    // First, so that no thread the application starts takes Ctrl-C unasked.
+    HeadlessFrontEnd person(out, ProgressReport::styleFor(out, false));
+    application_.apply();
+    if (const auto failure = person.launch()) {
+        err << "kesto serve: " << *failure << '\n';
+        return 1;
+    }
+    SensorBanner::print(person.report());
+
+    WebFrontEnd web;
+    WebFrontEnd::Options options;
+    options.listen = *listen;
+    options.allowedHosts = allowedHosts_;
+    if (tokenFile_) {
+        options.tokenFile = *tokenFile_;
+    }
+    if (!web.start(options, problem)) {
+        err << "kesto serve: " << problem << '\n';
+        return 1;
+    }
+    out << "Open " << web.url() << " in a browser. Ctrl-C stops.\n" << std::flush;
+    if (listen->isWildcard()) {
+        out << "(Listening on every interface: use this machine's address in place of "
+            << listen->host() << ".)\n"
+            << std::flush;
+    }
+    while (person.interruptions() == 0) {
+        RunLoop::main().run();  // the signal handler stops it
+    }
+    web.stop();
+    stopDetections();
+    person.settle();
+    if (!waitForUploads(person)) {
+        err << "kesto serve: quit before the upload ended: the measurement is saved, but the "
+               "server may not have it (send it with 'kesto upload')\n";
+        return 1;
+    }
+    out << "Stopped.\n";
+    return 0;
+}
+
+void ServeCommand::stopDetections() {
+    auto* delegate = dynamic_cast<KestoAppDelegate*>(Application::sharedApplication().delegate());
+    if (delegate == nullptr) {
+        return;
+    }
+    for (DetecterDelegate* screen :
+         {delegate->alertViewController(), delegate->measureViewController()}) {
+        if (screen != nullptr && screen->isRunning()) {
+            screen->stopDetection();
+        }
+    }
+}
+
+bool ServeCommand::waitForUploads(HeadlessFrontEnd& person) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + RadiationHistoryMng::kUploadTimeout + std::chrono::seconds(5);
+    const int interruptions = person.interruptions();
+    while (MeasureViewController::uploadsInFlight() > 0) {
+        if (Clock::now() >= deadline || person.interruptions() > interruptions) {
+            return false;
+        }
+        (void)MeasureViewController::waitForUploads(0.1);
+        person.settle();  // reads a second Ctrl-C meanwhile
+    }
+    return true;
+}
+
+}  // namespace kesto

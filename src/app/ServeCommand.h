@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/ApplicationOptions.h"
+#include "app/Command.h"
+
+namespace kesto {
+
+class HeadlessFrontEnd;
+
+// `kesto serve`: the application in a browser. It starts the application as
+// the terminal front ends do, serves it over HTTP (WebFrontEnd: the page,
+// the state pushed after every change, a person's actions) and prints the
+// address to open. Ctrl-C or SIGTERM stops the server, then any running
+// detection, then waits for an upload in flight (a second one quits at once).
+//
+// Threads: the main thread, which runs the application's loop.
+class ServeCommand : public Command {
+  public:
+    void declareOptions(CLI::App& app) override;
+    int run(std::ostream& out, std::ostream& err) override;
+    static void printHelp(std::ostream& out);
+
+  private:
+    // Stops the detection of the alert and measure screens, as leaving them would.
+    static void stopDetections();
+    // False when a second interruption or the upload timeout ended the wait.
+    static bool waitForUploads(HeadlessFrontEnd& person);
+
+    ApplicationOptions application_;
+    std::string listen_ = "127.0.0.1:8080";
+    std::vector<std::string> allowedHosts_;
+    std::optional<std::string> tokenFile_;
+};
+
+}  // namespace kesto

@@ -1,0 +1,179 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "app/CommandLine.h"
+#include "camera/CaptureBackend.h"
+#include "camera/SimulatedSensor.h"
+#include "history/LoopbackServer.h"
+#include "history/RadiationHistoryMng.h"
+#include "history/WriterLock.h"
+#include "network/NetworkFakes.h"
+#include "platform/RunLoop.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+// The terminal front ends, run as the command line runs them, on the manual
+// clock: 30 seconds of detection take milliseconds. Each test chooses the
+// process's sensor, which a process does once: ctest runs every test in a
+// process of its own.
+class FrontEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RadiationHistoryMng::resetForTesting(data_.path());
+        network_.routes->setDefaultRoute(test::viaGateway("eth0"));
+    }
+
+    int run(std::vector<std::string> args) {
+        args.insert(args.end(), {"--data-dir", data_.path().string()});
+        return CommandLine::run(args, out_, err_);
+    }
+    std::vector<nlohmann::json> jsonLines() const {
+        std::vector<nlohmann::json> lines;
+        std::istringstream in(out_.str());
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(nlohmann::json::parse(line));
+        }
+        return lines;
+    }
+    // Does something to the simulated sensor `seconds` into the run.
+    static void later(double seconds, std::function<void(SimulatedSensor&)> act) {
+        RunLoop::main().performAfterDelay(nullptr, seconds, [act = std::move(act)] {
+            act(*CaptureBackend::current().simulatedSensor());
+        });
+    }
+
+    test::ManualClock clock_;
+    test::TemporaryDirectory data_;
+    test::FakeNetwork network_;
+    test::ScopedDefaultService reachable_{*network_.service};
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(FrontEndTest, AlertWithoutParticlesSaysSoAfterThirtySeconds) {
+    const Date start = clock_.now();
+    ASSERT_EQ(run({"alert", "--sensor", "sim:rate=0,seed=3,size=64x48", "--json"}), 0)
+        << err_.str();
+    EXPECT_NEAR(clock_.now().timeIntervalSince(start), 31.0, 1.0);
+    const auto lines = jsonLines();
+    ASSERT_GE(lines.size(), 30U);
+    EXPECT_EQ(lines.front()["event"], "sensor");
+    EXPECT_EQ(lines.front()["simulated"], true);
+    EXPECT_EQ(lines[1]["countdown"], "29 s");
+    EXPECT_EQ(lines.back()["event"], "verdict");
+    EXPECT_EQ(lines.back()["radioactivityDetected"], false);
+}
+
+TEST_F(FrontEndTest, AlertUnderASaturatingRateFindsRadioactivity) {
+    EXPECT_EQ(run({"alert", "--sensor", "sim:rate=100000,seed=3,size=64x48"}), 2) << err_.str();
+    EXPECT_NE(out_.str().find("SIMULATED"), std::string::npos);
+}
+
+TEST_F(FrontEndTest, LightAbandonsTheAlertOnceTheLensIsCoveredAgain) {
+    later(5.0, [](SimulatedSensor& sensor) { sensor.setLensOpen(true); });
+    later(9.0, [](SimulatedSensor& sensor) { sensor.setLensOpen(false); });
+    EXPECT_EQ(run({"alert", "--sensor", "sim:rate=0,seed=3,size=64x48"}), 1);
+    EXPECT_NE(out_.str().find("Light reaches the sensor"), std::string::npos) << out_.str();
+    EXPECT_NE(err_.str().find("abandoned"), std::string::npos) << err_.str();
+}
+
+// Raw frames with one bright pixel in every tenth: one event a second.
+std::filesystem::path recordFrames(const std::filesystem::path& directory) {
+    std::filesystem::create_directories(directory);
+    for (int index = 0; index < 20; ++index) {
+        test::TestFrame frame(64, 48);
+        if (index % 10 == 0) {
+            frame.setPixel(10, 10, 250, 250, 250);
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%03d.raw", index);
+        std::ofstream(directory / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(frame.bytes.data()),
+                   static_cast<std::streamsize>(frame.bytes.size()));
+    }
+    return directory;
+}
+
+TEST_F(FrontEndTest, MeasureSavesRecordedFramesUnderTheTagAndSendsThem) {
+    test::LoopbackServer server(test::LoopbackServer::response(200, "OK"));
+    const auto frames = recordFrames(data_.path() / "frames");
+    ASSERT_EQ(run({"measure", "--sensor", "raw:" + frames.string() + ",width=64,height=48,loop",
+                   "--duration", "6", "--tag", "Caf\u00e9, test", "--server", server.baseURL()}),
+              0)
+        << err_.str();
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
+    ASSERT_TRUE(list != nullptr && list->size() == 1U);
+    EXPECT_EQ(list->front()->tag(), "Caf\u00e9, test");
+    EXPECT_GE(list->front()->radionEvents().size(), 5U);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1U);
+    EXPECT_NE(requests[0].find("Caf\u00e9, test"), std::string::npos);
+}
+
+TEST_F(FrontEndTest, MeasureOnTheSimulatorKeepsItApartAndSendsNothing) {
+    test::LoopbackServer server(test::LoopbackServer::response(200, "OK"));
+    ASSERT_EQ(run({"measure", "--sensor", "sim:rate=20000,seed=3,size=64x48", "--duration", "6",
+                   "--tag", "demo", "--server", server.baseURL()}),
+              0)
+        << err_.str();
+    EXPECT_TRUE(std::filesystem::exists(data_.path() / "simulated" / "radiationHistory.txt"));
+    EXPECT_FALSE(std::filesystem::exists(data_.path() / "radiationHistory.txt"));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(FrontEndTest, FirstCtrlCStopsAndSavesTheMeasurement) {
+    RunLoop::main().performAfterDelay(nullptr, 4.5, [] { std::raise(SIGINT); });
+    ASSERT_EQ(run({"measure", "--sensor", "sim:rate=20000,seed=3,size=64x48", "--tag", "ctrl-c"}),
+              0)
+        << err_.str();
+    RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
+    const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
+    ASSERT_TRUE(list != nullptr && list->size() == 1U);
+    EXPECT_NEAR(list->front()->duration(), 4.0, 1.0);
+}
+
+TEST_F(FrontEndTest, ASecondProcessThatWouldSaveIsRefused) {
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        std::string problem;
+        // The simulated sensor saves into its own history, so that is the one held.
+        const auto lock = WriterLock::acquire(data_.path() / "simulated", problem);
+        char byte = lock ? '1' : '0';
+        (void)!::write(ready[1], &byte, 1);
+        (void)!::read(release[0], &byte, 1);
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(byte, '1');
+    EXPECT_EQ(run({"measure", "--sensor", "sim:rate=0,seed=3,size=64x48", "--duration", "1"}), 1);
+    EXPECT_NE(err_.str().find("process " + std::to_string(holder)), std::string::npos)
+        << err_.str();
+    (void)!::write(release[1], &byte, 1);
+    int status = 0;
+    ::waitpid(holder, &status, 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) {
+        ::close(fd);
+    }
+}
+
+}  // namespace
+}  // namespace kesto
