@@ -162,9 +162,10 @@ class ControlLayer {
       case "webView":
         element = document.createElement("iframe");
         element.className = "control web-view";
-        // No scripts; same origin only so that the page's cookie reaches the
-        // help image when a token guards the server.
-        element.setAttribute("sandbox", "allow-same-origin allow-popups");
+        // No scripts, forms or navigation of the page; same origin only so
+        // that the access cookie reaches the help image when a token guards
+        // the server.
+        element.setAttribute("sandbox", "allow-same-origin");
         element.title = "Help";
         break;
       case "tableView":
