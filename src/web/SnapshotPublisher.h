@@ -26,7 +26,8 @@ namespace kesto {
 //   data: {...the state..., "version": N}
 //   (blank line)
 //
-// N grows by one with each published state. A pass that changed nothing
+// N grows by one with each published state, from 1 when the publisher
+// starts (a restarted server starts again at 1). A pass that changed nothing
 // publishes nothing. A new subscriber gets the latest event at once.
 //
 // Threads: construction, start(), publishIfChanged() and destruction on the

@@ -171,9 +171,19 @@ void WebServer::installRoutes() {
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Accel-Buffering", "no");
         const auto interval = settings_.keepAliveInterval;
+
         res.set_chunked_content_provider(
             "text/event-stream",
-            [subscription, interval](std::size_t, httplib::DataSink& sink) {
+            [subscription, interval, started = std::make_shared<bool>(false)](
+                std::size_t, httplib::DataSink& sink) {
+                if (!*started) {
+                    *started = true;
+                    // Reconnect a second after the server went (a restart), not 3.
+                    static constexpr std::string_view kRetry = "retry: 1000\n\n";
+                    if (!sink.write(kRetry.data(), kRetry.size())) {
+                        return false;
+                    }
+                }
                 const auto next = subscription->next(interval);
                 switch (next.status) {
                     case SnapshotSubscription::Status::Event:

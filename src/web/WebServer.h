@@ -23,28 +23,58 @@ class ActionQueue;
 class SimulatedSensor;
 class SnapshotPublisher;
 
-// The HTTP side of the web front end (cpp-httplib, its own threads). Every
-// request first passes the RequestGuard (Host/Origin → 403, token → 401);
-// then:
+// The HTTP side of the web front end (cpp-httplib, its own threads). The
+// protocol the page (resources/web) is written against:
 //
+// Every request first passes the RequestGuard:
+//   - Host, and Origin when present, must name this server: the listen
+//     address with its port; "localhost:PORT" on a loopback address; any IP
+//     address with the port when listening on every interface; a name given
+//     with --allow-host (any port). Origin is http(s)://<such a host>,
+//     "null" is refused. Otherwise 403.
+//   - When a token is required (listen address not loopback, or a token
+//     file), it comes as ?token=T (any request), the cookie
+//     kesto_token_<PORT>=T, or "Authorization: Bearer T". A token from the
+//     query is set in that cookie (HttpOnly; SameSite=Strict; Path=/) and
+//     GET /?token=T answers 303 to "/". Without it: 401 and a small
+//     "token required" page, whatever the path.
+//
+// Then:
 //   GET  /               the page (web/index.html)
 //   GET  /web/<file>     the page's files; /images/<file>, /help/<file>:
-//                        the staged images and help folder (StaticFiles).
-//                        Anything else: 404.
-//   GET  /events         server-sent events: "event: snapshot" with the
-//                        application's state (SnapshotPublisher), the latest
-//                        at once, then each change; ": keep-alive" comments
-//                        when nothing changed for a while. 503 when too many
-//                        browsers are connected.
-//   POST /action         one person's action (RequestGuard::parseAction) →
-//                        the driver's answer as JSON: 200 {"ok": true} or
-//                        200 {"ok": false, "error": why the person could not}.
-//                        400 malformed / not a person's action, 413 over
-//                        16 KiB, 503 when the application did not take it
-//                        within the action timeout (it is then never applied).
+//                        the staged images and help folder. <file> is one
+//                        plain name (StaticFiles). Anything else: 404.
+//   GET  /events         server-sent events: "retry: 1000" first, then
+//                          event: snapshot
+//                          data: {"app": Driver::snapshot() (toolkit/Driver.h),
+//                                 "sensor": {"description", "simulated",
+//                                            "rate"?, "lensOpen"?},
+//                                 "counter": {"running", "binSeconds": 10,
+//                                             "bins": [...], "events"},
+//                                 "version": N}
+//                        (WebFrontEnd.h), the latest at once, then after every
+//                        run-loop pass that changed it, N one more each time
+//                        (from 1 in each server run); ": keep-alive" comments
+//                        every 15 s without change. A slow browser gets only
+//                        the newest snapshot when it catches up. 503 when too
+//                        many (16) browsers are connected.
+//   POST /action         a JSON body, one person's action (Driver "Actions"):
+//                          {"action": "tap", "name": N}
+//                          {"action": "tapTab" | "answerAlert", "index": I}
+//                          {"action": "beginEditing" | "deleteBackward" |
+//                                     "return", "outlet": O}
+//                          {"action": "type", "outlet": O, "text": T}
+//                          {"action": "scroll", "outlet": O, "offset": X}
+//                        exactly these keys. Applied on the main run loop,
+//                        one at a time in arrival order; answers the driver's
+//                        answer: 200 {"ok": true} or 200 {"ok": false,
+//                        "error": why the person could not}. 400 malformed or
+//                        not a person's action, 413 over 16 KiB, 503 when the
+//                        application did not take it within 5 s (it is then
+//                        never applied).
 //   POST /sim            {"rate": μSv/h} and/or {"lens": "open"|"covered"}
 //                        → 200 {"ok": true}; 404 when the sensor is not
-//                        simulated; 400 for bad values.
+//                        simulated; 400 for bad values (rates 0 to 100000).
 //
 // Errors answer {"ok": false, "error": text} for the two POSTs, plain text
 // otherwise. Every answer carries nosniff, no-referrer (the token may be

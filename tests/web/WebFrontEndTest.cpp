@@ -1,6 +1,7 @@
 #include <tuple>
 
 #include "camera/CaptureBackend.h"
+#include "engine/BitmapProcessor.h"
 #include "web/WebFixture.h"
 
 namespace kesto {
@@ -46,6 +47,25 @@ TEST_F(WebFrontEndTest, SnapshotsArePushedOnChangeAndOnlyThen) {
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->status, 200);
     EXPECT_EQ(json::parse(refused->body)["ok"], false);
+}
+
+// An event found on the frame thread makes a pass of its own: the counter
+// follows it without waiting for a screen's timer.
+TEST_F(WebFrontEndTest, TheCounterFollowsEventsFromTheFrameThread) {
+    auto& engine = BitmapProcessor::sharedInstance();
+    engine.startAcquisition();
+    startWeb();
+    EventStream stream(web.port());
+    ASSERT_EQ(stream.waitFor(1).size(), 1u);
+    EXPECT_EQ(stream.snapshots()[0]["counter"]["running"], true);
+    std::thread frames([&engine] { engine.eventDetected(3, 12.0); });
+    frames.join();
+    const auto shots = stream.waitFor(2);
+    ASSERT_EQ(shots.size(), 2u);
+    EXPECT_EQ(shots[1]["counter"]["events"], 1);
+    EXPECT_EQ(shots[1]["counter"]["bins"], json({0, 1}));
+    engine.stopAcquisition();
+    engine.resetModel();
 }
 
 TEST_F(WebFrontEndTest, ActionsFromTwoBrowsersAreAllAppliedOneAtATime) {
