@@ -1,0 +1,191 @@
+// The panels beside the phone: the simulated sensor's settings and the live
+// counter (events per 10 s, with an optional click per event).
+
+// Settings of the simulated sensor: dose rate and lens cover. Absent with a
+// real camera.
+export class SimulatorPanel {
+  constructor(root, postSim) {
+    this.root = root;
+    this.rate = root.querySelector('[data-sim="rate"]');
+    this.lens = root.querySelector('[data-sim="lens"]');
+    this.lensState = root.querySelector("#lens-state");
+    this.status = root.querySelector("#sim-status");
+    this.lensOpen = false;
+    root.querySelector("form").addEventListener("submit", (event) => {
+      event.preventDefault();
+      this.sendRate();
+    });
+    this.rate.addEventListener("change", () => this.sendRate());
+    this.lens.addEventListener("click", () => {
+      this.apply(postSim({ lens: this.lensOpen ? "covered" : "open" }));
+    });
+    this.postSim = postSim;
+  }
+
+  sendRate() {
+    const rate = Number(this.rate.value);
+    if (this.rate.value === "" || !Number.isFinite(rate) || rate < 0) {
+      this.status.textContent = "Give a dose rate of 0 μSv/h or more.";
+      return;
+    }
+    this.apply(this.postSim({ rate }));
+  }
+
+  async apply(answer) {
+    const { ok, error } = await answer;
+    this.status.textContent = ok ? "" : error;
+  }
+
+  show(sensor) {
+    this.root.hidden = !sensor?.simulated;
+    if (!sensor?.simulated) return;
+    // Leave the field alone while someone is typing in it.
+    if (document.activeElement !== this.rate && typeof sensor.rate === "number") {
+      this.rate.value = String(sensor.rate);
+    }
+    this.lensOpen = Boolean(sensor.lensOpen);
+    this.lensState.textContent = this.lensOpen ? "open: light reaches the sensor" : "covered";
+    this.lensState.dataset.open = String(this.lensOpen);
+    this.lens.textContent = this.lensOpen ? "Cover the lens" : "Uncover the lens";
+  }
+}
+
+// A short click for each event, made by Web Audio. Browsers start sound only
+// after a gesture, which the switch that turns it on is.
+class Clicker {
+  constructor() {
+    this.context = null;
+    this.nextTime = 0;
+  }
+
+  enable() {
+    this.context ??= new AudioContext();
+    return this.context.resume();
+  }
+
+  click(count) {
+    if (!this.context || this.context.state !== "running") return;
+    const now = this.context.currentTime;
+    // Clicks of one snapshot spread over a fifth of a second, as a counter
+    // would sound; never more than a few dozen at once.
+    let at = Math.max(now, this.nextTime);
+    for (let i = 0; i < Math.min(count, 40); i++) {
+      this.pulse(at);
+      at += 0.2 / Math.max(1, count) + 0.004;
+    }
+    this.nextTime = at;
+  }
+
+  pulse(at) {
+    const ctx = this.context;
+    const osc = ctx.createOscillator();
+    const gain = ctx.createGain();
+    osc.type = "square";
+    osc.frequency.value = 1800;
+    gain.gain.setValueAtTime(0.25, at);
+    gain.gain.exponentialRampToValueAtTime(0.001, at + 0.012);
+    osc.connect(gain).connect(ctx.destination);
+    osc.start(at);
+    osc.stop(at + 0.015);
+  }
+}
+
+export class CounterPanel {
+  constructor(root) {
+    this.root = root;
+    this.canvas = root.querySelector("canvas");
+    this.total = root.querySelector("#counter-total");
+    this.state = root.querySelector("#counter-state");
+    this.sound = root.querySelector("#counter-sound");
+    this.clicker = new Clicker();
+    this.lastEvents = null;
+    this.counter = null;
+    this.sound.checked = false;
+    this.sound.addEventListener("change", () => {
+      if (this.sound.checked) this.clicker.enable();
+    });
+    new ResizeObserver(() => this.draw()).observe(this.canvas);
+  }
+
+  show(counter) {
+    if (!counter) return;
+    const events = counter.events ?? 0;
+    // A new acquisition starts from zero: that is no click.
+    if (this.sound.checked && this.lastEvents !== null && events > this.lastEvents) {
+      this.clicker.click(events - this.lastEvents);
+    }
+    this.lastEvents = events;
+    this.counter = counter;
+    this.total.textContent = String(events);
+    this.state.textContent = counter.running ? "running" : "stopped";
+    this.state.dataset.running = String(Boolean(counter.running));
+    this.root.dataset.bins = (counter.bins || []).join(",");
+    this.draw();
+  }
+
+  // Bars of events per bin, time along the bottom in seconds.
+  draw() {
+    const canvas = this.canvas;
+    const ratio = window.devicePixelRatio || 1;
+    const w = canvas.clientWidth || 300;
+    const h = canvas.clientHeight || 160;
+    if (canvas.width !== Math.round(w * ratio)) canvas.width = Math.round(w * ratio);
+    if (canvas.height !== Math.round(h * ratio)) canvas.height = Math.round(h * ratio);
+    const ctx = canvas.getContext("2d");
+    ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
+    ctx.clearRect(0, 0, w, h);
+    const style = getComputedStyle(canvas);
+    const ink = style.color;
+    const bar = style.getPropertyValue("--bar").trim() || "#2a7";
+    ctx.font = "11px system-ui, sans-serif";
+    ctx.fillStyle = ink;
+    ctx.strokeStyle = ink;
+
+    const bins = this.counter?.bins || [];
+    const binSeconds = this.counter?.binSeconds || 10;
+    const left = 34, right = 16, top = 8, bottom = 20;
+    const plotW = w - left - right;
+    const plotH = h - top - bottom;
+    const most = Math.max(1, ...bins);
+    // A round top of the scale: 1, 2, 5, 10, 20, 50...
+    const step = [1, 2, 5].map((m) => m * 10 ** Math.floor(Math.log10(most)))
+      .find((s) => s >= most / 4) ?? most;
+    const scaleTop = Math.ceil(most / step) * step;
+
+    ctx.globalAlpha = 0.25;
+    ctx.beginPath();
+    for (let v = 0; v <= scaleTop; v += step) {
+      const y = top + plotH - (v / scaleTop) * plotH;
+      ctx.moveTo(left, y + 0.5);
+      ctx.lineTo(left + plotW, y + 0.5);
+    }
+    ctx.stroke();
+    ctx.globalAlpha = 1;
+    ctx.textAlign = "right";
+    ctx.textBaseline = "middle";
+    for (let v = 0; v <= scaleTop; v += step) {
+      ctx.fillText(String(v), left - 4, top + plotH - (v / scaleTop) * plotH);
+    }
+
+    if (bins.length === 0) {
+      ctx.textAlign = "center";
+      ctx.fillText("No acquisition yet", left + plotW / 2, top + plotH / 2);
+      return;
+    }
+    // At least a minute wide, so the first bars do not fill the chart.
+    const slots = Math.max(6, bins.length);
+    const slotW = plotW / slots;
+    ctx.fillStyle = bar;
+    bins.forEach((count, i) => {
+      const barH = (count / scaleTop) * plotH;
+      ctx.fillRect(left + i * slotW + 1, top + plotH - barH, Math.max(1, slotW - 2), barH);
+    });
+    ctx.fillStyle = ink;
+    ctx.textAlign = "center";
+    ctx.textBaseline = "top";
+    const labelEvery = Math.ceil(slots / 6);
+    for (let i = 0; i <= slots; i += labelEvery) {
+      ctx.fillText(`${i * binSeconds} s`, left + i * slotW, top + plotH + 4);
+    }
+  }
+}
