@@ -96,6 +96,7 @@ export class CounterPanel {
     this.canvas = root.querySelector("canvas");
     this.total = root.querySelector("#counter-total");
     this.state = root.querySelector("#counter-state");
+    this.interval = root.querySelector("#counter-interval");
     this.sound = root.querySelector("#counter-sound");
     this.clicker = new Clicker();
     this.lastEvents = null;
@@ -118,9 +119,22 @@ export class CounterPanel {
     this.counter = counter;
     this.total.textContent = String(events);
     this.state.textContent = counter.running ? "running" : "stopped";
+    this.interval.textContent = CounterPanel.intervalText(counter);
     this.state.dataset.running = String(Boolean(counter.running));
     this.root.dataset.bins = (counter.bins || []).join(",");
     this.draw();
+  }
+
+  // "0.12–0.89 μSv/h", "below 3.69 μSv/h" with no event yet, "—" before
+  // any time has passed.
+  static intervalText(counter) {
+    const low = counter.doseRateLower95, high = counter.doseRateUpper95;
+    if (typeof high !== "number" || typeof low !== "number") return "\u2014";
+    const milli = high >= 1000;
+    const unit = milli ? "mSv/h" : "\u03bcSv/h";
+    const shown = (v) => (milli ? v / 1000 : v).toFixed(2);
+    if ((counter.events ?? 0) === 0) return `below ${shown(high)} ${unit}`;
+    return `${shown(low)}\u2013${shown(high)} ${unit}`;
   }
 
   // Bars of events per bin, time along the bottom in seconds.

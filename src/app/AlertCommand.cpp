@@ -3,7 +3,11 @@
 #include <CLI/App.hpp>
 
 #include "app/HeadlessFrontEnd.h"
+#include "app/IntervalReport.h"
 #include "app/SensorBanner.h"
+#include "engine/BitmapProcessor.h"
+#include "engine/DoseRateInterval.h"
+#include "screens/AlertViewController.h"
 
 namespace kesto {
 namespace {
@@ -30,7 +34,11 @@ void AlertCommand::printHelp(std::ostream& out) {
         << "  --json           one JSON object per second, then one for the verdict\n"
            "\n"
            "Exit status: 0 when no radioactivity was detected, 2 when it was, 1 when\n"
-           "the detection could not run or was abandoned.\n";
+           "the detection could not run or was abandoned.\n"
+           "\n"
+           "Beside the dose rate, its 95% interval: the range of rates that could give\n"
+           "the events seen. At the start, the smallest dose rate 30 seconds can detect\n"
+           "(about 20 \u03bcSv/h): a quiet result below it is no proof of a safe place.\n";
 }
 
 void AlertCommand::declareOptions(CLI::App& app) {
@@ -47,6 +55,7 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
         return 1;
     }
     SensorBanner::print(person.report());
+    IntervalReport::printDetectable(person.report(), AlertViewController::kDetectionLength);
     if (person.tabScreen() != kAlertScreen || person.driver().tap("btnCommand")) {
         err << "kesto alert: the alert screen could not be started\n";
         return 1;
@@ -83,10 +92,15 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
         }
         const std::string countdown = person.text("lblTimer");
         const std::string readOut = person.text("lblResult");
+        // Beside the screen's figure, read-only: how far it can be trusted.
+        const auto interval = DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance());
+        nlohmann::json fields = {
+            {"event", "second"}, {"countdown", countdown}, {"readOut", readOut}};
+        IntervalReport::addFields(fields, interval);
         person.report().update(
             person.pieProgress("detecteurCamembert") / 360.0,
-            countdown + (readOut.empty() ? "" : "  " + readOut),
-            {{"event", "second"}, {"countdown", countdown}, {"readOut", readOut}});
+            countdown + (readOut.empty() ? "" : "  " + readOut) + IntervalReport::suffix(interval),
+            fields);
     }
     err << "kesto alert: the detection did not end: no verdict\n";
     return 1;

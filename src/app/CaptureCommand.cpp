@@ -11,11 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "app/ApplicationOptions.h"
+#include "app/IntervalReport.h"
 #include "app/OptionChecks.h"
 #include "camera/CaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/SensorSpec.h"
 #include "engine/BitmapProcessor.h"
+#include "engine/DoseRateInterval.h"
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
 
@@ -85,7 +87,12 @@ void CaptureCommand::printHelp(std::ostream& out) {
            "        video/x-raw,format=BGRA ! appsink name=kesto\n"
            "\n"
            "Options:\n"
-           "  --json   one JSON object per line: first the sensor, then each second\n";
+           "  --json   one JSON object per line: first the sensor, then each second\n"
+           "\n"
+           "Each second also gives the dose rate's 95% interval (JSON: doseRateLower95,\n"
+           "doseRateUpper95 in \u03bcSv/h): exact Poisson bounds on the events over the\n"
+           "elapsed time. With no event yet the upper bound is the least rate that could\n"
+           "still be there unseen.\n";
 }
 
 int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
@@ -143,6 +150,7 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
             const std::int32_t hits = engine.cumulatedParticules();
             // Before the first particle the rate is what one event would give.
             const bool upperBound = hits == 0 && duration > 2.0;
+            const auto interval = DoseRateInterval::forEvents(engine.nbEventDetected(), duration);
             if (options.json) {
                 nlohmann::json line = {{"elapsed", duration},
                                        {"frames", frames},
@@ -154,6 +162,7 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
                                        {"dose", dose},
                                        {"doseUnit", doseUnit},
                                        {"light", frames > 0 ? nlohmann::json(light) : nullptr}};
+                IntervalReport::addFields(line, interval);
                 out << line.dump() << std::endl;
             } else {
                 out << hoursMinutesSeconds(duration)
@@ -165,7 +174,7 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
                            frames == 0 ? "unknown (no frames)"
                            : light     ? "YES"
                                        : "no")
-                    << std::endl;
+                    << IntervalReport::suffix(interval) << std::endl;
             }
         }
         engine.stopAcquisition();

@@ -5,8 +5,11 @@
 #include <CLI/App.hpp>
 
 #include "app/HeadlessFrontEnd.h"
+#include "app/IntervalReport.h"
 #include "app/OptionChecks.h"
 #include "app/SensorBanner.h"
+#include "engine/BitmapProcessor.h"
+#include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/Format.h"
 #include "screens/MeasureViewController.h"
@@ -19,16 +22,22 @@ constexpr const char* kMeasureScreen = "MeasureViewController";
 constexpr const char* kTagScreen = "RegisterRadioactivityViewController";
 constexpr int kMeasureTab = 1;
 
+// The screen's figures, and beside them (read from the engine, never shown
+// on the screen) the 95% interval of the dose rate.
 std::string readOut(const HeadlessFrontEnd& person) {
     return person.text("lblElapsedTime") + "  " + person.text("lblVM") + "  " +
-           person.text("lblVD");
+           person.text("lblVD") +
+           IntervalReport::suffix(DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance()));
 }
 
 nlohmann::json readOutFields(const HeadlessFrontEnd& person, const char* event) {
-    return {{"event", event},
-            {"elapsed", person.text("lblElapsedTime")},
-            {"doseRate", person.text("lblVM")},
-            {"dose", person.text("lblVD")}};
+    nlohmann::json fields = {{"event", event},
+                             {"elapsed", person.text("lblElapsedTime")},
+                             {"doseRate", person.text("lblVM")},
+                             {"dose", person.text("lblVD")}};
+    IntervalReport::addFields(fields,
+                              DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance()));
+    return fields;
 }
 
 // The top alert's message, after answering it with its first button.
@@ -79,7 +88,10 @@ void MeasureCommand::printHelp(std::ostream& out) {
            "  --json           one JSON object per second, then one for the result\n"
            "\n"
            "Exit status: 0 when the measurement ran (and, with --tag, was saved or held\n"
-           "no event to save), 1 when it could not run, was abandoned or not saved.\n";
+           "no event to save), 1 when it could not run, was abandoned or not saved.\n"
+           "\n"
+           "Beside the dose rate, its 95% interval: the range of rates that could give\n"
+           "the events seen. At the start, the smallest dose rate the run can detect.\n";
 }
 
 void MeasureCommand::declareOptions(CLI::App& app) {
@@ -100,6 +112,9 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
         return 1;
     }
     SensorBanner::print(person.report());
+    IntervalReport::printDetectable(
+        person.report(),
+        duration_ ? std::optional<double>(static_cast<double>(*duration_)) : std::nullopt);
     if (person.driver().tapTab(kMeasureTab) || person.tabScreen() != kMeasureScreen) {
         err << "kesto measure: the measure screen could not be shown\n";
         return 1;
@@ -185,18 +200,23 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
     const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
     if (list != nullptr && !list->empty()) {
         const auto& record = *list->front();
+        const auto interval = DoseRateInterval::forEvents(
+            static_cast<std::int64_t>(record.radionEvents().size()), record.duration());
+        nlohmann::json fields = {{"event", "saved"},
+                                 {"tag", record.tag().value_or("")},
+                                 {"events", record.radionEvents().size()},
+                                 {"duration", record.duration()},
+                                 {"meanDoseRate", record.vm()},
+                                 {"dose", record.vd()},
+                                 {"history", RadiationHistoryMng::historyFilePath().string()}};
+        IntervalReport::addFields(fields, interval);
         person.report().message(
             cformat("Saved \"%s\": %zu events over %.0f s, mean %.2f \u03bcSv/h, dose %.2f "
                     "\u03bcSv",
                     record.tag().value_or("").c_str(), record.radionEvents().size(),
-                    record.duration(), record.vm(), record.vd()),
-            {{"event", "saved"},
-             {"tag", record.tag().value_or("")},
-             {"events", record.radionEvents().size()},
-             {"duration", record.duration()},
-             {"meanDoseRate", record.vm()},
-             {"dose", record.vd()},
-             {"history", RadiationHistoryMng::historyFilePath().string()}});
+                    record.duration(), record.vm(), record.vd()) +
+                IntervalReport::suffix(interval),
+            fields);
     }
     if (!waitForUpload(person)) {
         err << "kesto measure: quit before the upload ended: the measurement is saved, but the "

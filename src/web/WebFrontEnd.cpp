@@ -5,6 +5,7 @@
 #include "camera/CaptureBackend.h"
 #include "camera/SimulatedSensor.h"
 #include "engine/BitmapProcessor.h"
+#include "engine/DoseRateInterval.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ResourceLocator.h"
 #include "platform/ThreadCheck.h"
@@ -132,10 +133,19 @@ json WebFrontEnd::counter(const BitmapProcessor& engine) {
         bins = counts;
         total = events->size();
     }
+    // The dose rate's 95% interval over the acquisition so far, in μSv/h
+    // (null before any time has passed); with no event the upper bound is the
+    // least rate that could still be there.
+    const auto interval = DoseRateInterval::forEvents(static_cast<std::int64_t>(total),
+                                                      events ? engine.acquisitionDuration() : 0.0);
     return {{"running", engine.acquisitionEnCours()},
             {"binSeconds", static_cast<int>(kBinSeconds)},
             {"bins", bins},
-            {"events", total}};
+            {"events", total},
+            {"elapsed", events ? std::max(0.0, engine.acquisitionDuration()) : 0.0},
+            {"doseRateLower95", interval.known() ? json(interval.lower()) : json(nullptr)},
+            {"doseRateUpper95", interval.known() ? json(interval.upper()) : json(nullptr)},
+            {"doseRateInterval", interval.text()}};
 }
 
 }  // namespace kesto

@@ -30,7 +30,9 @@ class WebServer;
 //    "counter": {"running": bool, "binSeconds": 10,
 //                "bins": [events in each 10 s of the engine's current
 //                         acquisition, oldest first; the last one is still filling],
-//                "events": total events}}
+//                "events": total events, "elapsed": seconds,
+//                "doseRateLower95", "doseRateUpper95": μSv/h or null,
+//                "doseRateInterval": "95%: 0.12–0.89 μSv/h" or ""}}
 //
 // A token is required when the listen address is not loopback or a token
 // file is given: the file's token, else a random one (in url()).

@@ -60,6 +60,8 @@ TEST_F(CaptureCommandTest, ReadsOutEverySecondAndSaysTheSensorIsSimulated) {
               "Reading simulated sensor (1980.00 \u03BCSv/h) \u2014 SIMULATED, not a measurement");
     EXPECT_EQ(lines[1].rfind("00:00:01  frames 11  events 11  hits ", 0), 0u) << lines[1];
     EXPECT_EQ(lines[3].rfind("00:00:03  frames 31  events 31  hits ", 0), 0u) << lines[3];
+    // 31 events over 3 s: 198 × [21.06, 44.0] / 3 μSv/h.
+    EXPECT_NE(lines[3].find("  95%: 1.39\u20132.90 mSv/h"), std::string::npos) << lines[3];
     EXPECT_FALSE(engine->acquisitionEnCours());
     EXPECT_TRUE(err.str().empty()) << err.str();
 }
@@ -73,6 +75,9 @@ TEST_F(CaptureCommandTest, JsonLinesCarryTheFiguresWithTheirUnits) {
     EXPECT_EQ(last["events"], 0);
     EXPECT_NEAR(last["doseRate"].get<double>(), 66.0, 1e-3);  // one event's worth over 3 s
     EXPECT_EQ(last["doseRateIsUpperBound"], true);
+    // No event: from 0 up to the least rate that could still be there unseen.
+    EXPECT_EQ(last["doseRateLower95"], 0.0);
+    EXPECT_NEAR(last["doseRateUpper95"].get<double>(), 3.6889 * 66.0, 1e-2);
     EXPECT_EQ(last["light"], true);
     EXPECT_NE(err.str().find("light reached the sensor"), std::string::npos);
 }

@@ -71,7 +71,14 @@ TEST_F(FrontEndTest, AlertWithoutParticlesSaysSoAfterThirtySeconds) {
     ASSERT_GE(lines.size(), 30U);
     EXPECT_EQ(lines.front()["event"], "sensor");
     EXPECT_EQ(lines.front()["simulated"], true);
-    EXPECT_EQ(lines[1]["countdown"], "29 s");
+    // Before the run: what 30 s can see at all (3 events: 19.8 μSv/h).
+    EXPECT_EQ(lines[1]["event"], "detectable");
+    EXPECT_DOUBLE_EQ(lines[1]["doseRate"].get<double>(), 19.8);
+    EXPECT_EQ(lines[2]["countdown"], "29 s");
+    // A quiet 30 s: the rate could still be up to 3.69 events' worth.
+    const auto& last = lines[lines.size() - 2];
+    EXPECT_EQ(last["doseRateLower95"], 0.0);
+    EXPECT_NEAR(last["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
     EXPECT_EQ(lines.back()["event"], "verdict");
     EXPECT_EQ(lines.back()["radioactivityDetected"], false);
 }

@@ -153,17 +153,24 @@ TEST(StaticFilesTest, OnlyPlainNamesAreServed) {
 TEST(CounterTest, EventsAreCountedPerTenSecondsOfTheAcquisition) {
     test::ManualClock clock;
     const auto engine = BitmapProcessor::create();
-    EXPECT_EQ(
-        WebFrontEnd::counter(*engine),
-        json({{"running", false}, {"binSeconds", 10}, {"bins", json::array()}, {"events", 0}}));
+    const json idle = WebFrontEnd::counter(*engine);
+    EXPECT_EQ(idle["bins"], json::array());
+    EXPECT_EQ(idle["events"], 0);
+    EXPECT_EQ(idle["doseRateUpper95"], nullptr);
     engine->startAcquisition();
     for (const double t : {0.5, 3.0, 9.99, 10.0, 31.0}) {
         engine->eventDetected(1, t);
     }
     clock.advance(42.0);
-    EXPECT_EQ(
-        WebFrontEnd::counter(*engine),
-        json({{"running", true}, {"binSeconds", 10}, {"bins", {3, 1, 0, 1, 0}}, {"events", 5}}));
+    const json running = WebFrontEnd::counter(*engine);
+    EXPECT_EQ(running["running"], true);
+    EXPECT_EQ(running["binSeconds"], 10);
+    EXPECT_EQ(running["bins"], json({3, 1, 0, 1, 0}));
+    EXPECT_EQ(running["events"], 5);
+    // Five events over 42 s: 198 μSv/h × [1.6235, 11.668] / 42.
+    EXPECT_NEAR(running["doseRateLower95"].get<double>(), 7.654, 0.01);
+    EXPECT_NEAR(running["doseRateUpper95"].get<double>(), 55.01, 0.01);
+    EXPECT_EQ(running["doseRateInterval"], "95%: 7.65\u201355.01 \u03bcSv/h");
     engine->stopAcquisition();
     clock.advance(100.0);
     EXPECT_EQ(WebFrontEnd::counter(*engine)["bins"], json({3, 1, 0, 1, 0}));

@@ -1,0 +1,42 @@
+#include "app/IntervalReport.h"
+
+#include "app/ProgressReport.h"
+
+namespace kesto {
+
+std::string IntervalReport::suffix(const DoseRateInterval& interval) {
+    return interval.known() ? "  " + interval.text() : std::string();
+}
+
+void IntervalReport::addFields(nlohmann::json& fields, const DoseRateInterval& interval) {
+    fields["doseRateLower95"] = interval.known() ? nlohmann::json(interval.lower()) : nullptr;
+    fields["doseRateUpper95"] = interval.known() ? nlohmann::json(interval.upper()) : nullptr;
+}
+
+std::string IntervalReport::detectableText(std::optional<double> seconds) {
+    const std::string lead = "Smallest detectable dose rate (3 events expected)";
+    const std::string tail = ": a quiet reading below it does not mean a safe place";
+    if (seconds) {
+        return lead + " over " + std::to_string(static_cast<long long>(*seconds)) +
+               " s: " + DoseRateInterval::rateText(DoseRateInterval::detectableRate(*seconds)) +
+               tail;
+    }
+    return lead + ": " + DoseRateInterval::rateText(DoseRateInterval::detectableRate(60.0)) +
+           " after a minute, " +
+           DoseRateInterval::rateText(DoseRateInterval::detectableRate(3600.0)) + " after an hour" +
+           tail;
+}
+
+void IntervalReport::printDetectable(ProgressReport& report, std::optional<double> seconds) {
+    nlohmann::json fields = {{"event", "detectable"}, {"unit", "\u03bcSv/h"}};
+    if (seconds) {
+        fields["seconds"] = *seconds;
+        fields["doseRate"] = DoseRateInterval::detectableRate(*seconds);
+    } else {
+        fields["perMinute"] = DoseRateInterval::detectableRate(60.0);
+        fields["perHour"] = DoseRateInterval::detectableRate(3600.0);
+    }
+    report.message(detectableText(seconds), fields);
+}
+
+}  // namespace kesto

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/DoseRateInterval.h"
+
+namespace kesto {
+
+class ProgressReport;
+
+// The honest side of the terminal front ends' figures: the 95% interval
+// beside a dose rate, and at the start the smallest rate a run can see.
+//
+// Threads: the main thread.
+class IntervalReport {
+  public:
+    // "  95%: 0.12–0.89 μSv/h", or empty with no interval yet.
+    static std::string suffix(const DoseRateInterval& interval);
+    // The interval's JSON fields, always in μSv/h: doseRateLower95,
+    // doseRateUpper95 (null when not known yet).
+    static void addFields(nlohmann::json& fields, const DoseRateInterval& interval);
+
+    // The smallest detectable dose rate over a run of `seconds`, or per
+    // minute and per hour for an open-ended one, as a message.
+    static void printDetectable(ProgressReport& report, std::optional<double> seconds);
+    static std::string detectableText(std::optional<double> seconds);
+};
+
+}  // namespace kesto
