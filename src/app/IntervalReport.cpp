@@ -14,17 +14,17 @@ void IntervalReport::addFields(nlohmann::json& fields, const DoseRateInterval& i
 }
 
 std::string IntervalReport::detectableText(std::optional<double> seconds) {
-    const std::string lead = "Smallest detectable dose rate (3 events expected)";
-    const std::string tail = ": a quiet reading below it does not mean a safe place";
+    const std::string tail = " (3 events expected); a quiet reading does not rule out a lower rate";
     if (seconds) {
-        return lead + " over " + std::to_string(static_cast<long long>(*seconds)) +
-               " s: " + DoseRateInterval::rateText(DoseRateInterval::detectableRate(*seconds)) +
-               tail;
+        return "This run can detect dose rates from " +
+               DoseRateInterval::rateText(DoseRateInterval::detectableRate(*seconds)) + " up in " +
+               std::to_string(static_cast<long long>(*seconds)) + " s" + tail;
     }
-    return lead + ": " + DoseRateInterval::rateText(DoseRateInterval::detectableRate(60.0)) +
-           " after a minute, " +
-           DoseRateInterval::rateText(DoseRateInterval::detectableRate(3600.0)) + " after an hour" +
-           tail;
+    return "A measurement can detect dose rates from " +
+           DoseRateInterval::rateText(DoseRateInterval::detectableRate(60.0)) +
+           " up after a minute, from " +
+           DoseRateInterval::rateText(DoseRateInterval::detectableRate(3600.0)) +
+           " up after an hour" + tail;
 }
 
 void IntervalReport::printDetectable(ProgressReport& report, std::optional<double> seconds) {
