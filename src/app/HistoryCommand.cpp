@@ -10,6 +10,10 @@
 #include "app/TerminalText.h"
 #include "engine/BitmapProcessor.h"
 #include "history/AppUtils.h"
+#include "history/CsvExport.h"
+#include "history/ExportRow.h"
+#include "history/GeoJsonExport.h"
+#include "history/KmlExport.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/Format.h"
 
@@ -97,10 +101,29 @@ void printText(const RadiationHistoryMng::RecordList& records, bool simulated, s
                    RadiationHistoryMng::expositionLimite());
 }
 
+std::vector<ExportRow> exportRows(const RadiationHistoryMng::RecordList& records) {
+    std::vector<ExportRow> rows;
+    rows.reserve(records.size());
+    for (const auto& record : records) {
+        rows.push_back(ExportRow::of(*record));
+    }
+    return rows;
+}
+
+void reportLeftOut(std::size_t leftOut, const char* format, std::ostream& err) {
+    if (leftOut > 0) {
+        err << "kesto history: " << leftOut
+            << (leftOut == 1 ? " measurement has" : " measurements have")
+            << " no known position and " << (leftOut == 1 ? "was" : "were") << " left out of the "
+            << format << '\n';
+    }
+}
+
 }  // namespace
 
 void HistoryCommand::printHelp(std::ostream& out) {
-    out << "Usage: kesto history [--data-dir D] [--simulated] [--json]\n"
+    out << "Usage: kesto history [--data-dir D] [--simulated] [--json | --csv | --geojson | "
+           "--kml]\n"
            "\n"
            "Lists the saved measurements, newest first: index, tag, start (UTC), duration,\n"
            "mean dose rate and dose; then the total dose, the total duration and the mean\n"
@@ -115,6 +138,14 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
            "                 latitude, longitude, duration, vd, vm, events as [time, count]),\n"
            "                 timeTotal, vdTotal, expostionMoyenne\n"
+           "  --csv          a spreadsheet table (RFC 4180, UTF-8), one row per measurement:\n"
+           "                 tag, start, stop (ISO 8601 UTC), duration, dose, mean dose rate\n"
+           "                 with its 95% interval, events, latitude, longitude (empty when\n"
+           "                 unknown), simulated\n"
+           "  --geojson      the same as a GeoJSON FeatureCollection of points, for a map\n"
+           "  --kml          the same as KML 2.2 placemarks, for a globe viewer\n"
+           "                 The two map formats leave out measurements with no known\n"
+           "                 position (0, 0 as saved) and say how many on standard error.\n"
            "\n"
            "Exit status: 0 when listed (no history file is an empty list), 1 when the\n"
            "history file cannot be read (it is left untouched), 2 for bad options.\n";
@@ -123,7 +154,13 @@ void HistoryCommand::printHelp(std::ostream& out) {
 void HistoryCommand::declareOptions(CLI::App& app) {
     app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
     app.add_flag("--simulated", simulated_);
-    app.add_flag("--json", json_);
+    auto* json = app.add_flag("--json", json_);
+    auto* csv = app.add_flag("--csv", csv_);
+    auto* geoJson = app.add_flag("--geojson", geoJson_);
+    auto* kml = app.add_flag("--kml", kml_);
+    json->excludes(csv)->excludes(geoJson)->excludes(kml);
+    csv->excludes(geoJson)->excludes(kml);
+    geoJson->excludes(kml);
 }
 
 int HistoryCommand::run(std::ostream& out, std::ostream& err) {
@@ -139,7 +176,15 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
     const RadiationHistoryMng::RecordList* list =
         RadiationHistoryMng::getRadiationHistoryRecordList();
     const RadiationHistoryMng::RecordList none;
-    if (json_) {
+    if (csv_) {
+        CsvExport::write(exportRows(list ? *list : none), simulated_, out);
+    } else if (geoJson_) {
+        reportLeftOut(GeoJsonExport::write(exportRows(list ? *list : none), simulated_, out),
+                      "GeoJSON", err);
+    } else if (kml_) {
+        reportLeftOut(KmlExport::write(exportRows(list ? *list : none), simulated_, out), "KML",
+                      err);
+    } else if (json_) {
         printJson(list ? *list : none, simulated_, out);
     } else {
         printText(list ? *list : none, simulated_, out);

@@ -10,7 +10,8 @@ namespace kesto {
 
 // `kesto history`: the saved measurements, newest first, and their totals,
 // as the history screen shows them; or all of it as JSON. With --simulated,
-// the simulated sensor's history instead, said to be SIMULATED.
+// the simulated sensor's history instead, said to be SIMULATED. --csv,
+// --geojson and --kml export it for a spreadsheet or a map.
 class HistoryCommand : public Command {
   public:
     void declareOptions(CLI::App& app) override;
@@ -20,6 +21,9 @@ class HistoryCommand : public Command {
   private:
     std::optional<std::string> dataDirectory_;
     bool json_ = false;
+    bool csv_ = false;
+    bool geoJson_ = false;
+    bool kml_ = false;
     bool simulated_ = false;
 };
 
