@@ -41,6 +41,8 @@ test("a detection runs its 30 seconds to the verdict, keeps its tab, and starts 
 
   await waitForTop(page, "DetectionFinishViewController", 45000);
   assert.equal(await counterRunning(page), "false");
+  // No event in 30 s: the panel says how high the rate could still be.
+  assert.match(await page.locator("#counter-interval").textContent(), /^below \d+\.\d\d μSv\/h$/);
   assert.match(await control(page, "bgImgView").getAttribute("src"), /\/images\/A02\.png$/);
   assert.notEqual((await control(page, "lblMsg").textContent()).trim(), "");
 
