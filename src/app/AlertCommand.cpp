@@ -85,9 +85,13 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
         if (person.tabScreen() == kVerdictScreen) {
             const bool detected = person.image("bgImgView") == kDetectedBackground;
             const std::string message = person.text("lblMsg");
+            const auto interval = DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance());
+            nlohmann::json fields = {
+                {"event", "verdict"}, {"radioactivityDetected", detected}, {"message", message}};
+            IntervalReport::addFields(fields, interval);
             person.report().message(
-                message,
-                {{"event", "verdict"}, {"radioactivityDetected", detected}, {"message", message}});
+                message + (interval.known() ? "\nDose rate " + interval.text() : std::string()),
+                fields);
             return detected ? kRadioactivityDetected : 0;
         }
         const std::string countdown = person.text("lblTimer");

@@ -9,6 +9,7 @@
 #include "app/OptionChecks.h"
 #include "app/TerminalText.h"
 #include "engine/BitmapProcessor.h"
+#include "engine/DoseRateInterval.h"
 #include "history/AppUtils.h"
 #include "history/CsvExport.h"
 #include "history/ExportRow.h"
@@ -46,6 +47,9 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, s
         for (const RadiationEvent& event : record->radionEvents()) {
             events.push_back({event.timeStamp(), event.numberOfParticules()});
         }
+        const auto interval = DoseRateInterval::forEvents(
+            static_cast<std::int64_t>(record->radionEvents().size()), record->duration());
+        const bool known = interval.known();
         const nlohmann::ordered_json item = {
             {"tag", orNull(record->tag())},
             {"udid", orNull(record->udid())},
@@ -56,6 +60,8 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, s
             {"duration", record->duration()},
             {"vd", record->vd()},
             {"vm", record->vm()},
+            {"vmLower95", known ? nlohmann::ordered_json(interval.lower()) : nullptr},
+            {"vmUpper95", known ? nlohmann::ordered_json(interval.upper()) : nullptr},
             {"events", std::move(events)},
         };
         out << (first ? "" : ", ") << dump(item);
@@ -136,7 +142,8 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "                 in simulated/radiationHistory.txt and never uploaded; the\n"
            "                 listing says they are SIMULATED (JSON: \"simulated\": true)\n"
            "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
-           "                 latitude, longitude, duration, vd, vm, events as [time, count]),\n"
+           "                 latitude, longitude, duration, vd, vm with its 95% interval\n"
+           "                 vmLower95 and vmUpper95, events as [time, count]),\n"
            "                 timeTotal, vdTotal, expostionMoyenne\n"
            "  --csv          a spreadsheet table (RFC 4180, UTF-8), one row per measurement:\n"
            "                 tag, start, stop (ISO 8601 UTC), duration, dose, mean dose rate\n"

@@ -81,6 +81,7 @@ TEST_F(FrontEndTest, AlertWithoutParticlesSaysSoAfterThirtySeconds) {
     EXPECT_NEAR(last["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
     EXPECT_EQ(lines.back()["event"], "verdict");
     EXPECT_EQ(lines.back()["radioactivityDetected"], false);
+    EXPECT_NEAR(lines.back()["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
 }
 
 TEST_F(FrontEndTest, AlertUnderASaturatingRateFindsRadioactivity) {

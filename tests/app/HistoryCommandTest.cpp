@@ -90,6 +90,8 @@ TEST_F(HistoryCommandTest, JsonHoldsEveryFieldAtFullPrecision) {
     const auto& second = json["records"][1];
     EXPECT_EQ(second["longitude"].get<double>(), -0.1275);
     EXPECT_EQ(second["vd"].get<double>(), 2 * 0.055);
+    EXPECT_NEAR(second["vmUpper95"].get<double>(), 7.2247 * 198.0 / 36.0, 1e-3);
+    EXPECT_TRUE(first["vmUpper95"].is_null());  // no duration, no interval
     EXPECT_EQ(second["events"], nlohmann::json::parse("[[0.25, 2], [0.25, 2]]"));
     EXPECT_EQ(json["vdTotal"].get<double>(), static_cast<double>(0.11f));
 }
