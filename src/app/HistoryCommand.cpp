@@ -11,6 +11,7 @@
 #include "engine/BitmapProcessor.h"
 #include "history/AppUtils.h"
 #include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
 #include "platform/Format.h"
 
 namespace kesto {
@@ -33,7 +34,8 @@ std::string dump(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, std::ostream& out) {
+void printJson(const RadiationHistoryMng::RecordList& records, bool simulated,
+               const UploadLog::Outcomes& uploads, std::ostream& out) {
     // One record at a time, so a long history never sits in memory twice.
     out << (simulated ? "{\"simulated\": true, \"records\": [" : "{\"records\": [");
     bool first = true;
@@ -53,6 +55,7 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, s
             {"vd", record->vd()},
             {"vm", record->vm()},
             {"events", std::move(events)},
+            {"upload", UploadLog::text(uploads.statusOf(*record))},
         };
         out << (first ? "" : ", ") << dump(item);
         first = false;
@@ -66,7 +69,8 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, s
     out << "], " << tail.substr(1) << '\n';
 }
 
-void printText(const RadiationHistoryMng::RecordList& records, bool simulated, std::ostream& out) {
+void printText(const RadiationHistoryMng::RecordList& records, bool simulated,
+               const UploadLog::Outcomes& uploads, std::ostream& out) {
     if (simulated) {
         out << "SIMULATED measurements, made up by the simulated sensor, not real ones:\n";
     }
@@ -82,7 +86,11 @@ void printText(const RadiationHistoryMng::RecordList& records, bool simulated, s
         out << cformat("%zu  ", i) << printable(record.tag(), "(no tag)") << "  "
             << (record.startDate() ? record.startDate()->iso8601() : "(no start date)") << "  ("
             << AppUtils::stringHoursMinuteSecond(record.duration()) << ")  "
-            << cformat("%0.2f %s  Dose %0.2f %s", vm, vmUnit.c_str(), vd, vdUnit.c_str()) << '\n';
+            << cformat("%0.2f %s  Dose %0.2f %s", vm, vmUnit.c_str(), vd, vdUnit.c_str());
+        if (!simulated) {
+            out << "  [" << UploadLog::text(uploads.statusOf(record)) << ']';
+        }
+        out << '\n';
     }
     // The totals are shown in single precision, as they are summed.
     double dose = static_cast<float>(RadiationHistoryMng::vdTotal());
@@ -103,8 +111,11 @@ void HistoryCommand::printHelp(std::ostream& out) {
     out << "Usage: kesto history [--data-dir D] [--simulated] [--json]\n"
            "\n"
            "Lists the saved measurements, newest first: index, tag, start (UTC), duration,\n"
-           "mean dose rate and dose; then the total dose, the total duration and the mean\n"
-           "exposure rate.\n"
+           "mean dose rate, dose and upload: [sent] when the collection server acknowledged\n"
+           "it (HTTP 2xx), [failed] when it was sent but never acknowledged, [never sent];\n"
+           "then the total dose, the total duration and the mean exposure rate. Uploads are\n"
+           "read from uploads.jsonl in the data directory, matched to a measurement by its\n"
+           "start date, device identifier and tag.\n"
            "\n"
            "Options:\n"
            "  --data-dir D   where radiationHistory.txt is (default $KESTO_DATA_DIR, else\n"
@@ -113,8 +124,9 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "                 in simulated/radiationHistory.txt and never uploaded; the\n"
            "                 listing says they are SIMULATED (JSON: \"simulated\": true)\n"
            "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
-           "                 latitude, longitude, duration, vd, vm, events as [time, count]),\n"
-           "                 timeTotal, vdTotal, expostionMoyenne\n"
+           "                 latitude, longitude, duration, vd, vm, events as [time, count],\n"
+           "                 upload: \"sent\", \"failed\" or \"never sent\"), timeTotal,\n"
+           "                 vdTotal, expostionMoyenne\n"
            "\n"
            "Exit status: 0 when listed (no history file is an empty list), 1 when the\n"
            "history file cannot be read (it is left untouched), 2 for bad options.\n";
@@ -139,10 +151,11 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
     const RadiationHistoryMng::RecordList* list =
         RadiationHistoryMng::getRadiationHistoryRecordList();
     const RadiationHistoryMng::RecordList none;
+    const UploadLog::Outcomes uploads = UploadLog::read(RadiationHistoryMng::uploadLogPath());
     if (json_) {
-        printJson(list ? *list : none, simulated_, out);
+        printJson(list ? *list : none, simulated_, uploads, out);
     } else {
-        printText(list ? *list : none, simulated_, out);
+        printText(list ? *list : none, simulated_, uploads, out);
     }
     return 0;
 }
