@@ -2,6 +2,8 @@
 
 #include "camera/CaptureBackend.h"
 #include "engine/BitmapProcessor.h"
+#include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
 #include "web/WebFixture.h"
 
 namespace kesto {
@@ -228,6 +230,40 @@ TEST_F(WebFrontEndTest, TheSimulatorPanelSetsRateAndLens) {
     EXPECT_EQ(last["rate"], 12.5);
     EXPECT_EQ(last["lensOpen"], true);
     ASSERT_TRUE(post("/sim", R"({"lens": "covered", "rate": 0.5})"));
+}
+
+// The side panel's list: each saved measurement with what the upload log
+// says of it, and a new line in the log shows at the next pass.
+TEST_F(WebFrontEndTest, TheHistoryCarriesEachMeasurementsUpload) {
+    RadiationHistoryMng::resetForTesting(dir.path() / "data");
+    for (const char* tag : {"older", "newer"}) {
+        auto record = std::make_shared<RadiationHistoryRecord>();
+        record->setTag(tag);
+        record->setStartDate(clock.now());
+        clock.advance(60.0);
+        RadiationHistoryMng::registerRadiationHistoryRecord(record);
+    }
+    startWeb();
+    EventStream stream(web.port());
+    ASSERT_EQ(stream.waitFor(1).size(), 1u);
+    EXPECT_EQ(stream.snapshots()[0]["history"]["records"],
+              json::parse(R"([{"tag": "newer", "startDate": "2011-03-13T07:07:40.250Z",
+                               "upload": "never sent"},
+                              {"tag": "older", "startDate": "2011-03-13T07:06:40.250Z",
+                               "upload": "never sent"}])"));
+    HttpClient::Result accepted;
+    accepted.responded = true;
+    accepted.status = 200;
+    std::string error;
+    ASSERT_TRUE(UploadLog::append(RadiationHistoryMng::uploadLogPath(), clock.now(),
+                                  *(*RadiationHistoryMng::getRadiationHistoryRecordList())[1],
+                                  accepted, error));
+    web.publisher()->setNeedsPublish();
+    const auto shots = stream.waitFor(2);
+    ASSERT_EQ(shots.size(), 2u);
+    EXPECT_EQ(shots[1]["history"]["records"][1]["upload"], "sent");
+    EXPECT_EQ(shots[1]["history"]["shown"], false);
+    RadiationHistoryMng::resetForTesting(dir.path() / "data");
 }
 
 }  // namespace
