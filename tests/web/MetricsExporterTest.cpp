@@ -103,20 +103,5 @@ TEST_F(MetricsExporterTest, FollowsTheEngineAndLabelsTheSensor) {
     engine.resetModel();
 }
 
-// Served on the main loop, behind the page's Host and token rules.
-TEST_F(MetricsExporterTest, ServedWithTheTokenOnly) {
-    const std::string token = "0123456789abcdef0123";
-    writeFile("token", token + "\n");
-    WebFrontEnd::Options options;
-    options.tokenFile = dir.path() / "token";
-    startWeb(options);
-    EXPECT_EQ(get("/metrics")->status, 401);
-    const auto answer = get("/metrics", {{"Authorization", "Bearer " + token}});
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->status, 200);
-    EXPECT_EQ(answer->get_header_value("Content-Type"), MetricsExporter::kContentType);
-    EXPECT_EQ(parseExposition(answer->body).count("kesto_light{sensor=\"sim\"}"), 1u);
-}
-
 }  // namespace
 }  // namespace kesto
