@@ -1,5 +1,6 @@
 #include "web/MetricsExporter.h"
 
+#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -51,7 +52,10 @@ class Writer {
     }
     void sample(double value, const std::string& extra = {}) {
         text_ += name_ + "{" + labels_ + extra + "} ";
-        text_ += std::isfinite(value) ? cformat("%.17g", value) : std::string("NaN");
+        // The shortest text that reads back as the same number.
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text_ += std::isfinite(value) ? std::string(digits, end) : std::string("NaN");
         text_ += '\n';
     }
     std::string take() { return std::move(text_); }
