@@ -336,6 +336,21 @@ void helpCoverLens(cairo_t* cr, int w, int h) {
     checkMark(cr, qx + pw / 2.0 + 6, py + ph * 0.66, 40, 8);
 }
 
+// The home-screen icon of the web page: an amber trefoil on the blue of the
+// pie, full bleed, its figure inside the middle 80% that a round or
+// squircle mask keeps ("maskable").
+void appIcon(cairo_t* cr, int w, int h) {
+    setColor(cr, shade(kBlue, 0.7));
+    cairo_paint(cr);
+    const double cx = w / 2.0;
+    const double cy = h / 2.0;
+    setColor(cr, kAmber);
+    cairo_arc(cr, cx, cy, w * 0.3, 0, 2 * kPi);
+    cairo_fill(cr);
+    setColor(cr, kInk);
+    trefoil(cr, cx, cy, w * 0.26);
+}
+
 struct ImageSpec {
     const char* folder;  // "images" or "help"
     const char* name;
@@ -357,6 +372,8 @@ constexpr ImageSpec kImages[] = {
     {"images", "A02.png", 320, 416, verdictNone},
     {"images", "A03.png", 320, 416, verdictDetected},
     {"help", "help_cover_lens.png", 280, 150, helpCoverLens},
+    {"images", "AppIcon192.png", 192, 192, appIcon},
+    {"images", "AppIcon512.png", 512, 512, appIcon},
 };
 
 bool writeImage(const ImageSpec& spec, const std::filesystem::path& folder) {

@@ -203,3 +203,40 @@ export class CounterPanel {
     }
   }
 }
+
+// Beside the History tab: whether each saved measurement reached the
+// collection server ("sent": acknowledged, "failed", "never sent"), from the
+// upload log. Resending is left to `kesto upload --pending`.
+export class HistoryPanel {
+  constructor(root) {
+    this.root = root;
+    this.list = root.querySelector("ol");
+    this.note = root.querySelector("#history-note");
+  }
+
+  show(history) {
+    this.root.hidden = !history?.shown;
+    if (!history?.shown) return;
+    const records = history.records || [];
+    this.note.textContent = history.simulated
+      ? "Simulated measurements are never sent."
+      : records.length === 0 ? "No saved measurements." : "";
+    while (this.list.children.length > records.length) this.list.lastChild.remove();
+    records.forEach((record, index) => {
+      let item = this.list.children[index];
+      if (!item) {
+        item = document.createElement("li");
+        const name = document.createElement("span");
+        const upload = document.createElement("span");
+        upload.className = "upload-state";
+        item.append(name, upload);
+        this.list.append(item);
+      }
+      const [name, upload] = item.children;
+      // Tags are the person's own text: never markup.
+      name.textContent = `${record.tag ?? "(no tag)"} · ${record.startDate ?? ""}`;
+      upload.textContent = record.upload;
+      upload.dataset.upload = record.upload;
+    });
+  }
+}

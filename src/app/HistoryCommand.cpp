@@ -16,6 +16,7 @@
 #include "history/GeoJsonExport.h"
 #include "history/KmlExport.h"
 #include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
 #include "platform/Format.h"
 
 namespace kesto {
@@ -38,7 +39,8 @@ std::string dump(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, std::ostream& out) {
+void printJson(const RadiationHistoryMng::RecordList& records, bool simulated,
+               const UploadLog::Outcomes& uploads, std::ostream& out) {
     // One record at a time, so a long history never sits in memory twice.
     out << (simulated ? "{\"simulated\": true, \"records\": [" : "{\"records\": [");
     bool first = true;
@@ -63,6 +65,7 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, s
             {"vmLower95", known ? nlohmann::ordered_json(interval.lower()) : nullptr},
             {"vmUpper95", known ? nlohmann::ordered_json(interval.upper()) : nullptr},
             {"events", std::move(events)},
+            {"upload", UploadLog::text(uploads.statusOf(*record))},
         };
         out << (first ? "" : ", ") << dump(item);
         first = false;
@@ -76,7 +79,8 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated, s
     out << "], " << tail.substr(1) << '\n';
 }
 
-void printText(const RadiationHistoryMng::RecordList& records, bool simulated, std::ostream& out) {
+void printText(const RadiationHistoryMng::RecordList& records, bool simulated,
+               const UploadLog::Outcomes& uploads, std::ostream& out) {
     if (simulated) {
         out << "SIMULATED measurements, made up by the simulated sensor, not real ones:\n";
     }
@@ -92,7 +96,11 @@ void printText(const RadiationHistoryMng::RecordList& records, bool simulated, s
         out << cformat("%zu  ", i) << printable(record.tag(), "(no tag)") << "  "
             << (record.startDate() ? record.startDate()->iso8601() : "(no start date)") << "  ("
             << AppUtils::stringHoursMinuteSecond(record.duration()) << ")  "
-            << cformat("%0.2f %s  Dose %0.2f %s", vm, vmUnit.c_str(), vd, vdUnit.c_str()) << '\n';
+            << cformat("%0.2f %s  Dose %0.2f %s", vm, vmUnit.c_str(), vd, vdUnit.c_str());
+        if (!simulated) {
+            out << "  [" << UploadLog::text(uploads.statusOf(record)) << ']';
+        }
+        out << '\n';
     }
     // The totals are shown in single precision, as they are summed.
     double dose = static_cast<float>(RadiationHistoryMng::vdTotal());
@@ -132,8 +140,11 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "--kml]\n"
            "\n"
            "Lists the saved measurements, newest first: index, tag, start (UTC), duration,\n"
-           "mean dose rate and dose; then the total dose, the total duration and the mean\n"
-           "exposure rate.\n"
+           "mean dose rate, dose and upload: [sent] when the collection server acknowledged\n"
+           "it (HTTP 2xx), [failed] when it was sent but never acknowledged, [never sent];\n"
+           "then the total dose, the total duration and the mean exposure rate. Uploads are\n"
+           "read from uploads.jsonl in the data directory, matched to a measurement by its\n"
+           "start date, device identifier and tag.\n"
            "\n"
            "Options:\n"
            "  --data-dir D   where radiationHistory.txt is (default $KESTO_DATA_DIR, else\n"
@@ -143,8 +154,9 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "                 listing says they are SIMULATED (JSON: \"simulated\": true)\n"
            "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
            "                 latitude, longitude, duration, vd, vm with its 95% interval\n"
-           "                 vmLower95 and vmUpper95, events as [time, count]),\n"
-           "                 timeTotal, vdTotal, expostionMoyenne\n"
+           "                 vmLower95 and vmUpper95, events as [time, count], upload:\n"
+           "                 \"sent\", \"failed\" or \"never sent\"), timeTotal, vdTotal,\n"
+           "                 expostionMoyenne\n"
            "  --csv          a spreadsheet table (RFC 4180, UTF-8), one row per measurement:\n"
            "                 tag, start, stop (ISO 8601 UTC), duration, dose, mean dose rate\n"
            "                 with its 95% interval, events, latitude, longitude (empty when\n"
@@ -192,9 +204,11 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
         reportLeftOut(KmlExport::write(exportRows(list ? *list : none), simulated_, out), "KML",
                       err);
     } else if (json_) {
-        printJson(list ? *list : none, simulated_, out);
+        const UploadLog::Outcomes uploads = UploadLog::read(RadiationHistoryMng::uploadLogPath());
+        printJson(list ? *list : none, simulated_, uploads, out);
     } else {
-        printText(list ? *list : none, simulated_, out);
+        printText(list ? *list : none, simulated_,
+                  UploadLog::read(RadiationHistoryMng::uploadLogPath()), out);
     }
     return 0;
 }

@@ -6,12 +6,15 @@
 #include <CLI/App.hpp>
 
 #include "app/OptionChecks.h"
+#include "app/TerminalText.h"
 #include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
+#include "platform/Format.h"
 
 namespace kesto {
 
 void UploadCommand::printHelp(std::ostream& out) {
-    out << "Usage: kesto upload [--data-dir D] [--server URL] [--index N]\n"
+    out << "Usage: kesto upload [--data-dir D] [--server URL] [--index N | --pending]\n"
            "\n"
            "Sends saved measurement N (0, the newest, by default; see 'kesto history') to\n"
            "the collection server as a form POST to\n"
@@ -25,11 +28,18 @@ void UploadCommand::printHelp(std::ostream& out) {
            "  --server URL   the collection server, http://host[:port] (default\n"
            "                 $KESTO_SERVER; with neither, nothing is sent)\n"
            "  --index N      which saved measurement, 0 the newest\n"
+           "  --pending      every saved measurement the server never acknowledged (no\n"
+           "                 2xx answer in uploads.jsonl), oldest first, one line each:\n"
+           "                 index, tag, start and the outcome\n"
            "\n"
            "Exit status: 0 when the server accepted the measurement (an HTTP status of\n"
            "2xx), 1 when it answered with any other status (a redirect is not followed),\n"
            "when nothing was sent or no answer came, or when there is no saved\n"
-           "measurement; 2 for bad options or a wrong index.\n";
+           "measurement; 2 for bad options or a wrong index. With --pending: 0 when every\n"
+           "one sent was acknowledged (or none was pending), else 1.\n"
+           "\n"
+           "Every upload's outcome is appended to uploads.jsonl in the data directory.\n"
+           "Nothing is ever resent unasked.\n";
 }
 
 void UploadCommand::declareOptions(CLI::App& app) {
@@ -38,6 +48,7 @@ void UploadCommand::declareOptions(CLI::App& app) {
     app.add_option("--index", index_)
         ->type_name("N")
         ->check(OptionChecks::wholeNumber(0, SIZE_MAX));
+    app.add_flag("--pending", pending_)->excludes("--index");
 }
 
 int UploadCommand::run(std::ostream& out, std::ostream& err) {
@@ -62,6 +73,9 @@ int UploadCommand::run(std::ostream& out, std::ostream& err) {
         err << "kesto upload: no saved measurement in "
             << RadiationHistoryMng::historyFilePath().string() << '\n';
         return 1;
+    }
+    if (pending_) {
+        return sendPending(*list, out, err);
     }
     if (index_ >= count) {
         throw UsageError("--index " + std::to_string(index_) + " is out of range: there " +
@@ -88,6 +102,40 @@ int UploadCommand::run(std::ostream& out, std::ostream& err) {
                                                          : "")
         << ")\n";
     return 1;
+}
+
+int UploadCommand::sendPending(const RadiationHistoryMng::RecordList& list, std::ostream& out,
+                               std::ostream& err) {
+    const UploadLog::Outcomes outcomes = UploadLog::read(RadiationHistoryMng::uploadLogPath());
+    std::size_t pending = 0;
+    std::size_t acknowledged = 0;
+    // The list is newest first.
+    for (std::size_t i = list.size(); i-- > 0;) {
+        const std::shared_ptr<const RadiationHistoryRecord> record = list[i];
+        if (outcomes.statusOf(*record) == UploadLog::Status::Sent) {
+            continue;
+        }
+        ++pending;
+        const HttpClient::Result result = RadiationHistoryMng::postRadiationHistoryRecord(*record);
+        const bool ok = UploadLog::acknowledged(result);
+        acknowledged += ok ? 1 : 0;
+        out << cformat("%zu  ", i)
+            << (record->tag() ? TerminalText::printable(*record->tag()) : "(no tag)") << "  "
+            << (record->startDate() ? record->startDate()->iso8601() : "(no start date)") << "  "
+            << (result.responded ? "HTTP status " + std::to_string(result.status)
+                                 : "not delivered: " + TerminalText::printable(result.error))
+            << (ok ? "" : "  (not acknowledged)") << '\n';
+    }
+    if (pending == 0) {
+        out << "Nothing to send: the server acknowledged every saved measurement.\n";
+        return 0;
+    }
+    if (acknowledged < pending) {
+        err << "kesto upload: " << pending - acknowledged << " of " << pending
+            << " measurements not acknowledged\n";
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace kesto

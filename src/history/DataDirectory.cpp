@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace kesto {
 namespace {
@@ -29,8 +30,13 @@ std::optional<std::filesystem::path> homeDirectory() {
     if (auto home = absolute(environment("HOME"))) {
         return home;
     }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-        return absolute(std::string(entry->pw_dir));
+    // The reentrant form: upload threads resolve the directory too.
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return absolute(std::string(found->pw_dir));
     }
     return std::nullopt;
 }

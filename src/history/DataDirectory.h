@@ -13,7 +13,8 @@ namespace kesto {
 // under whatever the working directory happens to be; the home directory then
 // comes from the password database.
 //
-// Threads: reads the environment; call from the main thread.
+// Threads: reads the environment; any thread (the upload log is found from
+// upload threads), as long as nothing changes the environment meanwhile.
 class DataDirectory {
   public:
     // Nothing, with the reason in `problem`, when no absolute location is left.

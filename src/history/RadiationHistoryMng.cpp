@@ -9,6 +9,7 @@
 #include "history/DataDirectory.h"
 #include "history/HttpClient.h"
 #include "history/UploadForm.h"
+#include "history/UploadLog.h"
 #include "history/WriterLock.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -22,19 +23,25 @@ namespace {
 struct Store {
     // Main thread only.
     std::optional<RadiationHistoryMng::RecordList> list;
-    std::optional<std::filesystem::path> directory;
     RadiationHistoryMng::LoadState loadState = RadiationHistoryMng::LoadState::NotLoaded;
     bool lastSaveSucceeded = true;
     std::optional<WriterLock> writer;
     // Read by upload threads too.
     std::atomic<bool> simulated{false};
-    std::mutex serverMutex;
+    std::mutex serverMutex;  // guards the two below
     std::optional<std::string> server;
+    std::optional<std::filesystem::path> directory;
 };
 
 Store& store() {
     static NoDestructor<Store> instance;
     return instance.get();
+}
+
+std::optional<std::filesystem::path> directoryOption() {
+    Store& s = store();
+    std::lock_guard lock(s.serverMutex);
+    return s.directory;
 }
 
 // "radiationHistory.txt.unreadable-20261206T201500Z", with "-2", "-3"... when
@@ -83,6 +90,16 @@ std::optional<std::string> uploadURL(std::string& problem) {
         return std::nullopt;
     }
     return UploadForm::endpoint(*base, problem);
+}
+
+// A log that cannot be written costs one console line, never the upload.
+void logUpload(const RadiationHistoryRecord& record, const HttpClient::Result& result) {
+    UploadLog::count(result);
+    const std::filesystem::path file = RadiationHistoryMng::uploadLogPath();
+    std::string error;
+    if (file.empty() || !UploadLog::append(file, Clock::now(), record, result, error)) {
+        Console::logf("Upload log: %s", file.empty() ? "no data directory" : error.c_str());
+    }
 }
 
 }  // namespace
@@ -168,7 +185,12 @@ const RadiationHistoryMng::RecordList* RadiationHistoryMng::getRadiationHistoryR
 
 std::filesystem::path RadiationHistoryMng::dataFilePath() {
     std::string problem;
-    return DataDirectory::resolve(store().directory, problem).value_or(std::filesystem::path());
+    return DataDirectory::resolve(directoryOption(), problem).value_or(std::filesystem::path());
+}
+
+std::filesystem::path RadiationHistoryMng::uploadLogPath() {
+    const std::filesystem::path directory = dataFilePath();
+    return directory.empty() ? directory : directory / UploadLog::kFileName;
 }
 
 std::filesystem::path RadiationHistoryMng::historyDirectoryPath() {
@@ -183,7 +205,7 @@ std::filesystem::path RadiationHistoryMng::historyFilePath() {
 
 std::optional<std::string> RadiationHistoryMng::dataDirectoryProblem() {
     std::string problem;
-    if (DataDirectory::resolve(store().directory, problem)) {
+    if (DataDirectory::resolve(directoryOption(), problem)) {
         return std::nullopt;
     }
     return problem;
@@ -191,7 +213,10 @@ std::optional<std::string> RadiationHistoryMng::dataDirectoryProblem() {
 
 void RadiationHistoryMng::setDataDirectory(std::optional<std::filesystem::path> directory) {
     Store& s = store();
-    s.directory = std::move(directory);
+    {
+        std::lock_guard lock(s.serverMutex);
+        s.directory = std::move(directory);
+    }
     s.list.reset();
     s.loadState = LoadState::NotLoaded;
     s.writer.reset();
@@ -311,6 +336,7 @@ HttpClient::Result RadiationHistoryMng::postRadiationHistoryRecord(
         "Content-Type: " + body.contentType(),
     };
     const HttpClient::Result result = HttpClient::post(*url, headers, body.bytes, timeout);
+    logUpload(record, result);
     if (!result.responded) {
         Console::log("Response : " + result.error);
         return result;
@@ -324,7 +350,10 @@ HttpClient::Result RadiationHistoryMng::postRadiationHistoryRecord(
 void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory) {
     Store& s = store();
     s.list.reset();
-    s.directory = directory;
+    {
+        std::lock_guard lock(s.serverMutex);
+        s.directory = directory;
+    }
     s.loadState = LoadState::NotLoaded;
     s.lastSaveSucceeded = true;
     s.writer.reset();

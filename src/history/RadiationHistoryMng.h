@@ -63,6 +63,8 @@ class RadiationHistoryMng {
     static std::filesystem::path dataFilePath();
     static std::filesystem::path historyDirectoryPath();
     static std::filesystem::path historyFilePath();
+    // "uploads.jsonl" in the data directory (see UploadLog); any thread.
+    static std::filesystem::path uploadLogPath();
     // Why there is no data directory (no option nor $KESTO_DATA_DIR, no
     // absolute $XDG_DATA_HOME or home); nothing when there is one. Loads then find the
     // history Unreadable and saves fail, each logging this reason.
@@ -112,6 +114,8 @@ class RadiationHistoryMng {
     // (callers may ignore it: the record stays in the history either way).
     static bool sendRadiationHistoryRecordToServer(
         const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
+    // Every exchange that was attempted (a server set, the real history) is
+    // appended to the upload log, whatever its outcome.
     // The same exchange, logged the same way, with the answer (status, body)
     // or the reason nothing was sent (`error`) for callers that report it.
     static HttpClient::Result postRadiationHistoryRecord(

@@ -64,6 +64,9 @@ std::string StaticFiles::contentType(const std::filesystem::path& file) {
     if (ext == ".json") {
         return "application/json";
     }
+    if (ext == ".webmanifest") {
+        return "application/manifest+json";
+    }
     if (ext == ".png") {
         return "image/png";
     }

@@ -6,12 +6,20 @@
 #include "camera/SimulatedSensor.h"
 #include "engine/BitmapProcessor.h"
 #include "engine/DoseRateInterval.h"
+#include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ResourceLocator.h"
 #include "platform/ThreadCheck.h"
+#include "platform/Utf8Text.h"
+#include "screens/AppContext.h"
+#include "screens/HistoryViewController.h"
 #include "toolkit/Driver.h"
+#include "toolkit/NavigationController.h"
+#include "toolkit/TabBarController.h"
 #include "web/AccessToken.h"
 #include "web/ActionQueue.h"
+#include "web/MetricsExporter.h"
 #include "web/SnapshotPublisher.h"
 #include "web/WebServer.h"
 
@@ -21,8 +29,27 @@ namespace {
 using nlohmann::json;
 
 constexpr double kBinSeconds = 10.0;
+// A long history is shown by its newest measurements only.
+constexpr std::size_t kHistoryShown = 200;
+
+bool historyTabShown() {
+    AppContext* context = AppContext::shared();
+    TabBarController* tabs = context != nullptr ? context->tabBarController() : nullptr;
+    ViewController* selected = tabs != nullptr ? tabs->selectedViewController() : nullptr;
+    if (auto* stack = dynamic_cast<NavigationController*>(selected)) {
+        selected = stack->topViewController();
+    }
+    return dynamic_cast<HistoryViewController*>(selected) != nullptr;
+}
 
 }  // namespace
+
+struct WebFrontEnd::UploadsSeen {
+    std::filesystem::path file;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time;
+    UploadLog::Outcomes outcomes;
+};
 
 WebFrontEnd::WebFrontEnd() = default;
 
@@ -57,6 +84,10 @@ bool WebFrontEnd::start(const Options& options, std::string& error) {
     settings.sensor = backend_->simulatedSensor();
     settings.actionTimeout = options.actionTimeout;
     settings.maxSubscribers = options.maxSubscribers;
+    metrics_ = std::make_unique<MetricsExporter>(*backend_, BitmapProcessor::sharedInstance());
+    metricsQueue_ = std::make_unique<ActionQueue>(
+        [metrics = metrics_.get()](const json&) { return json(metrics->render()); });
+    settings.metrics = metricsQueue_.get();
 
     publisher_ = std::make_unique<SnapshotPublisher>([this] { return state(); });
     actions_ =
@@ -64,6 +95,8 @@ bool WebFrontEnd::start(const Options& options, std::string& error) {
     server_ = std::make_unique<WebServer>(std::move(settings), *publisher_, *actions_);
     if (!server_->start(error)) {
         server_.reset();
+        metricsQueue_.reset();
+        metrics_.reset();
         actions_.reset();
         publisher_.reset();
         return false;
@@ -87,6 +120,8 @@ void WebFrontEnd::stop() {
     NotificationCenter::defaultCenter().removeObserver(this);
     server_->stop();
     server_.reset();
+    metricsQueue_.reset();
+    metrics_.reset();
     actions_.reset();
     publisher_.reset();
 }
@@ -102,7 +137,39 @@ int WebFrontEnd::port() const {
 json WebFrontEnd::state() const {
     return {{"app", Driver().snapshot()},
             {"sensor", sensor(*backend_)},
-            {"counter", counter(BitmapProcessor::sharedInstance())}};
+            {"counter", counter(BitmapProcessor::sharedInstance())},
+            {"history", history()}};
+}
+
+json WebFrontEnd::history() const {
+    const bool simulated = RadiationHistoryMng::isSimulated();
+    json records = json::array();
+    const RadiationHistoryMng::RecordList* list =
+        RadiationHistoryMng::getRadiationHistoryRecordList();
+    if (list != nullptr && !list->empty()) {
+        if (!uploads_) {
+            uploads_ = std::make_unique<UploadsSeen>();
+        }
+        // Read again only when the log changed: this runs after every pass.
+        const std::filesystem::path file = RadiationHistoryMng::uploadLogPath();
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(file, ec);
+        const auto time =
+            ec ? std::filesystem::file_time_type() : std::filesystem::last_write_time(file, ec);
+        if (file != uploads_->file || size != uploads_->size || time != uploads_->time) {
+            *uploads_ = {file, size, time, UploadLog::read(file)};
+        }
+        for (std::size_t i = 0; i < list->size() && i < kHistoryShown; ++i) {
+            const RadiationHistoryRecord& record = *(*list)[i];
+            records.push_back(
+                {{"tag", record.tag() ? json(Utf8Text::xmlSafe(*record.tag())) : json(nullptr)},
+                 {"startDate",
+                  record.startDate() ? json(record.startDate()->iso8601()) : json(nullptr)},
+                 {"upload", UploadLog::text(simulated ? UploadLog::Status::NeverSent
+                                                      : uploads_->outcomes.statusOf(record))}});
+        }
+    }
+    return {{"shown", historyTabShown()}, {"simulated", simulated}, {"records", records}};
 }
 
 json WebFrontEnd::sensor(CaptureBackend& backend) {

@@ -16,6 +16,7 @@ namespace kesto {
 class ActionQueue;
 class BitmapProcessor;
 class CaptureBackend;
+class MetricsExporter;
 class SnapshotPublisher;
 class WebServer;
 
@@ -32,7 +33,13 @@ class WebServer;
 //                         acquisition, oldest first; the last one is still filling],
 //                "events": total events, "elapsed": seconds,
 //                "doseRateLower95", "doseRateUpper95": μSv/h or null,
-//                "doseRateInterval": "95%: 0.12–0.89 μSv/h" or ""}}
+//                "doseRateInterval": "95%: 0.12–0.89 μSv/h" or ""},
+//    "history": {"shown": bool,             // the History tab is selected
+//                "simulated": bool,         // the simulated sensor's history
+//                "records": [{"tag", "startDate", "upload": "sent" |
+//                             "failed" | "never sent"}, ...]}}   // newest first
+//
+// GET /metrics answers MetricsExporter's text, computed on the main loop.
 //
 // A token is required when the listen address is not loopback or a token
 // file is given: the file's token, else a random one (in url()).
@@ -69,6 +76,9 @@ class WebFrontEnd {
     static nlohmann::json counter(const BitmapProcessor& engine);
     // The "sensor" member for `backend`.
     static nlohmann::json sensor(CaptureBackend& backend);
+    // The "history" member: the saved measurements with their uploads
+    // (`uploads` is re-read only when the log file changed).
+    nlohmann::json history() const;
 
   private:
     nlohmann::json state() const;
@@ -76,6 +86,11 @@ class WebFrontEnd {
     CaptureBackend* backend_ = nullptr;
     std::unique_ptr<SnapshotPublisher> publisher_;
     std::unique_ptr<ActionQueue> actions_;
+    std::unique_ptr<MetricsExporter> metrics_;
+    std::unique_ptr<ActionQueue> metricsQueue_;
+    // The upload log as last read, and the file's size and time then.
+    struct UploadsSeen;
+    mutable std::unique_ptr<UploadsSeen> uploads_;
     std::unique_ptr<WebServer> server_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "camera/SimulatedSensor.h"
 #include "web/ActionQueue.h"
+#include "web/MetricsExporter.h"
 #include "web/SnapshotPublisher.h"
 
 namespace kesto {
@@ -98,6 +99,9 @@ void WebServer::stop() {
     }
     publisher_.close();
     actions_.close();
+    if (settings_.metrics != nullptr) {
+        settings_.metrics->close();
+    }
     server_->stop();
     if (thread_.joinable()) {
         thread_.join();
@@ -213,6 +217,23 @@ void WebServer::installRoutes() {
             return;
         }
         res.set_content(answer->dump(), kJson);
+    });
+
+    server_->Get("/metrics", [this](const Request&, Response& res) {
+        if (settings_.metrics == nullptr) {
+            res.status = 404;
+            res.set_content("Not found.\n", "text/plain; charset=utf-8");
+            return;
+        }
+        const auto text = settings_.metrics->perform(json::object(), settings_.actionTimeout);
+        if (!text || !text->is_string()) {
+            res.status = 503;
+            res.set_content("The application did not answer in time.\n",
+                            "text/plain; charset=utf-8");
+            return;
+        }
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(text->get<std::string>(), MetricsExporter::kContentType);
     });
 
     server_->Post("/sim", [this](const Request& req, Response& res) {

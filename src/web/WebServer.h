@@ -72,6 +72,10 @@ class SnapshotPublisher;
 //                        not a person's action, 413 over 16 KiB, 503 when the
 //                        application did not take it within 5 s (it is then
 //                        never applied).
+//   GET  /metrics        the monitoring figures in the Prometheus text format
+//                        (MetricsExporter), computed on the main run loop;
+//                        503 when it did not answer within the action
+//                        timeout, 404 when the server has none.
 //   POST /sim            {"rate": μSv/h} and/or {"lens": "open"|"covered"}
 //                        → 200 {"ok": true}; 404 when the sensor is not
 //                        simulated; 400 for bad values (rates 0 to 100000).
@@ -91,6 +95,9 @@ class WebServer {
         std::optional<std::string> token;
         std::filesystem::path resourceDirectory;
         SimulatedSensor* sensor = nullptr;  // null: /sim answers 404
+        // Answers the metrics text (a JSON string) on the main loop; null:
+        // /metrics answers 404. Closed with the server.
+        ActionQueue* metrics = nullptr;
         std::chrono::milliseconds actionTimeout{5000};
         std::size_t maxSubscribers = 16;
         std::chrono::milliseconds keepAliveInterval{15000};

@@ -70,14 +70,15 @@ TEST_F(HistoryCommandTest, ListsNewestFirstWithTheScreensFiguresAndTotals) {
                               "sensor, not real ones:\n0  demo  "))
         << out.str();
     ASSERT_EQ(run({"history", "--data-dir", data}), 0) << err.str();
-    EXPECT_EQ(out.str(),
-              "0  Toit?2J  2011-03-13T07:06:40Z  (05:00:00)  220.00 μSv/h  Dose 1.10 mSv\n"
-              "1  Cave  2011-03-13T07:06:40Z  (00:00:36)  5.50 μSv/h  Dose 0.06 μSv\n"
-              "\n"
-              "Total dose = 1.10 mSv\n"
-              "Total duration = 05:00:36\n"
-              "Mean exposure = 219.57 μSv/h\n"
-              "Exposure limit for the public: 1 mSv a year, 0.114 μSv/h\n");
+    EXPECT_EQ(
+        out.str(),
+        "0  Toit?2J  2011-03-13T07:06:40Z  (05:00:00)  220.00 μSv/h  Dose 1.10 mSv  [never sent]\n"
+        "1  Cave  2011-03-13T07:06:40Z  (00:00:36)  5.50 μSv/h  Dose 0.06 μSv  [never sent]\n"
+        "\n"
+        "Total dose = 1.10 mSv\n"
+        "Total duration = 05:00:36\n"
+        "Mean exposure = 219.57 μSv/h\n"
+        "Exposure limit for the public: 1 mSv a year, 0.114 μSv/h\n");
 }
 
 TEST_F(HistoryCommandTest, JsonHoldsEveryFieldAtFullPrecision) {
@@ -150,6 +151,63 @@ TEST_F(HistoryCommandTest, UploadExitsZeroOnlyWhenTheServerAccepts) {
     EXPECT_NE(err.str().find("--index 2 is out of range"), std::string::npos);
     EXPECT_EQ(run({"upload", "--data-dir", data}), 1);  // no server given
     EXPECT_EQ(err.str(), "kesto upload: the measurement was not delivered\n");
+}
+
+// The log decides what --pending resends, oldest first; the history file is
+// never touched by an upload.
+TEST_F(HistoryCommandTest, UploadLogShowsInTheListingAndPendingResendsTheRest) {
+    auto older = record("older", 36.0, 1);
+    older->setStartDate(Date::fromUnixSeconds(1200000000.0));
+    save({older, record("middle", 36.0, 1), record("newest", 36.0, 1)});
+    const std::string data = dir.path().string();
+    const auto historyBytes = [&] {
+        std::ifstream in(dir.path() / "radiationHistory.txt");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = historyBytes();
+    const auto uploads = [&] {
+        EXPECT_EQ(run({"history", "--data-dir", data, "--json"}), 0);
+        std::vector<std::string> shown;
+        const auto listing = nlohmann::json::parse(out.str());
+        for (const auto& r : listing["records"]) {
+            shown.push_back(r["upload"]);
+        }
+        return shown;
+    };
+    {
+        test::LoopbackServer accepting(test::LoopbackServer::response(200, "ok"));
+        ASSERT_EQ(run({"upload", "--data-dir", data, "--server", accepting.baseURL()}), 0);
+    }
+    {
+        test::LoopbackServer refusing(test::LoopbackServer::response(503, "busy"));
+        EXPECT_EQ(run({"upload", "--data-dir", data, "--server", refusing.baseURL(), "--pending"}),
+                  1);
+        ASSERT_EQ(refusing.requests().size(), 2u);
+        EXPECT_NE(refusing.requests()[0].find("\r\n\r\nolder\r\n"), std::string::npos);
+        EXPECT_NE(out.str().find("2  older"), std::string::npos) << out.str();
+        EXPECT_EQ(err.str(), "kesto upload: 2 of 2 measurements not acknowledged\n");
+    }
+    EXPECT_EQ(uploads(), (std::vector<std::string>{"sent", "failed", "failed"}));
+    EXPECT_EQ(run({"history", "--data-dir", data}), 0);
+    EXPECT_NE(out.str().find("[failed]"), std::string::npos) << out.str();
+    {
+        test::LoopbackServer accepting(test::LoopbackServer::response(200, "ok"));
+        EXPECT_EQ(run({"upload", "--data-dir", data, "--server", accepting.baseURL(), "--pending"}),
+                  0);
+        EXPECT_EQ(accepting.requests().size(), 2u);
+        EXPECT_EQ(run({"upload", "--data-dir", data, "--server", accepting.baseURL(), "--pending"}),
+                  0);
+        EXPECT_EQ(accepting.requests().size(), 2u);
+    }
+    EXPECT_EQ(uploads(), (std::vector<std::string>{"sent", "sent", "sent"}));
+    EXPECT_EQ(historyBytes(), before);
+
+    // A log that cannot be written leaves the upload as it was.
+    std::filesystem::remove(dir.path() / "uploads.jsonl");
+    std::filesystem::create_directory(dir.path() / "uploads.jsonl");
+    test::LoopbackServer accepting(test::LoopbackServer::response(200, "ok"));
+    EXPECT_EQ(run({"upload", "--data-dir", data, "--server", accepting.baseURL()}), 0);
+    EXPECT_TRUE(console.contains("Upload log: cannot open"));
 }
 
 TEST_F(HistoryCommandTest, ACommandThatSavesSaysWhetherTheSaveReachedTheDisk) {

@@ -2,6 +2,8 @@
 
 #include "camera/CaptureBackend.h"
 #include "engine/BitmapProcessor.h"
+#include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
 #include "web/WebFixture.h"
 
 namespace kesto {
@@ -143,6 +145,13 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
         {"no token", "POST", "/action", {}, tap, 401},
         {"wrong token", "POST", "/action", {{"Cookie", cookie + "0"}}, tap, 401},
         {"page without token", "GET", "/", {}, "", 401},
+        {"metrics without token", "GET", "/metrics", {}, "", 401},
+        {"metrics from a foreign Host",
+         "GET",
+         "/metrics",
+         {{"Host", "evil.example"}, {"Authorization", "Bearer " + token}},
+         "",
+         403},
         {"oversize body",
          "POST",
          "/action",
@@ -194,6 +203,9 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
                                                          "; Path=/; HttpOnly; SameSite=Strict");
     EXPECT_EQ(get("/", {{"Cookie", cookie}, {"Host", self}})->status, 200);
     EXPECT_EQ(post("/action", tap, {{"Authorization", "Bearer " + token}})->status, 200);
+    const auto metrics = get("/metrics", {{"Authorization", "Bearer " + token}});
+    EXPECT_EQ(metrics->status, 200);
+    EXPECT_NE(metrics->body.find("kesto_light{sensor=\"camera\"} 0\n"), std::string::npos);
     EXPECT_EQ(labelText(), "1");
 }
 
@@ -221,6 +233,38 @@ TEST_F(WebFrontEndTest, TheSimulatorPanelSetsRateAndLens) {
     EXPECT_EQ(last["rate"], 12.5);
     EXPECT_EQ(last["lensOpen"], true);
     ASSERT_TRUE(post("/sim", R"({"lens": "covered", "rate": 0.5})"));
+}
+
+// The side panel's list: each saved measurement with what the upload log
+// says of it, and a new line in the log shows at the next pass.
+TEST_F(WebFrontEndTest, TheHistoryCarriesEachMeasurementsUpload) {
+    RadiationHistoryMng::resetForTesting(dir.path() / "data");
+    for (const char* tag : {"older", "newer"}) {
+        auto record = std::make_shared<RadiationHistoryRecord>();
+        record->setTag(tag);
+        record->setStartDate(clock.now());
+        clock.advance(60.0);
+        RadiationHistoryMng::registerRadiationHistoryRecord(record);
+    }
+    startWeb();
+    EventStream stream(web.port());
+    ASSERT_EQ(stream.waitFor(1).size(), 1u);
+    const auto records = stream.snapshots()[0]["history"]["records"];
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], json({{"tag", "newer"},
+                                {"startDate", "2011-03-13T07:07:40.250Z"},
+                                {"upload", "never sent"}}));
+    const HttpClient::Result accepted{true, 200, {}, {}};
+    std::string error;
+    ASSERT_TRUE(UploadLog::append(RadiationHistoryMng::uploadLogPath(), clock.now(),
+                                  *(*RadiationHistoryMng::getRadiationHistoryRecordList())[1],
+                                  accepted, error));
+    web.publisher()->setNeedsPublish();
+    const auto shots = stream.waitFor(2);
+    ASSERT_EQ(shots.size(), 2u);
+    EXPECT_EQ(shots[1]["history"]["records"][1]["upload"], "sent");
+    EXPECT_EQ(shots[1]["history"]["shown"], false);
+    RadiationHistoryMng::resetForTesting(dir.path() / "data");
 }
 
 }  // namespace

@@ -1,0 +1,146 @@
+#include "history/UploadLog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/UniqueFd.h"
+
+namespace kesto {
+namespace {
+
+using nlohmann::ordered_json;
+
+std::atomic<std::uint64_t> sentUploads{0};
+std::atomic<std::uint64_t> failedUploads{0};
+
+std::mutex& appendMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+ordered_json orNull(const std::optional<std::string>& text) {
+    return text ? ordered_json(*text) : ordered_json(nullptr);
+}
+
+std::optional<std::string> textOf(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) {
+        return std::nullopt;
+    }
+    return it->get<std::string>();
+}
+
+}  // namespace
+
+std::string UploadLog::line(Date time, const RadiationHistoryRecord& record,
+                            const HttpClient::Result& result) {
+    ordered_json entry = {
+        {"time", time.iso8601()},
+        {"startDate",
+         record.startDate() ? ordered_json(record.startDate()->iso8601()) : ordered_json(nullptr)},
+        {"udid", orNull(record.udid())},
+        {"tag", orNull(record.tag())},
+    };
+    if (result.responded) {
+        entry["status"] = result.status;
+    } else {
+        entry["error"] = result.error;
+    }
+    // A tag that is not UTF-8 must not lose the line.
+    return entry.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+bool UploadLog::append(const std::filesystem::path& file, Date time,
+                       const RadiationHistoryRecord& record, const HttpClient::Result& result,
+                       std::string& error) {
+    const std::string bytes = line(time, record, result) + '\n';
+    std::lock_guard lock(appendMutex());
+    UniqueFd fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd) {
+        error = "cannot open " + file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
+    if (written != static_cast<ssize_t>(bytes.size())) {
+        error = "cannot append to " + file.string() + ": " +
+                (written < 0 ? std::strerror(errno) : std::string("short write"));
+        return false;
+    }
+    return true;
+}
+
+UploadLog::Outcomes::Key UploadLog::Outcomes::keyOf(const std::optional<std::string>& startDate,
+                                                    const std::optional<std::string>& udid,
+                                                    const std::optional<std::string>& tag) {
+    // An absent text and an empty one are told apart.
+    const auto part = [](const std::optional<std::string>& text) {
+        return text ? "=" + *text : std::string();
+    };
+    return {part(startDate), part(udid), part(tag)};
+}
+
+UploadLog::Status UploadLog::Outcomes::statusOf(const RadiationHistoryRecord& record) const {
+    const std::optional<std::string> start =
+        record.startDate() ? std::optional(record.startDate()->iso8601()) : std::nullopt;
+    const auto it = statuses_.find(keyOf(start, record.udid(), record.tag()));
+    return it == statuses_.end() ? Status::NeverSent : it->second;
+}
+
+UploadLog::Outcomes UploadLog::read(const std::filesystem::path& file) {
+    Outcomes outcomes;
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    while (std::getline(in, text)) {
+        const nlohmann::json entry = nlohmann::json::parse(text, nullptr, false);
+        if (!entry.is_object()) {
+            continue;
+        }
+        const auto status = entry.find("status");
+        const bool sent = status != entry.end() && status->is_number_integer() &&
+                          status->get<long>() >= 200 && status->get<long>() <= 299;
+        Status& known =
+            outcomes.statuses_
+                .try_emplace(Outcomes::keyOf(textOf(entry, "startDate"), textOf(entry, "udid"),
+                                             textOf(entry, "tag")),
+                             Status::Failed)
+                .first->second;
+        if (sent) {
+            known = Status::Sent;
+        }
+    }
+    return outcomes;
+}
+
+const char* UploadLog::text(Status status) {
+    switch (status) {
+        case Status::Sent:
+            return "sent";
+        case Status::Failed:
+            return "failed";
+        case Status::NeverSent:
+            break;
+    }
+    return "never sent";
+}
+
+std::uint64_t UploadLog::sentCount() {
+    return sentUploads.load();
+}
+
+std::uint64_t UploadLog::failedCount() {
+    return failedUploads.load();
+}
+
+void UploadLog::count(const HttpClient::Result& result) {
+    (acknowledged(result) ? sentUploads : failedUploads).fetch_add(1);
+}
+
+}  // namespace kesto

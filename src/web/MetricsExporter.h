@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace kesto {
+
+class BitmapProcessor;
+class CaptureBackend;
+
+// The figures an always-on detector is graphed and alarmed on, in the
+// Prometheus text exposition format (version 0.0.4), for GET /metrics:
+//
+//   kesto_sensor_info            1, with the sensor's kind, "simulated" and description
+//   kesto_frames_total           frames analysed since the server started (counter)
+//   kesto_events_total           events detected since the server started (counter)
+//   kesto_acquisition_running    1 while an acquisition runs
+//   kesto_acquisition_events     events of the current (or last) acquisition
+//   kesto_acquisition_hits       hits (pixels over the limit) of that acquisition
+//   kesto_acquisition_dose_microsieverts
+//   kesto_dose_rate_microsieverts_per_hour, and its _lower and _upper 95% bounds
+//   kesto_light                  1 when the last frame said light reaches the sensor
+//   kesto_saved_measurements     measurements in the history served
+//   kesto_uploads_total          uploads by outcome ("acknowledged" or "failed")
+//
+// Every sample carries sensor="camera" | "sim" | "raw" | "gst", so that a
+// simulated sensor's figures are never taken for a real one's.
+//
+// Threads: construction, render() and destruction on the main thread; the
+// frame and event counts arrive on the frame thread.
+class MetricsExporter {
+  public:
+    static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
+
+    MetricsExporter(CaptureBackend& backend, BitmapProcessor& engine);
+    ~MetricsExporter();
+    MetricsExporter(const MetricsExporter&) = delete;
+    MetricsExporter& operator=(const MetricsExporter&) = delete;
+
+    std::string render() const;
+
+    // The label value naming `backend`'s kind.
+    static const char* sensorLabel(CaptureBackend& backend);
+    // A label value with \, " and newlines escaped.
+    static std::string escapeLabel(const std::string& value);
+
+  private:
+    CaptureBackend& backend_;
+    BitmapProcessor& engine_;
+    std::atomic<std::uint64_t> frames_{0};
+    std::atomic<std::uint64_t> events_{0};
+    std::atomic<bool> light_{false};
+};
+
+}  // namespace kesto

@@ -1,0 +1,87 @@
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "history/UploadLog.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+RadiationHistoryRecord record(std::optional<std::string> tag, double start,
+                              std::optional<std::string> udid = "udid-1") {
+    RadiationHistoryRecord r;
+    r.setStartDate(Date::fromUnixSeconds(start));
+    r.setUdid(std::move(udid));
+    r.setTag(std::move(tag));
+    return r;
+}
+
+HttpClient::Result answer(long status, std::string error = {}) {
+    return {status != 0, status, {}, std::move(error)};
+}
+
+// Matched by start date, identifier and tag together; a later 2xx wins over
+// earlier failures; a torn last line costs only itself.
+TEST(UploadLogTest, StatusPerMeasurementFromItsLines) {
+    test::TemporaryDirectory dir;
+    const auto file = dir.path() / UploadLog::kFileName;
+    const Date now = Date::fromUnixSeconds(1400000000.0);
+    const RadiationHistoryRecord quoted = record("a,\"b\"\nç", 1300000000.0);
+    std::string error;
+    for (const auto& [r, result] : {std::pair{quoted, answer(0, "timeout")},
+                                    {quoted, answer(201)},
+                                    {record("x", 1300000100.0), answer(302)},
+                                    {record(std::nullopt, 1300000200.0), answer(200)}}) {
+        ASSERT_TRUE(UploadLog::append(file, now, r, result, error)) << error;
+    }
+    std::ofstream(file, std::ios::app) << "{\"time\": \"2026-\n";
+    const struct {
+        RadiationHistoryRecord record;
+        UploadLog::Status status;
+    } cases[] = {
+        {quoted, UploadLog::Status::Sent},
+        {record("x", 1300000100.0), UploadLog::Status::Failed},
+        {record(std::nullopt, 1300000200.0), UploadLog::Status::Sent},
+        {record("", 1300000200.0), UploadLog::Status::NeverSent},  // empty is not absent
+        {record("x", 1300000100.0, "other"), UploadLog::Status::NeverSent},
+    };
+    const UploadLog::Outcomes outcomes = UploadLog::read(file);
+    for (const auto& c : cases) {
+        EXPECT_EQ(outcomes.statusOf(c.record), c.status) << c.record.tag().value_or("(none)");
+    }
+    EXPECT_FALSE(UploadLog::append(dir.path(), now, quoted, answer(200), error));
+}
+
+// Upload threads appending at once never tear each other's lines.
+TEST(UploadLogTest, ConcurrentAppendsKeepWholeLines) {
+    test::TemporaryDirectory dir;
+    const auto file = dir.path() / UploadLog::kFileName;
+    const std::string longTag(3000, 't');
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            std::string error;
+            for (int i = 0; i < 50; ++i) {
+                UploadLog::append(file, Date::fromUnixSeconds(0.0), record(longTag, t * 1000 + i),
+                                  answer(200), error);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::ifstream in(file);
+    std::string line;
+    int lines = 0;
+    for (; std::getline(in, line); ++lines) {
+        ASSERT_EQ(nlohmann::json::parse(line)["tag"], longTag);
+    }
+    EXPECT_EQ(lines, 400);
+}
+
+}  // namespace
+}  // namespace kesto

@@ -1,0 +1,107 @@
+#include <cmath>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "camera/CaptureBackend.h"
+#include "engine/BitmapProcessor.h"
+#include "web/MetricsExporter.h"
+#include "web/WebFixture.h"
+
+namespace kesto {
+namespace {
+
+// A strict reader of the Prometheus text format (0.0.4): every sample
+// belongs to a family announced by HELP then TYPE (counter or gauge),
+// names and labels are well formed, label values properly escaped, values
+// numbers, no series twice. Returns "name{labels}" -> value; fails the test
+// on the first fault.
+std::map<std::string, double> parseExposition(const std::string& text) {
+    static const std::regex help(R"(# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) [^\n]+)");
+    static const std::regex type(R"(# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge))");
+    static const std::regex sample(
+        R"(([a-zA-Z_:][a-zA-Z0-9_:]*)\{((?:[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\[\\"n])*",?)*)\} (\S+))");
+    std::map<std::string, double> samples;
+    std::set<std::string> announced;
+    std::string helped;
+    std::string family;
+    std::istringstream in(text);
+    std::string line;
+    std::smatch m;
+    EXPECT_TRUE(text.ends_with('\n'));
+    while (std::getline(in, line)) {
+        if (std::regex_match(line, m, help)) {
+            EXPECT_TRUE(announced.insert(m[1]).second) << "family twice: " << line;
+            helped = m[1];
+        } else if (std::regex_match(line, m, type)) {
+            EXPECT_EQ(m[1], helped) << "TYPE without its HELP: " << line;
+            family = m[1];
+        } else if (std::regex_match(line, m, sample)) {
+            EXPECT_EQ(m[1], family) << "sample outside its family: " << line;
+            std::size_t used = 0;
+            const double value = std::stod(m[3], &used);
+            EXPECT_EQ(used, m[3].length()) << line;
+            EXPECT_TRUE(samples.emplace(m[1].str() + "{" + m[2].str() + "}", value).second)
+                << "series twice: " << line;
+        } else {
+            ADD_FAILURE() << "not a line of the format: " << line;
+        }
+    }
+    return samples;
+}
+
+class Camera : public CaptureBackend {
+  public:
+    std::unique_ptr<CaptureSession> createSession() override { return nullptr; }
+    CaptureDevice* defaultDevice() override { return nullptr; }
+    std::string description() const override { return "camera \"front\"\n/dev/video9\\"; }
+};
+
+class MetricsExporterTest : public test::WebFixture {};
+
+// The figures follow the engine, the frame thread's reports and the sensor's
+// kind, which labels every sample.
+TEST_F(MetricsExporterTest, FollowsTheEngineAndLabelsTheSensor) {
+    auto& engine = BitmapProcessor::sharedInstance();
+    engine.startAcquisition();
+    clock.advance(20.0);
+    const std::string sim = "{sensor=\"sim\"}";
+    {
+        MetricsExporter metrics(CaptureBackend::current(), engine);
+        std::thread frames([&engine] {
+            for (int i = 0; i < 12; ++i) {
+                engine.eventDetected(2, 1.0 + i);
+            }
+        });
+        frames.join();
+        const auto s = parseExposition(metrics.render());
+        EXPECT_EQ(s.at("kesto_events_total" + sim), 12.0);
+        EXPECT_EQ(s.at("kesto_acquisition_events" + sim), 12.0);
+        EXPECT_EQ(s.at("kesto_acquisition_hits" + sim), 24.0);
+        EXPECT_EQ(s.at("kesto_acquisition_running" + sim), 1.0);
+        EXPECT_NEAR(s.at("kesto_acquisition_dose_microsieverts" + sim), 12 * 0.055, 1e-9);
+        const double rate = s.at("kesto_dose_rate_microsieverts_per_hour" + sim);
+        EXPECT_GT(rate, 0.0);
+        EXPECT_LT(s.at("kesto_dose_rate_lower_microsieverts_per_hour" + sim), rate);
+        EXPECT_GT(s.at("kesto_dose_rate_upper_microsieverts_per_hour" + sim), rate);
+        EXPECT_EQ(s.count("kesto_uploads_total{sensor=\"sim\",outcome=\"failed\"}"), 1u);
+        EXPECT_EQ(
+            s.count("kesto_sensor_info{sensor=\"sim\",simulated=\"true\",description=\"" +
+                    MetricsExporter::escapeLabel(CaptureBackend::current().description()) + "\"}"),
+            1u);
+    }
+    Camera camera;
+    MetricsExporter metrics(camera, engine);
+    const auto s = parseExposition(metrics.render());
+    EXPECT_EQ(s.at("kesto_frames_total{sensor=\"camera\"}"), 0.0);
+    EXPECT_EQ(s.count("kesto_sensor_info{sensor=\"camera\",simulated=\"false\",description="
+                      "\"camera \\\"front\\\"\\n/dev/video9\\\\\"}"),
+              1u);
+    engine.stopAcquisition();
+    engine.resetModel();
+}
+
+}  // namespace
+}  // namespace kesto
