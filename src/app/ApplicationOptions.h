@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "camera/SensorSpec.h"
+
 namespace CLI {
 class App;
 }
@@ -24,8 +26,14 @@ class ApplicationOptions {
     // server. Throws UsageError for a value that cannot be used.
     void apply() const;
     // Chooses the process's sensor from --sensor (`option`), else
-    // KESTO_SENSOR, else the camera. Throws UsageError when it cannot be used.
-    static void selectSensor(const std::optional<std::string>& option);
+    // KESTO_SENSOR, else the camera, and returns it. Throws UsageError when
+    // it cannot be used.
+    static SensorSpec selectSensor(const std::optional<std::string>& option);
+    // Gives the shared engine the calibrated profile of the camera `sensor`
+    // from the data directory (--data-dir `dataDirectory`, else the usual
+    // one). Throws UsageError, with the reason, when there is no usable one.
+    static void applyProfile(const SensorSpec& sensor,
+                             const std::optional<std::string>& dataDirectory);
     // The help lines of these options, for the commands' help texts.
     static const char* helpText(bool withServer);
 
@@ -34,6 +42,7 @@ class ApplicationOptions {
     std::optional<std::string> position_;
     std::optional<std::string> dataDirectory_;
     std::optional<std::string> server_;
+    bool profile_ = false;
 };
 
 }  // namespace kesto
