@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include <CLI/App.hpp>
 
@@ -79,13 +80,13 @@ void ApplicationOptions::applyProfile(const SensorSpec& sensor,
     const auto directory = DataDirectory::resolve(
         dataDirectory ? std::optional<std::filesystem::path>(*dataDirectory) : std::nullopt, error);
     if (!directory) {
-        throw UsageError("--profile: " + error);
+        throw std::runtime_error("--profile: " + error);
     }
     const CameraIdentity camera(sensor);
     const auto profile =
         CameraProfileFile::read(CameraProfileFile::path(*directory, camera.fileName()), error);
     if (!profile) {
-        throw UsageError("--profile: " + error);
+        throw std::runtime_error("--profile: " + error);
     }
     BitmapProcessor::sharedInstance().applyProfile(*profile);
 }

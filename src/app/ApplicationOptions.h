@@ -31,7 +31,8 @@ class ApplicationOptions {
     static SensorSpec selectSensor(const std::optional<std::string>& option);
     // Gives the shared engine the calibrated profile of the camera `sensor`
     // from the data directory (--data-dir `dataDirectory`, else the usual
-    // one). Throws UsageError, with the reason, when there is no usable one.
+    // one). Throws std::runtime_error, with the reason, when there is no
+    // usable one: the command fails (status 1) rather than measure without.
     static void applyProfile(const SensorSpec& sensor,
                              const std::optional<std::string>& dataDirectory);
     // The help lines of these options, for the commands' help texts.
