@@ -22,7 +22,7 @@ constexpr int kGiveUpAfterSeconds = 120;
 }  // namespace
 
 void AlertCommand::printHelp(std::ostream& out) {
-    out << "Usage: kesto alert [--sensor SPEC] [--position P] [--data-dir D] [--json]\n"
+    out << "Usage: kesto alert [--sensor SPEC] [--position P] [--data-dir D] [--profile] [--json]\n"
            "\n"
            "Answers whether there is radioactivity here: the Alert tab's 30-second\n"
            "detection, followed on the terminal (countdown and dose rate once a second),\n"

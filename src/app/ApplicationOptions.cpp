@@ -2,14 +2,19 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include <CLI/App.hpp>
 
 #include "app/Command.h"
 #include "app/KestoAppDelegate.h"
 #include "app/OptionChecks.h"
+#include "camera/CameraIdentity.h"
 #include "camera/CaptureBackend.h"
 #include "camera/SensorSpec.h"
+#include "engine/BitmapProcessor.h"
+#include "history/CameraProfileFile.h"
+#include "history/DataDirectory.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadForm.h"
 #include "toolkit/PositionSpec.h"
@@ -33,6 +38,7 @@ void ApplicationOptions::declare(CLI::App& app, bool withServer) {
     app.add_option("--sensor", sensor_)->type_name("SPEC")->check(OptionChecks::notEmpty());
     app.add_option("--position", position_)->type_name("P")->check(OptionChecks::notEmpty());
     app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
+    app.add_flag("--profile", profile_);
     if (withServer) {
         app.add_option("--server", server_)->type_name("URL")->check(OptionChecks::notEmpty());
     }
@@ -47,7 +53,9 @@ const char* ApplicationOptions::helpText(bool withServer) {
         "  --position P     where measurements are taken (default $KESTO_POSITION,\n"
         "                   else none): none, LAT,LON or gpsd[:HOST[:PORT]]\n"
         "  --data-dir D     where the history is kept (default $KESTO_DATA_DIR, else\n"
-        "                   $XDG_DATA_HOME/kesto or ~/.local/share/kesto)\n";
+        "                   $XDG_DATA_HOME/kesto or ~/.local/share/kesto)\n"
+        "  --profile        use the camera's profile from 'kesto calibrate' (threshold,\n"
+        "                   light limit, hot pixels masked) instead of the defaults\n";
     static const std::string withServerText =
         common +
         "  --server URL     the collection server, http://host[:port] (default\n"
@@ -55,7 +63,7 @@ const char* ApplicationOptions::helpText(bool withServer) {
     return withServer ? withServerText.c_str() : common.c_str();
 }
 
-void ApplicationOptions::selectSensor(const std::optional<std::string>& option) {
+SensorSpec ApplicationOptions::selectSensor(const std::optional<std::string>& option) {
     std::string error;
     const auto [sensor, origin] = chosen(option, "--sensor", "KESTO_SENSOR");
     const auto spec =
@@ -63,10 +71,31 @@ void ApplicationOptions::selectSensor(const std::optional<std::string>& option) 
     if (!spec || !CaptureBackend::select(*spec, error)) {
         throw UsageError(origin + ": " + error);
     }
+    return *spec;
+}
+
+void ApplicationOptions::applyProfile(const SensorSpec& sensor,
+                                      const std::optional<std::string>& dataDirectory) {
+    std::string error;
+    const auto directory = DataDirectory::resolve(
+        dataDirectory ? std::optional<std::filesystem::path>(*dataDirectory) : std::nullopt, error);
+    if (!directory) {
+        throw std::runtime_error("--profile: " + error);
+    }
+    const CameraIdentity camera(sensor);
+    const auto profile =
+        CameraProfileFile::read(CameraProfileFile::path(*directory, camera.fileName()), error);
+    if (!profile) {
+        throw std::runtime_error("--profile: " + error);
+    }
+    BitmapProcessor::sharedInstance().applyProfile(*profile);
 }
 
 void ApplicationOptions::apply() const {
-    selectSensor(sensor_);
+    const SensorSpec sensor = selectSensor(sensor_);
+    if (profile_) {
+        applyProfile(sensor, dataDirectory_);
+    }
     std::string error;
     const auto [position, positionOrigin] = chosen(position_, "--position", "KESTO_POSITION");
     const auto positionSpec = PositionSpec::parse(position, error);

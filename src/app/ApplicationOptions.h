@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "camera/SensorSpec.h"
+
 namespace CLI {
 class App;
 }
@@ -24,8 +26,15 @@ class ApplicationOptions {
     // server. Throws UsageError for a value that cannot be used.
     void apply() const;
     // Chooses the process's sensor from --sensor (`option`), else
-    // KESTO_SENSOR, else the camera. Throws UsageError when it cannot be used.
-    static void selectSensor(const std::optional<std::string>& option);
+    // KESTO_SENSOR, else the camera, and returns it. Throws UsageError when
+    // it cannot be used.
+    static SensorSpec selectSensor(const std::optional<std::string>& option);
+    // Gives the shared engine the calibrated profile of the camera `sensor`
+    // from the data directory (--data-dir `dataDirectory`, else the usual
+    // one). Throws std::runtime_error, with the reason, when there is no
+    // usable one: the command fails (status 1) rather than measure without.
+    static void applyProfile(const SensorSpec& sensor,
+                             const std::optional<std::string>& dataDirectory);
     // The help lines of these options, for the commands' help texts.
     static const char* helpText(bool withServer);
 
@@ -34,6 +43,7 @@ class ApplicationOptions {
     std::optional<std::string> position_;
     std::optional<std::string> dataDirectory_;
     std::optional<std::string> server_;
+    bool profile_ = false;
 };
 
 }  // namespace kesto

@@ -65,7 +65,8 @@ std::string hoursMinutesSeconds(double seconds) {
 }  // namespace
 
 void CaptureCommand::printHelp(std::ostream& out) {
-    out << "Usage: kesto capture [--sensor SPEC] [--seconds N] [--json]\n"
+    out << "Usage: kesto capture [--sensor SPEC] [--seconds N] [--profile [--data-dir D]] "
+           "[--json]\n"
            "\n"
            "Runs one acquisition through the capture chain for N seconds (default 10) in\n"
            "real time and prints once a second the elapsed time, frames analysed, events,\n"
@@ -74,9 +75,10 @@ void CaptureCommand::printHelp(std::ostream& out) {
            "\n"
            "Sensors (--sensor overrides KESTO_SENSOR; the default is camera, the\n"
            "simulator only ever when asked for):\n"
-           "  sim[:rate=R,seed=S,lens=covered|open,size=WxH]\n"
+           "  sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L]\n"
            "        simulated sensor, never a measurement: R μSv/h (default 0.5), a random\n"
-           "        seed unless given, 480x360 frames; above 1980 μSv/h every frame has hits\n"
+           "        seed unless given, 480x360 frames; above 1980 μSv/h every frame has hits;\n"
+           "        N hot pixels (default 0), mean dark level L (default 5)\n"
            "  camera[:DEVICE]\n"
            "        a Video4Linux camera, lens covered: /dev/video0, /dev/videoN or N\n"
            "  raw:DIR[,width=W,height=H,bytes-per-row=B,loop]\n"
@@ -87,7 +89,11 @@ void CaptureCommand::printHelp(std::ostream& out) {
            "        video/x-raw,format=BGRA ! appsink name=kesto\n"
            "\n"
            "Options:\n"
-           "  --json   one JSON object per line: first the sensor, then each second\n"
+           "  --json        one JSON object per line: first the sensor, then each second\n"
+           "  --profile     use the camera's profile from 'kesto calibrate' (threshold,\n"
+           "                light limit, hot pixels masked) instead of the defaults\n"
+           "  --data-dir D  where profiles are kept (default $KESTO_DATA_DIR, else\n"
+           "                $XDG_DATA_HOME/kesto or ~/.local/share/kesto)\n"
            "\n"
            "Each second also gives the dose rate's 95% interval (JSON: doseRateLower95,\n"
            "doseRateUpper95 in \u03bcSv/h): exact Poisson bounds on the events over the\n"
@@ -199,10 +205,17 @@ void CaptureCommand::declareOptions(CLI::App& app) {
         ->type_name("N")
         ->check(OptionChecks::wholeNumber(1, kMaximumSeconds));
     app.add_flag("--json", options_.json);
+    app.add_flag("--profile", profile_);
+    app.add_option("--data-dir", dataDirectory_)->type_name("D")->check(OptionChecks::notEmpty());
 }
 
 int CaptureCommand::run(std::ostream& out, std::ostream& err) {
-    ApplicationOptions::selectSensor(sensor_);
+    const SensorSpec sensor = ApplicationOptions::selectSensor(sensor_);
+    if (profile_) {
+        ApplicationOptions::applyProfile(sensor, dataDirectory_);
+    } else if (dataDirectory_) {
+        throw UsageError("--data-dir: only with --profile");
+    }
 
     interrupted.store(false);
     const InterruptHandler handler;

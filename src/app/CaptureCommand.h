@@ -43,6 +43,8 @@ class CaptureCommand : public Command {
   private:
     Options options_;
     std::optional<std::string> sensor_;
+    std::optional<std::string> dataDirectory_;
+    bool profile_ = false;
 };
 
 }  // namespace kesto

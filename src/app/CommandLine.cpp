@@ -10,6 +10,7 @@
 
 #include "app/AlertCommand.h"
 #include "app/AnalyzeCommand.h"
+#include "app/CalibrateCommand.h"
 #include "app/CaptureCommand.h"
 #include "app/Command.h"
 #include "app/HistoryCommand.h"
@@ -90,6 +91,8 @@ const std::vector<CommandLine::Entry>& CommandLine::commands() {
          AnalyzeCommand::printHelp, make<AnalyzeCommand>},
         {"capture", "measure through the capture chain (camera, simulator, replay)",
          CaptureCommand::printHelp, make<CaptureCommand>},
+        {"calibrate", "learn the covered camera's noise and hot pixels: its profile",
+         CalibrateCommand::printHelp, make<CalibrateCommand>},
         {"network", "tell whether the internet can be reached now (before an upload)",
          NetworkCommand::printHelp, make<NetworkCommand>},
         {"text", "print the texts shown for the given keys, in your language",

@@ -73,7 +73,7 @@ bool waitForUpload(HeadlessFrontEnd& person) {
 
 void MeasureCommand::printHelp(std::ostream& out) {
     out << "Usage: kesto measure [--sensor SPEC] [--position P] [--duration S] [--tag TEXT]\n"
-           "                     [--data-dir D] [--server URL] [--json]\n"
+           "                     [--data-dir D] [--server URL] [--profile] [--json]\n"
            "\n"
            "Runs a measurement as the Measure tab does, with its read-out (elapsed time,\n"
            "dose rate, dose) once a second, until S seconds have passed or Ctrl-C. With\n"

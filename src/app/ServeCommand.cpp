@@ -19,7 +19,7 @@ namespace kesto {
 void ServeCommand::printHelp(std::ostream& out) {
     out << "Usage: kesto serve [--sensor SPEC] [--position P] [--listen ADDR:PORT]\n"
            "                   [--data-dir D] [--server URL] [--allow-host NAME]...\n"
-           "                   [--token-file F]\n"
+           "                   [--token-file F] [--profile]\n"
            "\n"
            "Runs the application and shows it in a browser: the four tabs, every change\n"
            "as it happens, taps and typing applied as on the phone. Prints the address to\n"

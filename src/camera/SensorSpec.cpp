@@ -99,8 +99,24 @@ bool parseSimulated(std::string_view options, SensorSpec& spec, std::string& err
                 error = "sim: size must be WIDTHxHEIGHT, each from 1 to 8192, not " + quoted(value);
                 return false;
             }
+        } else if (key == "hot") {
+            const auto hot = parseNumber<std::size_t>(value);
+            if (!hot || *hot > SensorSpec::kMaximumHotPixels) {
+                error =
+                    "sim: hot must be a number of hot pixels from 0 to 10000, not " + quoted(value);
+                return false;
+            }
+            spec.hotPixels = *hot;
+        } else if (key == "noise") {
+            const auto level = parseNumber<std::uint32_t>(value);
+            if (!level || *level > SensorSpec::kMaximumDarkLevel) {
+                error = "sim: noise must be a mean dark level from 0 to 100, not " + quoted(value);
+                return false;
+            }
+            spec.darkLevel = *level;
         } else {
-            error = "sim: unknown option " + quoted(key) + " (known: rate, seed, lens, size)";
+            error = "sim: unknown option " + quoted(key) +
+                    " (known: rate, seed, lens, size, hot, noise)";
             return false;
         }
         return true;

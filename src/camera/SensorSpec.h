@@ -12,10 +12,11 @@ namespace kesto {
 // (the camera when neither is given: the simulator only ever when asked for,
 // so that nothing made up passes for a measurement):
 //
-//   sim[:rate=R,seed=S,lens=covered|open,size=WxH]
+//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L]
 //       the simulated sensor: R μSv/h (default 0.5, at most 100000), seed S
 //       (default: a random one, announced), covered lens (default), frames
-//       of W × H pixels (default 480x360)
+//       of W × H pixels (default 480x360), N hot pixels (default 0, at most
+//       10000), mean dark level L (default 5, at most 100)
 //   camera[:DEVICE]
 //       a Video4Linux camera: /dev/video0 by default; DEVICE is a path
 //       (/dev/video2) or a number (2)
@@ -34,6 +35,9 @@ struct SensorSpec {
     static constexpr double kDefaultRate = 0.5;        // μSv/h
     static constexpr double kMaximumRate = 100000.0;   // μSv/h
     static constexpr std::size_t kMaximumSide = 8192;  // pixels
+    static constexpr std::uint32_t kDefaultDarkLevel = 5;
+    static constexpr std::uint32_t kMaximumDarkLevel = 100;
+    static constexpr std::size_t kMaximumHotPixels = 10000;
     static constexpr const char* kDefaultCamera = "/dev/video0";
 
     Kind kind = Kind::Camera;
@@ -41,6 +45,8 @@ struct SensorSpec {
     double rate = kDefaultRate;
     std::optional<std::uint64_t> seed;
     bool lensOpen = false;
+    std::size_t hotPixels = 0;
+    std::uint32_t darkLevel = kDefaultDarkLevel;
     // Simulator and raw replay.
     std::size_t width = 480;
     std::size_t height = 360;

@@ -17,7 +17,7 @@ std::uint64_t randomSeed() {
 SimulatedCaptureBackend::SimulatedCaptureBackend(const SensorSpec& spec)
     : sensor_(std::make_shared<SimulatedSensor>(spec.width, spec.height,
                                                 spec.seed ? *spec.seed : randomSeed(), spec.rate,
-                                                spec.lensOpen)) {}
+                                                spec.lensOpen, spec.hotPixels, spec.darkLevel)) {}
 
 std::unique_ptr<CaptureSession> SimulatedCaptureBackend::createSession() {
     return std::make_unique<PacedCaptureSession>(sensor_);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <set>
 
 #include "camera/SensorSpec.h"
 #include "platform/Console.h"
@@ -54,9 +55,28 @@ int poissonInverse(double mu, double u) {
 }  // namespace
 
 SimulatedSensor::SimulatedSensor(std::size_t width, std::size_t height, std::uint64_t seed,
-                                 double rate, bool lensOpen)
+                                 double rate, bool lensOpen, std::size_t hotPixels,
+                                 std::uint32_t darkLevel)
     : width_(width), height_(height), seed_(seed), rate_(rate), lensOpen_(lensOpen) {
     const std::size_t pixels = width_ * height_;
+    const std::uint32_t spread = 2 * std::min<std::uint32_t>(darkLevel, 100) + 1;
+    // Hot pixels: distinct pixels, one channel each, at a level of their own.
+    std::set<std::uint32_t> hot;
+    std::vector<std::uint8_t> hotLevels;
+    {
+        auto rng = SplitMix64::keyed(seed_, kNoiseFrames, kNoise);
+        std::set<std::size_t> hotPixelSet;
+        while (hotPixelSet.size() < std::min(hotPixels, pixels)) {
+            const std::uint64_t r = rng.next();
+            if (hotPixelSet.insert(r % pixels).second) {
+                hot.insert(static_cast<std::uint32_t>((r % pixels) * 3 + (r >> 32) % 3));
+            }
+        }
+        hotValues_.assign(hot.begin(), hot.end());
+        for (std::size_t i = 0; i < hotValues_.size(); ++i) {
+            hotLevels.push_back(static_cast<std::uint8_t>(kHotLevelMin + rng.next() % 56));
+        }
+    }
     for (std::size_t i = 0; i < kNoiseFrames; ++i) {
         auto rng = SplitMix64::keyed(seed_, i, kNoise);
         auto& dark = dark_[i];
@@ -66,13 +86,18 @@ SimulatedSensor::SimulatedSensor(std::size_t width, std::size_t height, std::uin
         for (std::size_t p = 0; p < pixels; ++p) {
             const std::uint64_t r = rng.next();
             for (std::size_t c = 0; c < 3; ++c) {
-                // 0..10, most values near 5: read noise of a covered sensor.
-                const auto v = static_cast<std::uint8_t>((((r >> (c * 8)) & 0xFF) * 11) >> 8);
+                // 0..2L around the dark level L: read noise of a covered sensor.
+                const auto v = static_cast<std::uint8_t>((((r >> (c * 8)) & 0xFF) * spread) >> 8);
                 dark[p * 4 + c] = v;
-                open[p * 4 + c] = static_cast<std::uint8_t>(kOpenLensLevel + v);
+                open[p * 4 + c] = static_cast<std::uint8_t>(std::min(255, kOpenLensLevel + v));
             }
             dark[p * 4 + 3] = 255;
             open[p * 4 + 3] = 255;
+        }
+        for (std::size_t h = 0; h < hotValues_.size(); ++h) {
+            const std::size_t at = hotValues_[h] / 3 * 4 + hotValues_[h] % 3;
+            dark[at] = hotLevels[h];
+            open[at] = std::max(open[at], hotLevels[h]);
         }
     }
     if (rate > kSaturationRate) {

@@ -15,8 +15,11 @@ namespace kesto {
 // never a measurement: it says so when a session starts reading it and in
 // its description.
 //
-// Frames are dark (channel values 0 to 10, far below any detection
-// threshold), or evenly lit (80 to 90) when the lens is open. Particles
+// Frames are dark (channel values 0 to 2L around a mean dark level L, by
+// default 0 to 10, far below any detection threshold), or evenly lit (80
+// higher) when the lens is open. Hot pixels, when asked for, are placed by
+// the seed: each has one channel value that is bright (200 to 255) in every
+// frame, as a defective photosite of a real camera is. Particles
 // strike as a random process whose event rate follows the dose model: a
 // rate of R μSv/h gives R ÷ 198 frames with hits a second, i.e. a frame
 // carries hits with probability R ÷ 1980 at 10 frames a second. The number
@@ -40,12 +43,15 @@ class SimulatedSensor : public FrameSource {
     static constexpr double kFramesPerSecond = 10.0;
     // μSv/h: one event per frame.
     static constexpr double kSaturationRate = DoseModel::kOneEventPerSecond * kFramesPerSecond;
-    static constexpr std::uint8_t kDarkNoiseMax = 10;
+    static constexpr std::uint8_t kDarkNoiseMax = 10;  // at the default dark level
+    static constexpr std::uint32_t kDefaultDarkLevel = 5;
+    static constexpr std::uint8_t kHotLevelMin = 200;
     static constexpr std::uint8_t kOpenLensLevel = 80;
     static constexpr std::uint8_t kHitLevelMin = 140;
 
     SimulatedSensor(std::size_t width, std::size_t height, std::uint64_t seed, double rate,
-                    bool lensOpen);
+                    bool lensOpen, std::size_t hotPixels = 0,
+                    std::uint32_t darkLevel = kDefaultDarkLevel);
 
     // Refuses (false, one console line) a rate that is not a number from 0 to 100000.
     bool setRate(double microSievertsPerHour);
@@ -54,6 +60,8 @@ class SimulatedSensor : public FrameSource {
     bool lensOpen() const { return lensOpen_.load(); }
 
     std::uint64_t seed() const { return seed_; }
+    // The hot channel values, as the engine numbers them: (y × width + x) × 3 + c.
+    const std::vector<std::uint32_t>& hotValues() const { return hotValues_; }
     std::size_t width() const { return width_; }
     std::size_t height() const { return height_; }
     // "simulated sensor (0.50 μSv/h)", "... (0.50 μSv/h, lens open)".
@@ -81,6 +89,7 @@ class SimulatedSensor : public FrameSource {
     // Made once: dark and open-lens noise frames, alpha 255.
     std::array<std::vector<std::uint8_t>, kNoiseFrames> dark_;
     std::array<std::vector<std::uint8_t>, kNoiseFrames> open_;
+    std::vector<std::uint32_t> hotValues_;  // sorted
 };
 
 }  // namespace kesto

@@ -31,6 +31,35 @@ std::int64_t truncated(double value) {
     return static_cast<std::int64_t>(std::clamp(value, -limit, limit));
 }
 
+// Copies and scans the run [begin, end) of whole pixels, leaving out the
+// masked values at the sorted byte offsets from `next` on: the runs between
+// them take the vectorised scan, each pixel holding one takes a plain copy
+// and a count of its other channels.
+void scanAround(const std::uint8_t* source, std::uint8_t* copy, std::size_t begin, std::size_t end,
+                std::int32_t threshold, ScanTotals& totals, const std::size_t*& next,
+                const std::size_t* last) {
+    std::size_t at = begin;
+    while (next != last && *next < end) {
+        const std::size_t pixel = *next & ~std::size_t{3};
+        FrameScanner::copyAndScan(source + at, copy + at, pixel - at, threshold, totals);
+        std::memcpy(copy + pixel, source + pixel, FrameBitmap::kBytesPerPixel);
+        unsigned masked = 0;
+        for (; next != last && *next < pixel + FrameBitmap::kBytesPerPixel; ++next) {
+            masked |= 1u << (*next - pixel);
+        }
+        for (std::size_t c = 0; c < 3; ++c) {
+            if ((masked & (1u << c)) == 0) {
+                const std::uint8_t v = source[pixel + c];
+                totals.sum += v;
+                totals.hits += static_cast<std::int32_t>(v) > threshold ? 1 : 0;
+                totals.max = std::max(totals.max, v);
+            }
+        }
+        at = pixel + FrameBitmap::kBytesPerPixel;
+    }
+    FrameScanner::copyAndScan(source + at, copy + at, end - at, threshold, totals);
+}
+
 }  // namespace
 
 BitmapProcessor& BitmapProcessor::sharedInstance() {
@@ -40,6 +69,60 @@ BitmapProcessor& BitmapProcessor::sharedInstance() {
 
 std::unique_ptr<BitmapProcessor> BitmapProcessor::create() {
     return std::make_unique<BitmapProcessor>();
+}
+
+std::unique_ptr<BitmapProcessor> BitmapProcessor::create(const CameraProfile& profile) {
+    auto engine = std::make_unique<BitmapProcessor>();
+    engine->applyProfile(profile);
+    return engine;
+}
+
+void BitmapProcessor::applyProfile(const CameraProfile& profile) {
+    setSeuil(profile.threshold);
+    setSeuilSigma(static_cast<float>(profile.lightLimit));
+    auto mask = std::make_shared<Mask>(Mask{profile.width, profile.height, profile.mask});
+    std::lock_guard lock(maskMutex_);
+    mask_ = mask->values.empty() ? nullptr : std::move(mask);
+    hasMask_.store(mask_ != nullptr);
+}
+
+std::size_t BitmapProcessor::maskedValues() const {
+    std::lock_guard lock(maskMutex_);
+    return mask_ ? mask_->values.size() : 0;
+}
+
+const std::vector<std::size_t>* BitmapProcessor::maskOffsets(std::size_t width, std::size_t height,
+                                                             std::size_t stride) {
+    std::shared_ptr<const Mask> mask;
+    {
+        std::lock_guard lock(maskMutex_);
+        mask = mask_;
+    }
+    if (!mask) {
+        return nullptr;
+    }
+    if (mask->width != width || mask->height != height) {
+        if (!maskMismatchLogged_) {
+            Console::logf(
+                "Camera profile is for %zu * %zu frames, these are %zu * %zu: hot pixels not "
+                "masked",
+                mask->width, mask->height, width, height);
+            maskMismatchLogged_ = true;
+        }
+        return nullptr;
+    }
+    if (mask != offsetsMask_ || stride != offsetsStride_) {
+        offsets_.clear();
+        offsets_.reserve(mask->values.size());
+        for (const std::uint32_t index : mask->values) {
+            const std::size_t pixel = index / 3;
+            offsets_.push_back((pixel / width) * stride +
+                               (pixel % width) * FrameBitmap::kBytesPerPixel + index % 3);
+        }
+        offsetsMask_ = mask;
+        offsetsStride_ = stride;
+    }
+    return &offsets_;
 }
 
 BitmapProcessor::BitmapProcessor() {
@@ -78,7 +161,8 @@ void BitmapProcessor::resetModel() {
     acquisition_.events.clear();
 }
 
-bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals) {
+bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
+                                  std::size_t& masked) {
     const std::size_t width = frame.width;
     const std::size_t height = frame.height;
     const std::size_t bytesPerRow = frame.bytesPerRow;
@@ -114,7 +198,22 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals) 
     const std::uint8_t* source = frame.baseAddress;
     const std::int32_t threshold = seuil();
     const std::size_t stride = bytesPerRow & ~std::size_t{3};
-    if (stride == rowBytes) {
+    const auto* offsets =
+        hasMask_.load(std::memory_order_relaxed) ? maskOffsets(width, height, stride) : nullptr;
+    if (offsets != nullptr) {
+        masked = offsets->size();
+        const std::size_t* next = offsets->data();
+        const std::size_t* last = next + offsets->size();
+        if (stride == rowBytes) {
+            scanAround(source, copy, 0, height * rowBytes, threshold, totals, next, last);
+        } else {
+            for (std::size_t row = 0; row < height; ++row) {
+                const std::size_t start = row * stride;
+                scanAround(source, copy, start, start + rowBytes, threshold, totals, next, last);
+                std::memcpy(copy + start + rowBytes, source + start + rowBytes, stride - rowBytes);
+            }
+        }
+    } else if (stride == rowBytes) {
         // Back-to-back rows form one run of width × height pixels.
         FrameScanner::copyAndScan(source, copy, height * rowBytes, threshold, totals);
     } else {
@@ -134,11 +233,13 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
         return;
     }
     ScanTotals totals;
-    if (!copyAndScan(frame, totals)) {
+    std::size_t masked = 0;
+    if (!copyAndScan(frame, totals, masked)) {
         return;
     }
     const double values =
-        static_cast<double>(frame.height) * 3.0 * static_cast<double>(frame.width);
+        static_cast<double>(frame.height) * 3.0 * static_cast<double>(frame.width) -
+        static_cast<double>(masked);
     // An empty frame has no values to average: its level is 0, not 0 ÷ 0.
     const double average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
     const auto hits = static_cast<std::int32_t>(

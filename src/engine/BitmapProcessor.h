@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/BitmapProcessorDelegate.h"
+#include "engine/CameraProfile.h"
 #include "engine/FrameBitmap.h"
 #include "engine/RadiationEvent.h"
 #include "platform/Date.h"
@@ -33,10 +34,21 @@ class BitmapProcessor {
     static BitmapProcessor& sharedInstance();
     // A separate engine with the same defaults, for tools and tests.
     static std::unique_ptr<BitmapProcessor> create();
+    // A separate engine with a camera's calibrated figures instead.
+    static std::unique_ptr<BitmapProcessor> create(const CameraProfile& profile);
 
     BitmapProcessor();
     BitmapProcessor(const BitmapProcessor&) = delete;
     BitmapProcessor& operator=(const BitmapProcessor&) = delete;
+
+    // Takes a camera's threshold, light limit and hot-pixel mask instead of
+    // the device model's: masked channel values enter neither the hits nor
+    // the average nor the maximum (frames of another size than the
+    // profile's are scanned whole, said once on the console). Main thread,
+    // before frames arrive.
+    void applyProfile(const CameraProfile& profile);
+    // The number of masked channel values (0 without a profile).
+    std::size_t maskedValues() const;
 
     // Acquisition.
     void startAcquisition();
@@ -97,7 +109,17 @@ class BitmapProcessor {
     // date is missing). Called with the mutex held.
     static double elapsed(const Acquisition& acquisition, bool running);
     // Copies the frame into the private buffer, scanning it on the way.
-    bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals);
+    // Returns the number of values left out by the mask in `masked`.
+    bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals, std::size_t& masked);
+    struct Mask {
+        std::size_t width = 0;
+        std::size_t height = 0;
+        std::vector<std::uint32_t> values;  // sorted channel value indexes
+    };
+    // The byte offsets of the masked values in frames of this geometry;
+    // null when the mask does not fit them. Delivery thread.
+    const std::vector<std::size_t>* maskOffsets(std::size_t width, std::size_t height,
+                                                std::size_t stride);
 
     mutable std::mutex mutex_;
     Acquisition acquisition_;           // guarded by mutex_
@@ -105,6 +127,15 @@ class BitmapProcessor {
 
     std::vector<std::uint8_t> bitmap_;  // delivery thread only
     bool bitmapAllocated_ = false;      // delivery thread only
+
+    mutable std::mutex maskMutex_;
+    std::shared_ptr<const Mask> mask_;  // guarded by maskMutex_
+    std::atomic<bool> hasMask_{false};  // lets unmasked frames skip the lock
+    // Delivery thread only: the mask's offsets for the last frame geometry.
+    std::shared_ptr<const Mask> offsetsMask_;
+    std::size_t offsetsStride_ = 0;
+    std::vector<std::size_t> offsets_;
+    bool maskMismatchLogged_ = false;
 
     std::atomic<BitmapProcessorDelegate*> delegate_{nullptr};
     std::atomic<double> avg_{0.0};

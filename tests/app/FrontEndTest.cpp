@@ -14,6 +14,7 @@
 #include "app/CommandLine.h"
 #include "camera/CaptureBackend.h"
 #include "camera/SimulatedSensor.h"
+#include "history/CameraProfileFile.h"
 #include "history/LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/WriterLock.h"
@@ -181,6 +182,29 @@ TEST_F(FrontEndTest, ASecondProcessThatWouldSaveIsRefused) {
     for (int fd : {ready[0], ready[1], release[0], release[1]}) {
         ::close(fd);
     }
+}
+
+// Hot pixels would make every frame an event; the camera's profile masks them.
+TEST_F(FrontEndTest, AlertWithTheCameraProfileIgnoresHotPixels) {
+    CameraProfile profile;
+    profile.identity = "sim";
+    profile.threshold = 100;
+    profile.lightLimit = 20.0;
+    profile.width = 64;
+    profile.height = 48;
+    profile.mask = SimulatedSensor(64, 48, 3, 0.0, false, 8, 12).hotValues();
+    std::string error;
+    ASSERT_TRUE(
+        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile, error))
+        << error;
+    EXPECT_EQ(
+        run({"alert", "--sensor", "sim:rate=0,seed=3,size=64x48,hot=8,noise=12", "--profile"}), 0)
+        << err_.str();
+}
+
+TEST_F(FrontEndTest, ProfileAskedForButMissingStopsBeforeMeasuring) {
+    EXPECT_EQ(run({"measure", "--sensor", "sim:rate=0,seed=3,size=64x48", "--profile"}), 1);
+    EXPECT_NE(err_.str().find("run 'kesto calibrate' first"), std::string::npos) << err_.str();
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ TEST(SensorSpecTest, ReadsEveryKindWithItsOptions) {
     EXPECT_EQ(std::tuple(sim.rate, sim.seed, sim.lensOpen, sim.width, sim.height),
               std::tuple(20.5, std::optional<std::uint64_t>(18446744073709551615ull), true,
                          std::size_t{64}, std::size_t{48}));
+    EXPECT_EQ(std::tuple(sim.hotPixels, sim.darkLevel), std::tuple(0u, 5u));  // defaults
+    const auto noisy = parsed("sim:hot=8,noise=12");
+    EXPECT_EQ(std::tuple(noisy.hotPixels, noisy.darkLevel), std::tuple(8u, 12u));
 
     EXPECT_EQ(parsed("camera:2").device, "/dev/video2");
     EXPECT_EQ(parsed("camera:/dev/v4l/by-id/usb-cam_0-video-index0").device,
@@ -46,6 +49,9 @@ TEST(SensorSpecTest, RefusesMistakesWithAReason) {
         {"sim:size=640", "size must be"},
         {"sim:size=9000x10", "size must be"},
         {"sim:colour=red", "unknown option"},
+        {"sim:hot=-1", "hot must be"},
+        {"sim:hot=10001", "hot must be"},
+        {"sim:noise=101", "noise must be"},
         {"camera:video0", "DEVICE must be"},
         {"camera:/dev/video0 ! fakesink", "DEVICE must be"},
         {"raw:", "directory is required"},

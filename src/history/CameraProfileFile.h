@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "engine/CameraProfile.h"
+
+namespace kesto {
+
+// Camera profiles on disk: "<data directory>/profiles/<camera file name>",
+// one JSON object each. Reading checks every field (a file that is not
+// JSON, a missing or mistyped figure, a mask index outside the frame...)
+// and refuses the profile with the reason; writing replaces the file
+// atomically, creating the directory when missing.
+//
+// Threads: any thread (one writer per file).
+class CameraProfileFile {
+  public:
+    static std::filesystem::path path(const std::filesystem::path& dataDirectory,
+                                      const std::string& cameraFileName);
+    static std::optional<CameraProfile> read(const std::filesystem::path& path, std::string& error);
+    static bool write(const std::filesystem::path& path, const CameraProfile& profile,
+                      std::string& error);
+    // The JSON text of a profile, and back (the error names the faulty field).
+    static std::string encode(const CameraProfile& profile);
+    static std::optional<CameraProfile> decode(const std::string& text, std::string& error);
+};
+
+}  // namespace kesto

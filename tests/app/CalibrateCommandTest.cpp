@@ -1,0 +1,113 @@
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/CalibrateCommand.h"
+#include "app/CaptureCommand.h"
+#include "app/ProgressReport.h"
+#include "camera/CaptureSession.h"
+#include "camera/SimulatedCaptureBackend.h"
+#include "engine/BitmapProcessor.h"
+#include "support/TestSupport.h"
+
+namespace kesto {
+namespace {
+
+// Calibration and measurement on the simulated sensor, in simulated time.
+class CalibrateCommandTest : public ::testing::Test {
+  protected:
+    // Moves the manual clock through `second` of the run in frame steps,
+    // delivering what is due.
+    bool step(int second, CaptureSession* session) {
+        if (second == 1) {
+            origin = clock.now().unixSeconds();
+        }
+        session->deliverDueFrames();
+        for (int frame = 1; frame <= 10; ++frame) {
+            const double target = origin + (second - 1) + frame / 10.0;
+            clock.advance(target - clock.now().unixSeconds());
+            session->deliverDueFrames();
+        }
+        return true;
+    }
+    static SensorSpec simulated(const std::string& options) {
+        std::string error;
+        return *SensorSpec::parse("sim:size=64x48," + options, error);
+    }
+    std::optional<CameraProfile> calibrate(SimulatedCaptureBackend& backend, std::string& error,
+                                           int frames = CalibrateCommand::kDefaultFrames) {
+        std::ostringstream progress;
+        ProgressReport report(progress, ProgressReport::Style::Lines);
+        return CalibrateCommand::calibrate(
+            backend, frames, [this](int s, CaptureSession* session) { return step(s, session); },
+            report, error);
+    }
+    // Events over `seconds` of acquisition, with or without a profile.
+    int events(SimulatedCaptureBackend& backend, const CameraProfile* profile, int seconds) {
+        auto engine = profile ? BitmapProcessor::create(*profile) : BitmapProcessor::create();
+        std::ostringstream out, err;
+        CaptureCommand::measure(
+            backend, *engine, {.seconds = seconds},
+            [this](int s, CaptureSession* session) { return step(s, session); }, out, err);
+        return engine->nbEventDetected();
+    }
+
+    test::ManualClock clock;
+    test::ConsoleCapture console;
+    double origin = 0.0;
+};
+
+TEST_F(CalibrateCommandTest, FindsTheHotPixelsAndOnlyThemAndStopsTheFalseEvents) {
+    for (const std::uint64_t seed : {1, 2, 3}) {
+        SimulatedCaptureBackend backend(
+            simulated("rate=0,hot=8,noise=12,seed=" + std::to_string(seed)));
+        std::string error;
+        const auto profile = calibrate(backend, error);
+        ASSERT_TRUE(profile) << error;
+        EXPECT_EQ(profile->mask, backend.simulatedSensor()->hotValues()) << "seed " << seed;
+        EXPECT_EQ(profile->mask.size(), 8u);
+        EXPECT_EQ(profile->statistics.frames, 300u);
+        EXPECT_NEAR(profile->statistics.darkLevel.mean, 12.0, 0.5);
+        EXPECT_LT(profile->statistics.falseEventsPerHour, 1.0);
+        EXPECT_GE(profile->threshold, 100);  // never more sensitive than the device model
+        EXPECT_GT(profile->lightLimit, profile->statistics.frameAverage.max);
+
+        // Without the profile every frame is an event; with it, none over 20 minutes.
+        EXPECT_GE(events(backend, nullptr, 10), 100);
+        EXPECT_EQ(events(backend, &*profile, 1200), 0) << "seed " << seed;
+    }
+}
+
+// Ten minutes at 50 μSv/h: 50 ÷ 198 events a second, about 151.5 events;
+// with hot pixels unmasked the engine reads an event in every frame.
+TEST_F(CalibrateCommandTest, WithTheProfileTheTrueRateIsMeasuredAgain) {
+    for (const std::uint64_t seed : {11, 12, 13, 14, 15}) {
+        const std::string sensor = "hot=8,noise=12,seed=" + std::to_string(seed);
+        SimulatedCaptureBackend dark(simulated("rate=0," + sensor));
+        std::string error;
+        const auto profile = calibrate(dark, error);
+        ASSERT_TRUE(profile) << error;
+
+        SimulatedCaptureBackend exposed(simulated("rate=50," + sensor));
+        EXPECT_GE(events(exposed, nullptr, 600), 5900) << "seed " << seed;
+        const int counted = events(exposed, &*profile, 600);
+        // Poisson, mean 151.5, σ 12.3: a generous ±5σ.
+        EXPECT_GE(counted, 90) << "seed " << seed;
+        EXPECT_LE(counted, 215) << "seed " << seed;
+    }
+}
+
+TEST_F(CalibrateCommandTest, LightOrMissingFramesWriteNoProfile) {
+    std::string error;
+    SimulatedCaptureBackend open(simulated("rate=0,seed=4,lens=open"));
+    EXPECT_FALSE(calibrate(open, error, 20));
+    EXPECT_NE(error.find("light reached the sensor"), std::string::npos) << error;
+
+    error.clear();
+    SimulatedCaptureBackend flooded(simulated("rate=0,seed=4,noise=100"));
+    EXPECT_FALSE(calibrate(flooded, error, 20));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace kesto
