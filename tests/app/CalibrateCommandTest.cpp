@@ -8,6 +8,7 @@
 #include "camera/CaptureSession.h"
 #include "camera/SimulatedCaptureBackend.h"
 #include "engine/BitmapProcessor.h"
+#include "engine/DoseRateInterval.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -79,9 +80,12 @@ TEST_F(CalibrateCommandTest, FindsTheHotPixelsAndOnlyThemAndStopsTheFalseEvents)
 }
 
 // Ten minutes at 50 μSv/h: 50 ÷ 198 events a second, about 151.5 events;
-// with hot pixels unmasked the engine reads an event in every frame.
+// with hot pixels unmasked the engine reads an event in every frame. With
+// the profile, the 95% interval of what is measured holds the true rate for
+// nearly every seed (19 of 20 expected; at least 18 asked).
 TEST_F(CalibrateCommandTest, WithTheProfileTheTrueRateIsMeasuredAgain) {
-    for (const std::uint64_t seed : {11, 12, 13, 14, 15}) {
+    int covered = 0;
+    for (std::uint64_t seed = 11; seed <= 30; ++seed) {
         const std::string sensor = "hot=8,noise=12,seed=" + std::to_string(seed);
         SimulatedCaptureBackend dark(simulated("rate=0," + sensor));
         std::string error;
@@ -89,12 +93,13 @@ TEST_F(CalibrateCommandTest, WithTheProfileTheTrueRateIsMeasuredAgain) {
         ASSERT_TRUE(profile) << error;
 
         SimulatedCaptureBackend exposed(simulated("rate=50," + sensor));
-        EXPECT_GE(events(exposed, nullptr, 600), 5900) << "seed " << seed;
-        const int counted = events(exposed, &*profile, 600);
-        // Poisson, mean 151.5, σ 12.3: a generous ±5σ.
-        EXPECT_GE(counted, 90) << "seed " << seed;
-        EXPECT_LE(counted, 215) << "seed " << seed;
+        if (seed == 11) {
+            EXPECT_GE(events(exposed, nullptr, 600), 5900);
+        }
+        const auto interval = DoseRateInterval::forEvents(events(exposed, &*profile, 600), 600.0);
+        covered += interval.lower() <= 50.0 && 50.0 <= interval.upper() ? 1 : 0;
     }
+    EXPECT_GE(covered, 18);
 }
 
 TEST_F(CalibrateCommandTest, LightOrMissingFramesWriteNoProfile) {
