@@ -126,52 +126,21 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
         std::string body;
         int status;
     };
+    // The body's own checks are RequestGuardTest's; here, that the server applies them.
+    const httplib::Headers authed = {{"Cookie", cookie}};
+    const std::string big =
+        R"({"action": "type", "outlet": "txtName", "text": ")" + std::string(17000, 'x') + "\"}";
     const std::vector<Row> rows = {
-        {"foreign Host",
-         "POST",
-         "/action",
-         {{"Host", "evil.example"}, {"Cookie", cookie}},
-         tap,
-         403},
-        {"foreign Origin",
-         "POST",
-         "/action",
-         {{"Origin", "http://evil.example"}, {"Cookie", cookie}},
-         tap,
-         403},
-        {"null Origin", "POST", "/action", {{"Origin", "null"}, {"Cookie", cookie}}, tap, 403},
+        {"foreign Host", "POST", "/action", {{"Host", "evil"}, {"Cookie", cookie}}, tap, 403},
+        {"foreign Origin", "POST", "/action", {{"Origin", "null"}, {"Cookie", cookie}}, tap, 403},
         {"no token", "POST", "/action", {}, tap, 401},
         {"wrong token", "POST", "/action", {{"Cookie", cookie + "0"}}, tap, 401},
         {"page without token", "GET", "/", {}, "", 401},
-        {"oversize body",
-         "POST",
-         "/action",
-         {{"Cookie", cookie}},
-         R"({"action": "type", "outlet": "txtName", "text": ")" + std::string(17000, 'x') + "\"}",
-         413},
-        {"malformed JSON", "POST", "/action", {{"Cookie", cookie}}, R"({"action": "tap",)", 400},
-        {"not an object", "POST", "/action", {{"Cookie", cookie}}, R"(["tap"])", 400},
-        {"deep nesting", "POST", "/action", {{"Cookie", cookie}}, std::string(5000, '['), 400},
-        {"unknown action",
-         "POST",
-         "/action",
-         {{"Cookie", cookie}},
-         R"({"action": "snapshot"})",
-         400},
-        {"extra key",
-         "POST",
-         "/action",
-         {{"Cookie", cookie}},
-         R"({"action": "tap", "name": "add", "times": 9})",
-         400},
-        {"wrong type",
-         "POST",
-         "/action",
-         {{"Cookie", cookie}},
-         R"({"action": "tapTab", "index": "1"})",
-         400},
-        {"sim on a real sensor", "POST", "/sim", {{"Cookie", cookie}}, R"({"rate": 5})", 404},
-        {"traversal with token", "GET", "/web/%2e%2e/token", {{"Cookie", cookie}}, "", 404},
+        {"oversize body", "POST", "/action", authed, big, 413},
+        {"malformed JSON", "POST", "/action", authed, R"({"action": "tap",)", 400},
+        {"unknown action", "POST", "/action", authed, R"({"action": "snapshot"})", 400},
+        {"sim on a real sensor", "POST", "/sim", authed, R"({"rate": 5})", 404},
+        {"traversal with token", "GET", "/web/%2e%2e/token", authed, "", 404},
     };
     const auto version = web.publisher()->version();
     for (const auto& row : rows) {
