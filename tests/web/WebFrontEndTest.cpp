@@ -128,8 +128,7 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
     };
     // The body's own checks are RequestGuardTest's; here, that the server applies them.
     const httplib::Headers authed = {{"Cookie", cookie}};
-    const std::string big =
-        R"({"action": "type", "outlet": "txtName", "text": ")" + std::string(17000, 'x') + "\"}";
+    const std::string big(17000, ' ');
     const std::vector<Row> rows = {
         {"foreign Host", "POST", "/action", {{"Host", "evil"}, {"Cookie", cookie}}, tap, 403},
         {"foreign Origin", "POST", "/action", {{"Origin", "null"}, {"Cookie", cookie}}, tap, 403},
