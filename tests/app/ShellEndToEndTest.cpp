@@ -17,8 +17,6 @@
 namespace kesto {
 namespace {
 
-// A person measures on the started application, saves with a tag, and finds
-// the record on the History tab; the simulated sensor's history file keeps it.
 TEST(ShellEndToEndTest, AMeasurementSavedWithATagReachesTheHistoryAndItsFile) {
     setenv("KESTO_SENSOR", "sim:rate=0,seed=1,size=64x48", 0);
     test::ManualClock clock;

@@ -41,8 +41,6 @@ TEST(AtomicFileTest, ASaveRemovesOnlyTheTemporariesOfDeadSaves) {
     }
 }
 
-// A process killed at any moment of a save leaves the old file or the new
-// one, each whole: never a mix, a truncation or nothing.
 TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
     test::TemporaryDirectory dir;
     const auto path = dir.path() / "radiationHistory.txt";

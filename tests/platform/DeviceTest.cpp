@@ -33,8 +33,6 @@ TEST(DeviceTest, IdentifierIsStableHexAndNeverTheMachineId) {
     EXPECT_NE(id.substr(0, 32), id.substr(32)) << "two independent halves";
 }
 
-// The model names, the one model with its own detection figures, and the
-// kernel's machine name when nothing overrides it.
 TEST(DeviceUtilTest, ModelNamesAndTheOneSpecialModel) {
     for (const auto& [id, name, four] : {std::tuple{"iPhone3,1", "iPhone 4", true},
                                          {"iPhone3,3", "Verizon iPhone 4", false},

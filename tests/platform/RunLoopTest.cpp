@@ -49,8 +49,6 @@ TEST_F(RunLoopTest, FourteenHertzTicksNeitherDriftNorBurstAfterADelay) {
     EXPECT_LE(next, 1.0 / 14.0);
 }
 
-// A timer ends for good when invalidated or its handle dropped, even from its
-// own action; a one-shot timer fires once.
 TEST_F(RunLoopTest, ATimerEndsWhenInvalidatedOrDroppedEvenFromItsOwnAction) {
     using Stop = std::function<void(std::unique_ptr<Timer>&)>;
     for (const auto& [repeats, stop, lastTick] :

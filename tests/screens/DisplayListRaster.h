@@ -13,18 +13,11 @@ namespace kesto::test {
 class DisplayListRaster {
   public:
     DisplayListRaster(int width, int height, const std::vector<DrawCommand>& commands);
-
-    int width() const { return width_; }
-    int height() const { return height_; }
     // Alpha 0 to 255 of the pixel at (x, y), y downwards.
     std::uint8_t alphaAt(int x, int y) const;
-    // Pixels at least half opaque, in the whole image or in [x0, x1) × [y0, y1).
-    int filledCount() const { return filledCountIn(0, 0, width_, height_); }
-    int filledCountIn(int x0, int y0, int x1, int y1) const;
 
   private:
     int width_;
-    int height_;
     std::vector<std::uint8_t> alpha_;
 };
 

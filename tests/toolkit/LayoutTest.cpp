@@ -1,6 +1,5 @@
 #include <fstream>
 #include <optional>
-#include <set>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -10,9 +9,6 @@
 #include "support/TestSupport.h"
 #include "toolkit/Label.h"
 #include "toolkit/Layout.h"
-#include "toolkit/TableView.h"
-#include "toolkit/TableViewCell.h"
-#include "toolkit/TextField.h"
 #include "toolkit/ViewController.h"
 
 namespace kesto {
@@ -109,80 +105,6 @@ TEST_F(LayoutTest, BindsByNameOrFailsVisiblyAtLoad) {
         EXPECT_NE(static_cast<Label&>(*view->subviews()[0]).text().find("TinyScreen"),
                   std::string::npos);
     }
-}
-
-class AnyOwner : public LayoutOwner, public TextFieldDelegate, public TableViewDataSource {
-  public:
-    explicit AnyOwner(const json& layout) {
-        const json flat = layout.flatten();
-        for (const auto& [key, value] : flat.items()) {
-            if (key.ends_with("/outlet")) {
-                outlets[value.get<std::string>()] = nullptr;
-            } else if (key.ends_with("/action")) {
-                actions.insert(value.get<std::string>());
-            }
-        }
-    }
-    void declareBindings(Bindings& b) override {
-        for (auto& [name, view] : outlets) {
-            b.outlet(name, view);
-        }
-        for (const auto& name : actions) {
-            b.action(name, [] {});
-        }
-    }
-    int numberOfRowsInSection(TableView&, int) override { return 0; }
-    std::unique_ptr<TableViewCell> cellForRowAtIndexPath(TableView&, IndexPath) override {
-        return nullptr;
-    }
-    std::map<std::string, View*> outlets;
-    std::set<std::string> actions;
-};
-
-class ShippedCell : public TableViewCell, public LayoutOwner {
-  public:
-    void declareBindings(Bindings& b) override {
-        for (const char* name : {"lblTag", "lblDuration", "lblVm", "lblVd"}) {
-            b.outlet(name, labels[name]);
-        }
-    }
-    std::map<std::string, Label*> labels;
-};
-
-TEST(ShippedLayoutsTest, EveryScreenLayoutLoadsWithTheOutletsItsScreenUses) {
-    Layout::ViewClasses::registerClass("Camembert", [] { return std::make_unique<View>(); });
-    Layout::ViewClasses::registerClass("HistoryCell",
-                                       [] { return std::make_unique<ShippedCell>(); });
-    const std::map<std::string, std::vector<std::string>> screens = {
-        {"AlertViewController",
-         {"btnCommand", "detecteurCamembert", "lblTimer", "lblResult", "lblCommandMsg"}},
-        {"MeasureViewController",
-         {"lblElapsedTime", "lblVD", "lblVM", "lblMessage", "camembert", "btnStart", "btnSave"}},
-        {"HistoryViewController", {"tblHistory", "lblDesc"}},
-        {"HelpViewController", {"webView"}},
-        {"ReglageViewController", {"statusImgView", "okBtn", "lblMsg1", "lblMsg2", "lblMsg3"}},
-        {"RegisterRadioactivityViewController", {"lblEnterTag", "txtTag", "btnSave", "btnCancel"}},
-        {"DetectionFinishViewController", {"lblMsg", "bgImgView", "btnMeasure"}},
-    };
-    test::ConsoleCapture console;
-    for (const auto& [name, outlets] : screens) {
-        const auto layout = Layout::read(name);
-        ASSERT_TRUE(layout) << name;
-        AnyOwner owner(*layout);
-        EXPECT_TRUE(Layout::load(name, &owner)) << name;
-        for (const auto& outlet : outlets) {
-            EXPECT_NE(owner.outlets[outlet], nullptr) << name << "." << outlet;
-        }
-    }
-    const auto cell = Layout::loadAs<ShippedCell>("HistoryCell", nullptr);
-    ASSERT_TRUE(cell);
-    EXPECT_EQ(cell->reuseIdentifier(), "CellHistoryRecord");
-    for (const auto& [name, label] : cell->labels) {
-        EXPECT_NE(label, nullptr) << name;
-    }
-    EXPECT_TRUE(console.lines().empty()) << console.lines().front();
-    AnyOwner help(*Layout::read("HelpViewController"));
-    EXPECT_FALSE(Layout::loadAs<TableViewCell>("HelpViewController", &help));  // another class
 }
 
 }  // namespace

@@ -128,6 +128,7 @@ TEST(RequestGuardTest, OnlyAPersonsActionsPass) {
         {"\"tap\"", 400},
         {"{\"action\": \"type\", \"outlet\": \"t\", \"text\": \"\xff\"}", 400},
         {"[[[[[{}]]]]]", 400},
+        {std::string(5000, '['), 400},
         {std::string(RequestGuard::kMaxBodyBytes + 1, ' '), 413},
     };
     for (const auto& [body, status] : cases) {

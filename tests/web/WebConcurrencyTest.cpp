@@ -131,10 +131,7 @@ TEST_F(WebServerConcurrencyTest, ABrowserThatStopsReadingNeverBlocksTheRunLoop) 
 
     test::EventStream reader(web.port());
     ASSERT_GE(reader.waitFor(1).size(), 1u);
-    auto* delegate =
-        static_cast<test::WebTestAppDelegate*>(Application::sharedApplication().delegate());
-    auto* nav = static_cast<NavigationController*>(delegate->tabs->selectedViewController());
-    auto* screen = static_cast<test::WebCounterScreen*>(nav->topViewController());
+    test::WebCounterScreen* screen = &counter();
     const auto before = web.publisher()->version();
     for (int i = 0; i < 200; ++i) {
         screen->lblCount->setText(label(std::string(50000, 'x'), i));

@@ -18,48 +18,33 @@
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
-#include "toolkit/Button.h"
 #include "toolkit/Label.h"
-#include "toolkit/NavigationController.h"
-#include "toolkit/TabBarController.h"
-#include "toolkit/TextField.h"
 #include "web/SnapshotPublisher.h"
 #include "web/WebFrontEnd.h"
 
 namespace kesto::test {
 
-// A two-tab counter: a label, a button that adds one, a text field.
+// A counter: a label and a button that adds one.
 class WebCounterScreen : public ViewController {
   public:
-    WebCounterScreen() : ViewController("WebCounterScreen") {
-        setTabBarItem({"Count", std::nullopt, 1});
-    }
+    WebCounterScreen() : ViewController("WebCounterScreen") {}
     void declareBindings(Bindings& b) override {
         b.outlet("lblCount", lblCount);
-        b.outlet("txtName", txtName);
         b.action("add", [this] { lblCount->setText(std::to_string(++count)); });
     }
     void viewDidLoad() override { lblCount->setText("0"); }
     Label* lblCount = nullptr;
-    TextField* txtName = nullptr;
     int count = 0;
 };
 
 class WebTestAppDelegate : public ApplicationDelegate {
   public:
     bool didFinishLaunchingWithOptions(Application&) override {
-        tabs = std::make_unique<TabBarController>();
-        std::vector<std::unique_ptr<ViewController>> navs;
-        for (int i = 0; i < 2; ++i) {
-            navs.push_back(
-                std::make_unique<NavigationController>(std::make_unique<WebCounterScreen>()));
-        }
-        tabs->setViewControllers(std::move(navs));
-        window()->setRootViewController(tabs.get());
+        window()->setRootViewController(screen.get());
         window()->makeKeyAndVisible();
         return true;
     }
-    std::unique_ptr<TabBarController> tabs;
+    std::unique_ptr<WebCounterScreen> screen = std::make_unique<WebCounterScreen>();
 };
 
 // Reads one /events stream on its own thread and keeps the snapshots.
@@ -68,13 +53,10 @@ class EventStream {
     explicit EventStream(int port, httplib::Headers headers = {}) : client_("127.0.0.1", port) {
         client_.set_read_timeout(60, 0);
         thread_ = std::thread([this, headers] {
-            const auto result = client_.Get("/events", headers, [this](const char* data, size_t n) {
+            client_.Get("/events", headers, [this](const char* data, size_t n) {
                 feed(std::string_view(data, n));
                 return true;
             });
-            if (result) {
-                status_ = result->status;
-            }
             ended_ = true;
             RunLoop::main().dispatch([] {});
         });
@@ -97,8 +79,6 @@ class EventStream {
                                           10.0);
         return snapshots();
     }
-    bool ended() const { return ended_; }
-    int status() const { return status_; }
 
   private:
     void feed(std::string_view data) {
@@ -122,7 +102,6 @@ class EventStream {
     std::string buffer_;
     std::vector<nlohmann::json> snapshots_;
     std::atomic<bool> ended_{false};
-    std::atomic<int> status_{0};
 };
 
 class WebFixture : public ::testing::Test {
@@ -137,9 +116,7 @@ class WebFixture : public ::testing::Test {
         writeFile("layouts/WebCounterScreen.json",
                   R"({"view": {"frame": [0, 0, 320, 431], "subviews": [
             {"kind": "label", "outlet": "lblCount", "frame": [10, 10, 300, 30]},
-            {"kind": "button", "action": "add", "title": "+",
-             "frame": [10, 50, 60, 44]},
-            {"kind": "textField", "outlet": "txtName", "frame": [10, 100, 300, 32]}]}})");
+            {"kind": "button", "action": "add", "title": "+", "frame": [10, 50, 60, 44]}]}})");
         writeFile("web/index.html", "<!doctype html><title>page</title>");
         writeFile("web/app.js", "// app");
         writeFile("images/B_play.png", "PNG");
@@ -202,15 +179,11 @@ class WebFixture : public ::testing::Test {
         }
         return nullptr;
     }
-    int shownCount() {
-        return std::stoi(Application::sharedApplication().window() ? labelText() : "-1");
+    static WebCounterScreen& counter() {
+        return *static_cast<WebTestAppDelegate*>(Application::sharedApplication().delegate())
+                    ->screen;
     }
-    std::string labelText() {
-        auto* delegate =
-            static_cast<WebTestAppDelegate*>(Application::sharedApplication().delegate());
-        auto* nav = static_cast<NavigationController*>(delegate->tabs->selectedViewController());
-        return static_cast<WebCounterScreen*>(nav->topViewController())->lblCount->text();
-    }
+    static std::string labelText() { return counter().lblCount->text(); }
 
     TemporaryDirectory dir;
     ManualClock clock;
