@@ -1,9 +1,13 @@
 #include "app/HeadlessFrontEnd.h"
 
+#include <chrono>
+
 #include "app/ShellLauncher.h"
+#include "history/RadiationHistoryMng.h"
 #include "platform/Clock.h"
 #include "platform/RunLoop.h"
 #include "screens/Camembert.h"
+#include "screens/MeasureViewController.h"
 #include "toolkit/Button.h"
 #include "toolkit/ImageView.h"
 #include "toolkit/Label.h"
@@ -89,6 +93,21 @@ void HeadlessFrontEnd::runFor(double seconds) {
 
 void HeadlessFrontEnd::settle() {
     RunLoop::main().runPending();
+}
+
+bool HeadlessFrontEnd::waitForUploads() {
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline =
+        SteadyClock::now() + RadiationHistoryMng::kUploadTimeout + std::chrono::seconds(5);
+    const int before = interruptions_;
+    while (MeasureViewController::uploadsInFlight() > 0) {
+        if (SteadyClock::now() >= deadline || interruptions_ > before) {
+            return false;
+        }
+        (void)MeasureViewController::waitForUploads(0.1);
+        settle();  // reads an interruption meanwhile
+    }
+    return true;
 }
 
 bool HeadlessFrontEnd::followCalibration() {

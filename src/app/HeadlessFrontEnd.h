@@ -52,6 +52,10 @@ class HeadlessFrontEnd {
     // Runs what is due now (after a tap).
     void settle();
     int interruptions() const { return interruptions_; }
+    // Waits (real time) for the uploads saves started, at most as long as an
+    // upload may take; a further interruption ends the wait. False when some
+    // upload had not ended.
+    bool waitForUploads();
 
     // The calibration screen, when one is up: its instructions are shown once
     // and OK is tapped as soon as the lens is covered. True while one was up

@@ -1,7 +1,5 @@
 #include "app/MeasureCommand.h"
 
-#include <chrono>
-
 #include <CLI/App.hpp>
 
 #include "app/HeadlessFrontEnd.h"
@@ -12,7 +10,6 @@
 #include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/Format.h"
-#include "screens/MeasureViewController.h"
 #include "toolkit/AlertView.h"
 
 namespace kesto {
@@ -50,23 +47,6 @@ std::optional<std::string> dismissAlert(HeadlessFrontEnd& person) {
     (void)person.driver().answerAlert(0);
     person.settle();
     return message;
-}
-
-// Waits for the upload the save started, if any, for as long as an upload may
-// take; a second Ctrl-C ends the wait. False when it did not end.
-bool waitForUpload(HeadlessFrontEnd& person) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline =
-        Clock::now() + RadiationHistoryMng::kUploadTimeout + std::chrono::seconds(5);
-    const int interruptions = person.interruptions();
-    while (MeasureViewController::uploadsInFlight() > 0) {
-        if (Clock::now() >= deadline || person.interruptions() > interruptions) {
-            return false;
-        }
-        (void)MeasureViewController::waitForUploads(0.1);
-        person.settle();  // reads a Ctrl-C meanwhile
-    }
-    return true;
 }
 
 }  // namespace
@@ -218,7 +198,7 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
                 IntervalReport::suffix(interval),
             fields);
     }
-    if (!waitForUpload(person)) {
+    if (!person.waitForUploads()) {
         err << "kesto measure: quit before the upload ended: the measurement is saved, but the "
                "server may not have it (send it with 'kesto upload')\n";
     }

@@ -1,16 +1,12 @@
 #include "app/ServeCommand.h"
 
-#include <chrono>
-
 #include <CLI/App.hpp>
 
 #include "app/HeadlessFrontEnd.h"
 #include "app/KestoAppDelegate.h"
 #include "app/SensorBanner.h"
-#include "history/RadiationHistoryMng.h"
 #include "platform/RunLoop.h"
 #include "screens/DetecterDelegate.h"
-#include "screens/MeasureViewController.h"
 #include "web/ListenAddress.h"
 #include "web/WebFrontEnd.h"
 
@@ -85,7 +81,7 @@ int ServeCommand::run(std::ostream& out, std::ostream& err) {
     web.stop();
     stopDetections();
     person.settle();
-    if (!waitForUploads(person)) {
+    if (!person.waitForUploads()) {
         err << "kesto serve: quit before the upload ended: the measurement is saved, but the "
                "server may not have it (send it with 'kesto upload')\n";
         return 1;
@@ -105,21 +101,6 @@ void ServeCommand::stopDetections() {
             screen->stopDetection();
         }
     }
-}
-
-bool ServeCommand::waitForUploads(HeadlessFrontEnd& person) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline =
-        Clock::now() + RadiationHistoryMng::kUploadTimeout + std::chrono::seconds(5);
-    const int interruptions = person.interruptions();
-    while (MeasureViewController::uploadsInFlight() > 0) {
-        if (Clock::now() >= deadline || person.interruptions() > interruptions) {
-            return false;
-        }
-        (void)MeasureViewController::waitForUploads(0.1);
-        person.settle();  // reads a second Ctrl-C meanwhile
-    }
-    return true;
 }
 
 }  // namespace kesto

@@ -28,8 +28,6 @@ class ServeCommand : public Command {
   private:
     // Stops the detection of the alert and measure screens, as leaving them would.
     static void stopDetections();
-    // False when a second interruption or the upload timeout ended the wait.
-    static bool waitForUploads(HeadlessFrontEnd& person);
 
     ApplicationOptions application_;
     std::string listen_ = "127.0.0.1:8080";
