@@ -53,9 +53,7 @@ void AlertViewController::viewDidLoad() {
     resetView();
     setIsDetecting(false);
     lblCommandMsg->setText(LocalizedStrings::localizedString("A_TapToLaunch"));
-    // The measure screen's pie colour.
-    detecteurCamembert->setFillColor(
-        Color::colorWithRed(68.0F / 255.0F, 114.0F / 255.0F, 0.63555557F, 0.7F));
+    detecteurCamembert->setFillColor(Camembert::kScreensFillColor);
     NotificationCenter::defaultCenter().addObserver(
         this, BitmapProcessor::kMatriceImageChanged,
         [this](const Notification& notification) { matriceImageChanged(notification); });

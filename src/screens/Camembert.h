@@ -14,6 +14,10 @@ namespace kesto {
 // Threads: main thread only, like every view.
 class Camembert : public View {
   public:
+    // The colour both detecting screens give their pie.
+    static constexpr Color kScreensFillColor =
+        Color::colorWithRed(68.0F / 255.0F, 114.0F / 255.0F, 0.63555557F, 0.7F);
+
     float progress() const { return progress_; }
     // Stores `progress` (0 when above 360) and asks for a redraw, every time.
     void setProgress(float progress);

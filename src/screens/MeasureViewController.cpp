@@ -79,7 +79,7 @@ void MeasureViewController::viewDidLoad() {
         nav->setNavigationBarHidden(true, false);
     }
     if (camembert) {
-        camembert->setFillColor(Color::colorWithRed(0.26666668F, 0.44705883F, 0.63555557F, 0.7F));
+        camembert->setFillColor(Camembert::kScreensFillColor);
     }
     if (btnSave) {
         btnSave->setTitle(text("B_Save"), ControlState::Normal);
