@@ -158,6 +158,22 @@ export async function startCollectionServer() {
   };
 }
 
+// `kesto serve` on `sensor`, sending to a stand-in collection server, and a
+// browser: { server, collection, browser, stop() }.
+export async function startWithCollection(sensor) {
+  const collection = await startCollectionServer();
+  const server = await new KestoServer({ sensor, extra: ["--server", collection.url] }).start();
+  const browser = await launchBrowser();
+  return {
+    server, collection, browser,
+    stop: async () => {
+      await browser.close();
+      await server.stop();
+      await collection.close();
+    },
+  };
+}
+
 // Measures with the page as a person would: the Measure tab, start, until
 // the counter has seen `events` events.
 export async function measureUntil(page, events = 1, timeout = 20000) {

@@ -6,25 +6,19 @@ import fs from "node:fs/promises";
 import path from "node:path";
 import { after, before, test } from "node:test";
 import {
-  KestoServer, control, launchBrowser, measureUntil, openPage, saveMeasurement, sim,
-  startCollectionServer, tab, waitForTop,
+  control, measureUntil, openPage, saveMeasurement, sim,
+  startWithCollection, tab, waitForTop,
 } from "./kesto.mjs";
 
 let server;
 let browser;
 let collection;
+let stop;
 before(async () => {
-  collection = await startCollectionServer();
-  server = await new KestoServer({
-    sensor: "sim:rate=0,seed=3,size=64x48",
-    extra: ["--server", collection.url],
-  }).start();
-  browser = await launchBrowser();
+  ({ server, collection, browser, stop } = await startWithCollection("sim:rate=0,seed=3,size=64x48"));
 });
 after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await collection?.close();
+  await stop?.();
 });
 
 test("light on the sensor calls for the calibration screen, whose OK abandons the measurement", async () => {

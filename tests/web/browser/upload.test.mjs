@@ -6,29 +6,23 @@ import fs from "node:fs/promises";
 import path from "node:path";
 import { after, before, test } from "node:test";
 import {
-  KestoServer, launchBrowser, measureUntil, openPage, repoRoot, saveMeasurement,
-  startCollectionServer, tempDir,
+  measureUntil, openPage, repoRoot, saveMeasurement,
+  startWithCollection, tempDir,
 } from "./kesto.mjs";
 
 let server;
 let browser;
 let collection;
+let stop;
 before(async () => {
   // The bundled covered frame, three particle hits in each: events at once.
   const frames = await tempDir("kesto-frames-");
   await fs.copyFile(path.join(repoRoot, "resources/samples/covered-160x120.bgra"),
     path.join(frames, "frame-0001.bgra"));
-  collection = await startCollectionServer();
-  server = await new KestoServer({
-    sensor: `raw:${frames},width=160,height=120,loop`,
-    extra: ["--server", collection.url],
-  }).start();
-  browser = await launchBrowser();
+  ({ server, collection, browser, stop } = await startWithCollection(`raw:${frames},width=160,height=120,loop`));
 });
 after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await collection?.close();
+  await stop?.();
 });
 
 test("a saved measurement is posted to the collection server with its tag", async () => {
