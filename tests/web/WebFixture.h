@@ -170,20 +170,19 @@ class WebFixture : public ::testing::Test {
             return client.Get(path.c_str(), headers);
         });
     }
-    static const nlohmann::json* control(const nlohmann::json& snapshot,
-                                         const std::string& outlet) {
+    // The counter's text in a snapshot.
+    static std::string shownCount(const nlohmann::json& snapshot) {
         for (const auto& c : snapshot["app"]["controls"]) {
-            if (c.value("outlet", "") == outlet) {
-                return &c;
+            if (c.value("outlet", "") == "lblCount") {
+                return c["text"];
             }
         }
-        return nullptr;
+        return "";
     }
-    static WebCounterScreen& counter() {
-        return *static_cast<WebTestAppDelegate*>(Application::sharedApplication().delegate())
-                    ->screen;
+    static std::string labelText() {
+        return static_cast<WebTestAppDelegate*>(Application::sharedApplication().delegate())
+            ->screen->lblCount->text();
     }
-    static std::string labelText() { return counter().lblCount->text(); }
 
     TemporaryDirectory dir;
     ManualClock clock;
