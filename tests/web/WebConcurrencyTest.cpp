@@ -83,30 +83,6 @@ TEST(ActionQueueTest, AnActionNotStartedInTimeIsNeverApplied) {
 
 class WebServerConcurrencyTest : public test::WebFixture {};
 
-TEST_F(WebServerConcurrencyTest, ActionsFromTwoBrowsersAreAllAppliedOneAtATime) {
-    startWeb();
-    constexpr int kEach = 25;
-    auto tapper = [this] {
-        httplib::Client client("127.0.0.1", web.port());
-        int ok = 0;
-        for (int i = 0; i < kEach; ++i) {
-            const auto r =
-                client.Post("/action", R"({"action": "tap", "name": "add"})", "application/json");
-            ok += r && r->status == 200 && json::parse(r->body)["ok"] == true ? 1 : 0;
-        }
-        return ok;
-    };
-    test::EventStream watching(web.port());  // a browser that follows meanwhile
-    auto other = std::async(std::launch::async, tapper);
-    const int mine = offMain(tapper);
-    RunLoop::main().runUntilCondition(
-        [&] { return other.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20.0);
-    EXPECT_EQ(mine + other.get(), 2 * kEach);
-    EXPECT_EQ(labelText(), std::to_string(2 * kEach));
-    web.stop();
-    watching.waitFor(1000);  // until the stream ends
-}
-
 // A browser that never reads fills its socket; the loop keeps publishing,
 // and a reading browser still gets the newest state.
 TEST_F(WebServerConcurrencyTest, ABrowserThatStopsReadingNeverBlocksTheRunLoop) {

@@ -160,15 +160,13 @@ class WebFixture : public ::testing::Test {
     httplib::Result post(const std::string& path, const std::string& body,
                          httplib::Headers headers = {}) {
         return offMain([&] {
-            httplib::Client client("127.0.0.1", web.port());
-            return client.Post(path.c_str(), headers, body, "application/json");
+            return httplib::Client("127.0.0.1", web.port())
+                .Post(path.c_str(), headers, body, "application/json");
         });
     }
     httplib::Result get(const std::string& path, httplib::Headers headers = {}) {
-        return offMain([&] {
-            httplib::Client client("127.0.0.1", web.port());
-            return client.Get(path.c_str(), headers);
-        });
+        return offMain(
+            [&] { return httplib::Client("127.0.0.1", web.port()).Get(path.c_str(), headers); });
     }
     // The counter's text in a snapshot.
     static std::string shownCount(const nlohmann::json& snapshot) {
