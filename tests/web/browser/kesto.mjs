@@ -16,16 +16,6 @@ export const repoRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)
 const kestoBinary = process.env.KESTO_BIN || path.join(repoRoot, "build/release/bin/kesto");
 const chromiumBinary = process.env.KESTO_CHROMIUM || "/usr/bin/chromium";
 
-export async function freePort() {
-  const server = net.createServer();
-  server.listen(0, "127.0.0.1");
-  await once(server, "listening");
-  const { port } = server.address();
-  server.close();
-  await once(server, "close");
-  return port;
-}
-
 export async function tempDir(prefix = "kesto-browser-") {
   return fs.mkdtemp(path.join(os.tmpdir(), prefix));
 }
@@ -47,7 +37,13 @@ export class KestoServer {
   }
 
   async start() {
-    this.port ??= await freePort();
+    if (this.port === undefined) {
+      // A free port: one the system gives to a listener closed at once.
+      const probe = net.createServer().listen(0, "127.0.0.1");
+      await once(probe, "listening");
+      this.port = probe.address().port;
+      await new Promise((r) => probe.close(r));
+    }
     this.dataDir ??= await tempDir();
     const args = ["serve", "--sensor", this.sensor, "--listen", `127.0.0.1:${this.port}`,
       "--data-dir", this.dataDir, ...this.extra];
@@ -130,16 +126,12 @@ export async function waitForAlert(page, shown = true, timeout = 10000) {
   await page.locator("#phone > .alert").waitFor({ state: shown ? "visible" : "hidden", timeout });
 }
 
-// The last snapshot the page showed, as the server sent it.
-export async function lastState(page) {
-  return page.evaluate(() => window.kestoState);
-}
-
-// A stand-in for the collection server on loopback: keeps every request it
-// gets (method, path, headers, body) and answers 200.
-export async function startCollectionServer() {
+// `kesto serve` on `sensor` and a browser, the server sending to a stand-in
+// collection server on loopback that keeps every request it gets and answers
+// 200: { server, collection, browser, stop() }.
+export async function startWithCollection(sensor) {
   const received = [];
-  const server = http.createServer((request, response) => {
+  const stand = http.createServer((request, response) => {
     const chunks = [];
     request.on("data", (chunk) => chunks.push(chunk));
     request.on("end", () => {
@@ -148,28 +140,17 @@ export async function startCollectionServer() {
       response.writeHead(200, { "Content-Type": "text/plain" });
       response.end("OK");
     });
-  });
-  server.listen(0, "127.0.0.1");
-  await once(server, "listening");
-  return {
-    url: `http://127.0.0.1:${server.address().port}`,
-    received,
-    close: () => new Promise((resolve) => server.close(resolve)),
-  };
-}
-
-// `kesto serve` on `sensor`, sending to a stand-in collection server, and a
-// browser: { server, collection, browser, stop() }.
-export async function startWithCollection(sensor) {
-  const collection = await startCollectionServer();
-  const server = await new KestoServer({ sensor, extra: ["--server", collection.url] }).start();
+  }).listen(0, "127.0.0.1");
+  await once(stand, "listening");
+  const url = `http://127.0.0.1:${stand.address().port}`;
+  const server = await new KestoServer({ sensor, extra: ["--server", url] }).start();
   const browser = await launchBrowser();
   return {
-    server, collection, browser,
+    server, collection: { received }, browser,
     stop: async () => {
       await browser.close();
       await server.stop();
-      await collection.close();
+      await new Promise((r) => stand.close(r));
     },
   };
 }
