@@ -1,9 +1,9 @@
 // The page around the screens: the help page and its image, reconnection
-// after a restart, and the page behind an access token (which requests the
-// server refuses is WebFrontEndTest's).
+// after a restart, and the requests the server must refuse.
 
 import assert from "node:assert/strict";
 import fs from "node:fs/promises";
+import http from "node:http";
 import path from "node:path";
 import { after, before, test } from "node:test";
 import { KestoServer, launchBrowser, openPage, tab, tempDir, waitForTop } from "./kesto.mjs";
@@ -18,6 +18,19 @@ after(async () => {
   await browser?.close();
   await server?.stop();
 });
+
+// A raw request, so that Host and Origin say what a foreign page would.
+function request(port, { method = "GET", path: at = "/", headers = {}, body } = {}) {
+  return new Promise((resolve, reject) => {
+    const req = http.request({ host: "127.0.0.1", port, method, path: at, headers }, (res) => {
+      let text = "";
+      res.on("data", (chunk) => { text += chunk; });
+      res.on("end", () => resolve({ status: res.statusCode, headers: res.headers, text }));
+    });
+    req.on("error", reject);
+    req.end(body);
+  });
+}
 
 test("the help page shows in the phone with its image", async () => {
   const page = await openPage(browser, server);
@@ -49,15 +62,37 @@ test("the page comes back by itself after the server restarts", async () => {
   await waitForTop(page, "HelpViewController");
 });
 
+test("requests from another site are refused and change nothing", async () => {
+  const page = await openPage(browser, server);
+  await tab(page, 2).click();
+  await waitForTop(page, "HistoryViewController");
+  const tapHelp = JSON.stringify({ action: "tapTab", index: 3 });
+  const cases = [
+    { name: "foreign Origin", method: "POST", path: "/action", body: tapHelp,
+      headers: { Origin: "http://attacker.example", "Content-Type": "application/json" } },
+    { name: "rebound Host", method: "POST", path: "/action", body: tapHelp,
+      headers: { Host: `attacker.example:${server.port}`, "Content-Type": "application/json" } },
+    { name: "rebound Host reading the state", path: "/events",
+      headers: { Host: `attacker.example:${server.port}` } },
+  ];
+  for (const c of cases) {
+    const answer = await request(server.port, c);
+    assert.equal(answer.status, 403, c.name);
+  }
+  await page.waitForTimeout(300);
+  await waitForTop(page, "HistoryViewController", 100);
+});
+
 test("with an access token the page is served only to who has it", async () => {
   const dir = await tempDir();
   const tokenFile = path.join(dir, "token");
   await fs.writeFile(tokenFile, "correct-horse-battery-staple\n");
   const guarded = await new KestoServer({ extra: ["--token-file", tokenFile] }).start();
   try {
-    const without = await fetch(guarded.origin);
-    assert.equal(without.status, 401);
-    assert.doesNotMatch(await without.text(), /app\.js/);
+    const without = await request(guarded.port);
+    assert.ok(without.status === 401 || without.status === 403, `status ${without.status}`);
+    assert.doesNotMatch(without.text, /app\.js/);
+    assert.equal((await request(guarded.port, { path: "/events" })).status >= 400, true);
 
     const page = await openPage(browser, guarded, { path: "/?token=correct-horse-battery-staple" });
     // The token leaves the address bar; the cookie carries it from now on.
