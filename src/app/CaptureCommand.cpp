@@ -18,6 +18,7 @@
 #include "camera/SensorSpec.h"
 #include "engine/BitmapProcessor.h"
 #include "engine/DoseRateInterval.h"
+#include "engine/LightReport.h"
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
 
@@ -118,12 +119,12 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
     center.addObserver(
         &watch, BitmapProcessor::kMatriceImageChanged,
         [&watch](const Notification& n) {
-            const auto* values = n.payload != nullptr ? n.payload->arrayValue() : nullptr;
-            if (values == nullptr || values->size() < 2) {
+            const auto report = LightReport::from(n);
+            if (!report) {
                 return;
             }
-            watch.level.store((*values)[0].integerValue().value_or(0));
-            watch.limit.store((*values)[1].integerValue().value_or(0));
+            watch.level.store(report->level);
+            watch.limit.store(report->limit);
             watch.frames.fetch_add(1);
         },
         &engine);

@@ -7,6 +7,7 @@
 
 #include "engine/DoseModel.h"
 #include "engine/FrameScanner.h"
+#include "engine/LightReport.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DeviceUtil.h"
@@ -29,6 +30,11 @@ std::int64_t truncated(double value) {
     }
     constexpr double limit = 9.2e18;
     return static_cast<std::int64_t>(std::clamp(value, -limit, limit));
+}
+
+std::int32_t saturated(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 // Copies and scans the run [begin, end) of whole pixels, leaving out the
@@ -145,6 +151,7 @@ void BitmapProcessor::startAcquisition() {
     acquisition_.startDate = Clock::now();
     acquisition_.events.clear();
     acquisition_.hasEventList = true;
+    ++acquisition_.number;
     running_.store(true, std::memory_order_release);
 }
 
@@ -245,9 +252,8 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
     const auto hits = static_cast<std::int32_t>(
         std::min<std::uint64_t>(totals.hits, std::numeric_limits<std::int32_t>::max()));
 
-    PropertyListValue payload =
-        PropertyListValue::array({PropertyListValue::integer(truncated(average)),
-                                  PropertyListValue::integer(truncated(seuilSigma()))});
+    const PropertyListValue payload =
+        LightReport{saturated(truncated(average)), saturated(truncated(seuilSigma()))}.payload();
     NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
 
     if (hits >= 1) {
@@ -363,6 +369,11 @@ std::string BitmapProcessor::getUnitOfVDValue(double& value) {
 
 std::string BitmapProcessor::getUnitOfVMValue(double& value) {
     return getUnitOfValue(value) + "/h";
+}
+
+std::uint64_t BitmapProcessor::acquisitionNumber() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.number;
 }
 
 std::optional<Date> BitmapProcessor::startDate() const {

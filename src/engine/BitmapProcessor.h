@@ -55,6 +55,9 @@ class BitmapProcessor {
     void stopAcquisition();
     void resetModel();
     bool acquisitionEnCours() const { return running_.load(std::memory_order_acquire); }
+    // Which acquisition the engine holds: one more at every start, so a screen
+    // can tell its own from one another screen started since.
+    std::uint64_t acquisitionNumber() const;
 
     // Frame analysis; `timestamp` (the capture clock) is not used.
     void processBitmap(const FrameBitmap& frame, double timestamp);
@@ -102,6 +105,7 @@ class BitmapProcessor {
         std::optional<Date> stopDate;
         bool hasEventList = false;
         std::vector<RadiationEvent> events;
+        std::uint64_t number = 0;
     };
 
     void applyDeviceDefaults();

@@ -7,29 +7,33 @@
 #include "platform/Clock.h"
 #include "platform/Format.h"
 #include "platform/LocalizedStrings.h"
-#include "platform/NotificationCenter.h"
 #include "platform/ThreadCheck.h"
 #include "platform/Timer.h"
 #include "screens/Camembert.h"
 #include "screens/DetectionFinishViewController.h"
-#include "screens/MaskReport.h"
-#include "screens/ReglageViewController.h"
 #include "toolkit/Button.h"
 #include "toolkit/Label.h"
 #include "toolkit/NavigationController.h"
 
 namespace kesto {
 
-AlertViewController::AlertViewController() : ViewController("AlertViewController") {
+AlertViewController::AlertViewController()
+    : ViewController("AlertViewController"),
+      lightGuard_(
+          *this, *this, [this] { return isDetecting(); },
+          [this] {
+              if (timer_) {
+                  timer_->invalidate();
+                  timer_.reset();
+              }
+          }) {
     setTabBarItem(TabBarItem{LocalizedStrings::localizedString("Tab_Alert"),
                              Image::imageNamed("Onglet_A_icon_2.png"), 1});
 }
 
 AlertViewController::~AlertViewController() {
     // Waits for a report in progress on the frame thread; none comes after.
-    if (observing_) {
-        NotificationCenter::defaultCenter().removeObserver(this);
-    }
+    lightGuard_.stopObserving();
     // The capture chain goes with the screen, delivering nothing more.
     if (vsc_) {
         vsc_->activateVideoChain(false);
@@ -54,10 +58,7 @@ void AlertViewController::viewDidLoad() {
     setIsDetecting(false);
     lblCommandMsg->setText(LocalizedStrings::localizedString("A_TapToLaunch"));
     detecteurCamembert->setFillColor(Camembert::kScreensFillColor);
-    NotificationCenter::defaultCenter().addObserver(
-        this, BitmapProcessor::kMatriceImageChanged,
-        [this](const Notification& notification) { matriceImageChanged(notification); });
-    observing_ = true;
+    lightGuard_.startObserving();
 }
 
 void AlertViewController::resetView() {
@@ -116,6 +117,7 @@ void AlertViewController::stopDetection() {
         timer_->invalidate();
         timer_.reset();
     }
+    lightGuard_.detectionEnded();
     if (!isViewLoaded() || loadFailed()) {
         return;
     }
@@ -159,40 +161,15 @@ void AlertViewController::finishDetectionHandler() {
 }
 
 void AlertViewController::matriceImageChanged(const Notification& notification) {
-    if (!isDetecting()) {
-        return;
-    }
-    const auto report = MaskReport::from(notification);
-    if (report && report->lightReaches()) {
-        ignoredMaskCamera();
-    }
+    lightGuard_.frameReport(notification);
 }
 
 void AlertViewController::ignoredMaskCamera() {
-    if (!isDetecting()) {
-        return;
-    }
-    if (RunLoop::isMainThread()) {
-        ignoredMaskCameraHandler();
-    } else {
-        hops_.hop([this] { ignoredMaskCameraHandler(); });
-    }
+    lightGuard_.lightReported();
 }
 
 void AlertViewController::ignoredMaskCameraHandler() {
-    KESTO_CHECK_MAIN_THREAD();
-    // Reports queued before the detection ended, or while the calibration
-    // screen is already up, put up nothing: one calibration screen at most.
-    if (!isDetecting() || modalViewController()) {
-        return;
-    }
-    if (timer_) {
-        timer_->invalidate();
-        timer_.reset();
-    }
-    auto calibration = std::make_unique<ReglageViewController>();
-    calibration->setDelegate(this);
-    presentModalViewController(std::move(calibration), true);
+    lightGuard_.showCalibration();
 }
 
 void AlertViewController::lightTurnsGreen() {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/Date.h"
-#include "platform/HopTarget.h"
 #include "screens/DetecterDelegate.h"
+#include "screens/LightGuard.h"
 #include "screens/ReglageViewControllerDelegate.h"
 #include "toolkit/ViewController.h"
 
@@ -34,8 +34,8 @@ struct Notification;
 //   Finished    Idle under the verdict screen
 //
 // Threads: main thread, but for matriceImageChanged and ignoredMaskCamera,
-// which run on the frame thread and hop to the main thread through a member
-// HopTarget. isDetecting is atomic for them.
+// which run on the frame thread and hop to the main thread (LightGuard).
+// isDetecting is atomic for them.
 class AlertViewController : public ViewController,
                             public DetecterDelegate,
                             public ReglageViewControllerDelegate {
@@ -96,9 +96,8 @@ class AlertViewController : public ViewController,
     std::unique_ptr<Timer> timer_;
     std::unique_ptr<OrvVideoStreamController> vsc_;
     std::int32_t counter_ = 0;
-    bool observing_ = false;
-    // Last: revoked first, so no hop outlives the members it uses.
-    HopTarget hops_;
+    // Last: gone first, so no report outlives the members it uses.
+    LightGuard lightGuard_;
 };
 
 }  // namespace kesto

@@ -15,14 +15,11 @@
 #include "platform/Console.h"
 #include "platform/Format.h"
 #include "platform/LocalizedStrings.h"
-#include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/ThreadCheck.h"
 #include "screens/AppContext.h"
 #include "screens/Camembert.h"
-#include "screens/MaskReport.h"
 #include "screens/RegisterRadioactivityViewController.h"
-#include "screens/ReglageViewController.h"
 #include "toolkit/AlertView.h"
 #include "toolkit/Application.h"
 #include "toolkit/Button.h"
@@ -47,13 +44,20 @@ std::string text(const char* key) {
 
 }  // namespace
 
-MeasureViewController::MeasureViewController() : ViewController("MeasureViewController") {
+MeasureViewController::MeasureViewController()
+    : ViewController("MeasureViewController"),
+      lightGuard_(
+          *this, *this, [this] { return isMeasuring(); },
+          [this] {
+              heartBeatTimer_.reset();
+              RunLoop::main().cancelPreviousPerformRequests(this);  // the read-out freezes now
+          }) {
     setTabBarItem({text("Tab_Measure"), Image::imageNamed("Onglet_B_icon_2.png"), 1});
 }
 
 MeasureViewController::~MeasureViewController() {
-    // Waits for a report in progress; the hop target then drops the rest.
-    NotificationCenter::defaultCenter().removeObserver(this);
+    // Waits for a report in progress; the guard then drops the rest.
+    lightGuard_.stopObserving();
     RunLoop::main().cancelPreviousPerformRequests(this);
     if (vsc_) {
         vsc_->activateVideoChain(false);
@@ -88,9 +92,7 @@ void MeasureViewController::viewDidLoad() {
         lblMessage->setText(text("B_MsgFaibleRadioactivity"));
     }
     resetView();
-    NotificationCenter::defaultCenter().addObserver(
-        this, BitmapProcessor::kMatriceImageChanged,
-        [this](const Notification& notification) { matriceImageChanged(notification); });
+    lightGuard_.startObserving();
 }
 
 void MeasureViewController::toggleDetection() {
@@ -110,13 +112,13 @@ void MeasureViewController::startDetection() {
     KESTO_CHECK_MAIN_THREAD();
     view();  // the read-out must exist before the first heartbeat
     BitmapProcessor& engine = BitmapProcessor::sharedInstance();
-    measurement_.fetch_add(1);
     setIsMeasuring(true);
     if (camembert) {
         camembert->setProgress(0.0F);
     }
     engine.startAcquisition();
     measuredStart_ = engine.startDate();
+    measuredAcquisition_ = engine.acquisitionNumber();
     if (!vsc_) {
         vsc_ = std::make_unique<OrvVideoStreamController>();
         vsc_->setupVideoChain();
@@ -150,12 +152,7 @@ void MeasureViewController::stopDetection() {
     }
     Application::sharedApplication().setIdleTimerDisabled(false);
     RunLoop::main().cancelPreviousPerformRequests(this);
-    // A calibration screen guards a measurement that is over now (stopped
-    // from a confirmation it came up under): no frames would ever enable its
-    // OK again.
-    if (dynamic_cast<ReglageViewController*>(modalViewController())) {
-        dismissModalViewControllerAnimated(true);
-    }
+    lightGuard_.detectionEnded();
 }
 
 void MeasureViewController::resetView() {
@@ -227,49 +224,23 @@ void MeasureViewController::setVd(double microSieverts) {
 }
 
 void MeasureViewController::matriceImageChanged(const Notification& notification) {
-    if (!isMeasuring()) {
-        return;
-    }
-    const auto report = MaskReport::from(notification);
-    if (report && report->lightReaches()) {
-        ignoredMaskCamera();
-    }
+    lightGuard_.frameReport(notification);
 }
 
 void MeasureViewController::ignoredMaskCamera() {
-    if (!isMeasuring()) {
-        return;
-    }
-    if (RunLoop::isMainThread()) {
-        ignoredMaskCameraHandler();
-        return;
-    }
-    const std::uint64_t measurement = measurement_.load();
-    hopTarget_.hop([this, measurement] {
-        if (measurement == measurement_.load()) {
-            ignoredMaskCameraHandler();
-        }
-    });
+    lightGuard_.lightReported();
 }
 
 void MeasureViewController::ignoredMaskCameraHandler() {
-    KESTO_CHECK_MAIN_THREAD();
-    // The heartbeat runs exactly while measuring without a calibration
-    // screen up: every other light report queued meanwhile is dropped.
-    if (!heartBeatTimer_) {
-        return;
-    }
-    heartBeatTimer_.reset();
-    RunLoop::main().cancelPreviousPerformRequests(this);  // the read-out freezes now
-    auto calibration = std::make_unique<ReglageViewController>();
-    calibration->setDelegate(this);
-    presentModalViewController(std::move(calibration), true);
+    lightGuard_.showCalibration();
 }
 
 void MeasureViewController::lightTurnsGreen() {
     KESTO_CHECK_MAIN_THREAD();
     stopDetection();
     BitmapProcessor::sharedInstance().resetModel();
+    measuredStart_.reset();
+    measuredAcquisition_.reset();
     resetView();
 }
 
@@ -297,7 +268,10 @@ void MeasureViewController::btnSaveClicked() {
 
 void MeasureViewController::saveHistory() {
     KESTO_CHECK_MAIN_THREAD();
-    if (BitmapProcessor::sharedInstance().nbEventDetected() > 0) {
+    // Only an acquisition this screen ran: the engine is shared, and the one
+    // the Alert tab left behind is no measurement of this tab.
+    const BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    if (measuredAcquisition_ == engine.acquisitionNumber() && engine.nbEventDetected() > 0) {
         auto tagging = std::make_unique<RegisterRadioactivityViewController>();
         tagging->setDelegate(this);
         presentModalViewController(std::move(tagging), true);
@@ -311,9 +285,8 @@ void MeasureViewController::registerRadioActivitiy(std::shared_ptr<RadiationHist
     KESTO_CHECK_MAIN_THREAD();
     try {
         if (record) {
-            // The time of the last read-out, when the record is the
-            // acquisition this screen measured; another screen's left-over
-            // acquisition keeps its own stop date.
+            // The time of the last read-out of the acquisition this screen
+            // measured (a record of anything else keeps its own stop date).
             if (lastUpdatedDate_ && record->startDate() && record->startDate() == measuredStart_) {
                 record->setStopDate(lastUpdatedDate_);
             }
@@ -332,6 +305,8 @@ void MeasureViewController::registerRadioActivitiy(std::shared_ptr<RadiationHist
     }
     resetView();
     BitmapProcessor::sharedInstance().resetModel();
+    measuredStart_.reset();
+    measuredAcquisition_.reset();
     if (AppContext* context = AppContext::shared()) {
         if (TabBarController* tabs = context->tabBarController()) {
             tabs->setSelectedIndex(kHistoryTab);

@@ -9,9 +9,9 @@
 
 #include "engine/BitmapProcessorDelegate.h"
 #include "platform/Date.h"
-#include "platform/HopTarget.h"
 #include "platform/Timer.h"
 #include "screens/DetecterDelegate.h"
+#include "screens/LightGuard.h"
 #include "screens/RegisterRadioActivityViewControllerDelegate.h"
 #include "screens/ReglageViewControllerDelegate.h"
 #include "toolkit/AlertViewDelegate.h"
@@ -37,8 +37,8 @@ struct Notification;
 // running with waitForUploads.
 //
 // Threads: main thread, except matriceImageChanged and ignoredMaskCamera,
-// which run on the frame thread (they read isMeasuring and hop), and the
-// upload, on its own thread.
+// which run on the frame thread (they read isMeasuring and hop: LightGuard),
+// and the upload, on its own thread.
 class MeasureViewController : public ViewController,
                               public DetecterDelegate,
                               public BitmapProcessorDelegate,
@@ -119,18 +119,18 @@ class MeasureViewController : public ViewController,
 
     std::unique_ptr<OrvVideoStreamController> vsc_;
     std::atomic<bool> isMeasuring_{false};  // written on the main thread, read on the frame one
-    // Counts starts, so that a light report of an ended measurement, still
-    // queued, cannot interrupt the next one.
-    std::atomic<std::uint64_t> measurement_{0};
     std::unique_ptr<Timer> heartBeatTimer_;
     std::optional<Date> lastUpdatedDate_;
-    // The start date of the engine's acquisition that this screen ran: only
-    // its records take lastUpdatedDate as their stop date.
+    // The engine's acquisition that this screen ran (BitmapProcessor::
+    // acquisitionNumber), the only one Save offers, and its start date: its
+    // record takes lastUpdatedDate as its stop date.
+    std::optional<std::uint64_t> measuredAcquisition_;
     std::optional<Date> measuredStart_;
     double duration_ = 0.0;
     double vm_ = 0.0;
     double vd_ = 0.0;
-    HopTarget hopTarget_;
+    // Last: gone first, so no report outlives the members it uses.
+    LightGuard lightGuard_;
 };
 
 }  // namespace kesto

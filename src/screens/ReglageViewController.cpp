@@ -1,11 +1,11 @@
 #include "screens/ReglageViewController.h"
 
 #include "engine/BitmapProcessor.h"
+#include "engine/LightReport.h"
 #include "platform/DeviceUtil.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ThreadCheck.h"
-#include "screens/MaskReport.h"
 #include "toolkit/Button.h"
 #include "toolkit/ImageView.h"
 #include "toolkit/Label.h"
@@ -62,7 +62,7 @@ void ReglageViewController::viewWillAppear(bool animated) {
 }
 
 void ReglageViewController::matriceImageChanged(const Notification& notification) {
-    const auto report = MaskReport::from(notification);
+    const auto report = LightReport::from(notification);
     if (!report) {
         return;  // a malformed report changes nothing
     }

@@ -10,13 +10,13 @@
 #include "engine/BitmapProcessor.h"
 #include "engine/DoseModel.h"
 #include "engine/DoseRateInterval.h"
+#include "engine/LightReport.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadLog.h"
 #include "platform/CLocaleScope.h"
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ThreadCheck.h"
-#include "screens/MaskReport.h"
 
 namespace kesto {
 namespace {
@@ -55,7 +55,7 @@ MetricsExporter::MetricsExporter(CaptureBackend& backend, BitmapProcessor& engin
         this, BitmapProcessor::kMatriceImageChanged,
         [this](const Notification& notification) {
             frames_.fetch_add(1, std::memory_order_relaxed);
-            if (const auto report = MaskReport::from(notification)) {
+            if (const auto report = LightReport::from(notification)) {
                 light_.store(report->lightReaches(), std::memory_order_relaxed);
             }
         },

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "app/KestoAppDelegate.h"
+#include "camera/CaptureBackend.h"
+#include "camera/SimulatedSensor.h"
 #include "engine/BitmapProcessor.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/LocalizedStrings.h"
@@ -13,6 +15,7 @@
 #include "screens/MeasureViewController.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
+#include "toolkit/Driver.h"
 #include "toolkit/LocationManager.h"
 #include "toolkit/ManualPositionSource.h"
 #include "toolkit/NavigationController.h"
@@ -139,6 +142,80 @@ TEST_F(KestoAppDelegateTest, TabGuardAsksBeforeLeavingARunningDetection) {
     ASSERT_TRUE(app.answerAlert(0));
     EXPECT_EQ(spy.stoppedOn, 1);
     EXPECT_EQ(shell->tmpSelectedViewController(), nullptr);
+}
+
+// Light, the tab guard's question and the answers, interleaved as a person
+// can make them on either detecting screen: whatever happened, what is left
+// on screen can be closed (a calibration screen only stays over a detection
+// whose frames can turn its OK on).
+TEST_F(KestoAppDelegateTest, NoTapsAnswersOrLightLeaveAScreenThatCannotClose) {
+    SimulatedSensor& sensor = *CaptureBackend::current().simulatedSensor();
+    Driver driver;
+    struct Row {
+        int tab;
+        std::vector<std::string> steps;
+        const char* top;  // the screen taking the taps at the end
+        int selected;
+        bool running;
+    };
+    const char* kReglage = "ReglageViewController";
+    const std::vector<Row> rows = {
+        {0, {"start", "leave", "light", "yes"}, "HistoryViewController", 2, false},
+        {1, {"start", "leave", "light", "yes"}, "HistoryViewController", 2, false},
+        {0, {"start", "leave", "light", "no"}, kReglage, 0, true},
+        {1, {"start", "leave", "light", "no"}, kReglage, 1, true},
+        {0, {"start", "light", "leave", "cover", "ok"}, "AlertViewController", 0, false},
+        {1, {"start", "light", "cover", "light", "cover", "ok"}, "MeasureViewController", 1, false},
+        {0, {"start", "light", "wait"}, kReglage, 0, true},
+        {1, {"start", "stop", "light", "yes"}, "MeasureViewController", 1, false},
+        {1, {"start", "save", "light", "yes", "dismiss"}, "MeasureViewController", 1, false},
+        {0,
+         {"start", "stop", "light", "start", "light", "cover", "ok", "start"},
+         "AlertViewController",
+         0,
+         true},
+    };
+    for (const auto& row : rows) {
+        std::string trace = std::to_string(row.tab) + ":";
+        for (const auto& step : row.steps) {
+            trace += " " + step;
+        }
+        SCOPED_TRACE(trace);
+        tabs().setSelectedIndex(row.tab);
+        DetecterDelegate* screen =
+            row.tab == 0 ? shell->alertViewController() : shell->measureViewController();
+        for (const auto& step : row.steps) {
+            if (step == "start" || step == "stop") {
+                (void)driver.tap(row.tab == 0 ? "btnCommand" : "btnStart");
+            } else if (step == "leave") {
+                (void)driver.tapTab(2);
+            } else if (step == "light" || step == "cover") {
+                sensor.setLensOpen(step == "light");
+            } else if (step == "yes" || step == "no") {
+                (void)driver.answerAlert(step == "yes" ? 0 : 1);
+            } else if (step == "ok") {
+                (void)driver.tap("okBtn");
+            } else if (step == "dismiss") {  // the one-button message
+                (void)driver.answerAlert(0);
+            } else if (step == "save") {
+                (void)driver.tap("btnSave");
+            }
+            RunLoop::main().runFor(step == "wait" ? 31.0 : 0.5);
+        }
+        EXPECT_EQ(driver.topScreen()->nibName(), row.top);
+        EXPECT_EQ(tabs().selectedIndex(), row.selected);
+        EXPECT_EQ(screen->isRunning(), row.running);
+
+        // Covered, a calibration screen still up lets OK close it.
+        sensor.setLensOpen(false);
+        RunLoop::main().runFor(0.5);
+        if (driver.topScreen()->nibName() == kReglage) {
+            EXPECT_FALSE(driver.tap("okBtn"));
+        }
+        EXPECT_NE(driver.topScreen()->nibName(), kReglage);
+        (void)driver.answerAlert(0);
+        screen->stopDetection();
+    }
 }
 
 TEST_F(KestoAppDelegateTest, OneFreshValidFixIsKeptPerStartOfUpdates) {

@@ -9,6 +9,7 @@
 #include "camera/OrvVideoStreamController.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "engine/BitmapProcessor.h"
+#include "engine/LightReport.h"
 #include "platform/NotificationCenter.h"
 #include "support/TestSupport.h"
 
@@ -48,7 +49,8 @@ class FrameCounter {
                 std::lock_guard lock(mutex_);
                 ++seen_.frames;
                 seen_.threads.insert(std::this_thread::get_id());
-                seen_.level = (*n.payload->arrayValue())[0].integerValue().value_or(-1);
+                const auto report = LightReport::from(n);
+                seen_.level = report ? report->level : -1;
             },
             &engine);
     }

@@ -6,6 +6,7 @@
 
 #include "engine/BitmapProcessor.h"
 #include "engine/FrameScanner.h"
+#include "engine/LightReport.h"
 #include "platform/NotificationCenter.h"
 #include "support/TestSupport.h"
 
@@ -23,8 +24,8 @@ class BitmapProcessorTest : public ::testing::Test {
         center.addObserver(
             this, BitmapProcessor::kMatriceImageChanged,
             [this](const Notification& n) {
-                const auto& values = *n.payload->arrayValue();
-                levels.push_back({*values[0].integerValue(), *values[1].integerValue()});
+                const auto report = LightReport::from(n);
+                levels.push_back({report->level, report->limit});
                 seenDuringPost.push_back({engine->avg(), engine->nbEventDetected()});
             },
             engine.get());

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "ScreensFixture.h"
+#include "engine/LightReport.h"
 #include "history/LoopbackServer.h"
 #include "platform/NotificationCenter.h"
 #include "screens/ReglageViewController.h"
@@ -31,9 +32,7 @@ TEST(ScreensConcurrencyTest, CalibrationScreensComeAndGoWhileFramesArrive) {
             while (level >= allowed.load() && !stop.load()) {
                 std::this_thread::yield();
             }
-            const auto payload = PropertyListValue::array(
-                {PropertyListValue::integer((level / 40) % 2 == 0 ? 10 : 50),
-                 PropertyListValue::integer(30)});
+            const auto payload = LightReport{(level / 40) % 2 == 0 ? 10 : 50, 30}.payload();
             NotificationCenter::defaultCenter().post(BitmapProcessor::kMatriceImageChanged, nullptr,
                                                      &payload);
         }

@@ -1,22 +1,26 @@
-#include "screens/MaskReport.h"
+#include "engine/LightReport.h"
 
 #include "platform/NotificationCenter.h"
 
 namespace kesto {
 
-std::optional<MaskReport> MaskReport::from(const Notification& notification) {
+PropertyListValue LightReport::payload() const {
+    return PropertyListValue::array(
+        {PropertyListValue::integer(level), PropertyListValue::integer(limit)});
+}
+
+std::optional<LightReport> LightReport::from(const Notification& notification) {
     const PropertyListValue* payload = notification.payload;
     const PropertyListValue::Array* values = payload ? payload->arrayValue() : nullptr;
     if (!values || values->size() < 2) {
         return std::nullopt;
     }
-    // Read as integers, as the engine posts them.
     const auto level = (*values)[0].numberAsInt32();
     const auto limit = (*values)[1].numberAsInt32();
     if (!level || !limit) {
         return std::nullopt;
     }
-    return MaskReport{*level, *limit};
+    return LightReport{*level, *limit};
 }
 
 }  // namespace kesto
