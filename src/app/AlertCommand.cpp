@@ -90,7 +90,8 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
                 {"event", "verdict"}, {"radioactivityDetected", detected}, {"message", message}};
             IntervalReport::addFields(fields, interval);
             person.report().message(
-                message + (interval.known() ? "\nDose rate " + interval.text() : std::string()),
+                message + (interval.known() ? "\nThe 30 s: " + IntervalReport::meanText(interval)
+                                            : std::string()),
                 fields);
             return detected ? kRadioactivityDetected : 0;
         }

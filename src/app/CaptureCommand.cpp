@@ -96,10 +96,11 @@ void CaptureCommand::printHelp(std::ostream& out) {
            "  --data-dir D  where profiles are kept (default $KESTO_DATA_DIR, else\n"
            "                $XDG_DATA_HOME/kesto or ~/.local/share/kesto)\n"
            "\n"
-           "Each second also gives the dose rate's 95% interval (JSON: doseRateLower95,\n"
-           "doseRateUpper95 in \u03bcSv/h): exact Poisson bounds on the events over the\n"
-           "elapsed time. With no event yet the upper bound is the least rate that could\n"
-           "still be there unseen.\n";
+           "The dose rate follows the last 11 events, as the screens show it. After '|',\n"
+           "each second also gives the run mean (all the events over the elapsed time;\n"
+           "JSON: meanDoseRate) and its 95% interval (doseRateLower95, doseRateUpper95, in\n"
+           "\u03bcSv/h): exact Poisson bounds. With no event yet the upper bound is the\n"
+           "least rate that could still be there unseen.\n";
 }
 
 int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,

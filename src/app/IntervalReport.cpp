@@ -4,17 +4,27 @@
 
 namespace kesto {
 
+std::string IntervalReport::meanText(const DoseRateInterval& interval) {
+    return interval.known()
+               ? "run mean " + DoseRateInterval::rateText(interval.mean()) + ", " + interval.text()
+               : std::string();
+}
+
 std::string IntervalReport::suffix(const DoseRateInterval& interval) {
-    return interval.known() ? "  " + interval.text() : std::string();
+    return interval.known() ? "  |  " + meanText(interval) : std::string();
 }
 
 void IntervalReport::addFields(nlohmann::json& fields, const DoseRateInterval& interval) {
+    fields["meanDoseRate"] = interval.known() ? nlohmann::json(interval.mean()) : nullptr;
     fields["doseRateLower95"] = interval.known() ? nlohmann::json(interval.lower()) : nullptr;
     fields["doseRateUpper95"] = interval.known() ? nlohmann::json(interval.upper()) : nullptr;
 }
 
 std::string IntervalReport::detectableText(std::optional<double> seconds) {
-    const std::string tail = " (3 events expected); a quiet reading does not rule out a lower rate";
+    const std::string tail =
+        " (3 events expected); a quiet reading does not rule out a lower rate. The read-out's "
+        "dose rate follows the last 11 events; the run mean, after '|', takes them all, with "
+        "its 95% interval";
     if (seconds) {
         return "This run can detect dose rates from " +
                DoseRateInterval::rateText(DoseRateInterval::detectableRate(*seconds)) + " up in " +

@@ -17,9 +17,13 @@ class ProgressReport;
 // Threads: the main thread.
 class IntervalReport {
   public:
-    // "  95%: 0.12–0.89 μSv/h", or empty with no interval yet.
+    // "run mean 0.45 μSv/h, 95%: 0.12–0.89 μSv/h": the interval beside the
+    // rate it belongs to (all the events over all the time), never beside the
+    // screen's rate of the last events. Empty with no interval yet.
+    static std::string meanText(const DoseRateInterval& interval);
+    // "  |  " and meanText, or empty: after the screen's figures on one line.
     static std::string suffix(const DoseRateInterval& interval);
-    // The interval's JSON fields, always in μSv/h: doseRateLower95,
+    // The JSON fields, always in μSv/h: meanDoseRate, doseRateLower95,
     // doseRateUpper95 (null when not known yet).
     static void addFields(nlohmann::json& fields, const DoseRateInterval& interval);
 

@@ -113,6 +113,10 @@ std::string DoseRateInterval::rateText(double rate) {
     return cformat("%.2f %s", shown, unit.c_str());
 }
 
+double DoseRateInterval::mean() const {
+    return known_ ? static_cast<double>(events_) * DoseModel::kOneEventPerSecond / seconds_ : 0.0;
+}
+
 std::string DoseRateInterval::text() const {
     if (!known_) {
         return {};

@@ -42,6 +42,8 @@ class DoseRateInterval {
     double seconds() const { return seconds_; }
     double lower() const { return lower_; }  // μSv/h
     double upper() const { return upper_; }  // μSv/h
+    // The rate the interval is about: all the events over all the time, μSv/h.
+    double mean() const;
 
     // "95%: 0.12–0.89 μSv/h" (both bounds in the upper one's unit), or with
     // no event yet "95%: below 0.89 μSv/h"; empty when not known.

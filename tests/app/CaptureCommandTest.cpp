@@ -60,8 +60,10 @@ TEST_F(CaptureCommandTest, ReadsOutEverySecondAndSaysTheSensorIsSimulated) {
               "Reading simulated sensor (1980.00 \u03BCSv/h) \u2014 SIMULATED, not a measurement");
     EXPECT_EQ(lines[1].rfind("00:00:01  frames 11  events 11  hits ", 0), 0u) << lines[1];
     EXPECT_EQ(lines[3].rfind("00:00:03  frames 31  events 31  hits ", 0), 0u) << lines[3];
-    // 31 events over 3 s: 198 × [21.06, 44.0] / 3 μSv/h.
-    EXPECT_NE(lines[3].find("  95%: 1.39\u20132.90 mSv/h"), std::string::npos) << lines[3];
+    // 31 events over 3 s: 198 × 31 / 3 μSv/h, within 198 × [21.06, 44.0] / 3.
+    EXPECT_NE(lines[3].find("  |  run mean 2.05 mSv/h, 95%: 1.39\u20132.90 mSv/h"),
+              std::string::npos)
+        << lines[3];
     EXPECT_FALSE(engine->acquisitionEnCours());
     EXPECT_TRUE(err.str().empty()) << err.str();
 }
