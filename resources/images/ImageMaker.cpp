@@ -205,6 +205,14 @@ void buttonStop(cairo_t* cr, int w, int h) {
     cairo_fill(cr);
 }
 
+// ---- alert tab: the check button, over the middle of the pie ----
+
+void buttonCheck(cairo_t* cr, int w, int h) {
+    disc(cr, w, h, kBlue);
+    setColor(cr, kWhite);
+    trefoil(cr, w / 2.0, h / 2.0, w * 0.3);
+}
+
 // ---- calibration screen: status lamp, masked / not masked ----
 
 void statusMasked(cairo_t* cr, int w, int h) {
@@ -221,6 +229,11 @@ void statusNotMasked(cairo_t* cr, int w, int h) {
 
 // ---- verdict backgrounds: an emblem above a pale panel for the message ----
 
+// The emblem's centre, and the top of the panel that holds the screen's
+// message and buttons (the verdict screen's layout puts them inside it).
+constexpr double kEmblemY = 60;
+constexpr double kPanelTop = 118;
+
 void verdictBackground(cairo_t* cr, int w, int h, Rgb top, Rgb bottom) {
     cairo_pattern_t* sky = cairo_pattern_create_linear(0, 0, 0, h);
     cairo_pattern_add_color_stop_rgb(sky, 0, top.r, top.g, top.b);
@@ -231,31 +244,31 @@ void verdictBackground(cairo_t* cr, int w, int h, Rgb top, Rgb bottom) {
     cairo_pattern_destroy(sky);
     // Soft rings behind the emblem.
     for (int ring = 3; ring >= 1; --ring) {
-        cairo_arc(cr, w / 2.0, 92, 40.0 + ring * 16, 0, 2 * kPi);
+        cairo_arc(cr, w / 2.0, kEmblemY, 30.0 + ring * 10, 0, 2 * kPi);
         setColor(cr, kWhite, 0.07);
         cairo_fill(cr);
     }
     // The message panel, where the screen's text sits.
-    roundedRect(cr, 16, 176, w - 32, h - 192, 14);
+    roundedRect(cr, 12, kPanelTop, w - 24, h - kPanelTop - 12, 14);
     setColor(cr, kWhite, 0.88);
     cairo_fill(cr);
 }
 
 void verdictNone(cairo_t* cr, int w, int h) {
     verdictBackground(cr, w, h, {0.44, 0.78, 0.74}, {0.16, 0.45, 0.58});
-    cairo_arc(cr, w / 2.0, 92, 46, 0, 2 * kPi);
+    cairo_arc(cr, w / 2.0, kEmblemY, 36, 0, 2 * kPi);
     setColor(cr, kWhite);
     cairo_fill(cr);
     setColor(cr, {0.16, 0.55, 0.52});
-    checkMark(cr, w / 2.0, 92, 52, 10);
+    checkMark(cr, w / 2.0, kEmblemY, 40, 8);
 }
 
 void verdictDetected(cairo_t* cr, int w, int h) {
     verdictBackground(cr, w, h, {0.99, 0.72, 0.25}, {0.78, 0.22, 0.14});
     // Warning triangle with the trefoil inside.
     const double cx = w / 2.0;
-    const double cy = 96;
-    const double r = 62;
+    const double cy = kEmblemY - 8;
+    const double r = 46;
     for (int corner = 0; corner < 3; ++corner) {
         const double a = -kPi / 2 + corner * 2 * kPi / 3;
         const double x = cx + std::cos(a) * r;
@@ -264,13 +277,13 @@ void verdictDetected(cairo_t* cr, int w, int h) {
     }
     cairo_close_path(cr);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_set_line_width(cr, 14);
+    cairo_set_line_width(cr, 10);
     setColor(cr, kInk);
     cairo_stroke_preserve(cr);
     setColor(cr, kAmber);
     cairo_fill(cr);
     setColor(cr, kInk);
-    trefoil(cr, cx, cy + 12, 23);
+    trefoil(cr, cx, cy + 10, 17);
 }
 
 // ---- help page: cover the lens with opaque tape ----
@@ -369,8 +382,9 @@ constexpr ImageSpec kImages[] = {
     {"images", "B_stop.png", 120, 120, buttonStop},
     {"images", "btn_start.png", 120, 120, statusMasked},
     {"images", "btn_stop.png", 120, 120, statusNotMasked},
-    {"images", "A02.png", 320, 416, verdictNone},
-    {"images", "A03.png", 320, 416, verdictDetected},
+    {"images", "A_check.png", 200, 200, buttonCheck},
+    {"images", "A02.png", 320, 431, verdictNone},
+    {"images", "A03.png", 320, 431, verdictDetected},
     {"help", "help_cover_lens.png", 280, 150, helpCoverLens},
     {"images", "AppIcon192.png", 192, 192, appIcon},
     {"images", "AppIcon512.png", 512, 512, appIcon},

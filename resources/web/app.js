@@ -3,6 +3,7 @@
 
 import { Phone } from "./phone.js";
 import { CounterPanel, HistoryPanel, SimulatorPanel } from "./panels.js";
+import { doseRate, setPage, text } from "./texts.js";
 
 const connection = document.getElementById("connection");
 const refusal = document.getElementById("refusal");
@@ -31,19 +32,20 @@ async function post(path, body) {
 
 // Actions go out one after the other, so keys typed quickly reach the text
 // field in the order they were typed. Text typed while a request is on its
-// way joins the next one.
+// way joins the next one. A quiet action's refusal is not shown (a tap that
+// only may apply, such as OK after Enter with nothing typed).
 class ActionSender {
   constructor() {
     this.waiting = [];
     this.busy = false;
   }
 
-  send(action) {
+  send(action, { quiet = false } = {}) {
     const last = this.waiting[this.waiting.length - 1];
-    if (action.action === "type" && last?.action === "type" && last.outlet === action.outlet) {
-      last.text += action.text;
+    if (action.action === "type" && last?.action.action === "type" && last.action.outlet === action.outlet) {
+      last.action.text += action.text;
     } else {
-      this.waiting.push({ ...action });
+      this.waiting.push({ action: { ...action }, quiet });
     }
     if (!this.busy) this.drain();
   }
@@ -51,9 +53,9 @@ class ActionSender {
   async drain() {
     this.busy = true;
     while (this.waiting.length > 0) {
-      const action = this.waiting.shift();
+      const { action, quiet } = this.waiting.shift();
       const { ok, error } = await post("/action", action);
-      showRefusal(ok ? "" : error);
+      if (!quiet || ok) showRefusal(ok ? "" : error);
     }
     this.busy = false;
   }
@@ -74,21 +76,33 @@ const history = new HistoryPanel(document.getElementById("history-panel"));
 const simMark = document.getElementById("sim-mark");
 const sensorName = document.getElementById("sensor");
 
+// The simulator in the page's language; a real sensor by its own name.
+function sensorText(sensor) {
+  if (sensor?.simulated && typeof sensor.rate === "number") {
+    return text(sensor.lensOpen ? "Web_SensorSimulatedOpen" : "Web_SensorSimulated", doseRate(sensor.rate));
+  }
+  return sensor?.description ?? "";
+}
+
+let connectionStatus = "connecting";
 function showState(state) {
+  if (setPage(state.page)) setConnection(connectionStatus);
   phone.show(state.app || {});
   simulator.show(state.sensor);
   counter.show(state.counter);
   history.show(state.history);
   simMark.hidden = !state.sensor?.simulated;
-  sensorName.textContent = state.sensor?.description ?? "";
+  sensorName.textContent = sensorText(state.sensor);
   // Tests and people (in the console) can read what was shown last.
   window.kestoState = state;
   document.body.dataset.version = String(state.version ?? "");
 }
 
-function setConnection(status, text) {
+const connectionTexts = { connecting: "Web_Connecting", open: "Web_Connected", lost: "Web_ConnectionLost" };
+function setConnection(status) {
+  connectionStatus = status;
   document.body.dataset.connection = status;
-  connection.textContent = text;
+  connection.textContent = text(connectionTexts[status]);
 }
 
 // EventSource retries by itself after a dropped stream; when the server
@@ -99,7 +113,7 @@ function connect() {
   const events = new EventSource("/events");
   events.addEventListener("open", () => {
     retryDelay = 500;
-    setConnection("open", "Connected");
+    setConnection("open");
   });
   events.addEventListener("snapshot", (event) => {
     try {
@@ -109,7 +123,7 @@ function connect() {
     }
   });
   events.addEventListener("error", () => {
-    setConnection("lost", "Connection lost: reconnecting…");
+    setConnection("lost");
     if (events.readyState === EventSource.CLOSED) {
       setTimeout(connect, retryDelay);
       retryDelay = Math.min(5000, retryDelay * 2);
@@ -117,5 +131,5 @@ function connect() {
   });
 }
 
-setConnection("connecting", "Connecting…");
+setConnection("connecting");
 connect();

@@ -1,5 +1,8 @@
-// The panels beside the phone: the simulated sensor's settings and the live
-// counter (events per 10 s, with an optional click per event).
+// The panels beside the phone: the simulated sensor's settings, the live
+// counter (events per 10 s, with an optional click per event) and the
+// uploads of the saved measurements.
+
+import { dateTime, doseRate, number, text } from "./texts.js";
 
 // Settings of the simulated sensor: dose rate and lens cover. Absent with a
 // real camera.
@@ -25,7 +28,7 @@ export class SimulatorPanel {
   sendRate() {
     const rate = Number(this.rate.value);
     if (this.rate.value === "" || !Number.isFinite(rate) || rate < 0) {
-      this.status.textContent = "Give a dose rate of 0 μSv/h or more.";
+      this.status.textContent = text("Web_RateInvalid");
       return;
     }
     this.apply(this.postSim({ rate }));
@@ -44,9 +47,9 @@ export class SimulatorPanel {
       this.rate.value = String(sensor.rate);
     }
     this.lensOpen = Boolean(sensor.lensOpen);
-    this.lensState.textContent = this.lensOpen ? "open: light reaches the sensor" : "covered";
+    this.lensState.textContent = text(this.lensOpen ? "Web_LensOpen" : "Web_LensCovered");
     this.lensState.dataset.open = String(this.lensOpen);
-    this.lens.textContent = this.lensOpen ? "Cover the lens" : "Uncover the lens";
+    this.lens.textContent = text(this.lensOpen ? "Web_Cover" : "Web_Uncover");
   }
 }
 
@@ -96,6 +99,7 @@ export class CounterPanel {
     this.canvas = root.querySelector("canvas");
     this.total = root.querySelector("#counter-total");
     this.state = root.querySelector("#counter-state");
+    this.mean = root.querySelector("#counter-mean");
     this.interval = root.querySelector("#counter-interval");
     this.sound = root.querySelector("#counter-sound");
     this.clicker = new Clicker();
@@ -118,23 +122,24 @@ export class CounterPanel {
     this.lastEvents = events;
     this.counter = counter;
     this.total.textContent = String(events);
-    this.state.textContent = counter.running ? "running" : "stopped";
+    this.state.textContent = text(counter.running ? "Web_Running" : "Web_Stopped");
+    this.mean.textContent = typeof counter.meanDoseRate === "number" ? doseRate(counter.meanDoseRate) : "\u2014";
     this.interval.textContent = CounterPanel.intervalText(counter);
     this.state.dataset.running = String(Boolean(counter.running));
     this.root.dataset.bins = (counter.bins || []).join(",");
     this.draw();
   }
 
-  // "0.12–0.89 μSv/h", "below 3.69 μSv/h" with no event yet, "—" before
-  // any time has passed.
+  // The mean's interval: "0.12–0.89 μSv/h" (both in the upper bound's
+  // unit), "below 3.69 μSv/h" with no event yet, "—" before any time has
+  // passed.
   static intervalText(counter) {
     const low = counter.doseRateLower95, high = counter.doseRateUpper95;
     if (typeof high !== "number" || typeof low !== "number") return "\u2014";
+    if ((counter.events ?? 0) === 0) return text("Web_Below", doseRate(high));
     const milli = high >= 1000;
-    const unit = milli ? "mSv/h" : "\u03bcSv/h";
-    const shown = (v) => (milli ? v / 1000 : v).toFixed(2);
-    if ((counter.events ?? 0) === 0) return `below ${shown(high)} ${unit}`;
-    return `${shown(low)}\u2013${shown(high)} ${unit}`;
+    const inUnit = (v) => number(milli ? v / 1000 : v);
+    return `${inUnit(low)}\u2013${inUnit(high)} ${milli ? "mSv/h" : "\u03bcSv/h"}`;
   }
 
   // Bars of events per bin, time along the bottom in seconds.
@@ -183,7 +188,7 @@ export class CounterPanel {
 
     if (bins.length === 0) {
       ctx.textAlign = "center";
-      ctx.fillText("No acquisition yet", left + plotW / 2, top + plotH / 2);
+      ctx.fillText(text("Web_NoAcquisition"), left + plotW / 2, top + plotH / 2);
       return;
     }
     // At least a minute wide, so the first bars do not fill the chart.
@@ -219,23 +224,35 @@ export class HistoryPanel {
     if (!history?.shown) return;
     const records = history.records || [];
     this.note.textContent = history.simulated
-      ? "Simulated measurements are never sent."
-      : records.length === 0 ? "No saved measurements." : "";
+      ? text("Web_UploadsSimulated")
+      : records.length === 0 ? text("Web_UploadsNone") : "";
     while (this.list.children.length > records.length) this.list.lastChild.remove();
     records.forEach((record, index) => {
       let item = this.list.children[index];
       if (!item) {
         item = document.createElement("li");
-        const name = document.createElement("span");
+        const what = document.createElement("span");
+        what.className = "upload-what";
+        // A tag is the person's own text in any script: isolated, so a
+        // right-to-left tag does not carry the date along with it.
+        const tag = document.createElement("bdi");
+        tag.className = "upload-tag";
+        const when = document.createElement("time");
+        what.append(tag, " · ", when);
         const upload = document.createElement("span");
         upload.className = "upload-state";
-        item.append(name, upload);
+        item.append(what, upload);
         this.list.append(item);
       }
-      const [name, upload] = item.children;
-      // Tags are the person's own text: never markup.
-      name.textContent = `${record.tag ?? "(no tag)"} · ${record.startDate ?? ""}`;
-      upload.textContent = record.upload;
+      const [what, upload] = item.children;
+      const tag = what.querySelector("bdi");
+      const when = what.querySelector("time");
+      // Tags are the person's own text: never markup. Shown whole here,
+      // where a history row has to cut a long one.
+      tag.textContent = record.tag ?? text("Web_NoTag");
+      when.dateTime = record.startDate ?? "";
+      when.textContent = dateTime(record.startDate);
+      upload.textContent = text(`Web_Upload_${record.upload}`);
       upload.dataset.upload = record.upload;
     });
   }

@@ -6,6 +6,8 @@
 // between snapshots (by outlet or action name) so that a focused text field
 // keeps its focus and the help page does not reload on every change.
 
+import { announce, text } from "./texts.js";
+
 const WINDOW_WIDTH = 320;
 const WINDOW_HEIGHT = 480;
 
@@ -138,8 +140,10 @@ class ControlLayer {
   create(control) {
     let element;
     if (control.displayList) {
+      // Drawings (the pie) say nothing a label beside them does not.
       element = document.createElement("canvas");
       element.className = "control custom";
+      element.setAttribute("aria-hidden", "true");
       return this.mark(element, control);
     }
     switch (control.kind) {
@@ -166,7 +170,8 @@ class ControlLayer {
         // that the access cookie reaches the help image when a token guards
         // the server.
         element.setAttribute("sandbox", "allow-same-origin");
-        element.title = "Help";
+        element.dataset.textTitle = "Web_Help";
+        element.title = text("Web_Help");
         break;
       case "tableView":
         element = createTableView(control, this.actions);
@@ -203,6 +208,8 @@ class ControlLayer {
         break;
       case "imageView":
         setImage(element, control.image, Boolean(control.hidden));
+        // An image that says something is read; one that only decorates is not.
+        element.alt = control.accessibilityLabel ?? "";
         break;
       case "textField":
         refreshTextField(element, control);
@@ -238,28 +245,67 @@ const SMALLEST_FONT = 11;
 
 function refreshLabel(element, control) {
   const span = element.firstChild;
-  const text = control.text ?? "";
+  const shown = control.text ?? "";
   const lines = control.numberOfLines ?? 1;
   element.style.color = cssColor(control.textColor, "black");
+  refreshLiveUpdates(element, control, shown);
   // Fitting measures the layout: only when the text or the frame changed.
-  const fitted = JSON.stringify([text, lines, control.frame, Boolean(control.hidden)]);
+  const fitted = JSON.stringify([shown, lines, control.frame, Boolean(control.hidden)]);
   if (element.dataset.fitted === fitted) return;
   element.dataset.fitted = fitted;
-  span.textContent = text;
+  span.textContent = shown;
   element.dataset.lines = lines === 1 ? "one" : lines === 0 ? "any" : "some";
+  element.dataset.unfitted = "true";
+}
+
+// How a screen reader hears a label change: a polite live region reads each
+// change; a countdown (role timer) is read every ten seconds and over its
+// last five, not at every tick.
+function refreshLiveUpdates(element, control, shown) {
+  if (control.liveUpdates === "polite") {
+    element.setAttribute("aria-live", "polite");
+    element.setAttribute("aria-atomic", "true");
+  } else if (control.liveUpdates === "timer") {
+    element.setAttribute("role", "timer");
+    const seconds = parseInt(shown, 10);
+    if (element.dataset.said !== shown && (seconds % 10 === 0 || seconds <= 5)) {
+      if (element.dataset.said !== undefined) announce(shown);
+      element.dataset.said = shown;
+    }
+  }
+}
+
+// Text that does not fit its label is shrunk a little (down to the smallest
+// size), so that a message stays whole; past that it is cut, and the whole
+// text is the label's title. Returns false when the label is not laid out
+// yet (it is fitted again later).
+function fitLabel(element) {
+  const span = element.firstChild;
+  const oneLine = element.dataset.lines === "one";
   element.style.fontSize = "";
   span.style.webkitLineClamp = "";
-  if (lines === 1) return;
-  // Text that does not fit the label's height is shrunk a little, so that
-  // a long message stays whole; below the smallest size it is cut off.
-  const height = control.frame[3];
+  element.removeAttribute("title");
+  const height = element.clientHeight;
+  if (!element.isConnected || element.clientWidth === 0 || height === 0) return false;
+  const overflows = () =>
+    oneLine ? span.scrollWidth > span.clientWidth + 1 : span.scrollHeight > height + 1;
   let size = LABEL_FONT;
-  while (size > SMALLEST_FONT && span.scrollHeight > height + 1) {
+  while (size > SMALLEST_FONT && overflows()) {
     size -= 1;
     element.style.fontSize = `${size}px`;
   }
-  const fit = Math.max(1, Math.floor(height / (size * 1.2)));
-  span.style.webkitLineClamp = String(lines > 1 ? Math.min(lines, fit) : fit);
+  if (overflows()) {
+    element.title = span.textContent;
+    if (!oneLine) span.style.webkitLineClamp = String(Math.max(1, Math.floor(height / (size * 1.2))));
+  }
+  return true;
+}
+
+// Fits the labels whose text or frame changed, once they are on the page.
+function fitLabels(root) {
+  for (const label of root.querySelectorAll('.label[data-unfitted="true"]')) {
+    if (fitLabel(label)) delete label.dataset.unfitted;
+  }
 }
 
 function createButton(control, actions) {
@@ -278,16 +324,19 @@ function createButton(control, actions) {
 
 function refreshButton(button, control) {
   const [img, title] = button.children;
-  const text = control.title ?? "";
-  if (title.textContent !== text) title.textContent = text;
-  title.hidden = !text;
+  const shown = control.title ?? "";
+  if (title.textContent !== shown) title.textContent = shown;
+  title.hidden = !shown;
   setImage(img, control.image);
   // A button with neither title nor image is a clear area over what it covers.
   button.classList.toggle("has-image", Boolean(control.image));
-  button.classList.toggle("has-title", Boolean(text));
+  button.classList.toggle("has-title", Boolean(shown));
   button.style.color = cssColor(control.titleColor, "");
   button.disabled = control.enabled === false;
-  button.setAttribute("aria-label", text || control.image || controlName(control));
+  button.dataset.default = String(Boolean(control.default));
+  // Read by its title; a button drawn as an image by what the image says.
+  if (!shown && control.accessibilityLabel) button.setAttribute("aria-label", control.accessibilityLabel);
+  else button.removeAttribute("aria-label");
 }
 
 // A text field whose text belongs to the application: each key goes to the
@@ -310,8 +359,8 @@ function createTextField(control, actions) {
     } else if (event.inputType.startsWith("insert") && event.data) {
       actions.send({ action: "type", outlet: outlet(), text: event.data });
     } else if (event.inputType === "insertFromPaste" || event.inputType === "insertFromDrop") {
-      const text = event.dataTransfer?.getData("text/plain");
-      if (text) actions.send({ action: "type", outlet: outlet(), text });
+      const pasted = event.dataTransfer?.getData("text/plain");
+      if (pasted) actions.send({ action: "type", outlet: outlet(), text: pasted });
     }
   });
   input.addEventListener("compositionend", (event) => {
@@ -320,22 +369,31 @@ function createTextField(control, actions) {
   });
   input.addEventListener("keydown", (event) => {
     if (event.key === "Enter") {
+      // Return, then the screen's default button (OK), as a form's Enter
+      // submits it; with nothing typed the button stays disabled and the
+      // tap is refused without a word.
       event.preventDefault();
       actions.send({ action: "return", outlet: outlet() });
+      const screen = input.closest(".screen, .modal");
+      const button = screen?.querySelector('.button[data-default="true"]');
+      const name = button?.dataset.outlet || button?.dataset.action;
+      if (name) actions.send({ action: "tap", name }, { quiet: true });
     }
   });
   return input;
 }
 
 function refreshTextField(input, control) {
-  const text = control.text ?? "";
-  input.dataset.text = text;
-  if (input.value !== text) {
-    input.value = text;
+  const shown = control.text ?? "";
+  input.dataset.text = shown;
+  if (input.value !== shown) {
+    input.value = shown;
     // Keys land at the end in the application: keep the caret there.
-    if (document.activeElement === input) input.setSelectionRange(text.length, text.length);
+    if (document.activeElement === input) input.setSelectionRange(shown.length, shown.length);
   }
   input.placeholder = control.placeholder ?? "";
+  if (control.accessibilityLabel) input.setAttribute("aria-label", control.accessibilityLabel);
+  else input.removeAttribute("aria-label");
   const wasEditing = input.dataset.editing === "true";
   input.dataset.editing = control.editing ? "true" : "false";
   // The screen asked for the keyboard: give the field the focus.
@@ -411,6 +469,7 @@ export class Phone {
     this.actions = actions;
     root.style.width = `${WINDOW_WIDTH}px`;
     root.style.height = `${WINDOW_HEIGHT}px`;
+    root.tabIndex = -1; // takes the focus back from a question that went
     this.screen = this.layer("screen");
     this.tabBar = this.layer("tab-bar");
     this.modal = this.layer("modal");
@@ -438,6 +497,7 @@ export class Phone {
     this.modalControls.update(app.modal?.controls || []);
     this.showTabBar(app.tabBar);
     this.showAlert(app.alert);
+    fitLabels(this.root);
   }
 
   showTabBar(tabBar) {
@@ -470,11 +530,18 @@ export class Phone {
     });
   }
 
+  // A question over everything: a modal dialog named by its message. The
+  // focus moves into it, onto the answer that changes nothing (the last
+  // one: "No", or the only "OK"), and Escape gives that answer too; what it
+  // covers takes neither taps nor focus meanwhile.
   showAlert(alert) {
     this.alert.hidden = !alert;
+    for (const layer of [this.screen, this.tabBar, this.modal]) layer.inert = Boolean(alert);
     if (!alert) {
+      const hadFocus = this.alert.contains(document.activeElement);
       this.alert.replaceChildren();
       delete this.alert.dataset.shown;
+      if (hadFocus) this.root.focus();
       return;
     }
     // Rebuild only when a different alert comes up, so a click in flight
@@ -485,21 +552,40 @@ export class Phone {
     const box = document.createElement("div");
     box.className = "alert-box";
     box.setAttribute("role", "alertdialog");
-    const title = document.createElement("h2");
-    title.textContent = alert.title ?? "";
+    box.setAttribute("aria-modal", "true");
     const message = document.createElement("p");
+    message.id = "alert-message";
     message.textContent = alert.message ?? "";
+    if (alert.title) {
+      const title = document.createElement("h2");
+      title.id = "alert-title";
+      title.textContent = alert.title;
+      box.append(title);
+      box.setAttribute("aria-labelledby", "alert-title");
+      box.setAttribute("aria-describedby", "alert-message");
+    } else {
+      box.setAttribute("aria-labelledby", "alert-message");
+    }
     const buttons = document.createElement("div");
     buttons.className = "alert-buttons";
-    (alert.buttons || []).forEach((text, index) => {
+    const answer = (index) => this.actions.send({ action: "answerAlert", index });
+    (alert.buttons || []).forEach((label, index) => {
       const button = document.createElement("button");
       button.type = "button";
       button.dataset.alertButton = String(index);
-      button.textContent = text;
-      button.addEventListener("click", () => this.actions.send({ action: "answerAlert", index }));
+      button.textContent = label;
+      button.addEventListener("click", () => answer(index));
       buttons.append(button);
     });
-    box.append(title, message, buttons);
+    const safe = buttons.lastElementChild;
+    box.addEventListener("keydown", (event) => {
+      if (event.key === "Escape" && safe) {
+        event.preventDefault();
+        answer(Number(safe.dataset.alertButton));
+      }
+    });
+    box.append(message, buttons);
     this.alert.replaceChildren(box);
+    safe?.focus();
   }
 }

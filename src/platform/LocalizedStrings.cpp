@@ -2,11 +2,13 @@
 
 #include <libintl.h>
 
+#include <cstdarg>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 
 #include "platform/Console.h"
+#include "platform/Format.h"
 #include "platform/MessageCatalog.h"
 #include "platform/NoDestructor.h"
 #include "platform/ResourceLocator.h"
@@ -39,6 +41,16 @@ class TextTables {
             }
         }
         return msgid;
+    }
+
+    std::vector<std::string> keysStartingWith(std::string_view prefix) {
+        const auto directory = ResourceLocator::localeDirectory();
+        std::lock_guard lock(mutex_);
+        bindTo(directory);
+        if (!fallbackLoaded_) {
+            loadFallback();
+        }
+        return fallback_ ? fallback_->keysStartingWith(prefix) : std::vector<std::string>{};
     }
 
   private:
@@ -79,6 +91,30 @@ TextTables& tables() {
 
 std::string LocalizedStrings::localizedString(std::string_view key) {
     return tables().lookup(key);
+}
+
+std::string LocalizedStrings::localizedFormat(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vcformat(format, args);
+    va_end(args);
+    const std::string separator = localizedString("DecimalSeparator");
+    if (separator == "." || separator == "DecimalSeparator") {
+        return text;
+    }
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool decimalPoint = text[i] == '.' && i > 0 && digit(text[i - 1]) &&
+                                  i + 1 < text.size() && digit(text[i + 1]);
+        out += decimalPoint ? separator : std::string(1, text[i]);
+    }
+    return out;
+}
+
+std::vector<std::string> LocalizedStrings::keysStartingWith(std::string_view prefix) {
+    return tables().keysStartingWith(prefix);
 }
 
 }  // namespace kesto

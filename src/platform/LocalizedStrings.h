@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kesto {
 
@@ -26,6 +27,15 @@ class LocalizedStrings {
     static constexpr const char* kFallbackLanguage = "en";
 
     static std::string localizedString(std::string_view key);
+    // printf-style text for the screen: numbers take the language's decimal
+    // separator (the text of "DecimalSeparator"), so a French screen says
+    // 0,50 as its texts do. Every point between two digits is one; files,
+    // forms and terminals keep cformat's point.
+    static std::string localizedFormat(const char* format, ...)
+        __attribute__((format(printf, 1, 2)));
+    // The keys with that prefix, from the English table (every language has
+    // the same keys).
+    static std::vector<std::string> keysStartingWith(std::string_view prefix);
 };
 
 }  // namespace kesto

@@ -104,4 +104,13 @@ const std::string* MessageCatalog::find(std::string_view key) const {
     return it == texts_.end() ? nullptr : &it->second;
 }
 
+std::vector<std::string> MessageCatalog::keysStartingWith(std::string_view prefix) const {
+    std::vector<std::string> keys;
+    for (auto it = texts_.lower_bound(prefix); it != texts_.end() && it->first.starts_with(prefix);
+         ++it) {
+        keys.push_back(it->first);
+    }
+    return keys;
+}
+
 }  // namespace kesto

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kesto {
 
@@ -31,6 +32,7 @@ class MessageCatalog {
     // header (the entry with the empty key) is never returned.
     const std::string* find(std::string_view key) const;
     size_t size() const { return texts_.size(); }
+    std::vector<std::string> keysStartingWith(std::string_view prefix) const;
 
   private:
     std::map<std::string, std::string, std::less<>> texts_;

@@ -143,7 +143,8 @@ void AlertViewController::onTimer() {
             double rate = engine.instantaneousRadiation();
             const std::string unit = BitmapProcessor::getUnitOfVMValue(rate);
             const char* prefix = engine.cumulatedParticules() == 0 ? "< " : "";
-            lblResult->setText(cformat("%s%0.2f %s", prefix, rate, unit.c_str()));
+            lblResult->setText(
+                LocalizedStrings::localizedFormat("%s%0.2f %s", prefix, rate, unit.c_str()));
         }
         counter_ = 0;
     }

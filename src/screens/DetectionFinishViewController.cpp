@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "engine/BitmapProcessor.h"
-#include "platform/Format.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/ThreadCheck.h"
 #include "screens/AppContext.h"
@@ -53,9 +52,11 @@ std::string DetectionFinishViewController::radioActivityMessage(std::string text
     const double daysToOneMilliSievert = 0.001 / (rate * 24.0 * std::pow(10.0, -6.0));
     double shown = rate;
     const std::string unit = BitmapProcessor::getUnitOfVMValue(shown);
-    text = replaceAll(text, "#0", cformat("%0.2f %s", shown, unit.c_str()));
-    text = replaceAll(text, "#1", cformat("%0.2f", yearDose));
-    return replaceAll(text, "#2", cformat("%0.2f", daysToOneMilliSievert));
+    text =
+        replaceAll(text, "#0", LocalizedStrings::localizedFormat("%0.2f %s", shown, unit.c_str()));
+    text = replaceAll(text, "#1", LocalizedStrings::localizedFormat("%0.2f", yearDose));
+    return replaceAll(text, "#2",
+                      LocalizedStrings::localizedFormat("%0.2f", daysToOneMilliSievert));
 }
 
 void DetectionFinishViewController::viewDidLoad() {

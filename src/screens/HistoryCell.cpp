@@ -38,11 +38,11 @@ void HistoryCell::setRadiationHistoryRecord(std::shared_ptr<const RadiationHisto
     // is the one shown with the larger unit.
     double vm = r->vm();
     const std::string vmUnit = BitmapProcessor::getUnitOfVMValue(vm);
-    lblVm_->setText(cformat("%0.2f %s", vm, vmUnit.c_str()));
+    lblVm_->setText(LocalizedStrings::localizedFormat("%0.2f %s", vm, vmUnit.c_str()));
     double vd = r->vd();
     const std::string vdUnit = BitmapProcessor::getUnitOfVDValue(vd);
-    lblVd_->setText(cformat("%s %0.2f %s", LocalizedStrings::localizedString("Dose").c_str(), vd,
-                            vdUnit.c_str()));
+    lblVd_->setText(LocalizedStrings::localizedFormat(
+        "%s %0.2f %s", LocalizedStrings::localizedString("Dose").c_str(), vd, vdUnit.c_str()));
 }
 
 }  // namespace kesto

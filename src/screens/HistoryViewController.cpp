@@ -4,7 +4,6 @@
 
 #include "engine/BitmapProcessor.h"
 #include "history/AppUtils.h"
-#include "platform/Format.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/ThreadCheck.h"
 #include "screens/HistoryCell.h"
@@ -65,12 +64,12 @@ void HistoryViewController::updateDescriptionView() {
         AppUtils::stringHoursMinuteSecond(RadiationHistoryMng::timeTotal());
     double rate = static_cast<float>(RadiationHistoryMng::expostionMoyenne());
     const std::string rateUnit = BitmapProcessor::getUnitOfVMValue(rate);
-    lblDesc_->setText(
-        cformat("%s = %0.2f %s\n%s = %s\n%s = %0.2f %s\n%s",
-                LocalizedStrings::localizedString("H_DoseTotal").c_str(), dose, doseUnit.c_str(),
-                LocalizedStrings::localizedString("H_DurationTotal").c_str(), duration.c_str(),
-                LocalizedStrings::localizedString("H_ExpositionMoyen").c_str(), rate,
-                rateUnit.c_str(), LocalizedStrings::localizedString("H_LimitExposition").c_str()));
+    lblDesc_->setText(LocalizedStrings::localizedFormat(
+        "%s = %0.2f %s\n%s = %s\n%s = %0.2f %s\n%s",
+        LocalizedStrings::localizedString("H_DoseTotal").c_str(), dose, doseUnit.c_str(),
+        LocalizedStrings::localizedString("H_DurationTotal").c_str(), duration.c_str(),
+        LocalizedStrings::localizedString("H_ExpositionMoyen").c_str(), rate, rateUnit.c_str(),
+        LocalizedStrings::localizedString("H_LimitExposition").c_str()));
 }
 
 int HistoryViewController::numberOfSectionsInTableView(TableView&) {

@@ -13,7 +13,6 @@
 #include "platform/BackgroundThread.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
-#include "platform/Format.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/RunLoop.h"
 #include "platform/ThreadCheck.h"
@@ -210,7 +209,8 @@ void MeasureViewController::setVm(double microSievertsPerHour) {
         engine.cumulatedParticules() == 0 && engine.acquisitionDuration() > kUpperBoundAfter ? "< "
                                                                                              : "";
     if (lblVM) {
-        lblVM->setText(cformat("%s %s%0.2f", unit.c_str(), prefix, shown));
+        lblVM->setText(
+            LocalizedStrings::localizedFormat("%s %s%0.2f", unit.c_str(), prefix, shown));
     }
 }
 
@@ -219,7 +219,7 @@ void MeasureViewController::setVd(double microSieverts) {
     double shown = microSieverts;
     const std::string unit = BitmapProcessor::getUnitOfVDValue(shown);
     if (lblVD) {
-        lblVD->setText(cformat("%s %0.02f", unit.c_str(), shown));
+        lblVD->setText(LocalizedStrings::localizedFormat("%s %0.02f", unit.c_str(), shown));
     }
 }
 

@@ -29,6 +29,9 @@ class Button : public View {
 
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled) { enabled_ = enabled; }
+    // The button the return key of a text field on the same screen taps.
+    bool isDefault() const { return default_; }
+    void setDefault(bool isDefault) { default_ = isDefault; }
     // The state shown now: Disabled when not enabled, else Normal.
     ControlState state() const { return enabled_ ? ControlState::Normal : ControlState::Disabled; }
     std::optional<std::string> currentTitle() const { return titleForState(state()); }
@@ -49,6 +52,7 @@ class Button : public View {
     std::array<std::optional<Image>, 4> images_;
     std::array<std::optional<Color>, 4> titleColors_;
     bool enabled_ = true;
+    bool default_ = false;
     std::string actionName_;
     std::function<void()> action_;
 };

@@ -41,6 +41,27 @@ json imageJson(const std::optional<Image>& image) {
     return image ? json(image->name()) : json(nullptr);
 }
 
+// What a screen reader says: the view's own label, else what its image says.
+void addAccessibility(const View& view, const std::optional<Image>& image, json& c) {
+    std::string label = view.accessibilityLabel();
+    if (label.empty() && image) {
+        label = image->accessibilityLabel();
+    }
+    if (!label.empty()) {
+        c["accessibilityLabel"] = std::move(label);
+    }
+    switch (view.liveUpdates()) {
+        case View::LiveUpdates::Polite:
+            c["liveUpdates"] = "polite";
+            break;
+        case View::LiveUpdates::Timer:
+            c["liveUpdates"] = "timer";
+            break;
+        case View::LiveUpdates::Off:
+            break;
+    }
+}
+
 void addControls(View& view, Point origin, json& out);
 
 json controlJson(View& view, Point at) {
@@ -66,6 +87,7 @@ json controlJson(View& view, Point at) {
             c["text"] = label.text();
             c["numberOfLines"] = label.numberOfLines();
             c["textColor"] = colorJson(label.textColor());
+            addAccessibility(view, std::nullopt, c);
             break;
         }
         case ViewKind::Button: {
@@ -76,16 +98,22 @@ json controlJson(View& view, Point at) {
             c["titleColor"] = colorJson(button.currentTitleColor());
             c["enabled"] = button.isEnabled();
             c["action"] = button.actionName();
+            if (button.isDefault()) {
+                c["default"] = true;
+            }
+            addAccessibility(view, button.currentImage(), c);
             break;
         }
         case ViewKind::ImageView:
             c["image"] = imageJson(static_cast<ImageView&>(view).image());
+            addAccessibility(view, static_cast<ImageView&>(view).image(), c);
             break;
         case ViewKind::TextField: {
             const auto& field = static_cast<TextField&>(view);
             c["text"] = field.text();
             c["placeholder"] = field.placeholder();
             c["editing"] = field.isEditing();
+            addAccessibility(view, std::nullopt, c);
             break;
         }
         case ViewKind::WebView: {

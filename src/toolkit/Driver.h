@@ -28,8 +28,13 @@ class ViewController;
 //    "idleTimerDisabled": bool}
 //   CONTROL: {"kind", "outlet"?, "class"?, "frame": [x, y, w, h] (window points),
 //             "hidden", "backgroundColor"?: [r, g, b, a], "tag"?,
+//             "accessibilityLabel"?: what a screen reader says for it (labels,
+//             buttons, image views, text fields; a button or image view
+//             without its own says what its image says),
+//             "liveUpdates"?: "polite" | "timer" (labels),
 //             label: "text", "numberOfLines", "textColor";
-//             button: "title", "image", "titleColor", "enabled", "action";
+//             button: "title", "image", "titleColor", "enabled", "action",
+//                     "default"?: true (the return key's button);
 //             imageView: "image"; textField: "text", "placeholder", "editing";
 //             webView: "html", "baseURL";
 //             tableView: "contentOffset", "contentHeight",

@@ -1,5 +1,6 @@
 #include "toolkit/Image.h"
 
+#include "platform/LocalizedStrings.h"
 #include "platform/ResourceLocator.h"
 
 namespace kesto {
@@ -10,6 +11,12 @@ std::optional<Image> Image::imageNamed(std::string_view name) {
         return std::nullopt;
     }
     return Image(std::string(name), std::move(*path));
+}
+
+std::string Image::accessibilityLabel() const {
+    // A name without a text comes back as itself: nothing to say.
+    std::string label = LocalizedStrings::localizedString(name_);
+    return label == name_ ? std::string() : label;
 }
 
 }  // namespace kesto

@@ -18,6 +18,10 @@ class Image {
 
     const std::string& name() const { return name_; }
     const std::filesystem::path& path() const { return path_; }
+    // What the image says, for a screen reader: the text the string table
+    // gives its file name ("B_play.png"); empty for an image that only
+    // decorates.
+    std::string accessibilityLabel() const;
 
     bool operator==(const Image& other) const { return name_ == other.name_; }
 

@@ -180,6 +180,14 @@ class Builder {
             view->setBackgroundColor(c);
         }
         view->setTag(n.value("tag", 0));
+        view->setAccessibilityLabel(text(n, "accessibilityLabel", "accessibilityLabelKey", here));
+        if (const auto live = n.value("liveUpdates", std::string()); live == "polite") {
+            view->setLiveUpdates(View::LiveUpdates::Polite);
+        } else if (live == "timer") {
+            view->setLiveUpdates(View::LiveUpdates::Timer);
+        } else if (!live.empty()) {
+            fail(here + ": \"liveUpdates\" is \"polite\" or \"timer\"");
+        }
         configure(*view, n, here);
         if (n.contains("subviews")) {
             if (!n["subviews"].is_array()) {
@@ -218,6 +226,7 @@ class Builder {
                     button.setTitleColor(c, ControlState::Normal);
                 }
                 button.setEnabled(n.value("enabled", true));
+                button.setDefault(n.value("default", false));
                 if (n.contains("action")) {
                     actions_.push_back(
                         {n["action"].is_string() ? n["action"].get<std::string>() : "", &button});

@@ -25,8 +25,11 @@ namespace kesto {
 //          "class": custom class, built through Layout::ViewClasses,
 //          "outlet": name, "frame": [x, y, width, height] (points),
 //          "hidden": bool, "backgroundColor": [r, g, b, a], "tag": int,
+//          "accessibilityLabel", "accessibilityLabelKey",
+//          "liveUpdates": "polite" | "timer",
 //          label:     "text", "textKey", "numberOfLines", "textColor"
-//          button:    "title", "titleKey", "image", "titleColor", "enabled", "action"
+//          button:    "title", "titleKey", "image", "titleColor", "enabled", "action",
+//                     "default": bool
 //          imageView: "image"
 //          textField: "text", "placeholder", "delegate": "owner"
 //          tableView: "dataSource": "owner"

@@ -54,6 +54,18 @@ class View {
     int tag() const { return tag_; }
     void setTag(int tag) { tag_ = tag; }
 
+    // What a screen reader says for this view instead of what it shows (a
+    // button drawn as an image, a field named by the label above it); empty:
+    // its own text.
+    const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+    void setAccessibilityLabel(std::string label) { accessibilityLabel_ = std::move(label); }
+    // How a screen reader hears its changes: Off (only when it is read),
+    // Polite (each change, once the reader is idle), Timer (a countdown: now
+    // and then, not every tick).
+    enum class LiveUpdates { Off, Polite, Timer };
+    LiveUpdates liveUpdates() const { return liveUpdates_; }
+    void setLiveUpdates(LiveUpdates live) { liveUpdates_ = live; }
+
     View* superview() const { return superview_; }
     View& addSubview(std::unique_ptr<View> view);
     const std::vector<std::unique_ptr<View>>& subviews() const { return subviews_; }
@@ -80,6 +92,8 @@ class View {
     bool hidden_ = false;
     std::optional<Color> backgroundColor_;
     int tag_ = 0;
+    std::string accessibilityLabel_;
+    LiveUpdates liveUpdates_ = LiveUpdates::Off;
     View* superview_ = nullptr;
     std::vector<std::unique_ptr<View>> subviews_;
     bool needsDisplay_ = true;  // a new view draws at its first display

@@ -8,6 +8,7 @@
 #include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadLog.h"
+#include "platform/LocalizedStrings.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ResourceLocator.h"
 #include "platform/ThreadCheck.h"
@@ -89,6 +90,7 @@ bool WebFrontEnd::start(const Options& options, std::string& error) {
         [metrics = metrics_.get()](const json&) { return json(metrics->render()); });
     settings.metrics = metricsQueue_.get();
 
+    page_ = page();
     publisher_ = std::make_unique<SnapshotPublisher>([this] { return state(); });
     actions_ =
         std::make_unique<ActionQueue>([](const json& action) { return Driver().perform(action); });
@@ -138,7 +140,18 @@ json WebFrontEnd::state() const {
     return {{"app", Driver().snapshot()},
             {"sensor", sensor(*backend_)},
             {"counter", counter(BitmapProcessor::sharedInstance())},
-            {"history", history()}};
+            {"history", history()},
+            {"page", page_}};
+}
+
+json WebFrontEnd::page() {
+    json texts = json::object();
+    for (const std::string& key : LocalizedStrings::keysStartingWith("Web_")) {
+        texts[key] = LocalizedStrings::localizedString(key);
+    }
+    return {{"language", LocalizedStrings::localizedString("Language_Tag")},
+            {"decimalSeparator", LocalizedStrings::localizedString("DecimalSeparator")},
+            {"texts", std::move(texts)}};
 }
 
 json WebFrontEnd::history() const {
@@ -200,9 +213,9 @@ json WebFrontEnd::counter(const BitmapProcessor& engine) {
         bins = counts;
         total = events->size();
     }
-    // The dose rate's 95% interval over the acquisition so far, in μSv/h
-    // (null before any time has passed); with no event the upper bound is the
-    // least rate that could still be there.
+    // The mean dose rate of the acquisition so far and its 95% interval, in
+    // μSv/h (null before any time has passed); with no event the upper bound
+    // is the least rate that could still be there.
     const auto interval = DoseRateInterval::forEvents(static_cast<std::int64_t>(total),
                                                       events ? engine.acquisitionDuration() : 0.0);
     return {{"running", engine.acquisitionEnCours()},
@@ -210,6 +223,7 @@ json WebFrontEnd::counter(const BitmapProcessor& engine) {
             {"bins", bins},
             {"events", total},
             {"elapsed", events ? std::max(0.0, engine.acquisitionDuration()) : 0.0},
+            {"meanDoseRate", interval.known() ? json(interval.mean()) : json(nullptr)},
             {"doseRateLower95", interval.known() ? json(interval.lower()) : json(nullptr)},
             {"doseRateUpper95", interval.known() ? json(interval.upper()) : json(nullptr)},
             {"doseRateInterval", interval.text()}};

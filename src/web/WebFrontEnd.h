@@ -32,12 +32,15 @@ class WebServer;
 //                "bins": [events in each 10 s of the engine's current
 //                         acquisition, oldest first; the last one is still filling],
 //                "events": total events, "elapsed": seconds,
-//                "doseRateLower95", "doseRateUpper95": μSv/h or null,
+//                "meanDoseRate": all the events over all the time, μSv/h or null,
+//                "doseRateLower95", "doseRateUpper95": μSv/h or null (of the mean),
 //                "doseRateInterval": "95%: 0.12–0.89 μSv/h" or ""},
 //    "history": {"shown": bool,             // the History tab is selected
 //                "simulated": bool,         // the simulated sensor's history
 //                "records": [{"tag", "startDate", "upload": "sent" |
-//                             "failed" | "never sent"}, ...]}}   // newest first
+//                             "failed" | "never sent"}, ...]},   // newest first
+//    "page": {"language": "en", "decimalSeparator": ".",
+//             "texts": {key: text, ...}}}   // the page's own texts (Web_ keys)
 //
 // GET /metrics answers MetricsExporter's text, computed on the main loop.
 //
@@ -82,8 +85,11 @@ class WebFrontEnd {
 
   private:
     nlohmann::json state() const;
+    // The "page" member: the same for the whole run.
+    static nlohmann::json page();
 
     CaptureBackend* backend_ = nullptr;
+    nlohmann::json page_;
     std::unique_ptr<SnapshotPublisher> publisher_;
     std::unique_ptr<ActionQueue> actions_;
     std::unique_ptr<MetricsExporter> metrics_;

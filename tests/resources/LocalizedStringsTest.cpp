@@ -31,6 +31,23 @@ TEST(LocalizedStrings, EveryKeyHasItsOwnTextInEnglishAndFrench) {
     }
 }
 
+// Screens write numbers as their language does; the page's own texts (the
+// Web_ keys) have a text in both languages.
+TEST(LocalizedStrings, NumbersTakeTheLanguagesSeparatorAndThePageHasItsTexts) {
+    for (const bool french : {false, true}) {
+        SCOPED_TRACE(french);
+        LocaleScope scope(french ? "fr_FR.UTF-8" : "en_US.UTF-8");
+        EXPECT_EQ(
+            LocalizedStrings::localizedFormat("%s %0.2f (%d) %.1f.", "\u03BCSv", 0.5, 3, 12.0),
+            french ? "\u03BCSv 0,50 (3) 12,0." : "\u03BCSv 0.50 (3) 12.0.");
+        const auto keys = LocalizedStrings::keysStartingWith("Web_");
+        EXPECT_GT(keys.size(), 30U);
+        for (const auto& key : keys) {
+            EXPECT_NE(LocalizedStrings::localizedString(key), key);
+        }
+    }
+}
+
 // French shows under French; English, never the bare key, under C and
 // languages without a table; the first listed language with texts wins. A key
 // without text shows as itself, and neither the empty key (gettext would give

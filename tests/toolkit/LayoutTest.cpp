@@ -34,7 +34,8 @@ class TinyScreen : public ViewController {
 
 json tinyLayout() {
     return json::parse(R"({"class": "TinyScreen", "view": {"frame": [0, 0, 320, 431], "subviews": [
-        {"kind": "label", "outlet": "lblTitle", "frame": [10, 10, 300, 30], "textKey": "Tab_Help"},
+        {"kind": "label", "outlet": "lblTitle", "frame": [10, 10, 300, 30], "textKey": "Tab_Help",
+         "accessibilityLabelKey": "Tab_Alert", "liveUpdates": "timer"},
         {"kind": "button", "action": "go", "frame": [10, 50, 100, 44], "title": "Go"},
         {"kind": "view", "class": "Pie", "outlet": "pie", "frame": [10, 100, 140, 140]}
     ]}})");
@@ -66,6 +67,8 @@ TEST_F(LayoutTest, BindsByNameOrFailsVisiblyAtLoad) {
     ASSERT_FALSE(fits.loadFailed());
     EXPECT_EQ(fits.loads, 1);
     EXPECT_EQ(fits.lblTitle->text(), "text of Tab_Help");
+    EXPECT_EQ(fits.lblTitle->accessibilityLabel(), "text of Tab_Alert");
+    EXPECT_EQ(fits.lblTitle->liveUpdates(), View::LiveUpdates::Timer);
     EXPECT_EQ(fits.pie->className(), "Pie");
 
     // A layout that does not fit its class fails at load, says why, binds nothing.
@@ -83,6 +86,7 @@ TEST_F(LayoutTest, BindsByNameOrFailsVisiblyAtLoad) {
         {spoil("/2/kind", "label"), "class 'Pie' is not of kind 'label'"},
         {spoil("/0/frame", {1, 2}), "\"frame\" needs 4 numbers"},
         {spoil("/1/tag", "seven"), "malformed value"},
+        {spoil("/0/liveUpdates", "loud"), "\"liveUpdates\" is \"polite\" or \"timer\""},
         {"{\"view\": ", "Layout TinyScreen: malformed file"},
         {std::nullopt, "Layout TinyScreen: no layout file layouts/TinyScreen.json"},
     };

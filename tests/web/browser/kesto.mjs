@@ -20,12 +20,14 @@ export async function tempDir(prefix = "kesto-browser-") {
   return fs.mkdtemp(path.join(os.tmpdir(), prefix));
 }
 
-// One `kesto serve`. `sensor` is the --sensor text; `extra` more options.
+// One `kesto serve`. `sensor` is the --sensor text; `extra` more options;
+// `env` more environment (LANG for its language: English by default).
 // The same port and data directory survive stop() and start() (a restart).
 export class KestoServer {
-  constructor({ sensor = "sim:rate=0,seed=1,size=64x48", extra = [], port, dataDir } = {}) {
+  constructor({ sensor = "sim:rate=0,seed=1,size=64x48", extra = [], env = {}, port, dataDir } = {}) {
     this.sensor = sensor;
     this.extra = extra;
+    this.env = { ...process.env, LANG: "en_US.UTF-8", LANGUAGE: "", LC_ALL: "", ...env };
     this.port = port;
     this.dataDir = dataDir;
     this.output = "";
@@ -47,7 +49,7 @@ export class KestoServer {
     this.dataDir ??= await tempDir();
     const args = ["serve", "--sensor", this.sensor, "--listen", `127.0.0.1:${this.port}`,
       "--data-dir", this.dataDir, ...this.extra];
-    this.process = spawn(kestoBinary, args, { stdio: ["ignore", "pipe", "pipe"] });
+    this.process = spawn(kestoBinary, args, { stdio: ["ignore", "pipe", "pipe"], env: this.env });
     const keep = (chunk) => { this.output += chunk; };
     this.process.stdout.on("data", keep);
     this.process.stderr.on("data", keep);
@@ -166,8 +168,8 @@ export async function measureUntil(page, events = 1, timeout = 20000) {
 }
 
 // Saves the running measurement under `tag`: Save, "Yes" to stop it, the tag
-// typed key by key into the tag field (a slip mended with Backspace), Enter,
-// OK.
+// typed key by key into the tag field (a slip mended with Backspace), and
+// Enter, which is OK.
 export async function saveMeasurement(page, tag) {
   await control(page, "btnSave").click();
   await waitForAlert(page);
@@ -180,6 +182,54 @@ export async function saveMeasurement(page, tag) {
   await page.waitForFunction(
     (t) => document.querySelector('#phone .top [data-outlet="txtTag"]')?.value === t, tag);
   await field.press("Enter");
-  await control(page, "btnSave").click();
   await waitForTop(page, "HistoryViewController");
+}
+
+const axeSource = path.join(path.dirname(fileURLToPath(import.meta.url)),
+  "node_modules/axe-core/axe.min.js");
+
+// What a person (or a screen reader) would find wrong on the page as it is
+// now, one line each: axe-core's violations (the help page's sandboxed
+// frame runs no scripts and is left out), text that does not fit its box
+// (each element's scroll size against its box; table views and the upload
+// list scroll by design), and phone controls under 44 px high.
+export async function problems(page) {
+  if (!(await page.evaluate(() => Boolean(window.axe)))) await page.addScriptTag({ path: axeSource });
+  const found = await page.evaluate(async () => {
+    const lines = [];
+    const { violations } = await window.axe.run(document, { iframes: false });
+    for (const v of violations) {
+      for (const node of v.nodes) lines.push(`axe ${v.id}: ${node.target.join(" ")} (${node.failureSummary?.split("\n")[1]?.trim() ?? v.help})`);
+    }
+    const name = (e) => e.dataset?.outlet || e.dataset?.action || e.id || `${e.tagName.toLowerCase()}.${e.className}`;
+    for (const e of document.querySelectorAll("body *")) {
+      if (e.closest("[hidden], .table-view > *:not(.table-row), script, style, canvas, iframe, .visually-hidden")) continue;
+      if (e.matches(".table-view, .upload-list, .phone, .screen, .modal, .alert")) continue;
+      if (e.getClientRects().length === 0) continue;
+      const wide = e.scrollWidth - e.clientWidth, tall = e.scrollHeight - e.clientHeight;
+      if ((e.clientWidth > 0 || e.clientHeight > 0) && (wide > 1 || tall > 1)) {
+        lines.push(`overflow: ${name(e)} "${e.textContent.trim().slice(0, 60)}" by ${wide}×${tall} px`);
+      }
+    }
+    for (const e of document.querySelectorAll("#phone button, #phone input")) {
+      if (e.getClientRects().length === 0 || e.closest("[hidden]")) continue;
+      const { height } = e.getBoundingClientRect();
+      if (height < 44) lines.push(`small target: ${name(e)} ${height} px high`);
+    }
+    return lines;
+  });
+  return found;
+}
+
+// problems() at the phone's size and at a desktop's, named after `state`.
+export async function problemsAtBothSizes(page, state) {
+  const found = [];
+  const viewport = page.viewportSize();
+  for (const size of [{ width: 390, height: 844 }, { width: 1280, height: 800 }]) {
+    await page.setViewportSize(size);
+    await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+    for (const line of await problems(page)) found.push(`${state} at ${size.width}: ${line}`);
+  }
+  await page.setViewportSize(viewport);
+  return found;
 }

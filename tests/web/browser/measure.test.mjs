@@ -1,11 +1,13 @@
 // The Measure tab in a browser on the simulated sensor: light reaching the
-// sensor mid-measurement, and a measurement saved with a typed tag.
+// sensor mid-measurement, the questions answered from the keyboard, Save
+// after a check on the Alert tab, and a measurement saved with a typed tag
+// as a phone shows it.
 
 import assert from "node:assert/strict";
 import { after, before, test } from "node:test";
 import {
-  control, measureUntil, openPage, saveMeasurement, sim,
-  startWithCollection, tab, waitForTop,
+  alertButton, control, measureUntil, openPage, saveMeasurement, sim,
+  startWithCollection, tab, waitForAlert, waitForTop,
 } from "./kesto.mjs";
 
 let server;
@@ -19,6 +21,18 @@ after(async () => {
   await stop?.();
 });
 
+async function setRate(page, rate) {
+  await sim(page, "rate").fill(String(rate));
+  await sim(page, "rate").press("Enter");
+  await page.waitForFunction((r) => window.kestoState?.sensor?.rate === r, rate);
+}
+
+// "1.98 mSv/h" in μSv/h.
+const microSievertsPerHour = (text) => {
+  const [value, unit] = text.trim().split(" ");
+  return Number(value) * (unit.startsWith("m") ? 1000 : 1);
+};
+
 test("light on the sensor calls for the calibration screen, whose OK abandons the measurement", async () => {
   const page = await openPage(browser, server);
   await measureUntil(page, 0);
@@ -26,6 +40,7 @@ test("light on the sensor calls for the calibration screen, whose OK abandons th
   await waitForTop(page, "ReglageViewController");
   await page.locator('#lens-state[data-open="true"]').waitFor();
   assert.equal(await control(page, "okBtn").isDisabled(), true);
+  assert.equal(await control(page, "statusImgView").getAttribute("alt"), "Red: light reaches the sensor");
 
   await sim(page, "lens").click();
   await page.locator('#phone .top [data-outlet="okBtn"]:not([disabled])').waitFor();
@@ -39,18 +54,77 @@ test("light on the sensor calls for the calibration screen, whose OK abandons th
   assert.deepEqual(page.errors, []);
 });
 
-test("a measurement saved with a typed tag is the History tab's first row; nothing is sent", async () => {
+test("Save offers only what the Measure tab measured, not the Alert tab's check", async () => {
   const page = await openPage(browser, server);
-  // A strong source, so that events come at once.
-  await sim(page, "rate").fill("20000");
-  await sim(page, "rate").press("Enter");
-  await page.waitForFunction(() => window.kestoState?.sensor?.rate === 20000);
+  await setRate(page, 20000);
+  await tab(page, 0).click();
+  await waitForTop(page, "AlertViewController");
+  await control(page, "btnCommand").click();
+  await page.waitForFunction(() => (window.kestoState?.counter?.events ?? 0) >= 2);
+  await control(page, "btnCommand").click();
+  await page.locator('#counter-state[data-running="false"]').waitFor();
+
+  await tab(page, 1).click();
+  await waitForTop(page, "MeasureViewController");
+  await control(page, "btnSave").click();
+  await waitForAlert(page);
+  assert.equal(await page.locator("#phone .alert-box p").textContent(),
+    "Nothing to save: no particle has been detected.");
+  await alertButton(page, 0).click();
+  await waitForAlert(page, false);
+  await waitForTop(page, "MeasureViewController");
+  await setRate(page, 0);
+});
+
+test("questions take the keyboard: the focus is on No, Escape answers it, Enter in the tag is OK", async () => {
+  const page = await openPage(browser, server);
+  await setRate(page, 20000);
+  await measureUntil(page, 12);
+  // The panel gives the run's mean with its interval, which holds it.
+  const shown = await page.evaluate(() => ["#counter-mean", "#counter-interval"]
+    .map((id) => document.querySelector(id).textContent));
+  const mean = microSievertsPerHour(shown[0]);
+  const [range, unit] = shown[1].trim().split(" ");
+  const [low, high] = range.split("–").map((v) => microSievertsPerHour(`${v} ${unit}`));
+  assert.ok(low <= mean && mean <= high, `${low} ≤ ${mean} ≤ ${high}`);
+
+  await control(page, "btnStart").click();
+  await waitForAlert(page);
+  assert.equal(await page.evaluate(() => document.activeElement?.dataset.alertButton), "1");
+  await page.keyboard.press("Escape");
+  await waitForAlert(page, false);
+  assert.equal(await page.locator("#counter-state").getAttribute("data-running"), "true");
+
+  await saveMeasurement(page, "Attic");
+  const firstRow = page.locator('#phone .top [data-outlet="tblHistory"] .table-row[data-row="0"]');
+  assert.equal((await firstRow.locator('[data-outlet="lblTag"]').textContent()).trim(), "Attic");
+  await setRate(page, 0);
+  assert.deepEqual(page.errors, []);
+});
+
+test("a saved measurement on a phone: its row, and its upload right under the phone with its whole tag", async () => {
+  const page = await openPage(browser, server, { viewport: { width: 390, height: 844 } });
+  await setRate(page, 20000);
   await measureUntil(page, 3);
-  await saveMeasurement(page, "Cellar 2");
+  // A long tag in a right-to-left script.
+  const tag = "מדידה ליד המחסן הישן בחצר האחורית של סבתא, ליד העץ הגדול";
+  await saveMeasurement(page, tag);
 
   assert.equal(await tab(page, 2).getAttribute("aria-pressed"), "true");
-  const firstRow = page.locator('#phone .top [data-outlet="tblHistory"] .table-row[data-row="0"]');
-  assert.equal((await firstRow.locator('[data-outlet="lblTag"]').textContent()).trim(), "Cellar 2");
+  const row = page.locator('#phone .top [data-outlet="tblHistory"] .table-row[data-row="0"]');
+  // Cut on the phone's row, but whole in its title.
+  assert.equal(await row.locator('[data-outlet="lblTag"]').getAttribute("title"), tag);
+
+  const uploads = page.locator("#history-panel");
+  const phoneBottom = (await page.locator("#phone").boundingBox()).y + 480;
+  assert.ok((await uploads.boundingBox()).y < phoneBottom + 120, "the Uploads panel follows the phone");
+  const item = uploads.locator("li").first();
+  assert.equal(await item.locator("bdi").textContent(), tag);
+  const when = await item.locator("time").textContent();
+  assert.doesNotMatch(when, /\d{4}-\d\d-\d\dT/);
+  assert.equal(when, await page.evaluate((iso) => new Intl.DateTimeFormat("en",
+    { dateStyle: "medium", timeStyle: "short" }).format(new Date(iso)),
+  await item.locator("time").getAttribute("datetime")));
 
   // A simulated measurement is never sent to the collection server.
   await new Promise((r) => setTimeout(r, 1500));

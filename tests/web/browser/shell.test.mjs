@@ -45,6 +45,8 @@ test("the help page shows in the phone with its image", async () => {
     return img?.complete && img.naturalWidth > 0;
   });
   assert.equal(await help.locator("script").count(), 0);
+  // The History tab's totals are at its top, as the help says.
+  assert.match(await help.locator("body").textContent(), /totals come first, at the top/);
   assert.deepEqual(page.errors, []);
 });
 
