@@ -156,34 +156,7 @@ struct HttpServer::Impl {
     void resumeAllForStop();
 };
 
-// ---- Request, Response -------------------------------------------------
-
-std::vector<std::string_view> HttpServer::Request::headerValues(std::string_view name) const {
-    std::vector<std::string_view> out;
-    for (const auto& [key, value] : headers) {
-        if (key == name) {
-            out.emplace_back(value);
-        }
-    }
-    return out;
-}
-
-std::optional<std::string_view> HttpServer::Request::header(std::string_view name) const {
-    const auto values = headerValues(name);
-    if (values.size() != 1) {
-        return std::nullopt;
-    }
-    return values.front();
-}
-
-std::optional<std::string_view> HttpServer::Request::queryValue(std::string_view name) const {
-    for (const auto& [key, value] : query) {
-        if (key == name) {
-            return std::string_view(value);
-        }
-    }
-    return std::nullopt;
-}
+// ---- Response ----------------------------------------------------------------
 
 HttpServer::Response HttpServer::Response::text(int status, std::string body,
                                                 std::string contentType) {
@@ -278,7 +251,8 @@ void HttpServer::setCommonHeaders(Headers headers) {
     impl_->commonHeaders = std::move(headers);
 }
 
-Result<int> HttpServer::start(const ListenAddress& address) {
+Result<int> HttpServer::start(const ListenAddress& address,
+                              const std::function<void(int port)>& bound) {
     if (impl_->daemon != nullptr) {
         return fail("the server is already running");
     }
@@ -316,8 +290,11 @@ Result<int> HttpServer::start(const ListenAddress& address) {
         return fail("cannot listen on " + address.authority() +
                     " (in use, or not this machine's address)");
     }
-    const MHD_DaemonInfo* bound = MHD_get_daemon_info(impl.daemon, MHD_DAEMON_INFO_BIND_PORT);
-    const int port = bound != nullptr ? bound->port : address.port();
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(impl.daemon, MHD_DAEMON_INFO_BIND_PORT);
+    const int port = info != nullptr ? info->port : address.port();
+    if (bound) {
+        bound(port);
+    }
     {
         std::lock_guard lock(impl.inbox->mutex);
         impl.inbox->stopping = false;

@@ -83,10 +83,28 @@ class HttpServer {
         std::string peer;  // the client's address, "127.0.0.1" or "::1"
 
         // Every value of header `name` (lower case).
-        std::vector<std::string_view> headerValues(std::string_view name) const;
+        std::vector<std::string_view> headerValues(std::string_view name) const {
+            std::vector<std::string_view> out;
+            for (const auto& [key, value] : headers) {
+                if (key == name) {
+                    out.emplace_back(value);
+                }
+            }
+            return out;
+        }
         // The only value of header `name`; nothing when absent or repeated.
-        std::optional<std::string_view> header(std::string_view name) const;
-        std::optional<std::string_view> queryValue(std::string_view name) const;
+        std::optional<std::string_view> header(std::string_view name) const {
+            const auto values = headerValues(name);
+            return values.size() == 1 ? std::optional(values.front()) : std::nullopt;
+        }
+        std::optional<std::string_view> queryValue(std::string_view name) const {
+            for (const auto& [key, value] : query) {
+                if (key == name) {
+                    return value;
+                }
+            }
+            return std::nullopt;
+        }
     };
 
     struct Response {
@@ -165,8 +183,10 @@ class HttpServer {
     // Added to every answer, refusals included.
     void setCommonHeaders(Headers headers);
 
-    // Binds (port 0: a free one) and starts the server's thread; the port bound.
-    Result<int> start(const ListenAddress& address);
+    // Binds (port 0: a free one) and starts the server's thread; the port
+    // bound. `bound`, when given, learns the port first, before any request.
+    Result<int> start(const ListenAddress& address,
+                      const std::function<void(int port)>& bound = nullptr);
     // Closes every connection at once, streams and deferred replies
     // included, and joins the thread. Safe to call twice.
     void stop();
