@@ -32,6 +32,13 @@ std::string lower(std::string_view text) {
     return out;
 }
 
+// A suspended connection is not watched by libmicrohttpd: this tells
+// whether its client has gone meanwhile.
+bool peerClosed(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 double seconds(std::chrono::milliseconds interval) {
     return std::chrono::duration<double>(interval).count();
 }
@@ -425,6 +432,11 @@ void HttpServer::Impl::sweep() {
             now.timeIntervalSince(*stream->wantedSince) > seconds(limits.streamStall)) {
             stream->closing = true;
             closeSoon(stream->fd);
+        } else if (stream->suspended && peerClosed(stream->fd)) {
+            // A closed page gives its place back now, not at its next event.
+            stream->closing = true;
+            stream->suspended = false;
+            MHD_resume_connection(stream->connection);
         } else if (stream->suspended && now.timeIntervalSince(stream->suspendedSince) >=
                                             seconds(limits.streamHeartbeat)) {
             stream->suspended = false;

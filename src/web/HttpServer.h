@@ -191,8 +191,6 @@ class HttpServer {
     // included, and joins the thread. Safe to call twice.
     void stop();
 
-    const Limits& limits() const { return limits_; }
-
   private:
     struct Impl;
     Limits limits_;

@@ -261,6 +261,21 @@ TEST_F(HttpServerTest, StreamsFollowTheirSourceAndDropAClientThatStopsReading) {
     }
     EXPECT_TRUE(hose.expired());
     EXPECT_TRUE(idle.closedByServer());
+
+    // A page closed while its stream waits gives its place back at once.
+    std::weak_ptr<Ticker> closed;
+    {
+        HttpTestClient gone(port);
+        ASSERT_TRUE(gone.send("GET /ticks HTTP/1.1\r\nHost: h\r\n\r\n"));
+        ASSERT_TRUE(eventually([&] {
+            std::lock_guard lock(mutex);
+            return tickers.size() == 3;
+        }));
+        std::lock_guard lock(mutex);
+        closed = tickers[2];
+        tickers[2].reset();
+    }
+    EXPECT_TRUE(eventually([&] { return closed.expired(); }));
 }
 
 // Stopping closes everything at once: a trickling client, a deferred reply
