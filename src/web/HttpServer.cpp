@@ -1,6 +1,7 @@
 #include "web/HttpServer.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -45,6 +46,8 @@ double seconds(std::chrono::milliseconds interval) {
 
 // A chunked body this many times over the bound is not read to its end.
 constexpr std::size_t kDiscardFactor = 64;
+// So many connections at once, then a quarter of them: a crowd has gone.
+constexpr std::size_t kCrowd = 64;
 // Each event stream's share of MHD's write buffer.
 constexpr std::size_t kStreamBlockBytes = 16 * 1024;
 
@@ -137,6 +140,8 @@ struct HttpServer::Impl {
     // Server thread only.
     std::unordered_map<MHD_Connection*, Connection> connections;
     std::unordered_map<StreamWaker::State*, std::shared_ptr<StreamWaker::State>> streams;
+    // The most connections at once since memory was last given back.
+    std::size_t busiest = 0;
 
     static MHD_Result onRequest(void* cls, MHD_Connection* c, const char* url, const char* method,
                                 const char* version, const char* upload, std::size_t* uploadSize,
@@ -160,6 +165,7 @@ struct HttpServer::Impl {
     void takeInbox();
     void sweep();
     void closeSoon(int fd);
+    void giveMemoryBack();
     void resumeAllForStop();
 };
 
@@ -352,6 +358,7 @@ void HttpServer::Impl::run() {
         takeInbox();
         MHD_run(daemon);
         sweep();
+        giveMemoryBack();
     }
 }
 
@@ -447,6 +454,15 @@ void HttpServer::Impl::sweep() {
     }
 }
 
+// After a crowd has gone, the memory its connections took goes back to the
+// system (the allocator would keep it for the next crowd).
+void HttpServer::Impl::giveMemoryBack() {
+    if (busiest >= kCrowd && connections.size() <= busiest / 4) {
+        malloc_trim(0);
+        busiest = connections.size();
+    }
+}
+
 // libmicrohttpd then finds the socket at its end and closes the connection.
 void HttpServer::Impl::closeSoon(int fd) {
     if (fd >= 0) {
@@ -508,6 +524,7 @@ void HttpServer::Impl::onConnection(void* cls, MHD_Connection* c, void**,
     }
     connection.awaitingSince = Clock::now();
     impl.connections[c] = std::move(connection);
+    impl.busiest = std::max(impl.busiest, impl.connections.size());
 }
 
 void HttpServer::Impl::onCompleted(void* cls, MHD_Connection* c, void**,
@@ -700,6 +717,10 @@ MHD_Result HttpServer::Impl::queueStream(MHD_Connection* c,
     stream->owner = this;
     stream->connection = c;
     stream->fd = connections.at(c).fd;
+    // A small kernel buffer: a client that stops reading is seen to stop
+    // (and dropped) after a snapshot or two, not after megabytes.
+    const int buffer = static_cast<int>(kStreamBlockBytes);
+    setsockopt(stream->fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
     MHD_Response* r = MHD_create_response_from_callback(
         MHD_SIZE_UNKNOWN, kStreamBlockBytes, &Impl::readStream, stream.get(), &Impl::endStream);
     if (r == nullptr) {

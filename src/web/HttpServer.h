@@ -44,7 +44,8 @@ namespace kesto {
 //     415. Bodies are never inflated;
 //   - Range is ignored: a whole answer, once;
 //   - a deferred reply not begun within replyDeadline: 503;
-//   - a stream whose client has not taken its data for streamStall: closed;
+//   - a stream whose client has not taken its data for streamStall: closed
+//     (its socket's send buffer is kept small, so that shows soon);
 //   - no route for the path: 404; a route, but not for the method: 405.
 // Refusals are JSON: {"ok": false, "error": why}. The filter (setFilter)
 // sees every request first and may answer it itself.
