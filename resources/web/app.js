@@ -32,15 +32,47 @@ async function post(path, body) {
 
 // Actions go out one after the other, so keys typed quickly reach the text
 // field in the order they were typed. Text typed while a request is on its
-// way joins the next one. A quiet action's refusal is not shown (a tap that
-// only may apply, such as OK after Enter with nothing typed).
+// way joins the next one. The actions and their arguments are the server's
+// table (GET /actions): send("type", outlet, text) → {action: "type",
+// outlet, text}. A quiet action's refusal is not shown (a tap that only may
+// apply, such as OK after Enter with nothing typed).
 class ActionSender {
   constructor() {
     this.waiting = [];
     this.busy = false;
+    this.vocabulary = null;
   }
 
-  send(action, { quiet = false } = {}) {
+  // The server's table, asked again after a failure (a restart).
+  async table() {
+    this.vocabulary ??= fetch("/actions", { credentials: "same-origin" })
+      .then((response) => (response.ok ? response.json() : null))
+      .catch(() => null);
+    const table = await this.vocabulary;
+    if (!table) this.vocabulary = null;
+    return table || {};
+  }
+
+  send(kind, ...values) {
+    return this.make(kind, values, false);
+  }
+
+  sendQuietly(kind, ...values) {
+    return this.make(kind, values, true);
+  }
+
+  async make(kind, values, quiet) {
+    const names = (await this.table())[kind];
+    if (!names) {
+      showRefusal(`the server does not know the action '${kind}'`);
+      return;
+    }
+    const action = { action: kind };
+    names.forEach((name, i) => { action[name] = values[i]; });
+    this.queue(action, quiet);
+  }
+
+  queue(action, quiet) {
     const last = this.waiting[this.waiting.length - 1];
     if (action.action === "type" && last?.action.action === "type" && last.action.outlet === action.outlet) {
       last.action.text += action.text;

@@ -317,7 +317,7 @@ function createButton(control, actions) {
   const title = document.createElement("span");
   button.append(img, title);
   button.addEventListener("click", () => {
-    actions.send({ action: "tap", name: button.dataset.outlet || button.dataset.action });
+    actions.send("tap", button.dataset.outlet || button.dataset.action);
   });
   return button;
 }
@@ -349,22 +349,22 @@ function createTextField(control, actions) {
   input.spellcheck = false;
   const outlet = () => input.dataset.outlet;
   input.addEventListener("focus", () => {
-    if (input.dataset.editing !== "true") actions.send({ action: "beginEditing", outlet: outlet() });
+    if (input.dataset.editing !== "true") actions.send("beginEditing", outlet());
   });
   input.addEventListener("beforeinput", (event) => {
     if (event.isComposing) return; // an input method finishes in compositionend
     event.preventDefault();
     if (event.inputType === "deleteContentBackward") {
-      actions.send({ action: "deleteBackward", outlet: outlet() });
+      actions.send("deleteBackward", outlet());
     } else if (event.inputType.startsWith("insert") && event.data) {
-      actions.send({ action: "type", outlet: outlet(), text: event.data });
+      actions.send("type", outlet(), event.data);
     } else if (event.inputType === "insertFromPaste" || event.inputType === "insertFromDrop") {
       const pasted = event.dataTransfer?.getData("text/plain");
-      if (pasted) actions.send({ action: "type", outlet: outlet(), text: pasted });
+      if (pasted) actions.send("type", outlet(), pasted);
     }
   });
   input.addEventListener("compositionend", (event) => {
-    if (event.data) actions.send({ action: "type", outlet: outlet(), text: event.data });
+    if (event.data) actions.send("type", outlet(), event.data);
     input.value = input.dataset.text || "";
   });
   input.addEventListener("keydown", (event) => {
@@ -373,11 +373,11 @@ function createTextField(control, actions) {
       // submits it; with nothing typed the button stays disabled and the
       // tap is refused without a word.
       event.preventDefault();
-      actions.send({ action: "return", outlet: outlet() });
+      actions.send("return", outlet());
       const screen = input.closest(".screen, .modal");
       const button = screen?.querySelector('.button[data-default="true"]');
       const name = button?.dataset.outlet || button?.dataset.action;
-      if (name) actions.send({ action: "tap", name }, { quiet: true });
+      if (name) actions.sendQuietly("tap", name);
     }
   });
   return input;
@@ -394,6 +394,9 @@ function refreshTextField(input, control) {
   input.placeholder = control.placeholder ?? "";
   if (control.accessibilityLabel) input.setAttribute("aria-label", control.accessibilityLabel);
   else input.removeAttribute("aria-label");
+  // The application refuses longer texts with a message; the field says so first.
+  if (control.maxLength) input.maxLength = control.maxLength;
+  else input.removeAttribute("maxlength");
   const wasEditing = input.dataset.editing === "true";
   input.dataset.editing = control.editing ? "true" : "false";
   // The screen asked for the keyboard: give the field the focus.
@@ -408,7 +411,7 @@ function createTableView(control, actions) {
     const max = Math.max(0, (state.contentHeight || 0) - (state.height || 0));
     const offset = Math.min(max, Math.max(0, (state.contentOffset || 0) + delta));
     if (offset !== state.contentOffset) {
-      actions.send({ action: "scroll", outlet: table.dataset.outlet, offset });
+      actions.send("scroll", table.dataset.outlet, offset);
     }
   };
   table.addEventListener("wheel", (event) => {
@@ -516,7 +519,7 @@ export class Phone {
       img.alt = "";
       const title = document.createElement("span");
       button.append(img, title);
-      button.addEventListener("click", () => this.actions.send({ action: "tapTab", index }));
+      button.addEventListener("click", () => this.actions.send("tapTab", index));
       this.tabBar.append(button);
     }
     items.forEach((item, index) => {
@@ -568,7 +571,7 @@ export class Phone {
     }
     const buttons = document.createElement("div");
     buttons.className = "alert-buttons";
-    const answer = (index) => this.actions.send({ action: "answerAlert", index });
+    const answer = (index) => this.actions.send("answerAlert", index);
     (alert.buttons || []).forEach((label, index) => {
       const button = document.createElement("button");
       button.type = "button";

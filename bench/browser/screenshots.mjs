@@ -1,15 +1,15 @@
 // Takes the screenshots of the four tabs in docs/screenshots/ from a running
 // `kesto serve` on the simulated sensor, as a phone shows them (390 × 844,
 // touch), with the figures of a mildly radioactive place: 40 μSv/h, an
-// event every five seconds or so (build the kesto target first; some four
+// event every five seconds or so (build the kesto target first; some two
 // minutes):
-//   node tests/web/browser/screenshots.mjs
+//   node bench/browser/screenshots.mjs
 
 import path from "node:path";
 import {
   KestoServer, control, launchBrowser, measureUntil, repoRoot, saveMeasurement,
   tab, waitForTop,
-} from "./kesto.mjs";
+} from "../../tests/web/browser/kesto.mjs";
 
 const out = (name) => path.join(repoRoot, "docs/screenshots", `${name}.png`);
 const server = await new KestoServer({ sensor: "sim:rate=40,seed=11,size=160x120" }).start();
