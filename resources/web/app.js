@@ -14,11 +14,16 @@ if (new URLSearchParams(location.search).has("token")) {
   history.replaceState(null, "", location.pathname);
 }
 
+// This page's name among the browsers showing the application, so the
+// server can tell who answered a question and who types in a field.
+const pageName = Array.from(crypto.getRandomValues(new Uint8Array(12)),
+  (byte) => byte.toString(16).padStart(2, "0")).join("");
+
 async function post(path, body) {
   try {
     const response = await fetch(path, {
       method: "POST",
-      headers: { "Content-Type": "application/json" },
+      headers: { "Content-Type": "application/json", "X-Kesto-Page": pageName },
       body: JSON.stringify(body),
       credentials: "same-origin",
     });
@@ -116,9 +121,41 @@ function sensorText(sensor) {
   return sensor?.description ?? "";
 }
 
+// What other browsers did: a question answered there closes here with its
+// answer said; a field typed there says so while it lasts.
+const others = document.getElementById("others");
+const notice = document.getElementById("notice");
+let alertShown = 0;
+function showOthers(state) {
+  const count = Math.max(0, (state.browsers ?? 1) - 1);
+  others.hidden = count === 0;
+  others.textContent = count > 0 ? text("Web_OthersConnected", count) : "";
+  const alertNow = state.app?.alert?.number ?? 0;
+  const answered = state.answered;
+  if (alertShown !== 0 && alertNow !== alertShown && answered?.alert === alertShown && answered.page !== pageName) {
+    showNotice(text("Web_AnsweredElsewhere", answered.button));
+  }
+  alertShown = alertNow;
+  const typist = state.typist;
+  const elsewhere = typist && typist.page !== pageName ? typist.outlet : "";
+  document.getElementById("phone").dataset.typedElsewhere = elsewhere;
+  if (elsewhere) showNotice(text("Web_TypingElsewhere"));
+}
+
+let noticeTimer = 0;
+function showNotice(message) {
+  clearTimeout(noticeTimer);
+  if (notice.textContent !== message || notice.hidden) {
+    notice.textContent = message;
+    notice.hidden = false;
+  }
+  noticeTimer = setTimeout(() => { notice.hidden = true; }, 6000);
+}
+
 let connectionStatus = "connecting";
 function showState(state) {
   if (setPage(state.page)) setConnection(connectionStatus);
+  showOthers(state);
   phone.show(state.app || {});
   simulator.show(state.sensor);
   counter.show(state.counter);

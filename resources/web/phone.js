@@ -348,12 +348,18 @@ function createTextField(control, actions) {
   input.autocomplete = "off";
   input.spellcheck = false;
   const outlet = () => input.dataset.outlet;
-  input.addEventListener("focus", () => {
-    if (input.dataset.editing !== "true") actions.send("beginEditing", outlet());
-  });
+  // Another browser types in this field: its keys are not taken from here
+  // until this page takes the field back with a tap.
+  const elsewhere = () => input.closest(".phone")?.dataset.typedElsewhere === outlet();
+  const take = () => {
+    if (input.dataset.editing !== "true" || elsewhere()) actions.send("beginEditing", outlet());
+  };
+  input.addEventListener("focus", take);
+  input.addEventListener("click", take);
   input.addEventListener("beforeinput", (event) => {
     if (event.isComposing) return; // an input method finishes in compositionend
     event.preventDefault();
+    if (elsewhere()) return;
     if (event.inputType === "deleteContentBackward") {
       actions.send("deleteBackward", outlet());
     } else if (event.inputType.startsWith("insert") && event.data) {
@@ -373,6 +379,7 @@ function createTextField(control, actions) {
       // submits it; with nothing typed the button stays disabled and the
       // tap is refused without a word.
       event.preventDefault();
+      if (elsewhere()) return;
       actions.send("return", outlet());
       const screen = input.closest(".screen, .modal");
       const button = screen?.querySelector('.button[data-default="true"]');
@@ -399,8 +406,10 @@ function refreshTextField(input, control) {
   else input.removeAttribute("maxlength");
   const wasEditing = input.dataset.editing === "true";
   input.dataset.editing = control.editing ? "true" : "false";
-  // The screen asked for the keyboard: give the field the focus.
-  if (control.editing && !wasEditing && document.activeElement !== input) input.focus();
+  // The screen asked for the keyboard: give the field the focus (not when
+  // another browser took it: the focus would take it back).
+  const typedElsewhere = input.closest(".phone")?.dataset.typedElsewhere === input.dataset.outlet;
+  if (control.editing && !wasEditing && !typedElsewhere && document.activeElement !== input) input.focus();
 }
 
 function createTableView(control, actions) {
@@ -571,7 +580,9 @@ export class Phone {
     }
     const buttons = document.createElement("div");
     buttons.className = "alert-buttons";
-    const answer = (index) => this.actions.send("answerAlert", index);
+    // The answer names its question: when another browser answered it
+    // first, this one is refused instead of answering whatever comes next.
+    const answer = (index) => this.actions.send("answerAlert", index, alert.number);
     (alert.buttons || []).forEach((label, index) => {
       const button = document.createElement("button");
       button.type = "button";

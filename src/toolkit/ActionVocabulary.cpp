@@ -21,7 +21,7 @@ const std::array<Entry, 8>& entries() {
     static const std::array<Entry, 8> table = {{
         {Kind::Tap, "tap", {"name"}},
         {Kind::TapTab, "tapTab", {"index"}},
-        {Kind::AnswerAlert, "answerAlert", {"index"}},
+        {Kind::AnswerAlert, "answerAlert", {"index", "alert"}},
         {Kind::BeginEditing, "beginEditing", {"outlet"}},
         {Kind::DeleteBackward, "deleteBackward", {"outlet"}},
         {Kind::Return, "return", {"outlet"}},
@@ -49,6 +49,13 @@ bool readArgument(std::string_view argument, const json& value, ActionVocabulary
             return false;
         }
         action.index = value.get<int>();
+    } else if (argument == "alert") {
+        constexpr long long kMostAlerts = 1LL << 53;  // exact in every JSON reader
+        if (!value.is_number_integer() || value.get<long long>() < 1 ||
+            value.get<long long>() > kMostAlerts) {
+            return false;
+        }
+        action.alert = value.get<std::uint64_t>();
     } else if (argument == "text") {
         if (!value.is_string() ||
             value.get_ref<const std::string&>().size() > ActionVocabulary::kMaxTypedBytes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,8 @@ namespace kesto {
 //   kind             arguments
 //   tap              name     (an outlet, or a button's action name)
 //   tapTab           index    (an integer)
-//   answerAlert      index
+//   answerAlert      index, alert (the number the snapshot gives the alert:
+//                    an answer to a question no longer up is refused)
 //   beginEditing     outlet
 //   deleteBackward   outlet
 //   return           outlet
@@ -49,6 +51,7 @@ class ActionVocabulary {
         Kind kind = Kind::Tap;
         std::string target;  // the name or the outlet
         int index = 0;
+        std::uint64_t alert = 0;
         std::string text;
         double offset = 0.0;
     };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ class AlertView {
     AlertViewDelegate* delegate() const { return delegate_; }
     int tag() const { return tag_; }
     void setTag(int tag) { tag_ = tag; }
+    // Which alert this is among those the application showed (1, 2, ...;
+    // 0 before it is shown): an answer can say which question it answers.
+    std::uint64_t number() const { return number_; }
+    void setNumber(std::uint64_t number) { number_ = number; }
     // Every button title by index.
     const std::vector<std::string>& buttonTitles() const { return buttons_; }
     int numberOfButtons() const { return static_cast<int>(buttons_.size()); }
@@ -44,6 +49,7 @@ class AlertView {
     std::vector<std::string> buttons_;
     int cancelButtonIndex_ = -1;
     int tag_ = 0;
+    std::uint64_t number_ = 0;
 };
 
 }  // namespace kesto

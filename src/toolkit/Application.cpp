@@ -97,6 +97,7 @@ int Application::applicationMain(int, char**) {
 void Application::showAlert(std::unique_ptr<AlertView> alert) {
     KESTO_CHECK_MAIN_THREAD();
     if (alert) {
+        alert->setNumber(++alertsShown_);
         alerts_.push_back(std::move(alert));
     }
 }

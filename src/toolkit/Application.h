@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -42,7 +43,8 @@ class Application {
     bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
     void setIdleTimerDisabled(bool disabled) { idleTimerDisabled_ = disabled; }
 
-    // Alerts: the last shown is on top and takes the taps.
+    // Alerts: the last shown is on top and takes the taps; each is numbered
+    // as it is shown (AlertView::number).
     void showAlert(std::unique_ptr<AlertView> alert);
     AlertView* visibleAlert() const;
     // The person taps button `index` of the top alert: it closes, then its
@@ -54,6 +56,7 @@ class Application {
     std::unique_ptr<Window> window_;
     std::vector<std::unique_ptr<AlertView>> alerts_;
     bool idleTimerDisabled_ = false;
+    std::uint64_t alertsShown_ = 0;
 };
 
 }  // namespace kesto

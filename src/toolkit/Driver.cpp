@@ -262,6 +262,7 @@ nlohmann::json Driver::snapshot() {
         s["alert"] = {{"title", alert->title()},
                       {"message", alert->message()},
                       {"buttons", alert->buttonTitles()},
+                      {"number", alert->number()},
                       {"tag", alert->tag()}};
     } else {
         s["alert"] = nullptr;
@@ -365,9 +366,13 @@ Result<void> Driver::tapTab(int index) {
     return {};
 }
 
-Result<void> Driver::answerAlert(int index) {
+Result<void> Driver::answerAlert(int index, std::optional<std::uint64_t> number) {
     KESTO_CHECK_MAIN_THREAD();
     const AlertView* alert = application_.visibleAlert();
+    if (number && (!alert || alert->number() != *number)) {
+        // Two people answered the same question: only the first answer counts.
+        return fail("that question was already answered");
+    }
     if (!alert) {
         return fail("no alert is up");
     }
@@ -468,7 +473,7 @@ Result<void> Driver::apply(const ActionVocabulary::Action& action) {
         case Kind::TapTab:
             return tapTab(action.index);
         case Kind::AnswerAlert:
-            return answerAlert(action.index);
+            return answerAlert(action.index, action.alert);
         case Kind::BeginEditing:
             return beginEditing(action.target);
         case Kind::DeleteBackward:

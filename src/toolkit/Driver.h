@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,7 +26,8 @@ class ViewController;
 //    "navigationBarHidden": bool,
 //    "controls": [CONTROL, ...],           // that screen's views, drawing order
 //    "modal": null | {"screen": name, "controls": [CONTROL, ...]},
-//    "alert": null | {"title", "message", "buttons": [text, ...], "tag"},
+//    "alert": null | {"title", "message", "buttons": [text, ...], "tag",
+//                     "number": which alert (AlertView::number)},
 //    "tabBar": null | {"frame", "selectedIndex", "items": [{"title", "image", "tag"}]},
 //    "idleTimerDisabled": bool}
 //   CONTROL: {"kind", "outlet"?, "class"?, "frame": [x, y, w, h] (window points),
@@ -61,7 +64,8 @@ class Driver {
 
     Result<void> tap(std::string_view name);
     Result<void> tapTab(int index);
-    Result<void> answerAlert(int index);
+    // With the alert's number, refused unless that alert is still up.
+    Result<void> answerAlert(int index, std::optional<std::uint64_t> number = std::nullopt);
     Result<void> beginEditing(std::string_view outlet);
     Result<void> typeText(std::string_view outlet, const std::string& text);
     Result<void> deleteBackward(std::string_view outlet);

@@ -282,6 +282,19 @@ Result<json> RequestGuard::parseAction(std::string_view body) {
     return parsed;
 }
 
+std::string RequestGuard::pageOf(const HttpServer::Request& request) {
+    const auto name = request.header("x-kesto-page");
+    const auto fits = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               c == '-' || c == '_';
+    };
+    if (!name || name->size() < 8 || name->size() > 64 ||
+        !std::all_of(name->begin(), name->end(), fits)) {
+        return {};
+    }
+    return std::string(*name);
+}
+
 Result<json> RequestGuard::parseSim(std::string_view body) {
     auto parsed = parseObject(body);
     if (!parsed) {

@@ -80,6 +80,10 @@ class RequestGuard {
     static Result<nlohmann::json> parseAction(std::string_view body);
     // The simulator's settings: {"rate": μSv/h} and/or {"lens": "open" | "covered"}.
     static Result<nlohmann::json> parseSim(std::string_view body);
+    // The name a page gives itself in X-Kesto-Page (8 to 64 letters, digits,
+    // '-' or '_'), so the application can tell two browsers apart; empty
+    // when absent or anything else. A name, not a credential.
+    static std::string pageOf(const HttpServer::Request& request);
 
   private:
     static Result<nlohmann::json> parseObject(std::string_view body);

@@ -54,15 +54,19 @@ void SnapshotPublisher::setNeedsPublish() {
 }
 
 std::shared_ptr<SnapshotSubscription> SnapshotPublisher::subscribe(std::size_t limit) {
-    std::lock_guard lock(mutex_);
-    if (closed_ || subscribers_.size() >= limit) {
-        return nullptr;
+    std::shared_ptr<SnapshotSubscription> subscription;
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_ || subscribers_.size() >= limit) {
+            return nullptr;
+        }
+        subscription = std::make_shared<SnapshotSubscription>();
+        if (latest_) {
+            subscription->offer(latest_);
+        }
+        subscribers_.push_back(subscription);
     }
-    auto subscription = std::make_shared<SnapshotSubscription>();
-    if (latest_) {
-        subscription->offer(latest_);
-    }
-    subscribers_.push_back(subscription);
+    setNeedsPublish();  // the state may say how many are watching
     return subscription;
 }
 
@@ -71,8 +75,11 @@ void SnapshotPublisher::unsubscribe(const std::shared_ptr<SnapshotSubscription>&
         return;
     }
     subscription->close();
-    std::lock_guard lock(mutex_);
-    std::erase(subscribers_, subscription);
+    {
+        std::lock_guard lock(mutex_);
+        std::erase(subscribers_, subscription);
+    }
+    setNeedsPublish();
 }
 
 void SnapshotPublisher::close() {

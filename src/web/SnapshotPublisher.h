@@ -28,7 +28,8 @@ namespace kesto {
 //
 // N grows by one with each published state, from 1 when the publisher
 // starts (a restarted server starts again at 1). A pass that changed nothing
-// publishes nothing. A new subscriber gets the latest event at once.
+// publishes nothing. A new subscriber gets the latest event at once; a
+// subscriber coming or going makes a pass (the state may count them).
 //
 // Threads: construction, start(), publishIfChanged() and destruction on the
 // loop's thread; subscribe(), unsubscribe(), setNeedsPublish(), close() and

@@ -15,9 +15,13 @@
 #include "platform/Utf8Text.h"
 #include "screens/AppContext.h"
 #include "screens/HistoryViewController.h"
+#include "toolkit/ActionVocabulary.h"
+#include "toolkit/AlertView.h"
+#include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
+#include "toolkit/TextField.h"
 #include "web/AccessToken.h"
 #include "web/ActionQueue.h"
 #include "web/MetricsExporter.h"
@@ -95,7 +99,7 @@ Result<void> WebFrontEnd::start(const Options& options) {
     page_ = page();
     publisher_ = std::make_unique<SnapshotPublisher>([this] { return state(); });
     actions_ =
-        std::make_unique<ActionQueue>([](const json& action) { return Driver().perform(action); });
+        std::make_unique<ActionQueue>([this](const json& envelope) { return perform(envelope); });
     server_ = std::make_unique<WebServer>(std::move(settings), *publisher_, *actions_);
     if (auto started = server_->start(); !started) {
         server_.reset();
@@ -139,11 +143,68 @@ int WebFrontEnd::port() const {
 }
 
 json WebFrontEnd::state() const {
+    json answered = nullptr;
+    if (answered_) {
+        answered = {
+            {"alert", answered_->alert}, {"button", answered_->button}, {"page", answered_->page}};
+    }
+    const bool typing = typist_ && stillTyping(typist_->outlet);
     return {{"app", Driver().snapshot()},
+            {"browsers", publisher_->subscriberCount()},
+            {"answered", answered},
+            {"typist",
+             typing ? json{{"outlet", typist_->outlet}, {"page", typist_->page}} : json(nullptr)},
             {"sensor", sensor(*backend_)},
             {"counter", counter(BitmapProcessor::sharedInstance())},
             {"history", history()},
             {"page", page_}};
+}
+
+bool WebFrontEnd::stillTyping(const std::string& outlet) {
+    const View* view = Driver().findControl(outlet);
+    return view != nullptr && view->kind() == ViewKind::TextField &&
+           static_cast<const TextField*>(view)->isEditing();
+}
+
+json WebFrontEnd::perform(const json& envelope) {
+    KESTO_CHECK_MAIN_THREAD();
+    const std::string page = envelope.value("page", "");
+    const json& action = envelope.at("action");
+    const auto read = ActionVocabulary::read(action);
+    if (!read) {
+        return {{"ok", false}, {"error", read.error()}};
+    }
+    using Kind = ActionVocabulary::Kind;
+    if (typist_ && !stillTyping(typist_->outlet)) {
+        typist_.reset();  // that editing ended: the next one starts unclaimed
+    }
+    const bool keys = read->kind == Kind::Type || read->kind == Kind::DeleteBackward ||
+                      read->kind == Kind::Return;
+    // Keys come from one browser at a time: the one that took the field, or
+    // else the first whose key reached it.
+    if (keys && typist_ && typist_->outlet == read->target && typist_->page != page) {
+        return {{"ok", false},
+                {"error", "this text is being typed in another browser: tap the field to take it"}};
+    }
+    std::string button;
+    if (read->kind == Kind::AnswerAlert) {
+        const AlertView* alert = Application::sharedApplication().visibleAlert();
+        if (alert && read->index >= 0 && read->index < alert->numberOfButtons()) {
+            button = alert->buttonTitles()[static_cast<std::size_t>(read->index)];
+        }
+    }
+    json answer = Driver().perform(action);
+    if (!answer.value("ok", false)) {
+        return answer;
+    }
+    const bool takes =
+        read->kind == Kind::BeginEditing || read->kind == Kind::Tap || (keys && !typist_);
+    if (read->kind == Kind::AnswerAlert) {
+        answered_ = Answered{read->alert, button, page};
+    } else if (takes && stillTyping(read->target)) {
+        typist_ = Typist{read->target, page};
+    }
+    return answer;
 }
 
 json WebFrontEnd::page() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -40,7 +41,11 @@ class WebServer;
 //                "records": [{"tag", "startDate", "upload": "sent" |
 //                             "failed" | "never sent"}, ...]},   // newest first
 //    "page": {"language": "en", "decimalSeparator": ".",
-//             "texts": {key: text, ...}}}   // the page's own texts (Web_ keys)
+//             "texts": {key: text, ...}},   // the page's own texts (Web_ keys)
+//    "browsers": pages following the state now (event streams),
+//    "answered": null | {"alert": number, "button": its title, "page": who},
+//                                           // the last question answered
+//    "typist": null | {"outlet", "page"}}   // who types in the field being edited
 //
 // GET /metrics answers MetricsExporter's text, computed on the main loop.
 //
@@ -88,11 +93,31 @@ class WebFrontEnd {
 
   private:
     nlohmann::json state() const;
+    // A person's action from one page (the server's {"page", "action"}):
+    // the driver's answer, under the rules of several browsers at once. An
+    // answer names its question (a second answer to it is refused) and is
+    // remembered with the page that gave it; a text field's keys come only
+    // from the page that last took the field (tapped it, or typed in it first
+    // while no page had it), until its editing ends.
+    nlohmann::json perform(const nlohmann::json& envelope);
+    // The text field `outlet` of the top screen is being edited.
+    static bool stillTyping(const std::string& outlet);
     // The "page" member: the same for the whole run.
     static nlohmann::json page();
 
     CaptureBackend* backend_ = nullptr;
     nlohmann::json page_;
+    struct Answered {
+        std::uint64_t alert = 0;
+        std::string button;
+        std::string page;
+    };
+    std::optional<Answered> answered_;  // the last question answered
+    struct Typist {
+        std::string outlet;
+        std::string page;
+    };
+    std::optional<Typist> typist_;  // the page that last took a text field
     bool tokenMadeUp_ = false;
     std::unique_ptr<SnapshotPublisher> publisher_;
     std::unique_ptr<ActionQueue> actions_;

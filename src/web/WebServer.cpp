@@ -220,7 +220,8 @@ void WebServer::performAction(const HttpServer::Request& request, HttpServer::Re
         reply.send(Response::error(400, action.error()));
         return;
     }
-    submitDeferred(actions_, std::move(*action), reply,
+    json envelope = {{"page", RequestGuard::pageOf(request)}, {"action", std::move(*action)}};
+    submitDeferred(actions_, std::move(envelope), reply,
                    [](json answer) { return Response::json(200, answer.dump()); });
 }
 

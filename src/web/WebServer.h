@@ -49,7 +49,10 @@ class SnapshotPublisher;
 //                        the newest snapshot when it catches up; one that has
 //                        not taken its data for 5 s is dropped. 503 when
 //                        maxSubscribers browsers are connected.
-//   POST /action         one person's action, an ActionVocabulary object.
+//   POST /action         one person's action, an ActionVocabulary object,
+//                        from the page named by the header X-Kesto-Page
+//                        (RequestGuard::pageOf); handed to the queue as
+//                        {"page": name, "action": {...}}.
 //                        Applied on the main run loop, one at a time in
 //                        arrival order; answers the driver's answer: 200
 //                        {"ok": true} or 200 {"ok": false, "error": why the

@@ -149,8 +149,11 @@ TEST_F(DriverTest, APersonCanReadTapTypeAndAnswerThroughTheDriver) {
         {R"({"action": "tap", "name": "btnAdd"})", "", "1"},
         {R"({"action": "tap", "name": "ask"})", "", "1"},
         {R"({"action": "tap", "name": "btnAdd"})", "an alert is up", "1"},
-        {R"({"action": "answerAlert", "index": 5})", "the alert has no button 5", "1"},
-        {R"({"action": "answerAlert", "index": 0})", "", "0"},
+        {R"({"action": "answerAlert", "index": 5, "alert": ALERT})", "the alert has no button 5",
+         "1"},
+        {R"({"action": "answerAlert", "index": 0, "alert": ALERT})", "", "0"},
+        {R"({"action": "answerAlert", "index": 0, "alert": ALERT})",
+         "that question was already answered", "0"},
         {R"({"action": "tap", "name": "btnAdd"})", "'btnAdd' is disabled", "0"},
         {R"({"action": "tap", "name": "btnNowhere"})", "no control 'btnNowhere' on screen", "0"},
         {R"({"action": "type", "outlet": "txtName", "text": "x"})", "'txtName' is not being edited",
@@ -160,8 +163,17 @@ TEST_F(DriverTest, APersonCanReadTapTypeAndAnswerThroughTheDriver) {
         {R"({"action": "deleteBackward", "outlet": "txtName"})", "", "0"},
         {R"({"action": "return", "outlet": "txtName"})", "", "hello An"},
     };
+    std::uint64_t shown = 0;
     for (const auto& [action, refusal, label] : steps) {
-        const json answer = driver.perform(json::parse(action));
+        // ALERT: the number of the alert up now, or of the last one that was.
+        std::string text = action;
+        if (const json alert = driver.snapshot()["alert"]; alert.is_object()) {
+            shown = alert["number"].get<std::uint64_t>();
+        }
+        if (const auto at = text.find("ALERT"); at != std::string::npos) {
+            text.replace(at, 5, std::to_string(shown));
+        }
+        const json answer = driver.perform(json::parse(text));
         EXPECT_EQ(answer.value("error", ""), refusal) << action;
         EXPECT_EQ(answer["ok"], *refusal == '\0') << action;
         EXPECT_EQ((*control(driver.snapshot(), "lblCount"))["text"], label) << action;

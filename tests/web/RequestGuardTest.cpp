@@ -160,7 +160,8 @@ TEST(RequestGuardTest, OnlyAPersonsActionsPass) {
     const std::vector<std::tuple<std::string, bool>> cases = {
         {R"({"action": "tap", "name": "btnStart"})", true},
         {R"({"action": "tapTab", "index": 2})", true},
-        {R"({"action": "answerAlert", "index": 0})", true},
+        {R"({"action": "answerAlert", "index": 0, "alert": 3})", true},
+        {R"({"action": "answerAlert", "index": 0})", false},
         {R"({"action": "beginEditing", "outlet": "txtTag"})", true},
         {R"({"action": "type", "outlet": "txtTag", "text": "été"})", true},
         {R"({"action": "deleteBackward", "outlet": "txtTag"})", true},

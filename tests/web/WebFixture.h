@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -81,6 +82,17 @@ class EventStream {
         RunLoop::main().runUntilCondition([&] { return snapshots().size() >= count || ended_; },
                                           10.0);
         return snapshots();
+    }
+    // Runs the main loop until a snapshot counts this stream among the
+    // browsers (the first one it gets may be older), and forgets those before.
+    bool settle() {
+        const auto counted = [](const nlohmann::json& s) { return s.value("browsers", 0) >= 1; };
+        RunLoop::main().runUntilCondition(
+            [&] { return std::ranges::any_of(snapshots(), counted) || ended_; }, 10.0);
+        std::lock_guard lock(mutex_);
+        const auto first = std::ranges::find_if(snapshots_, counted);
+        snapshots_.erase(snapshots_.begin(), first);
+        return !snapshots_.empty();
     }
 
   private:
