@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "collect/SqlConnection.h"
+#include "platform/Result.h"
+#include "platform/UniqueHandle.h"
+
+struct pg_conn;
+
+namespace kesto {
+
+// A connection to PostgreSQL through libpq. Parameters go as text, rows
+// come one at a time (single-row mode), so a long export never sits in
+// memory whole. Commits are as durable as the server's synchronous_commit,
+// which is on unless its administrator turned it off.
+//
+// Threads: one thread at a time.
+class PostgresConnection : public SqlConnection {
+  public:
+    // `uri` as libpq takes it (postgresql://...). Messages never show a password.
+    static Result<std::unique_ptr<PostgresConnection>> open(const std::string& uri);
+    ~PostgresConnection() override;
+
+    Engine engine() const override { return Engine::Postgres; }
+    Result<void> execute(std::string_view sql) override;
+    Result<void> query(std::string_view sql, const std::vector<SqlValue>& parameters,
+                       const std::function<bool(const SqlRow&)>& row) override;
+    Result<void> begin() override;
+    Result<void> commit() override;
+    void rollback() override;
+
+    // "?" placeholders numbered as PostgreSQL's "$1", "$2"...
+    static std::string numbered(std::string_view sql);
+
+  private:
+    static void finish(pg_conn* connection);
+    explicit PostgresConnection(pg_conn* connection);
+    Failure failure(const std::string& what) const;
+    // Connects again after the server went away, but never inside a
+    // transaction: its earlier statements went with the old connection.
+    Result<void> reconnectIfLost();
+
+    UniqueHandle<pg_conn, &PostgresConnection::finish> connection_;
+    bool inTransaction_ = false;
+};
+
+}  // namespace kesto
