@@ -65,8 +65,10 @@ struct MeasurementFilter {
     std::optional<Box> box;
     std::optional<std::int64_t> afterId;
     std::size_t limit = 0;  // 0: no limit
-    // Order: by id (paging, exports) or by start date (a device's chart).
+    // Order: by id (paging, exports) or by start date (a device's chart);
+    // newest first when descending (a map that cannot show everything).
     bool byStart = false;
+    bool descending = false;
 };
 
 // Where every uploaded measurement is kept: a database with a versioned

@@ -205,10 +205,12 @@ Result<void> SqlMeasurementStore::forEach(const MeasurementFilter& filter,
         parameters.emplace_back(box.east);
     }
     if (filter.afterId) {
-        sql += " AND id > ?";
+        sql += filter.descending ? " AND id < ?" : " AND id > ?";
         parameters.emplace_back(*filter.afterId);
     }
-    sql += filter.byStart ? " ORDER BY start_us, id" : " ORDER BY id";
+    const char* direction = filter.descending ? " DESC" : "";
+    sql += filter.byStart ? std::string(" ORDER BY start_us") + direction + ", id" + direction
+                          : std::string(" ORDER BY id") + direction;
     if (filter.limit > 0) {
         sql += " LIMIT ?";
         parameters.emplace_back(static_cast<std::int64_t>(filter.limit));
