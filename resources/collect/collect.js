@@ -22,15 +22,15 @@ const TEXTS = {
   latest: ["Latest dose rate (95%)", "Dernier débit de dose (95 %)"],
   chart: ["Dose rate over time", "Débit de dose dans le temps"],
   pick: ["Pick a device in the table.", "Choisissez un appareil dans le tableau."],
-  summary: ["{m} measurements from {d} devices", "{m} mesures de {d} appareils"],
-  shown: ["{n} measurements on the map", "{n} mesures sur la carte"],
+  summary: ["{m} measurement(s) from {d} device(s)", "{m} mesure(s) de {d} appareil(s)"],
+  shown: ["{n} measurement(s) on the map", "{n} mesure(s) sur la carte"],
   truncated: ["the newest {n} measurements here: zoom in for the others",
     "les {n} mesures les plus récentes ici : zoomez pour les autres"],
   noLeaflet: ["The map needs Leaflet (the Debian package libjs-leaflet); the table and chart work without it.",
     "La carte a besoin de Leaflet (le paquet Debian libjs-leaflet) ; le tableau et le graphique fonctionnent sans."],
   noDevices: ["No measurement has arrived yet.", "Aucune mesure n’est encore arrivée."],
   failed: ["The server did not answer: {e}", "Le serveur n’a pas répondu : {e}"],
-  series: ["{device}: {n} measurements", "{device} : {n} mesures"],
+  series: ["{device}: {n} measurement(s)", "{device} : {n} mesure(s)"],
   noPosition: ["no position", "sans position"],
   interval: ["95%: {low}–{high}", "95 % : {low}–{high}"],
 };
@@ -58,7 +58,7 @@ function colour(rate) {
   if (rate < 10) return "#e07b00";
   return "#c62828";
 }
-const shortDevice = (id) => (id.length > 14 ? `${id.slice(0, 12)}…` : id || "—");
+const shortDevice = (id) => (id.length > 10 ? `${id.slice(0, 8)}…` : id || "—");
 const when = (iso) => new Date(iso).toLocaleString(french ? "fr-FR" : "en-GB", { timeZone: "UTC", dateStyle: "medium", timeStyle: "short" }) + " UTC";
 
 async function getJson(path) {
@@ -231,7 +231,7 @@ function drawChart(measurements) {
   const y = (r) => height - bottom - (Math.min(r, yMax) / yMax) * (height - top - bottom);
   add("line", { class: "axis", x1: left, y1: height - bottom, x2: width - right, y2: height - bottom });
   add("line", { class: "axis", x1: left, y1: top, x2: left, y2: height - bottom });
-  add("text", { x: 4, y: y(yMax) + 4 }, yMax.toPrecision(2));
+  add("text", { x: 4, y: y(yMax) + 4 }, Number(yMax.toPrecision(2)).toLocaleString(french ? "fr-FR" : "en-GB"));
   add("text", { x: 4, y: height - bottom }, "0");
   add("text", { x: left, y: height - 6 }, new Date(t0).toISOString().slice(0, 10));
   add("text", { x: width - right, y: height - 6, "text-anchor": "end" }, new Date(t1).toISOString().slice(0, 10));
