@@ -264,20 +264,20 @@ int query(const std::string& kesto, const std::string& database, int rounds) {
     }
     std::cout << "filling 1,000,000 measurements..." << std::flush;
     const auto filling = Clock::now();
-    // 200 devices, one measurement every ~95 min each over three years from
+    // 200 devices, one measurement every 5.3 h each over three years from
     // 2023; 2% in central Paris, the rest over France. Each: 10 minutes, a
     // few events.
     const char* fill =
         "INSERT INTO measurements (udid, tag, start_us, stop_us, latitude, longitude, events,"
         " hits, dose, mean_rate, rate_lower, rate_upper, digest, received_us)"
-        " SELECT 'device-' || (n % 200), 'bench', 1672531200000000 + (n / 200) * 5700000000,"
-        " 1672531200000000 + (n / 200) * 5700000000 + 600000000,"
+        " SELECT 'device-' || (n % 200), 'bench', 1672531200000000 + (n / 200) * 18921000000,"
+        " 1672531200000000 + (n / 200) * 18921000000 + 600000000,"
         " CASE WHEN n % 50 = 0 THEN 48.80 + (n * 7919 % 1000) * 0.00012"
         "  ELSE 42.0 + (n * 104729 % 9000) * 0.001 END,"
         " CASE WHEN n % 50 = 0 THEN 2.25 + (n * 6007 % 1000) * 0.00017"
         "  ELSE -5.0 + (n * 15485863 % 13000) * 0.001 END,"
         " 1 + n % 5, 1 + n % 5, 0.055 * (1 + n % 5), 0.33 * (1 + n % 5), 0.01, 2.0, n,"
-        " 1700000000000000 FROM generate_series(0, 999999) AS n";
+        " 1700000000000000 FROM generate_series(0::bigint, 999999) AS n";
     const char* events =
         "INSERT INTO events (measurement_id, seq, time_s, particles)"
         " SELECT id, s, 60.0 * s, 1 FROM measurements, generate_series(0, 2) AS s";

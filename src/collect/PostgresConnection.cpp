@@ -104,6 +104,7 @@ Result<void> PostgresConnection::reconnectIfLost() {
         return fail("the connection to PostgreSQL was lost inside a transaction");
     }
     PQreset(connection_.get());
+    prepared_.clear();
     if (PQstatus(connection_.get()) != CONNECTION_OK) {
         return failure("cannot connect to PostgreSQL again");
     }
@@ -133,12 +134,23 @@ Result<void> PostgresConnection::query(std::string_view sql,
         texts.push_back(null ? std::string() : asText(value));
         values.push_back(null ? nullptr : texts.back().c_str());
     }
-    const std::string text = numbered(sql);
     if (Result<void> ready = reconnectIfLost(); !ready) {
         return ready;
     }
-    if (PQsendQueryParams(connection_.get(), text.c_str(), static_cast<int>(values.size()), nullptr,
-                          values.data(), nullptr, nullptr, 0) != 1) {
+    std::string key(sql);
+    auto found = prepared_.find(key);
+    if (found == prepared_.end()) {
+        const std::string name = "kesto_" + std::to_string(prepared_.size() + 1);
+        const PgResult made(PQprepare(connection_.get(), name.c_str(), numbered(sql).c_str(),
+                                      static_cast<int>(values.size()), nullptr));
+        if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+            return failure("cannot prepare a statement");
+        }
+        found = prepared_.emplace(std::move(key), name).first;
+    }
+    if (PQsendQueryPrepared(connection_.get(), found->second.c_str(),
+                            static_cast<int>(values.size()), values.data(), nullptr, nullptr,
+                            0) != 1) {
         return failure("cannot send a statement");
     }
     PQsetSingleRowMode(connection_.get());

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "collect/SqlConnection.h"
 #include "platform/Result.h"
@@ -11,10 +12,11 @@ struct pg_conn;
 
 namespace kesto {
 
-// A connection to PostgreSQL through libpq. Parameters go as text, rows
-// come one at a time (single-row mode), so a long export never sits in
-// memory whole. Commits are as durable as the server's synchronous_commit,
-// which is on unless its administrator turned it off.
+// A connection to PostgreSQL through libpq. Each statement is prepared on
+// its first use and then only executed (the server plans it once);
+// parameters go as text, rows come one at a time (single-row mode), so a
+// long export never sits in memory whole. Commits are as durable as the server's
+// synchronous_commit, which is on unless its administrator turned it off.
 //
 // Threads: one thread at a time.
 class PostgresConnection : public SqlConnection {
@@ -44,6 +46,9 @@ class PostgresConnection : public SqlConnection {
 
     UniqueHandle<pg_conn, &PostgresConnection::finish> connection_;
     bool inTransaction_ = false;
+    // Statement text to its prepared name, on this connection (a new one
+    // after a reconnection has none).
+    std::unordered_map<std::string, std::string> prepared_;
 };
 
 }  // namespace kesto

@@ -84,28 +84,51 @@ Result<std::vector<MeasurementStore::Outcome>> SqlMeasurementStore::storeAll(
     return outcomes;
 }
 
-Result<MeasurementStore::Outcome> SqlMeasurementStore::storeOne(const UploadedMeasurement& m,
-                                                                std::int64_t receivedMicros) {
+namespace {
+
+// The values of one measurement's row, in the order of kInsertColumns.
+constexpr const char* kInsertColumns =
+    "udid, tag, start_us, stop_us, latitude, longitude, events, hits, dose, mean_rate,"
+    " rate_lower, rate_upper, digest, received_us";
+
+std::vector<SqlValue> rowValues(const UploadedMeasurement& m, std::int64_t receivedMicros) {
     const ExportRow figures = ExportRow::of(m.record());
     const bool placed = m.hasPosition();
-    const auto digest = static_cast<std::int64_t>(m.digest());
+    const bool known = figures.interval.known();
+    return {m.udid,
+            m.tag,
+            m.startMicros,
+            m.stopMicros,
+            placed ? SqlValue(m.latitude) : SqlValue(nullptr),
+            placed ? SqlValue(m.longitude) : SqlValue(nullptr),
+            static_cast<std::int64_t>(m.events.size()),
+            m.hits(),
+            figures.dose,
+            figures.meanRate,
+            known ? SqlValue(figures.interval.lower()) : SqlValue(nullptr),
+            known ? SqlValue(figures.interval.upper()) : SqlValue(nullptr),
+            static_cast<std::int64_t>(m.digest()),
+            receivedMicros};
+}
+
+}  // namespace
+
+Result<MeasurementStore::Outcome> SqlMeasurementStore::storeOne(const UploadedMeasurement& m,
+                                                                std::int64_t receivedMicros) {
+    if (writer_->engine() == Engine::Postgres) {
+        return storeOneStatement(m, receivedMicros);
+    }
+    // SQLite: a call into the library per statement costs next to nothing.
+    const std::vector<SqlValue> values = rowValues(m, receivedMicros);
     std::optional<std::int64_t> id;
-    Result<void> inserted = writer_->query(
-        "INSERT INTO measurements (udid, tag, start_us, stop_us, latitude, longitude, events,"
-        " hits, dose, mean_rate, rate_lower, rate_upper, digest, received_us)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-        " ON CONFLICT (udid, start_us, tag) DO NOTHING RETURNING id",
-        {m.udid, m.tag, m.startMicros, m.stopMicros,
-         placed ? SqlValue(m.latitude) : SqlValue(nullptr),
-         placed ? SqlValue(m.longitude) : SqlValue(nullptr),
-         static_cast<std::int64_t>(m.events.size()), m.hits(), figures.dose, figures.meanRate,
-         figures.interval.known() ? SqlValue(figures.interval.lower()) : SqlValue(nullptr),
-         figures.interval.known() ? SqlValue(figures.interval.upper()) : SqlValue(nullptr), digest,
-         receivedMicros},
-        [&](const SqlRow& row) {
-            id = row.integer(0);
-            return false;
-        });
+    Result<void> inserted =
+        writer_->query(std::string("INSERT INTO measurements (") + kInsertColumns +
+                           ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                           " ON CONFLICT (udid, start_us, tag) DO NOTHING RETURNING id",
+                       values, [&](const SqlRow& row) {
+                           id = row.integer(0);
+                           return false;
+                       });
     if (!inserted) {
         return inserted.failure();
     }
@@ -120,7 +143,8 @@ Result<MeasurementStore::Outcome> SqlMeasurementStore::storeOne(const UploadedMe
         if (!found) {
             return found.failure();
         }
-        return stored == digest ? Outcome::AlreadyStored : Outcome::Conflict;
+        return stored == std::get<std::int64_t>(values[12]) ? Outcome::AlreadyStored
+                                                            : Outcome::Conflict;
     }
     if (Result<void> events = storeEvents(*id, m.events); !events) {
         return events.failure();
@@ -129,12 +153,10 @@ Result<MeasurementStore::Outcome> SqlMeasurementStore::storeOne(const UploadedMe
         "INSERT INTO devices (udid, measurements, last_received_us, latest_start_us, latest_id)"
         " VALUES (?, 1, ?, ?, ?) ON CONFLICT (udid) DO UPDATE SET"
         " measurements = devices.measurements + 1,"
-        " last_received_us = CASE WHEN excluded.last_received_us > devices.last_received_us"
-        "  THEN excluded.last_received_us ELSE devices.last_received_us END,"
+        " last_received_us = max(devices.last_received_us, excluded.last_received_us),"
         " latest_id = CASE WHEN excluded.latest_start_us >= devices.latest_start_us"
         "  THEN excluded.latest_id ELSE devices.latest_id END,"
-        " latest_start_us = CASE WHEN excluded.latest_start_us > devices.latest_start_us"
-        "  THEN excluded.latest_start_us ELSE devices.latest_start_us END",
+        " latest_start_us = max(devices.latest_start_us, excluded.latest_start_us)",
         {m.udid, receivedMicros, m.startMicros, *id});
     if (!device) {
         return device.failure();
@@ -142,39 +164,74 @@ Result<MeasurementStore::Outcome> SqlMeasurementStore::storeOne(const UploadedMe
     return Outcome::Stored;
 }
 
+Result<MeasurementStore::Outcome> SqlMeasurementStore::storeOneStatement(
+    const UploadedMeasurement& m, std::int64_t receivedMicros) {
+    // PostgreSQL: the row, its events, the device and, when the row was
+    // there already, its digest, all in one statement, so that an upload
+    // costs one round trip to the server.
+    std::vector<SqlValue> values = rowValues(m, receivedMicros);
+    std::string times = "{";
+    std::string counts = "{";
+    for (const RadiationEvent& event : m.events) {
+        times += cformat("%s%.17g", times.size() > 1 ? "," : "", event.timeStamp());
+        counts += cformat("%s%d", counts.size() > 1 ? "," : "", event.numberOfParticules());
+    }
+    values.emplace_back(times + "}");
+    values.emplace_back(counts + "}");
+    std::optional<std::int64_t> id;
+    std::optional<std::int64_t> stored;
+    Result<void> done = writer_->query(
+        std::string("WITH m AS (INSERT INTO measurements (") + kInsertColumns +
+            ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14)"
+            " ON CONFLICT (udid, start_us, tag) DO NOTHING RETURNING id),"
+            " e AS (INSERT INTO events (measurement_id, seq, time_s, particles)"
+            "  SELECT m.id, u.seq - 1, u.t, u.p FROM m,"
+            "  unnest($15::float8[], $16::int4[]) WITH ORDINALITY AS u (t, p, seq)),"
+            " d AS (INSERT INTO devices (udid, measurements, last_received_us, latest_start_us,"
+            "  latest_id) SELECT $1, 1, $14, $3, m.id FROM m ON CONFLICT (udid) DO UPDATE SET"
+            "  measurements = devices.measurements + 1,"
+            "  last_received_us = GREATEST(devices.last_received_us, excluded.last_received_us),"
+            "  latest_id = CASE WHEN excluded.latest_start_us >= devices.latest_start_us"
+            "   THEN excluded.latest_id ELSE devices.latest_id END,"
+            "  latest_start_us = GREATEST(devices.latest_start_us, excluded.latest_start_us))"
+            " SELECT m.id, NULL::bigint FROM m UNION ALL"
+            " SELECT NULL::bigint, s.digest FROM measurements s"
+            "  WHERE s.udid = $1 AND s.start_us = $3 AND s.tag = $2"
+            "  AND NOT EXISTS (SELECT 1 FROM m)",
+        values, [&](const SqlRow& row) {
+            if (!row.isNull(0)) {
+                id = row.integer(0);
+            } else if (!row.isNull(1)) {
+                stored = row.integer(1);
+            }
+            return true;
+        });
+    if (!done) {
+        return done.failure();
+    }
+    if (id) {
+        return Outcome::Stored;
+    }
+    return stored == std::get<std::int64_t>(values[12]) ? Outcome::AlreadyStored
+                                                        : Outcome::Conflict;
+}
+
 Result<void> SqlMeasurementStore::storeEvents(std::int64_t id,
                                               const std::vector<RadiationEvent>& events) {
     if (events.empty()) {
         return {};
     }
-    // One statement for all of a measurement's events: a row each would
-    // cost a round trip each on PostgreSQL.
-    if (writer_->engine() == Engine::Sqlite) {
-        std::string pairs = "[";
-        for (const RadiationEvent& event : events) {
-            pairs += cformat("%s[%.17g,%d]", pairs.size() > 1 ? "," : "", event.timeStamp(),
-                             event.numberOfParticules());
-        }
-        pairs += "]";
-        return writer_->run(
-            "INSERT INTO events (measurement_id, seq, time_s, particles)"
-            " SELECT ?, key, json_extract(value, '$[0]'), json_extract(value, '$[1]')"
-            " FROM json_each(?)",
-            {id, pairs});
-    }
-    std::string times = "{";
-    std::string counts = "{";
+    std::string pairs = "[";
     for (const RadiationEvent& event : events) {
-        times += cformat("%s%.17g", times.size() > 1 ? "," : "", event.timeStamp());
-        counts += cformat("%s%d", counts.size() > 1 ? "," : "", event.numberOfParticules());
+        pairs += cformat("%s[%.17g,%d]", pairs.size() > 1 ? "," : "", event.timeStamp(),
+                         event.numberOfParticules());
     }
-    times += "}";
-    counts += "}";
+    pairs += "]";
     return writer_->run(
         "INSERT INTO events (measurement_id, seq, time_s, particles)"
-        " SELECT ?, u.seq - 1, u.t, u.p"
-        " FROM unnest(?::float8[], ?::int4[]) WITH ORDINALITY AS u (t, p, seq)",
-        {id, times, counts});
+        " SELECT ?, key, json_extract(value, '$[0]'), json_extract(value, '$[1]')"
+        " FROM json_each(?)",
+        {id, pairs});
 }
 
 Result<void> SqlMeasurementStore::forEach(const MeasurementFilter& filter,

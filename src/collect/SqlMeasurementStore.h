@@ -38,7 +38,11 @@ class SqlMeasurementStore : public MeasurementStore {
                         std::unique_ptr<SqlConnection> reader, std::string description);
     // One measurement inside the open transaction.
     Result<Outcome> storeOne(const UploadedMeasurement& measurement, std::int64_t receivedMicros);
+    // A measurement's events in one statement (SQLite).
     Result<void> storeEvents(std::int64_t id, const std::vector<RadiationEvent>& events);
+    // The same as storeOne in one statement (PostgreSQL).
+    Result<Outcome> storeOneStatement(const UploadedMeasurement& measurement,
+                                      std::int64_t receivedMicros);
 
     std::mutex writeMutex_;
     std::unique_ptr<SqlConnection> writer_;
