@@ -1,5 +1,7 @@
 #include "collect/CollectApi.h"
 
+#include <charconv>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/Date.h"
@@ -9,30 +11,57 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string iso(std::int64_t micros) {
-    return Date::fromUnixSeconds(static_cast<double>(micros) / 1e6).iso8601();
+// The JSON is written by hand: a map of 10,000 points is the page's
+// heaviest answer, and a tree of JSON values for it costs more than the
+// query.
+void appendText(std::string& out, const std::string& text) {
+    out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-Json optional(const std::optional<double>& value) {
-    return value ? Json(*value) : Json(nullptr);
+void appendNumber(std::string& out, double value) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, ec == std::errc() ? end : buffer);
 }
 
-Json point(const MeasurementRow& row) {
-    return {{"id", row.id},
-            {"device", row.udid},
-            {"tag", row.tag},
-            {"lat", optional(row.latitude)},
-            {"lon", optional(row.longitude)},
-            {"start", iso(row.startMicros)},
-            {"stop", iso(row.stopMicros)},
-            {"rate", row.meanRate},
-            {"lower", optional(row.rateLower)},
-            {"upper", optional(row.rateUpper)},
-            {"events", row.events}};
+void appendOptional(std::string& out, const std::optional<double>& value) {
+    if (value) {
+        appendNumber(out, *value);
+    } else {
+        out += "null";
+    }
 }
 
-std::string text(const Json& json) {
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+void appendDate(std::string& out, std::int64_t micros) {
+    out += '"';
+    out += Date::fromUnixSeconds(static_cast<double>(micros) / 1e6).iso8601();
+    out += '"';
+}
+
+void appendPoint(std::string& out, const MeasurementRow& row) {
+    out += "{\"id\":";
+    out += std::to_string(row.id);
+    out += ",\"device\":";
+    appendText(out, row.udid);
+    out += ",\"tag\":";
+    appendText(out, row.tag);
+    out += ",\"lat\":";
+    appendOptional(out, row.latitude);
+    out += ",\"lon\":";
+    appendOptional(out, row.longitude);
+    out += ",\"start\":";
+    appendDate(out, row.startMicros);
+    out += ",\"stop\":";
+    appendDate(out, row.stopMicros);
+    out += ",\"rate\":";
+    appendNumber(out, row.meanRate);
+    out += ",\"lower\":";
+    appendOptional(out, row.rateLower);
+    out += ",\"upper\":";
+    appendOptional(out, row.rateUpper);
+    out += ",\"events\":";
+    out += std::to_string(row.events);
+    out += '}';
 }
 
 }  // namespace
@@ -49,20 +78,25 @@ Result<std::string> CollectApi::points(MeasurementStore& store, MeasurementFilte
     // One more than asked tells whether the limit left some out.
     const std::size_t wanted = filter.limit;
     filter.limit = wanted + 1;
-    Json list = Json::array();
+    std::string out = "{\"points\":[";
+    std::size_t count = 0;
     bool truncated = false;
     const Result<void> read = store.forEach(filter, [&](const MeasurementRow& row) {
-        if (list.size() == wanted) {
+        if (count == wanted) {
             truncated = true;
             return false;
         }
-        list.push_back(point(row));
+        if (count++ > 0) {
+            out += ',';
+        }
+        appendPoint(out, row);
         return true;
     });
     if (!read) {
         return read.failure();
     }
-    return text(Json{{"points", std::move(list)}, {"truncated", truncated}});
+    out += truncated ? "],\"truncated\":true}" : "],\"truncated\":false}";
+    return out;
 }
 
 Result<std::string> CollectApi::devices(MeasurementStore& store) {
@@ -70,14 +104,17 @@ Result<std::string> CollectApi::devices(MeasurementStore& store) {
     if (!devices) {
         return devices.failure();
     }
-    Json list = Json::array();
+    std::string out = "{\"devices\":[";
     for (const DeviceSummary& device : *devices) {
-        list.push_back({{"device", device.udid},
-                        {"measurements", device.measurements},
-                        {"lastSeen", iso(device.lastReceivedMicros)},
-                        {"latest", point(device.latest)}});
+        out += out.back() == '[' ? "{\"device\":" : ",{\"device\":";
+        appendText(out, device.udid);
+        out += ",\"measurements\":" + std::to_string(device.measurements) + ",\"lastSeen\":";
+        appendDate(out, device.lastReceivedMicros);
+        out += ",\"latest\":";
+        appendPoint(out, device.latest);
+        out += '}';
     }
-    return text(Json{{"devices", std::move(list)}});
+    return out + "]}";
 }
 
 Result<std::string> CollectApi::series(MeasurementStore& store, MeasurementFilter filter) {
@@ -86,15 +123,20 @@ Result<std::string> CollectApi::series(MeasurementStore& store, MeasurementFilte
     if (filter.limit == 0 || filter.limit > kMaxSeries) {
         filter.limit = kMaxSeries;
     }
-    Json list = Json::array();
+    std::string out = "{\"device\":";
+    appendText(out, filter.udid.value_or(""));
+    out += ",\"measurements\":[";
     const Result<void> read = store.forEach(filter, [&](const MeasurementRow& row) {
-        list.push_back(point(row));
+        if (out.back() != '[') {
+            out += ',';
+        }
+        appendPoint(out, row);
         return true;
     });
     if (!read) {
         return read.failure();
     }
-    return text(Json{{"device", filter.udid.value_or("")}, {"measurements", std::move(list)}});
+    return out + "]}";
 }
 
 }  // namespace kesto

@@ -17,11 +17,13 @@ namespace kesto {
 //   2  devices: per device its number of measurements, last upload and
 //      latest measurement (filled from the measurements already stored);
 //      an index on positions
+//   3  PostgreSQL: that index covers every column a map reads, so a box is
+//      answered from the index alone
 //
 // Threads: the caller's connection, one thread at a time.
 class CollectSchema {
   public:
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
 
     // 0 for a database without Kesto's tables.
     static Result<int> version(SqlConnection& connection);

@@ -14,27 +14,28 @@ using PgResult = UniqueHandle<PGresult, PQclear>;
 
 class PostgresRow : public SqlRow {
   public:
-    explicit PostgresRow(const PGresult* result) : result_(result) {}
-    bool isNull(int column) const override { return PQgetisnull(result_, 0, column) == 1; }
+    PostgresRow(const PGresult* result, int row) : result_(result), row_(row) {}
+    bool isNull(int column) const override { return PQgetisnull(result_, row_, column) == 1; }
     std::int64_t integer(int column) const override {
-        const char* text = PQgetvalue(result_, 0, column);
+        const char* text = PQgetvalue(result_, row_, column);
         std::int64_t value = 0;
-        std::from_chars(text, text + PQgetlength(result_, 0, column), value);
+        std::from_chars(text, text + PQgetlength(result_, row_, column), value);
         return value;
     }
     double real(int column) const override {
-        const char* text = PQgetvalue(result_, 0, column);
+        const char* text = PQgetvalue(result_, row_, column);
         double value = 0.0;
-        std::from_chars(text, text + PQgetlength(result_, 0, column), value);
+        std::from_chars(text, text + PQgetlength(result_, row_, column), value);
         return value;
     }
     std::string text(int column) const override {
-        return std::string(PQgetvalue(result_, 0, column),
-                           static_cast<std::size_t>(PQgetlength(result_, 0, column)));
+        return std::string(PQgetvalue(result_, row_, column),
+                           static_cast<std::size_t>(PQgetlength(result_, row_, column)));
     }
 
   private:
     const PGresult* result_;
+    int row_;
 };
 
 std::string asText(const SqlValue& value) {
@@ -153,17 +154,13 @@ Result<void> PostgresConnection::query(std::string_view sql,
                             0) != 1) {
         return failure("cannot send a statement");
     }
-    PQsetSingleRowMode(connection_.get());
     std::optional<Failure> failed;
-    bool wanted = true;
     while (PGresult* raw = PQgetResult(connection_.get())) {
         const PgResult result(raw);
         const auto status = PQresultStatus(raw);
-        if (status == PGRES_SINGLE_TUPLE) {
-            // Rows after the reader had enough are read and dropped: the
-            // connection must be clear for the next statement.
-            if (wanted && !failed) {
-                wanted = row(PostgresRow(raw));
+        if (status == PGRES_TUPLES_OK && !failed) {
+            const int rows = PQntuples(raw);
+            for (int i = 0; i < rows && row(PostgresRow(raw, i)); ++i) {
             }
         } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && !failed) {
             std::string message = PQresultErrorMessage(raw);

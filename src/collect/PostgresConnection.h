@@ -14,8 +14,8 @@ namespace kesto {
 
 // A connection to PostgreSQL through libpq. Each statement is prepared on
 // its first use and then only executed (the server plans it once);
-// parameters go as text, rows come one at a time (single-row mode), so a
-// long export never sits in memory whole. Commits are as durable as the server's
+// parameters go as text. A result is read whole: the store's reads are all
+// bounded (an export goes page by page). Commits are as durable as the server's
 // synchronous_commit, which is on unless its administrator turned it off.
 //
 // Threads: one thread at a time.
