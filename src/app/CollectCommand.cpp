@@ -62,10 +62,9 @@ void CollectCommand::declareOptions(CLI::App& app) {
 }
 
 int CollectCommand::run(std::ostream& out, std::ostream& err) {
-    std::string problem;
-    const auto listen = ListenAddress::parse(listen_, problem);
+    const auto listen = ListenAddress::parse(listen_);
     if (!listen) {
-        throw UsageError("--listen: " + problem);
+        throw UsageError("--listen: " + listen.error());
     }
     if (!tileUrl_.empty() && !tileUrl_.starts_with("https://") &&
         !tileUrl_.starts_with("http://")) {
@@ -79,6 +78,7 @@ int CollectCommand::run(std::ostream& out, std::ostream& err) {
         }
         url = *parsed;
     } else {
+        std::string problem;
         const auto directory = DataDirectory::resolve(
             dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt,
             problem);
@@ -92,11 +92,12 @@ int CollectCommand::run(std::ostream& out, std::ostream& err) {
     settings.listen = *listen;
     settings.allowedHosts = allowedHosts_;
     if (tokenFile_) {
-        settings.token = AccessToken::readFile(*tokenFile_, problem);
-        if (!settings.token) {
-            err << "kesto collect: " << problem << '\n';
+        auto token = AccessToken::readFile(*tokenFile_);
+        if (!token) {
+            err << "kesto collect: " << token.error() << '\n';
             return 1;
         }
+        settings.token = std::move(*token);
     }
     settings.resourceDirectory = ResourceLocator::resourceDirectory();
     settings.tileUrl = tileUrl_;
@@ -121,8 +122,11 @@ int CollectCommand::run(std::ostream& out, std::ostream& err) {
         << "Devices upload to http://" << settings.listen.host() << ':' << *port
         << CollectServer::kUploadPath << " ('kesto serve --server http://" << settings.listen.host()
         << ':' << *port << "').\n"
-        << "Open " << server.url() << " in a browser. Ctrl-C stops.\n"
-        << std::flush;
+        << "Open " << server.url();
+    if (tokenFile_) {
+        out << ", adding ?token= and the token in " << *tokenFile_;
+    }
+    out << " in a browser. Ctrl-C stops.\n" << std::flush;
     if (listen->isWildcard()) {
         out << "(Listening on every interface: use this machine's address in place of "
             << listen->host() << ".)\n"

@@ -53,6 +53,9 @@ class ExportSource : public HttpServer::StreamSource {
             shared_->ready.clear();
             return Pull::Sent;
         }
+        if (shared_->failed) {
+            return Pull::Fail;
+        }
         if (shared_->done) {
             return Pull::End;
         }
@@ -68,6 +71,7 @@ class ExportSource : public HttpServer::StreamSource {
                     if (!more) {
                         Console::log("Export cut short: " + more.error());
                     }
+                    shared->failed = !more;
                     shared->done = !more || !*more;
                     shared->ready = std::move(page);
                     waker = shared->waker;
@@ -89,6 +93,7 @@ class ExportSource : public HttpServer::StreamSource {
         std::string ready;
         bool fetching = false;
         bool done = false;
+        bool failed = false;  // the database failed: the client must not take it as whole
         std::optional<HttpServer::StreamWaker> waker;
     };
     std::shared_ptr<Shared> shared_;
@@ -227,11 +232,8 @@ void CollectServer::stop() {
 }
 
 std::string CollectServer::url() const {
-    std::string url = "http://" + settings_.listen.authority() + "/";
-    if (settings_.token) {
-        url += "?token=" + *settings_.token;
-    }
-    return url;
+    // The token comes from a file and stays out of the output (and the journal).
+    return "http://" + settings_.listen.authority() + "/";
 }
 
 std::optional<HttpServer::Response> CollectServer::guard(const HttpServer::Request& request,
@@ -239,16 +241,11 @@ std::optional<HttpServer::Response> CollectServer::guard(const HttpServer::Reque
     if (request.path == kUploadPath) {
         return std::nullopt;  // open to every device: the form has no credentials
     }
-    RequestGuard::Request checked;
-    checked.host = request.header("host").value_or("");
-    checked.origin = request.header("origin");
-    checked.cookie = request.header("cookie").value_or("");
-    checked.queryToken = request.queryValue("token");
-    checked.authorization = request.header("authorization").value_or("");
-    const auto decision = guard_.check(checked);
+    const auto decision = guard_.check(request);
     switch (decision.access) {
         case RequestGuard::Access::ForeignHost:
-            return Response::error(403, "this server is not reached under that name");
+        case RequestGuard::Access::ForeignAction:
+            return Response::error(403, decision.why);
         case RequestGuard::Access::TokenRequired:
             if (request.method == "GET" && request.path == "/") {
                 return Response::text(401, kTokenPage, "text/html; charset=utf-8");

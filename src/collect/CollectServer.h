@@ -77,7 +77,7 @@ class CollectServer {
     // Refuses new requests, answers the uploads already queued, stops.
     void stop();
 
-    // "http://127.0.0.1:8090/" (+ "?token=..." when one is needed).
+    // "http://127.0.0.1:8090/"; the token, when one is needed, is never in it.
     std::string url() const;
 
   private:

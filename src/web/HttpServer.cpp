@@ -1,6 +1,7 @@
 #include "web/HttpServer.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -32,12 +33,21 @@ std::string lower(std::string_view text) {
     return out;
 }
 
+// A suspended connection is not watched by libmicrohttpd: this tells
+// whether its client has gone meanwhile.
+bool peerClosed(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 double seconds(std::chrono::milliseconds interval) {
     return std::chrono::duration<double>(interval).count();
 }
 
 // A chunked body this many times over the bound is not read to its end.
 constexpr std::size_t kDiscardFactor = 64;
+// So many connections at once, then a quarter of them: a crowd has gone.
+constexpr std::size_t kCrowd = 64;
 // Each event stream's share of MHD's write buffer.
 constexpr std::size_t kStreamBlockBytes = 16 * 1024;
 
@@ -130,6 +140,8 @@ struct HttpServer::Impl {
     // Server thread only.
     std::unordered_map<MHD_Connection*, Connection> connections;
     std::unordered_map<StreamWaker::State*, std::shared_ptr<StreamWaker::State>> streams;
+    // The most connections at once since memory was last given back.
+    std::size_t busiest = 0;
 
     static MHD_Result onRequest(void* cls, MHD_Connection* c, const char* url, const char* method,
                                 const char* version, const char* upload, std::size_t* uploadSize,
@@ -153,6 +165,7 @@ struct HttpServer::Impl {
     void takeInbox();
     void sweep();
     void closeSoon(int fd);
+    void giveMemoryBack();
     void resumeAllForStop();
 };
 
@@ -345,6 +358,7 @@ void HttpServer::Impl::run() {
         takeInbox();
         MHD_run(daemon);
         sweep();
+        giveMemoryBack();
     }
 }
 
@@ -425,6 +439,11 @@ void HttpServer::Impl::sweep() {
             now.timeIntervalSince(*stream->wantedSince) > seconds(limits.streamStall)) {
             stream->closing = true;
             closeSoon(stream->fd);
+        } else if (stream->suspended && peerClosed(stream->fd)) {
+            // A closed page gives its place back now, not at its next event.
+            stream->closing = true;
+            stream->suspended = false;
+            MHD_resume_connection(stream->connection);
         } else if (stream->suspended && now.timeIntervalSince(stream->suspendedSince) >=
                                             seconds(limits.streamHeartbeat)) {
             stream->suspended = false;
@@ -432,6 +451,15 @@ void HttpServer::Impl::sweep() {
             stream->wantedSince = now;
             MHD_resume_connection(stream->connection);
         }
+    }
+}
+
+// After a crowd has gone, the memory its connections took goes back to the
+// system (the allocator would keep it for the next crowd).
+void HttpServer::Impl::giveMemoryBack() {
+    if (busiest >= kCrowd && connections.size() <= busiest / 4) {
+        malloc_trim(0);
+        busiest = connections.size();
     }
 }
 
@@ -496,6 +524,7 @@ void HttpServer::Impl::onConnection(void* cls, MHD_Connection* c, void**,
     }
     connection.awaitingSince = Clock::now();
     impl.connections[c] = std::move(connection);
+    impl.busiest = std::max(impl.busiest, impl.connections.size());
 }
 
 void HttpServer::Impl::onCompleted(void* cls, MHD_Connection* c, void**,
@@ -688,6 +717,10 @@ MHD_Result HttpServer::Impl::queueStream(MHD_Connection* c,
     stream->owner = this;
     stream->connection = c;
     stream->fd = connections.at(c).fd;
+    // A small kernel buffer: a client that stops reading is seen to stop
+    // (and dropped) after a snapshot or two, not after megabytes.
+    const int buffer = static_cast<int>(kStreamBlockBytes);
+    setsockopt(stream->fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
     MHD_Response* r = MHD_create_response_from_callback(
         MHD_SIZE_UNKNOWN, kStreamBlockBytes, &Impl::readStream, stream.get(), &Impl::endStream);
     if (r == nullptr) {
@@ -714,6 +747,9 @@ ssize_t HttpServer::Impl::readStream(void* cls, std::uint64_t, char* buffer, std
         const auto pulled = stream.source->pull(stream.pending, heartbeat);
         if (pulled == StreamSource::Pull::End) {
             return MHD_CONTENT_READER_END_OF_STREAM;
+        }
+        if (pulled == StreamSource::Pull::Fail) {
+            return MHD_CONTENT_READER_END_WITH_ERROR;  // no closing chunk: the client sees the cut
         }
         if (stream.pending.empty()) {
             // Nothing now: asked again after a wake() or the heartbeat.

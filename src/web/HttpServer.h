@@ -30,8 +30,9 @@ namespace kesto {
 //   if (auto bound = server.start(ListenAddress("127.0.0.1", 0)); !bound) { ... }
 //
 // What the server decides by itself, before any route:
-//   - more connections than maxConnections in all, or maxConnectionsPerAddress
-//     from one client address: the new connection is closed unanswered;
+//   - more than maxConnectionsPerAddress connections from one client
+//     address: the new one is closed unanswered; maxConnections in all: the
+//     next waits in the kernel's listen queue until one closes;
 //   - a request line and headers that do not fit in maxHeaderBytes: 431 (a
 //     request line alone too long: 414), answered by libmicrohttpd, whose
 //     per-connection memory never grows past that; more than maxHeaderCount
@@ -44,7 +45,9 @@ namespace kesto {
 //     415. Bodies are never inflated;
 //   - Range is ignored: a whole answer, once;
 //   - a deferred reply not begun within replyDeadline: 503;
-//   - a stream whose client has not taken its data for streamStall: closed;
+//   - a stream whose client has not taken its data for streamStall: closed
+//     (its socket's send buffer is kept small, so that shows soon); one whose
+//     client closed while it waited: let go at once;
 //   - no route for the path: 404; a route, but not for the method: 405.
 // Refusals are JSON: {"ok": false, "error": why}. The filter (setFilter)
 // sees every request first and may answer it itself.
@@ -52,7 +55,8 @@ namespace kesto {
 // Threads: construction, route(), setFilter(), setCommonHeaders(), start(),
 // stop() and destruction on one owning thread (routes and filter set before
 // start()); handlers, filters and stream sources run on the server's one
-// thread; Reply::send/begin and StreamWaker::wake from any thread. Time is
+// thread (during stop(), once more on the owning thread, to be closed);
+// Reply::send/begin and StreamWaker::wake from any thread. Time is
 // Clock's (a manual clock moves the deadlines); the server's thread looks at
 // them every kSweepInterval of real time.
 class HttpServer {
@@ -124,11 +128,12 @@ class HttpServer {
     // take more.
     class StreamSource {
       public:
-        enum class Pull { Sent, Wait, End };
+        enum class Pull { Sent, Wait, End, Fail };
         virtual ~StreamSource() = default;
         // Appends what there is to `out` (Sent); Wait: nothing now, asked
         // again after StreamWaker::wake() or streamHeartbeat (`heartbeat`
-        // true then); End: the stream is over.
+        // true then); End: the stream is over; Fail: it cannot go on, and the
+        // client must see a cut transfer, never a complete one.
         virtual Pull pull(std::string& out, bool heartbeat) = 0;
     };
 
@@ -190,8 +195,6 @@ class HttpServer {
     // Closes every connection at once, streams and deferred replies
     // included, and joins the thread. Safe to call twice.
     void stop();
-
-    const Limits& limits() const { return limits_; }
 
   private:
     struct Impl;

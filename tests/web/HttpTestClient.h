@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <optional>
 #include <string>
@@ -50,6 +51,7 @@ class HttpTestClient {
     }
 
     bool connected() const { return connected_; }
+    bool ended() const { return ended_; }
     int fd() const { return socket_.get(); }
 
     bool send(std::string_view bytes) {
@@ -146,15 +148,18 @@ class HttpTestClient {
   private:
     UniqueFd socket_;
     bool connected_ = false;
-    bool ended_ = false;
+    std::atomic<bool> ended_{false};
 };
 
-// "METHOD PATH HTTP/1.1" with Host, `headers` (each "Name: value\r\n"), the
-// body's length and Connection: close.
+// "METHOD PATH HTTP/1.1" with Host (unless `headers` has one), `headers`
+// (each "Name: value\r\n"), the body's length and Connection: close.
 inline std::string rawRequest(const std::string& method, const std::string& path, int port,
                               const std::string& headers = "", const std::string& body = "") {
-    std::string out = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                      "\r\n" + headers;
+    std::string out = method + " " + path + " HTTP/1.1\r\n";
+    if (headers.find("Host:") == std::string::npos) {
+        out += "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    }
+    out += headers;
     if (!body.empty() || method == "POST") {
         out += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
                "\r\n";
