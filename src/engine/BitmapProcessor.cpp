@@ -80,6 +80,8 @@ std::unique_ptr<BitmapProcessor> BitmapProcessor::create(const CameraProfile& pr
 void BitmapProcessor::applyProfile(const CameraProfile& profile) {
     setSeuil(profile.threshold);
     setSeuilSigma(static_cast<float>(profile.lightLimit));
+    profileWidth_.store(profile.width);
+    profileHeight_.store(profile.height);
     auto mask = std::make_shared<Mask>(Mask{profile.width, profile.height, profile.mask});
     std::lock_guard lock(maskMutex_);
     mask_ = mask->values.empty() ? nullptr : std::move(mask);
@@ -102,14 +104,7 @@ const std::vector<std::size_t>* BitmapProcessor::maskOffsets(std::size_t width, 
         return nullptr;
     }
     if (mask->width != width || mask->height != height) {
-        if (!maskMismatchLogged_) {
-            Console::logf(
-                "Camera profile is for %zu * %zu frames, these are %zu * %zu: hot pixels not "
-                "masked",
-                mask->width, mask->height, width, height);
-            maskMismatchLogged_ = true;
-        }
-        return nullptr;
+        return nullptr;  // refused before the scan
     }
     if (mask != offsetsMask_ || stride != offsetsStride_) {
         offsets_.clear();
@@ -230,6 +225,19 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
 
 void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
     if (!acquisitionEnCours()) {
+        return;
+    }
+    const std::size_t profileWidth = profileWidth_.load();
+    const std::size_t profileHeight = profileHeight_.load();
+    if (profileWidth != 0 && (frame.width != profileWidth || frame.height != profileHeight)) {
+        // Another camera's threshold and hot pixels would make up hits.
+        if (!profileRefusalLogged_) {
+            profileRefusalLogged_ = true;
+            Console::logf(
+                "Frames refused: the camera profile is for %zu \u00D7 %zu frames, these are "
+                "%zu \u00D7 %zu (run 'kesto calibrate' for this camera)",
+                profileWidth, profileHeight, frame.width, frame.height);
+        }
         return;
     }
     ScanTotals totals;

@@ -44,7 +44,8 @@ class BitmapProcessor {
     // Takes a camera's threshold, light limit and hot-pixel mask instead of
     // the device model's: masked channel values enter neither the hits nor
     // the average nor the maximum (frames of another size than the
-    // profile's are scanned whole, said once on the console). Main thread,
+    // profile's are refused, unanalysed, said once on the console: a
+    // profile made for another camera must not measure). Main thread,
     // before frames arrive.
     void applyProfile(const CameraProfile& profile);
     // The number of masked channel values (0 without a profile).
@@ -131,11 +132,14 @@ class BitmapProcessor {
     mutable std::mutex maskMutex_;
     std::shared_ptr<const Mask> mask_;  // guarded by maskMutex_
     std::atomic<bool> hasMask_{false};  // lets unmasked frames skip the lock
+    // The frame size of the profile applied; 0 × 0 without one.
+    std::atomic<std::size_t> profileWidth_{0};
+    std::atomic<std::size_t> profileHeight_{0};
+    bool profileRefusalLogged_ = false;  // delivery thread only
     // Delivery thread only: the mask's offsets for the last frame geometry.
     std::shared_ptr<const Mask> offsetsMask_;
     std::size_t offsetsStride_ = 0;
     std::vector<std::size_t> offsets_;
-    bool maskMismatchLogged_ = false;
 
     std::atomic<BitmapProcessorDelegate*> delegate_{nullptr};
     std::atomic<double> avg_{0.0};
