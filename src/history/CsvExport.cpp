@@ -38,7 +38,7 @@ std::string CsvExport::text(std::string_view text) {
     return field(text);
 }
 
-void CsvExport::write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out) {
+void CsvExport::write(const std::vector<ExportRow>& rows, std::ostream& out) {
     out << "tag,start,stop,duration_s,dose_uSv,mean_rate_uSv_h,rate_low95_uSv_h,"
            "rate_high95_uSv_h,events,latitude,longitude,simulated\r\n";
     for (const ExportRow& row : rows) {
@@ -49,7 +49,7 @@ void CsvExport::write(const std::vector<ExportRow>& rows, bool simulated, std::o
             << number(row.meanRate, 4) << ',' << (known ? number(row.interval.lower(), 4) : "")
             << ',' << (known ? number(row.interval.upper(), 4) : "") << ',' << row.events << ','
             << (placed ? number(row.latitude, 7) : "") << ','
-            << (placed ? number(row.longitude, 7) : "") << ',' << (simulated ? "yes" : "no")
+            << (placed ? number(row.longitude, 7) : "") << ',' << (row.simulated ? "yes" : "no")
             << "\r\n";
     }
 }

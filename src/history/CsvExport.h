@@ -16,7 +16,7 @@ namespace kesto {
 // Threads: pure; any thread.
 class CsvExport {
   public:
-    static void write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out);
+    static void write(const std::vector<ExportRow>& rows, std::ostream& out);
     // One field as written: quoted when it must be.
     static std::string field(std::string_view text);
     // A tag as written: one that a spreadsheet would take for a formula

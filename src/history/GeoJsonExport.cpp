@@ -15,8 +15,7 @@ Json orNull(const std::optional<std::string>& text) {
 
 }  // namespace
 
-std::size_t GeoJsonExport::write(const std::vector<ExportRow>& rows, bool simulated,
-                                 std::ostream& out) {
+std::size_t GeoJsonExport::write(const std::vector<ExportRow>& rows, std::ostream& out) {
     // One feature at a time, so a long history never sits in memory twice.
     out << "{\"type\": \"FeatureCollection\", \"features\": [";
     std::size_t leftOut = 0;
@@ -41,7 +40,7 @@ std::size_t GeoJsonExport::write(const std::vector<ExportRow>& rows, bool simula
               {"doseRateUpper95", known ? Json(row.interval.upper()) : Json(nullptr)},
               {"doseRateUnit", "\u03bcSv/h"},
               {"events", row.events},
-              {"simulated", simulated}}},
+              {"simulated", row.simulated}}},
         };
         out << (first ? "\n" : ",\n")
             << feature.dump(-1, ' ', false, Json::error_handler_t::replace);

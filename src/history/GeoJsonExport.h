@@ -16,7 +16,7 @@ namespace kesto {
 class GeoJsonExport {
   public:
     // The number of measurements left out for want of a position.
-    static std::size_t write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out);
+    static std::size_t write(const std::vector<ExportRow>& rows, std::ostream& out);
 };
 
 }  // namespace kesto
