@@ -140,6 +140,9 @@ void BitmapProcessor::startAcquisition() {
     acquisition_.startDate = Clock::now();
     acquisition_.events.clear();
     acquisition_.hasEventList = true;
+    acquisition_.frames = 0;
+    acquisition_.lastFrameDate.reset();
+    acquisition_.endedByCamera = false;
     running_.store(true, std::memory_order_release);
 }
 
@@ -154,6 +157,41 @@ void BitmapProcessor::resetModel() {
     acquisition_.startDate.reset();
     acquisition_.stopDate.reset();
     acquisition_.events.clear();
+    acquisition_.frames = 0;
+    acquisition_.lastFrameDate.reset();
+}
+
+std::uint64_t BitmapProcessor::acquisitionFrames() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.frames;
+}
+
+std::optional<Date> BitmapProcessor::lastFrameDate() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.lastFrameDate;
+}
+
+bool BitmapProcessor::framesStopped() const {
+    std::lock_guard lock(mutex_);
+    if (!acquisitionEnCours()) {
+        return false;
+    }
+    const std::optional<Date>& since =
+        acquisition_.lastFrameDate ? acquisition_.lastFrameDate : acquisition_.startDate;
+    return since && Clock::now().timeIntervalSince(*since) >= kFramesStopAfter;
+}
+
+void BitmapProcessor::stopAcquisitionAtLastFrame() {
+    std::lock_guard lock(mutex_);
+    acquisition_.stopDate =
+        acquisition_.lastFrameDate ? acquisition_.lastFrameDate : acquisition_.startDate;
+    acquisition_.endedByCamera = true;
+    running_.store(false, std::memory_order_release);
+}
+
+bool BitmapProcessor::endedByCamera() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.endedByCamera;
 }
 
 bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
@@ -258,14 +296,17 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
                                   PropertyListValue::integer(truncated(seuilSigma()))});
     NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
 
-    if (hits >= 1) {
-        double time = 0.0;
-        {
-            std::lock_guard lock(mutex_);
-            if (acquisition_.startDate) {
-                time = Clock::now().timeIntervalSince(*acquisition_.startDate);
-            }
+    double time = 0.0;
+    {
+        std::lock_guard lock(mutex_);
+        const Date now = Clock::now();
+        ++acquisition_.frames;
+        acquisition_.lastFrameDate = now;
+        if (acquisition_.startDate) {
+            time = now.timeIntervalSince(*acquisition_.startDate);
         }
+    }
+    if (hits >= 1) {
         eventDetected(hits, time);
     }
     setAvg(average);

@@ -28,6 +28,10 @@ class BitmapProcessor {
   public:
     static constexpr const char* kMatriceImageChanged = "MatriceImageChanged";
     static constexpr const char* kEventDetected = "EventDetected";
+    // An acquisition that has analysed no frame for this long (from its
+    // start, when none came) has lost its camera: the time after its last
+    // frame was not watched.
+    static constexpr double kFramesStopAfter = 5.0;  // seconds
 
     // The one engine of the process, created on first use with the defaults
     // of this machine's model, never destroyed.
@@ -56,6 +60,18 @@ class BitmapProcessor {
     void stopAcquisition();
     void resetModel();
     bool acquisitionEnCours() const { return running_.load(std::memory_order_acquire); }
+
+    // Frames reaching the engine. The frames analysed by the running (or
+    // last) acquisition and when the last of them came; whether the running
+    // acquisition has had none for kFramesStopAfter seconds; and the ending
+    // of an acquisition whose camera stopped at its last frame (at its start
+    // when none came), so that its figures cover only the time frames came,
+    // which endedByCamera() tells until the next start.
+    std::uint64_t acquisitionFrames() const;
+    std::optional<Date> lastFrameDate() const;
+    bool framesStopped() const;
+    void stopAcquisitionAtLastFrame();
+    bool endedByCamera() const;
 
     // Frame analysis; `timestamp` (the capture clock) is not used.
     void processBitmap(const FrameBitmap& frame, double timestamp);
@@ -103,6 +119,9 @@ class BitmapProcessor {
         std::optional<Date> stopDate;
         bool hasEventList = false;
         std::vector<RadiationEvent> events;
+        std::uint64_t frames = 0;
+        std::optional<Date> lastFrameDate;
+        bool endedByCamera = false;  // kept by resetModel
     };
 
     void applyDeviceDefaults();
