@@ -164,8 +164,7 @@ int MeasureCommand::cameraStopped(HeadlessFrontEnd& person, const std::string& m
     const int saved = tag_ ? save(person, out, err) : 0;
     err << "kesto measure: the camera stopped sending frames: the measurement covers only the "
            "time frames came ("
-        << covered << ")"
-        << (saved == 0 && tag_ ? " (saved)" : "") << '\n';
+        << covered << ")" << (saved == 0 && tag_ ? " (saved)" : "") << '\n';
     return 1;
 }
 
