@@ -131,3 +131,29 @@ test("a saved measurement on a phone: its row, and its upload right under the ph
   assert.deepEqual(collection.received, []);
   assert.deepEqual(page.errors, []);
 });
+
+test("a measurement saved within a second of its start reads the same after a restart", async () => {
+  let page = await openPage(browser, server);
+  await setRate(page, 20000);
+  await measureUntil(page, 1);
+  await saveMeasurement(page, "Shed");
+  // The History tab's totals and the new row, as the file will give them back.
+  const shown = () => page.evaluate(() => {
+    const top = document.querySelector("#phone .top");
+    const row = top.querySelector('[data-outlet="tblHistory"] .table-row[data-row="0"]');
+    return [top.querySelector('[data-outlet="lblDesc"]')?.textContent,
+      ...["lblTag", "lblVd", "lblVm", "lblDuration"].map(
+        (outlet) => row?.querySelector(`[data-outlet="${outlet}"]`)?.textContent)];
+  });
+  const before = await shown();
+  assert.equal(before[1].trim(), "Shed");
+  await page.close();
+  await server.stop();
+  await server.start();
+  page = await openPage(browser, server);
+  await tab(page, 2).click();
+  await waitForTop(page, "HistoryViewController");
+  await page.locator('#phone .top [data-outlet="tblHistory"] .table-row[data-row="0"]').waitFor();
+  assert.deepEqual(await shown(), before);
+  assert.deepEqual(page.errors, []);
+});
