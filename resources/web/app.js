@@ -140,6 +140,7 @@ function showOthers(state) {
   const elsewhere = typist && typist.page !== pageName ? typist.outlet : "";
   document.getElementById("phone").dataset.typedElsewhere = elsewhere;
   if (elsewhere) showNotice(text("Web_TypingElsewhere"));
+  else if (notice.textContent === text("Web_TypingElsewhere")) notice.hidden = true;
 }
 
 let noticeTimer = 0;
