@@ -80,8 +80,7 @@ void Register1000x100(benchmark::State& state) {
     const std::filesystem::path dir =
         std::filesystem::path(base ? base : "/tmp") / ("kesto-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    std::string error;
-    AtomicFile::replace(dir / RadiationHistoryMng::kHistoryFileName, historyBytes(), error);
+    (void)AtomicFile::replace(dir / RadiationHistoryMng::kHistoryFileName, historyBytes());
     const auto previous = Console::setSink([](std::string_view) {});
     RadiationHistoryMng::resetForTesting(dir);
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();

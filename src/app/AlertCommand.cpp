@@ -49,10 +49,12 @@ void AlertCommand::declareOptions(CLI::App& app) {
 int AlertCommand::run(std::ostream& out, std::ostream& err) {
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
-    application_.apply();
-    if (const auto problem = person.launch()) {
-        err << "kesto alert: " << *problem << '\n';
-        return 1;
+    Result<void> started = application_.apply();
+    if (started) {
+        started = person.launch();
+    }
+    if (!started) {
+        return failed("alert", started.error(), err);
     }
     SensorBanner::print(person.report());
     IntervalReport::printDetectable(person.report(), AlertViewController::kDetectionLength);

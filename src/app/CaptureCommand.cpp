@@ -211,10 +211,13 @@ void CaptureCommand::declareOptions(CLI::App& app) {
 
 int CaptureCommand::run(std::ostream& out, std::ostream& err) {
     const SensorSpec sensor = ApplicationOptions::selectSensor(sensor_);
-    if (profile_) {
-        ApplicationOptions::applyProfile(sensor, dataDirectory_);
-    } else if (dataDirectory_) {
+    if (!profile_ && dataDirectory_) {
         throw UsageError("--data-dir: only with --profile");
+    }
+    if (profile_) {
+        if (auto applied = ApplicationOptions::applyProfile(sensor, dataDirectory_); !applied) {
+            return failed("capture", applied.error(), err);
+        }
     }
 
     interrupted.store(false);

@@ -30,13 +30,12 @@ HeadlessFrontEnd::~HeadlessFrontEnd() {
     Application::sharedApplication().reset();
 }
 
-std::optional<std::string> HeadlessFrontEnd::launch() {
-    std::string problem;
-    if (!ShellLauncher::launchHeadless(problem)) {
-        return problem;
+Result<void> HeadlessFrontEnd::launch() {
+    if (auto launched = ShellLauncher::launchHeadless(); !launched) {
+        return launched;
     }
     settle();
-    return std::nullopt;
+    return {};
 }
 
 std::string HeadlessFrontEnd::text(std::string_view outlet) const {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/ProgressReport.h"
+#include "platform/Result.h"
 #include "platform/SignalWatch.h"
 #include "toolkit/Driver.h"
 
@@ -28,8 +29,8 @@ class HeadlessFrontEnd {
     HeadlessFrontEnd(const HeadlessFrontEnd&) = delete;
     HeadlessFrontEnd& operator=(const HeadlessFrontEnd&) = delete;
 
-    // Starts the application; why it could not, if so.
-    std::optional<std::string> launch();
+    // Starts the application.
+    Result<void> launch();
 
     Driver& driver() { return driver_; }
     ProgressReport& report() { return report_; }

@@ -86,10 +86,12 @@ void MeasureCommand::declareOptions(CLI::App& app) {
 int MeasureCommand::run(std::ostream& out, std::ostream& err) {
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
-    application_.apply();
-    if (const auto problem = person.launch()) {
-        err << "kesto measure: " << *problem << '\n';
-        return 1;
+    Result<void> started = application_.apply();
+    if (started) {
+        started = person.launch();
+    }
+    if (!started) {
+        return failed("measure", started.error(), err);
     }
     SensorBanner::print(person.report());
     IntervalReport::printDetectable(

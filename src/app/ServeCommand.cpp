@@ -51,10 +51,12 @@ int ServeCommand::run(std::ostream& out, std::ostream& err) {
     }
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, false));
-    application_.apply();
-    if (const auto failure = person.launch()) {
-        err << "kesto serve: " << *failure << '\n';
-        return 1;
+    Result<void> started = application_.apply();
+    if (started) {
+        started = person.launch();
+    }
+    if (!started) {
+        return failed("serve", started.error(), err);
     }
     SensorBanner::print(person.report());
 

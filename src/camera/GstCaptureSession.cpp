@@ -49,35 +49,31 @@ void GstCaptureSession::SampleUnref::operator()(GstSample* sample) const {
     gst_sample_unref(sample);
 }
 
-bool GstCaptureSession::initialize(std::string& error) {
+Result<void> GstCaptureSession::initialize() {
     static std::once_flag once;
-    static bool ready = false;
-    static std::string failure;
+    static Result<void> ready;
     std::call_once(once, [] {
         GError* raw = nullptr;
-        ready = gst_init_check(nullptr, nullptr, &raw) != 0;
+        const bool started = gst_init_check(nullptr, nullptr, &raw) != 0;
         const ErrorPtr gerror(raw);
-        if (!ready) {
-            failure = "GStreamer cannot start: " + describe(gerror);
+        if (!started) {
+            ready = fail("GStreamer cannot start: " + describe(gerror));
         }
     });
-    error = failure;
     return ready;
 }
 
-GstCaptureSession::ElementPtr GstCaptureSession::build(const std::string& description,
-                                                       AppSinkPtr& sink, std::string& error) {
-    if (!initialize(error)) {
-        return nullptr;
+Result<GstCaptureSession::Built> GstCaptureSession::build(const std::string& description) {
+    if (auto ready = initialize(); !ready) {
+        return ready.failure();
     }
-    auto parse = [&error](const std::string& text) {
+    auto parse = [](const std::string& text) -> Result<ElementPtr> {
         GError* raw = nullptr;
         ElementPtr element(
             gst_parse_launch_full(text.c_str(), nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &raw));
         const ErrorPtr gerror(raw);
         if (!element || gerror) {
-            error = "the pipeline '" + text + "' cannot be built: " + describe(gerror);
-            element.reset();
+            return fail("the pipeline '" + text + "' cannot be built: " + describe(gerror));
         }
         return element;
     };
@@ -88,37 +84,41 @@ GstCaptureSession::ElementPtr GstCaptureSession::build(const std::string& descri
     };
     // A description that ends in caps does not parse alone, so a failed
     // first parse is retried completed; its error is the one reported.
-    std::string firstError;
-    ElementPtr pipeline = parse(description);
-    std::swap(firstError, error);
-    ElementPtr named = sinkOf(pipeline);
+    Result<ElementPtr> first = parse(description);
+    Built built;
+    ElementPtr named;
+    if (first) {
+        built.pipeline = std::move(*first);
+        named = sinkOf(built.pipeline);
+    }
     if (!named) {
-        pipeline.reset();
-        pipeline = parse(description + " ! " + kDeliveryTail);
-        if (!pipeline) {
-            if (!firstError.empty()) {
-                error = firstError;
-            }
-            return nullptr;
+        built.pipeline.reset();
+        Result<ElementPtr> completed = parse(description + " ! " + kDeliveryTail);
+        if (!completed) {
+            return first ? completed.failure() : first.failure();
         }
-        named = sinkOf(pipeline);
+        built.pipeline = std::move(*completed);
+        named = sinkOf(built.pipeline);
     }
     if (!named || !GST_IS_APP_SINK(named.get())) {
-        error = std::string("the element named \"") + kSinkName + "\" is not an appsink";
-        return nullptr;
+        return fail(std::string("the element named \"") + kSinkName + "\" is not an appsink");
     }
-    sink.reset(GST_APP_SINK(named.release()));
+    built.sink.reset(GST_APP_SINK(named.release()));
+    AppSinkPtr& sink = built.sink;
     const std::unique_ptr<GstCaps, CapsUnref> bgra(gst_caps_from_string("video/x-raw,format=BGRA"));
     gst_app_sink_set_caps(sink.get(), bgra.get());
     // One buffer waits at most; older ones are dropped, never piled up.
     gst_app_sink_set_max_buffers(sink.get(), 1);
     gst_app_sink_set_drop(sink.get(), TRUE);
-    return pipeline;
+    return built;
 }
 
-bool GstCaptureSession::validate(const std::string& description, std::string& error) {
-    AppSinkPtr sink;
-    return build(description, sink, error) != nullptr;
+Result<void> GstCaptureSession::validate(const std::string& description) {
+    Result<Built> built = build(description);
+    if (!built) {
+        return built.failure();
+    }
+    return {};
 }
 
 GstCaptureSession::GstCaptureSession(std::string description)
@@ -126,12 +126,13 @@ GstCaptureSession::GstCaptureSession(std::string description)
     if (description_.empty()) {
         return;
     }
-    std::string error;
-    pipeline_ = build(description_, sink_, error);
-    if (!pipeline_) {
-        Console::log("Capture pipeline refused: " + error);
+    Result<Built> built = build(description_);
+    if (!built) {
+        Console::log("Capture pipeline refused: " + built.error());
         return;
     }
+    pipeline_ = std::move(built->pipeline);
+    sink_ = std::move(built->sink);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* sink, gpointer self) {
         return static_cast<GstFlowReturn>(onNewSample(sink, self));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/CaptureSession.h"
+#include "platform/Result.h"
 
 typedef struct _GstElement GstElement;
 typedef struct _GstAppSink GstAppSink;
@@ -40,10 +41,10 @@ class GstCaptureSession : public CaptureSession {
     static constexpr const char* kDeliveryTail =
         "videoconvert ! videorate max-rate=10 ! video/x-raw,format=BGRA ! appsink name=kesto";
 
-    // Initialises GStreamer once for the process; false (with `error`) when it cannot.
-    static bool initialize(std::string& error);
+    // Initialises GStreamer once for the process; fails when it cannot.
+    static Result<void> initialize();
     // Checks that `description`, completed as above, builds a pipeline.
-    static bool validate(const std::string& description, std::string& error);
+    static Result<void> validate(const std::string& description);
 
     // An empty description makes a session that runs without frames.
     explicit GstCaptureSession(std::string description);
@@ -67,8 +68,12 @@ class GstCaptureSession : public CaptureSession {
     };
     using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
 
-    // Builds the pipeline; null with `error` when the description is wrong.
-    static ElementPtr build(const std::string& description, AppSinkPtr& sink, std::string& error);
+    struct Built {
+        ElementPtr pipeline;
+        AppSinkPtr sink;
+    };
+    // Builds the pipeline; fails when the description is wrong.
+    static Result<Built> build(const std::string& description);
     static int onNewSample(GstAppSink* sink, void* self);
     static int onBusMessage(GstBus* bus, GstMessage* message, void* self);
     void handOver(SamplePtr sample);

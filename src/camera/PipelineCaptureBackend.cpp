@@ -4,8 +4,8 @@
 
 namespace kesto {
 
-bool PipelineCaptureBackend::validate(const std::string& description, std::string& error) {
-    return GstCaptureSession::validate(description, error);
+Result<void> PipelineCaptureBackend::validate(const std::string& description) {
+    return GstCaptureSession::validate(description);
 }
 
 std::unique_ptr<CaptureSession> PipelineCaptureBackend::createSession() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Result.h"
+
 namespace kesto {
 
 // Which sensor the capture chain reads, as given to --sensor or KESTO_SENSOR
@@ -59,8 +61,8 @@ struct SensorSpec {
     // Pipeline.
     std::string pipeline;
 
-    // Reads a selection; on a mistake returns nothing and says why in `error`.
-    static std::optional<SensorSpec> parse(std::string_view text, std::string& error);
+    // Reads a selection; refused, saying why, on a mistake.
+    static Result<SensorSpec> parse(std::string_view text);
 
     std::size_t rowBytes() const { return bytesPerRow != 0 ? bytesPerRow : 4 * width; }
 };

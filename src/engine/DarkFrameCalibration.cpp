@@ -103,12 +103,10 @@ double DarkFrameCalibration::falseEventsPerHour(std::int32_t threshold, double m
     return perFrame * framesPerSecond * 3600.0;
 }
 
-std::optional<CameraProfile> DarkFrameCalibration::propose(double framesPerSecond,
-                                                           std::string& error) const {
+Result<CameraProfile> DarkFrameCalibration::propose(double framesPerSecond) const {
     const std::uint32_t frames = frames_.load(std::memory_order_acquire);
     if (frames == 0) {
-        error = "no frame was recorded";
-        return std::nullopt;
+        return fail("no frame was recorded");
     }
     CameraProfile profile;
     profile.width = width_;
@@ -145,8 +143,7 @@ std::optional<CameraProfile> DarkFrameCalibration::propose(double framesPerSecon
     }
     const double unmasked = static_cast<double>(unmaskedMax.size());
     if (unmaskedMax.empty()) {
-        error = "every channel value is bright in most frames: the lens is not covered";
-        return std::nullopt;
+        return fail("every channel value is bright in most frames: the lens is not covered");
     }
     stats.darkLevel = summarise(sum, sumOfSquares, unmasked * n, levelMin_, levelMax);
     stats.valueMeans = summarise(meanSum, meanSquares, unmasked, meanMin, meanMax);
@@ -178,11 +175,10 @@ std::optional<CameraProfile> DarkFrameCalibration::propose(double framesPerSecon
         threshold = std::max<std::int32_t>(threshold, *nth);
     }
     if (threshold > 254) {
-        error = cformat(
+        return fail(cformat(
             "the dark noise (level %.1f \u00B1 %.1f, up to %.0f) leaves no usable threshold: "
             "is the lens covered?",
-            stats.darkLevel.mean, stats.darkLevel.sigma, levelMax);
-        return std::nullopt;
+            stats.darkLevel.mean, stats.darkLevel.sigma, levelMax));
     }
     profile.threshold = threshold;
     stats.falseEventsPerHour = falseEventsPerHour(threshold, stats.darkLevel.mean,

@@ -8,6 +8,7 @@
 
 #include "engine/CameraProfile.h"
 #include "engine/FrameBitmap.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -44,9 +45,9 @@ class DarkFrameCalibration {
     std::uint32_t lightFrames() const { return lightFrames_.load(); }
     std::uint32_t ignoredFrames() const { return ignored_.load(); }
 
-    // The proposal for `framesPerSecond`; nothing, with the reason, when
-    // no frame came or no threshold keeps the noise out.
-    std::optional<CameraProfile> propose(double framesPerSecond, std::string& error) const;
+    // The proposal for `framesPerSecond`; fails when no frame came or no
+    // threshold keeps the noise out.
+    Result<CameraProfile> propose(double framesPerSecond) const;
 
     // Expected false events an hour from noise alone at `threshold`, for
     // `values` unmasked values of mean `mean` and deviation `sigma`.

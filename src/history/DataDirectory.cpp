@@ -43,8 +43,8 @@ std::optional<std::filesystem::path> homeDirectory() {
 
 }  // namespace
 
-std::optional<std::filesystem::path> DataDirectory::resolve(
-    const std::optional<std::filesystem::path>& option, std::string& problem) {
+Result<std::filesystem::path> DataDirectory::resolve(
+    const std::optional<std::filesystem::path>& option) {
     if (option && !option->empty()) {
         return *option;
     }
@@ -57,20 +57,18 @@ std::optional<std::filesystem::path> DataDirectory::resolve(
     if (auto home = homeDirectory()) {
         return *home / ".local" / "share" / "kesto";
     }
-    problem =
+    return fail(
         "no data directory: HOME is unset, empty or relative and this user has no home "
-        "directory; give one with --data-dir or KESTO_DATA_DIR";
-    return std::nullopt;
+        "directory; give one with --data-dir or KESTO_DATA_DIR");
 }
 
-bool DataDirectory::ensure(const std::filesystem::path& directory, std::string& error) {
+Result<void> DataDirectory::ensure(const std::filesystem::path& directory) {
     std::error_code ec;
     std::filesystem::create_directories(directory, ec);
     if (ec) {
-        error = "cannot create " + directory.string() + ": " + ec.message();
-        return false;
+        return fail("cannot create " + directory.string() + ": " + ec.message());
     }
-    return true;
+    return {};
 }
 
 }  // namespace kesto

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Result.h"
+
 namespace kesto {
 
 // Where this user's saved measurements live: the option --data-dir when
@@ -17,11 +19,11 @@ namespace kesto {
 // upload threads), as long as nothing changes the environment meanwhile.
 class DataDirectory {
   public:
-    // Nothing, with the reason in `problem`, when no absolute location is left.
-    static std::optional<std::filesystem::path> resolve(
-        const std::optional<std::filesystem::path>& option, std::string& problem);
-    // Creates the directory and its parents when missing; false on failure.
-    static bool ensure(const std::filesystem::path& directory, std::string& error);
+    // Fails when no absolute location is left.
+    static Result<std::filesystem::path> resolve(
+        const std::optional<std::filesystem::path>& option);
+    // Creates the directory and its parents when missing.
+    static Result<void> ensure(const std::filesystem::path& directory);
 };
 
 }  // namespace kesto

@@ -164,18 +164,14 @@ class RecordReader {
 
 }  // namespace
 
-HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader) {
-    ReadResult result;
-    result.status = Status::Unreadable;
+Result<HistoryFile::Contents> HistoryFile::parse(std::string_view bytes, Reader reader) {
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        result.problem = "larger than a property list can be";
-        return result;
+        return fail("larger than a property list can be");
     }
     const bool binary = bytes.substr(0, 6) == "bplist";
     if (!binary) {
-        if (auto damage = XmlValues::firstDamage(bytes)) {
-            result.problem = std::move(*damage);
-            return result;
+        if (auto values = XmlValues::check(bytes); !values) {
+            return values.failure();
         }
     }
     CLocaleScope cLocale;
@@ -183,7 +179,8 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
     if (!binary && reader == Reader::ByRecord && RecordChunks::split(bytes, chunks)) {
         // One record's nodes at a time. A chunk libplist refuses sends the
         // whole document to the whole-document parse, which has the last word.
-        result.records.reserve(chunks.size());
+        Contents contents;
+        contents.records.reserve(chunks.size());
         bool refused = false;
         for (std::string_view chunk : chunks) {
             plist_t node = nullptr;
@@ -193,21 +190,16 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
                 refused = true;
                 break;
             }
-            RecordReader record(result.records.size());
+            RecordReader record(contents.records.size());
             auto read = record.read(node);
             if (!read) {
-                result.problem = record.problem();
-                result.records.clear();
-                return result;
+                return fail(record.problem());
             }
-            result.records.push_back(std::make_shared<const RadiationHistoryRecord>(*read));
+            contents.records.push_back(std::make_shared<const RadiationHistoryRecord>(*read));
         }
         if (!refused) {
-            result.status = Status::Loaded;
-            return result;
+            return contents;
         }
-        result = ReadResult();
-        result.status = Status::Unreadable;
     }
     PlistNodes::Owned root;
     {
@@ -216,58 +208,51 @@ HistoryFile::ReadResult HistoryFile::parse(std::string_view bytes, Reader reader
         root.reset(node);
     }
     if (!root) {
-        result.problem = "not a property list";
-        return result;
+        return fail("not a property list");
     }
     if (plist_get_node_type(root.get()) != PLIST_ARRAY) {
-        result.problem = "the property list's root is not an array";
-        return result;
+        return fail("the property list's root is not an array");
     }
-    result.records.reserve(plist_array_get_size(root.get()));
+    Contents contents;
+    contents.records.reserve(plist_array_get_size(root.get()));
+    std::string problem;
     std::size_t index = 0;
     forEachItem(root.get(), [&](plist_t item) {
-        if (!result.problem.empty()) {
+        if (!problem.empty()) {
             return;
         }
         if (plist_get_node_type(item) != PLIST_DICT) {
-            ++result.skipped;
+            ++contents.skipped;
         } else if (RecordReader record(index); auto read = record.read(item)) {
-            result.records.push_back(std::make_shared<const RadiationHistoryRecord>(*read));
+            contents.records.push_back(std::make_shared<const RadiationHistoryRecord>(*read));
         } else {
-            result.problem = record.problem();
+            problem = record.problem();
         }
         ++index;
     });
-    if (!result.problem.empty()) {
-        result.records.clear();
-        result.skipped = 0;
-        return result;
+    if (!problem.empty()) {
+        return fail(problem);
     }
-    result.status = Status::Loaded;
-    return result;
+    return contents;
 }
 
-HistoryFile::ReadResult HistoryFile::read(const std::filesystem::path& path) {
-    ReadResult result;
-    result.status = Status::Unreadable;
+Result<HistoryFile::Contents> HistoryFile::read(const std::filesystem::path& path) {
     // Non-blocking, so a FIFO put in the file's place cannot hang the launch.
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd) {
         if (errno == ENOENT) {
-            result.status = Status::Missing;
-        } else {
-            result.problem = std::strerror(errno);
+            Contents none;
+            none.exists = false;
+            return none;
         }
-        return result;
+        return fail(std::strerror(errno));
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        result.problem = "not a regular file";
-        return result;
+        return fail("not a regular file");
     }
     if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
-        result.problem = "larger than a property list can be";
-        return result;
+        return fail("larger than a property list can be");
     }
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size));
@@ -279,14 +264,13 @@ HistoryFile::ReadResult HistoryFile::read(const std::filesystem::path& path) {
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            result.problem = std::strerror(errno);
-            return result;
+            return fail(std::strerror(errno));
         }
     }
     return parse(bytes);
 }
 
-std::optional<std::string> HistoryFile::serialize(const RecordList& records, std::string* problem) {
+Result<std::string> HistoryFile::serialize(const RecordList& records) {
     PlistNodes::Owned array(plist_new_array());
     std::size_t index = 0;
     for (const auto& record : records) {
@@ -296,12 +280,9 @@ std::optional<std::string> HistoryFile::serialize(const RecordList& records, std
         for (const auto& date : {record->startDate(), record->stopDate()}) {
             const double seconds = date ? std::floor(date->referenceSeconds()) : 0.0;
             if (!(seconds >= XmlValues::kEarliestDate && seconds <= XmlValues::kLatestDate)) {
-                if (problem != nullptr) {
-                    *problem = "record " + std::to_string(index) +
-                               " has a date outside years 1000 to 9999, which no reader "
-                               "would read back";
-                }
-                return std::nullopt;
+                return fail("record " + std::to_string(index) +
+                            " has a date outside years 1000 to 9999, which no reader would read "
+                            "back");
             }
         }
         plist_array_append_item(array.get(),

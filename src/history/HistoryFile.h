@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "history/RadiationHistoryRecord.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -41,8 +42,8 @@ namespace kesto {
 //
 // Every value is read exactly or the file is refused: a date outside years
 // 1000…9999, a count beyond 32 bits, "4,8" as a real or "yesterday" as a date
-// make it Unreadable, with where the value sits (line for XML, record and
-// key) in `problem`.
+// make the file unreadable, the reason saying where the value sits (line for
+// XML, record and key).
 //
 // Threads: any thread; no shared state. libplist parses numbers with the
 // C library, so both directions run in the C locale on the calling thread.
@@ -50,19 +51,14 @@ class HistoryFile {
   public:
     using RecordList = std::vector<std::shared_ptr<const RadiationHistoryRecord>>;
 
-    enum class Status {
-        Loaded,      // a property-list array; `records` holds its records
-        Missing,     // no file at that path
-        Unreadable,  // there is a file, but not a property-list array
-    };
-
-    struct ReadResult {
-        Status status = Status::Missing;
+    // What a readable file holds. A read fails when there is a file but not
+    // a property-list array of records, saying why (for the console).
+    struct Contents {
+        // False when there is no file at that path (and so no record).
+        bool exists = true;
         RecordList records;
         // Elements of the array that are not dictionaries, left out.
         std::size_t skipped = 0;
-        // Why the file could not be read, for the console.
-        std::string problem;
     };
 
     // How the XML form is handed to libplist: one record dictionary at a
@@ -71,16 +67,15 @@ class HistoryFile {
     // kept to check the first.
     enum class Reader { ByRecord, WholeDocument };
 
-    static ReadResult read(const std::filesystem::path& path);
-    static ReadResult parse(std::string_view bytes, Reader reader = Reader::ByRecord);
+    static Result<Contents> read(const std::filesystem::path& path);
+    static Result<Contents> parse(std::string_view bytes, Reader reader = Reader::ByRecord);
 
     // The whole file for `records`, in list order. Texts that XML cannot
     // carry have those characters replaced by U+FFFD; dates hold whole
-    // seconds. Records without a text or date get no key for it. Nothing,
-    // with the reason in `problem`, when a date lies outside years
-    // 1000…9999: it would be written in a form no reader reads back.
-    static std::optional<std::string> serialize(const RecordList& records,
-                                                std::string* problem = nullptr);
+    // seconds. Records without a text or date get no key for it. Fails when
+    // a date lies outside years 1000…9999: it would be written in a form no
+    // reader reads back.
+    static Result<std::string> serialize(const RecordList& records);
 };
 
 }  // namespace kesto

@@ -121,7 +121,7 @@ UploadForm::Body UploadForm::build(const RadiationHistoryRecord& record) {
     return body;
 }
 
-std::optional<std::string> UploadForm::endpoint(std::string_view server, std::string& problem) {
+Result<std::string> UploadForm::endpoint(std::string_view server) {
     const std::string given(server);
     std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     bool clean = url && curl_url_set(url.get(), CURLUPART_URL, given.c_str(), 0) == CURLUE_OK;
@@ -138,9 +138,8 @@ std::optional<std::string> UploadForm::endpoint(std::string_view server, std::st
                 part(url.get(), CURLUPART_FRAGMENT).empty() && given.find('@') == std::string::npos;
     }
     if (!clean || curl_url_set(url.get(), CURLUPART_PATH, kPath, 0) != CURLUE_OK) {
-        problem = "Collection server must be given as http://host[:port], not '" +
-                  redacted(server) + "': measurement not sent";
-        return std::nullopt;
+        return fail("Collection server must be given as http://host[:port], not '" +
+                    redacted(server) + "': measurement not sent");
     }
     return part(url.get(), CURLUPART_URL);
 }

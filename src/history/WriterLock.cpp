@@ -33,16 +33,14 @@ std::string holder(int fd) {
 
 }  // namespace
 
-std::optional<WriterLock> WriterLock::acquire(const std::filesystem::path& directory,
-                                              std::string& problem) {
-    if (!DataDirectory::ensure(directory, problem)) {
-        return std::nullopt;
+Result<WriterLock> WriterLock::acquire(const std::filesystem::path& directory) {
+    if (auto made = DataDirectory::ensure(directory); !made) {
+        return made.failure();
     }
     const std::filesystem::path path = directory / kFileName;
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (!fd) {
-        problem = describe("cannot open", path);
-        return std::nullopt;
+        return fail(describe("cannot open", path));
     }
     // An open-file-description lock: not shared with a forked child, and not
     // dropped when some other descriptor of the file is closed.
@@ -54,9 +52,8 @@ std::optional<WriterLock> WriterLock::acquire(const std::filesystem::path& direc
     }
     if (result != 0) {
         if (errno == EAGAIN || errno == EACCES) {
-            problem = "the history in " + directory.string() + " is being saved by " +
-                      holder(fd.get()) + "; only one process may save there at a time";
-            return std::nullopt;
+            return fail("the history in " + directory.string() + " is being saved by " +
+                        holder(fd.get()) + "; only one process may save there at a time");
         }
         // A file system without locks must not cost the user every later
         // measurement: saving goes on, unguarded, and says so.

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Result.h"
 #include "platform/UniqueFd.h"
 
 namespace kesto {
@@ -21,12 +22,11 @@ class WriterLock {
   public:
     static constexpr const char* kFileName = ".lock";
 
-    // Creates `directory` when missing and takes its lock. Nothing, with the
-    // reason in `problem`, when another process holds it (naming its process
-    // id) or the lock file cannot be made. Where the file system has no locks
-    // the writer goes on unguarded, after a console line.
-    static std::optional<WriterLock> acquire(const std::filesystem::path& directory,
-                                             std::string& problem);
+    // Creates `directory` when missing and takes its lock. Fails when another
+    // process holds it (naming its process id) or the lock file cannot be
+    // made. Where the file system has no locks the writer goes on unguarded,
+    // after a console line.
+    static Result<WriterLock> acquire(const std::filesystem::path& directory);
 
     const std::filesystem::path& directory() const { return directory_; }
 

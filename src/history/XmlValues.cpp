@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <vector>
 
 #include "platform/ParseNumber.h"
@@ -133,33 +134,32 @@ bool isDate(std::string_view t) {
            second <= 59;
 }
 
-std::optional<std::string> damage(std::string_view name, std::string_view text,
-                                  std::string_view key) {
+Result<void> checkValue(std::string_view name, std::string_view text, std::string_view key) {
     if (name == "integer") {
         const auto value = integerOf(text);
         if (!value) {
-            return quoted(text) + " is not an integer within 64 bits";
+            return fail(quoted(text) + " is not an integer within 64 bits");
         }
         if (key == "numberOfParticules" && (*value < INT32_MIN || *value > INT32_MAX)) {
-            return quoted(text) + " is a particle count beyond 32 bits";
+            return fail(quoted(text) + " is a particle count beyond 32 bits");
         }
-        return std::nullopt;
+        return {};
     }
     if (name == "real") {
         if (!isReal(text)) {
-            return quoted(text) + " is not a decimal number";
+            return fail(quoted(text) + " is not a decimal number");
         }
-        return std::nullopt;
+        return {};
     }
     if (!isDate(text)) {
-        return quoted(text) + " is not a date YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999";
+        return fail(quoted(text) + " is not a date YYYY-MM-DDTHH:MM:SSZ in years 1000 to 9999");
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
 
-std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
+Result<void> XmlValues::check(std::string_view document) {
     std::vector<Container> open;
     std::size_t depth = 0;
     std::size_t pos = 0;
@@ -183,7 +183,7 @@ std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
         }
         const std::size_t close = document.find('>', pos);
         if (close == std::string_view::npos) {
-            return std::nullopt;  // unfinished: libplist refuses it
+            return {};  // unfinished: libplist refuses it
         }
         const bool closing = rest[1] == '/';
         const std::size_t nameStart = pos + (closing ? 2 : 1);
@@ -206,7 +206,7 @@ std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
             continue;
         }
         if (!empty && ++depth > kNestingLimit) {
-            return "nested far deeper than a history";
+            return fail("nested far deeper than a history");
         }
         if (name == "key") {
             const std::size_t end = empty ? pos : document.find('<', pos);
@@ -227,29 +227,29 @@ std::optional<std::string> XmlValues::firstDamage(std::string_view document) {
             continue;
         }
         const std::string_view key = open.empty() || open.back().array ? "" : open.back().key;
-        std::optional<std::string> problem;
+        Result<void> value;
         std::string tag = "<";
         tag.append(name);
         if (empty) {
-            problem = "an empty " + tag + "/> holds no value";
+            value = fail("an empty " + tag + "/> holds no value");
         } else {
             const std::size_t end = document.find('<', pos);
             const std::size_t after = end + 2 + name.size();
             if (end == std::string_view::npos || document.substr(end, 2) != "</" ||
                 document.substr(end + 2, name.size()) != name || after >= document.size() ||
                 document[after] != '>') {
-                problem = tag + "> holds markup, not a plain value";
+                value = fail(tag + "> holds markup, not a plain value");
             } else {
-                problem = damage(name, document.substr(pos, end - pos), key);
+                value = checkValue(name, document.substr(pos, end - pos), key);
                 pos = after + 1;
                 --depth;  // its end tag is passed
             }
         }
-        if (problem) {
-            return where(document, start, open) + ": " + *problem;
+        if (!value) {
+            return fail(where(document, start, open) + ": " + value.error());
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace kesto

@@ -2,9 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -33,10 +34,10 @@ class XmlValues {
     static constexpr double kEarliestDate = -31588531200.0;
     static constexpr double kLatestDate = 252423993599.0;
 
-    // The first damaged value as "line L, record R, key: problem", or
-    // "nested far deeper than a history" for elements (comments, CDATA and
-    // declarations aside) more than kNestingLimit levels deep, or nothing.
-    static std::optional<std::string> firstDamage(std::string_view document);
+    // Fails at the first damaged value, saying "line L, record R, key:
+    // problem", or "nested far deeper than a history" for elements (comments,
+    // CDATA and declarations aside) more than kNestingLimit levels deep.
+    static Result<void> check(std::string_view document);
 };
 
 }  // namespace kesto

@@ -15,7 +15,9 @@ struct Failure {
     std::string reason;
 };
 
-inline Failure fail(std::string reason) { return Failure{std::move(reason)}; }
+inline Failure fail(std::string reason) {
+    return Failure{std::move(reason)};
+}
 
 // The one way an operation tells its caller that it failed: it gives a value,
 // or the reason it could not. Exceptions are kept for usage errors (a broken
@@ -36,10 +38,9 @@ class [[nodiscard]] Result {
 
     Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
     template <typename U = T>
-        requires(std::is_constructible_v<T, U &&> &&
-                 !std::is_same_v<std::remove_cvref_t<U>, Result> &&
-                 !std::is_same_v<std::remove_cvref_t<U>, Failure>)
-    Result(U&& value) : state_(std::in_place_index<0>, std::forward<U>(value)) {}
+    requires(std::is_constructible_v<T, U&&> && !std::is_same_v<std::remove_cvref_t<U>, Result> &&
+             !std::is_same_v<std::remove_cvref_t<U>, Failure>) Result(U&& value)
+        : state_(std::in_place_index<0>, std::forward<U>(value)) {}
 
     bool ok() const { return state_.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -71,7 +72,8 @@ class [[nodiscard]] Result {
     template <typename Self>
     static auto& checkedValue(Self& self) {
         if (!self.ok()) {
-            throw std::logic_error("Result::value() on a failure: " + std::get<1>(self.state_).reason);
+            throw std::logic_error("Result::value() on a failure: " +
+                                   std::get<1>(self.state_).reason);
         }
         return std::get<0>(self.state_);
     }

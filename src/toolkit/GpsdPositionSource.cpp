@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 
 #include <gps.h>
 
@@ -195,7 +194,10 @@ void GpsdPositionSource::start(PositionSink sink) {
     stop();
     wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake_) {
-        throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
+        // Without a way to wake the reader, stop() could not end it: no reader.
+        sink.failure("gpsd at " + displayAddress(host_, port_) +
+                     ": cannot start a reader (eventfd: " + std::strerror(errno) + ")");
+        return;
     }
     reader_ = std::thread([reader = Reader{host_, port_, connectTimeout_, wake_.get(),
                                            std::move(sink)}] { reader.run(); });

@@ -17,8 +17,9 @@ namespace kesto {
 // fix's own time, or the clock's current time when the report has none.
 //
 // A gpsd that cannot be reached (within `connectTimeout` seconds), refuses
-// the watch request, or closes the connection is one failure, and the
-// delivery ends there until the next start. stop() wakes the reader and
+// the watch request, or closes the connection, or a reader thread that
+// cannot be set up, is one failure, and the delivery ends there until the
+// next start. stop() wakes the reader and
 // joins it at once; it never waits on the network.
 class GpsdPositionSource final : public PositionSource {
   public:

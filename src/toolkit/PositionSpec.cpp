@@ -30,43 +30,38 @@ bool parsePort(std::string_view text, std::uint16_t& port) {
     return true;
 }
 
-bool parseFixed(std::string_view text, PositionSpec& spec, std::string& error) {
+Result<void> parseFixed(std::string_view text, PositionSpec& spec) {
     const auto comma = text.find(',');
     if (comma == std::string_view::npos || text.find(',', comma + 1) != std::string_view::npos) {
-        error = "expected none, LAT,LON or gpsd[:HOST[:PORT]]";
-        return false;
+        return fail("expected none, LAT,LON or gpsd[:HOST[:PORT]]");
     }
     if (!parseDegrees(text.substr(0, comma), 90.0, spec.latitude)) {
-        error = "latitude '" + std::string(trimmed(text.substr(0, comma))) +
-                "' is not a number of degrees from -90 to 90";
-        return false;
+        return fail("latitude '" + std::string(trimmed(text.substr(0, comma))) +
+                    "' is not a number of degrees from -90 to 90");
     }
     if (!parseDegrees(text.substr(comma + 1), 180.0, spec.longitude)) {
-        error = "longitude '" + std::string(trimmed(text.substr(comma + 1))) +
-                "' is not a number of degrees from -180 to 180";
-        return false;
+        return fail("longitude '" + std::string(trimmed(text.substr(comma + 1))) +
+                    "' is not a number of degrees from -180 to 180");
     }
     spec.kind = PositionSpec::Kind::Fixed;
-    return true;
+    return {};
 }
 
 // "HOST", "HOST:PORT", "[V6]" or "[V6]:PORT".
-bool parseGpsd(std::string_view address, PositionSpec& spec, std::string& error) {
+Result<void> parseGpsd(std::string_view address, PositionSpec& spec) {
     std::string_view host = address;
     std::string_view port;
     bool hasPort = false;
     if (address.starts_with('[')) {
         const auto close = address.find(']');
         if (close == std::string_view::npos) {
-            error = "gpsd: '[' without ']' in '" + std::string(address) + "'";
-            return false;
+            return fail("gpsd: '[' without ']' in '" + std::string(address) + "'");
         }
         host = address.substr(1, close - 1);
         const auto rest = address.substr(close + 1);
         if (!rest.empty()) {
             if (!rest.starts_with(':')) {
-                error = "gpsd: expected ':PORT' after ']' in '" + std::string(address) + "'";
-                return false;
+                return fail("gpsd: expected ':PORT' after ']' in '" + std::string(address) + "'");
             }
             port = rest.substr(1);
             hasPort = true;
@@ -76,41 +71,40 @@ bool parseGpsd(std::string_view address, PositionSpec& spec, std::string& error)
         port = address.substr(colon + 1);
         hasPort = true;
         if (port.find(':') != std::string_view::npos) {
-            error = "gpsd: write an IPv6 address in brackets, as in gpsd:[::1]:2947";
-            return false;
+            return fail("gpsd: write an IPv6 address in brackets, as in gpsd:[::1]:2947");
         }
     }
     // libgps reads some host names as other kinds of device (paths, shared
     // memory), so only plain network names and addresses pass.
     if (host.empty() || host.find_first_of(" \t/[]") != std::string_view::npos) {
-        error = "gpsd: '" + std::string(host) + "' is not a host name or address";
-        return false;
+        return fail("gpsd: '" + std::string(host) + "' is not a host name or address");
     }
     if (hasPort && !parsePort(port, spec.port)) {
-        error = "gpsd: port '" + std::string(port) + "' is not a number from 1 to 65535";
-        return false;
+        return fail("gpsd: port '" + std::string(port) + "' is not a number from 1 to 65535");
     }
     spec.host = std::string(host);
-    return true;
+    return {};
 }
 
 }  // namespace
 
-std::optional<PositionSpec> PositionSpec::parse(std::string_view text, std::string& error) {
+Result<PositionSpec> PositionSpec::parse(std::string_view text) {
     PositionSpec spec;
     text = trimmed(text);
     if (text.empty() || text == "none") {
         return spec;
     }
+    Result<void> read;
     if (text == "gpsd" || text.starts_with("gpsd:")) {
         spec.kind = Kind::Gpsd;
-        if (text.size() > 4 && !parseGpsd(text.substr(5), spec, error)) {
-            return std::nullopt;
+        if (text.size() > 4) {
+            read = parseGpsd(text.substr(5), spec);
         }
-        return spec;
+    } else {
+        read = parseFixed(text, spec);
     }
-    if (!parseFixed(text, spec, error)) {
-        return std::nullopt;
+    if (!read) {
+        return read.failure();
     }
     return spec;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -29,8 +30,8 @@ struct PositionSpec {
     std::string host = kDefaultHost;
     std::uint16_t port = kDefaultPort;
 
-    // Reads a selection; on a mistake returns nothing and says why in `error`.
-    static std::optional<PositionSpec> parse(std::string_view text, std::string& error);
+    // Reads a selection; refused, saying why, on a mistake.
+    static Result<PositionSpec> parse(std::string_view text);
 };
 
 }  // namespace kesto

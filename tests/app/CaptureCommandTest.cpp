@@ -42,8 +42,7 @@ class CaptureCommandTest : public ::testing::Test {
         return lines;
     }
     static SensorSpec simulated(const std::string& options) {
-        std::string error;
-        return *SensorSpec::parse("sim:seed=5,size=64x48," + options, error);
+        return *SensorSpec::parse("sim:seed=5,size=64x48," + options);
     }
 
     test::ManualClock clock;

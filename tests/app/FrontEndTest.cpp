@@ -162,9 +162,8 @@ TEST_F(FrontEndTest, ASecondProcessThatWouldSaveIsRefused) {
     const pid_t holder = ::fork();
     ASSERT_GE(holder, 0);
     if (holder == 0) {
-        std::string problem;
         // The simulated sensor saves into its own history, so that is the one held.
-        const auto lock = WriterLock::acquire(data_.path() / "simulated", problem);
+        const auto lock = WriterLock::acquire(data_.path() / "simulated");
         char byte = lock ? '1' : '0';
         (void)!::write(ready[1], &byte, 1);
         (void)!::read(release[0], &byte, 1);
@@ -193,10 +192,8 @@ TEST_F(FrontEndTest, AlertWithTheCameraProfileIgnoresHotPixels) {
     profile.width = 64;
     profile.height = 48;
     profile.mask = SimulatedSensor(64, 48, 3, 0.0, false, 8, 12).hotValues();
-    std::string error;
     ASSERT_TRUE(
-        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile, error))
-        << error;
+        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile));
     EXPECT_EQ(
         run({"alert", "--sensor", "sim:rate=0,seed=3,size=64x48,hot=8,noise=12", "--profile"}), 0)
         << err_.str();

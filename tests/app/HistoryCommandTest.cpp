@@ -60,9 +60,8 @@ TEST_F(HistoryCommandTest, ListsNewestFirstWithTheScreensFiguresAndTotals) {
     save({record("Cave", 36.0, 1), record(std::string("Toit\xC2\x9B") + "2J", 18000.0, 20000)});
     save({record("demo", 36.0, 1)}, true);
     const std::string data = dir.path().string();
-    std::string problem;
-    const auto writer = WriterLock::acquire(dir.path(), problem);
-    ASSERT_TRUE(writer) << problem;
+    const auto writer = WriterLock::acquire(dir.path());
+    ASSERT_TRUE(writer) << writer.error();
     ASSERT_EQ(run({"history", "--simulated", "--data-dir", data}), 0) << err.str();
     EXPECT_TRUE(
         out.str().starts_with("SIMULATED measurements, made up by the simulated "

@@ -104,8 +104,7 @@ TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain)
 // simulator, whose settings change while it runs in real time.
 TEST(CaptureConcurrencyTest, QuickStartsAndStopsAndSimulatorSettingsWhileRunning) {
     ConsoleCapture console;
-    std::string error;
-    SimulatedCaptureBackend simulated(*SensorSpec::parse("sim:seed=11,size=64x48", error));
+    SimulatedCaptureBackend simulated(*SensorSpec::parse("sim:seed=11,size=64x48"));
     PipelineCaptureBackend pipeline("videotestsrc ! video/x-raw,width=32,height=24");
     auto engine = BitmapProcessor::create();
     engine->startAcquisition();

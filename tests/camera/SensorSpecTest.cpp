@@ -6,9 +6,8 @@ namespace kesto {
 namespace {
 
 SensorSpec parsed(const std::string& text) {
-    std::string error;
-    auto spec = SensorSpec::parse(text, error);
-    EXPECT_TRUE(spec.has_value()) << text << ": " << error;
+    auto spec = SensorSpec::parse(text);
+    EXPECT_TRUE(spec) << text << ": " << spec.error();
     return spec.value_or(SensorSpec{});
 }
 
@@ -61,9 +60,10 @@ TEST(SensorSpecTest, RefusesMistakesWithAReason) {
         {"gst:   ", "description is required"},
     };
     for (const auto& [text, reason] : cases) {
-        std::string error;
-        EXPECT_FALSE(SensorSpec::parse(text, error).has_value()) << text;
-        EXPECT_NE(error.find(reason), std::string::npos) << text << " gave: " << error;
+        const auto spec = SensorSpec::parse(text);
+        ASSERT_FALSE(spec) << text;
+        EXPECT_NE(spec.error().find(reason), std::string::npos)
+            << text << " gave: " << spec.error();
     }
 }
 
