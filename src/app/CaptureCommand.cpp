@@ -20,6 +20,7 @@
 #include "engine/DoseRateInterval.h"
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ScopeGuard.h"
 
 namespace kesto {
 namespace {
@@ -128,11 +129,7 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
         },
         &engine);
     // Removed on every way out: the observer refers to this frame.
-    struct Unobserve {
-        NotificationCenter& center;
-        FrameWatch* watch;
-        ~Unobserve() { center.removeObserver(watch); }
-    } unobserve{center, &watch};
+    const ScopeGuard unobserve{[&] { center.removeObserver(&watch); }};
 
     bool sawLight = false;
     {

@@ -7,6 +7,7 @@
 #include <gst/video/video.h>
 
 #include "platform/Console.h"
+#include "platform/UniqueHandle.h"
 
 namespace kesto {
 namespace {
@@ -20,20 +21,8 @@ std::mutex handOverMutex;
 
 constexpr std::uint64_t kNoTimestamp = ~std::uint64_t{0};
 
-struct ErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-struct CapsUnref {
-    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
-};
-struct GFree {
-    void operator()(gchar* text) const { g_free(text); }
-};
-struct BusUnref {
-    void operator()(GstBus* bus) const { gst_object_unref(bus); }
-};
-using BusPtr = std::unique_ptr<GstBus, BusUnref>;
+using ErrorPtr = UniqueHandle<GError, g_error_free>;
+using BusPtr = UniqueHandle<GstBus, [](GstBus* bus) { gst_object_unref(bus); }>;
 
 std::string describe(const ErrorPtr& error) {
     return error && error->message != nullptr ? error->message : "unknown";
@@ -41,11 +30,11 @@ std::string describe(const ErrorPtr& error) {
 
 }  // namespace
 
-void GstCaptureSession::ObjectUnref::operator()(void* object) const {
+void GstCaptureSession::unrefObject(void* object) {
     gst_object_unref(object);
 }
 
-void GstCaptureSession::SampleUnref::operator()(GstSample* sample) const {
+void GstCaptureSession::unrefSample(GstSample* sample) {
     gst_sample_unref(sample);
 }
 
@@ -105,7 +94,8 @@ Result<GstCaptureSession::Built> GstCaptureSession::build(const std::string& des
     }
     built.sink.reset(GST_APP_SINK(named.release()));
     AppSinkPtr& sink = built.sink;
-    const std::unique_ptr<GstCaps, CapsUnref> bgra(gst_caps_from_string("video/x-raw,format=BGRA"));
+    const UniqueHandle<GstCaps, gst_caps_unref> bgra(
+        gst_caps_from_string("video/x-raw,format=BGRA"));
     gst_app_sink_set_caps(sink.get(), bgra.get());
     // One buffer waits at most; older ones are dropped, never piled up.
     gst_app_sink_set_max_buffers(sink.get(), 1);
@@ -247,7 +237,7 @@ int GstCaptureSession::onBusMessage(GstBus* /*bus*/, GstMessage* message, void* 
             gchar* rawDebug = nullptr;
             gst_message_parse_error(message, &rawError, &rawDebug);
             const ErrorPtr error(rawError);
-            const std::unique_ptr<gchar, GFree> debug(rawDebug);
+            const UniqueHandle<gchar, g_free> debug(rawDebug);
             Console::log("Capture error: " + describe(error));
             session->postRuntimeError();
             break;

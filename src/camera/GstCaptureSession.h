@@ -7,6 +7,7 @@
 
 #include "camera/CaptureSession.h"
 #include "platform/Result.h"
+#include "platform/UniqueHandle.h"
 
 typedef struct _GstElement GstElement;
 typedef struct _GstAppSink GstAppSink;
@@ -58,15 +59,11 @@ class GstCaptureSession : public CaptureSession {
 
   private:
     // Drop a reference: gst_object_unref, gst_sample_unref.
-    struct ObjectUnref {
-        void operator()(void* object) const;
-    };
-    using ElementPtr = std::unique_ptr<GstElement, ObjectUnref>;
-    using AppSinkPtr = std::unique_ptr<GstAppSink, ObjectUnref>;
-    struct SampleUnref {
-        void operator()(GstSample* sample) const;
-    };
-    using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
+    static void unrefObject(void* object);
+    static void unrefSample(GstSample* sample);
+    using ElementPtr = UniqueHandle<GstElement, unrefObject>;
+    using AppSinkPtr = UniqueHandle<GstAppSink, unrefObject>;
+    using SamplePtr = UniqueHandle<GstSample, unrefSample>;
 
     struct Built {
         ElementPtr pipeline;

@@ -16,6 +16,7 @@
 #include "history/XmlValues.h"
 #include "platform/CLocaleScope.h"
 #include "platform/UniqueFd.h"
+#include "platform/UniqueHandle.h"
 
 namespace kesto {
 namespace {
@@ -25,6 +26,7 @@ template <typename Visit>
 void forEachItem(plist_t array, Visit visit) {
     plist_array_iter it = nullptr;
     plist_array_new_iter(array, &it);
+    const UniqueHandle<void, std::free> iterator(it);
     for (;;) {
         plist_t item = nullptr;
         plist_array_next_item(array, it, &item);
@@ -33,7 +35,6 @@ void forEachItem(plist_t array, Visit visit) {
         }
         visit(item);
     }
-    std::free(it);
 }
 
 std::optional<std::string> textOf(plist_t dictionary, const char* key) {
@@ -293,9 +294,8 @@ Result<std::string> HistoryFile::serialize(const RecordList& records) {
     char* xml = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(array.get(), &xml, &length);
-    std::string bytes(xml ? xml : "", xml ? length : 0);
-    plist_to_xml_free(xml);
-    return bytes;
+    const UniqueHandle<char, plist_to_xml_free> owned(xml);
+    return std::string(xml ? xml : "", xml ? length : 0);
 }
 
 }  // namespace kesto

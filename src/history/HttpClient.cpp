@@ -6,6 +6,8 @@
 
 #include <curl/curl.h>
 
+#include "platform/UniqueHandle.h"
+
 namespace kesto {
 namespace {
 
@@ -27,13 +29,6 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* targe
     return n;
 }
 
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 }  // namespace
 
 Result<HttpClient::Response> HttpClient::post(const std::string& url,
@@ -41,11 +36,11 @@ Result<HttpClient::Response> HttpClient::post(const std::string& url,
                                               std::string_view body,
                                               std::chrono::milliseconds timeout) {
     initialiseOnce();
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    const UniqueHandle<CURL, curl_easy_cleanup> easy(curl_easy_init());
     if (!easy) {
         return fail("cannot start an HTTP request");
     }
-    std::unique_ptr<curl_slist, ListDeleter> list;
+    UniqueHandle<curl_slist, curl_slist_free_all> list;
     for (const std::string& header : headers) {
         curl_slist* grown = curl_slist_append(list.get(), header.c_str());
         if (grown == nullptr) {

@@ -30,9 +30,8 @@ std::string binaryOf(plist_t node) {
     char* bytes = nullptr;
     std::uint32_t length = 0;
     plist_to_bin(node, &bytes, &length);
-    std::string copy(bytes ? bytes : "", bytes ? length : 0);
-    plist_to_bin_free(bytes);
-    return copy;
+    const UniqueHandle<char, plist_to_bin_free> owned(bytes);
+    return std::string(bytes ? bytes : "", bytes ? length : 0);
 }
 
 }  // namespace

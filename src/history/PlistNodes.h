@@ -7,6 +7,7 @@
 #include <plist/plist.h>
 
 #include "platform/PropertyListValue.h"
+#include "platform/UniqueHandle.h"
 
 namespace kesto {
 
@@ -18,10 +19,7 @@ namespace kesto {
 // Threads: any thread; libplist nodes are not shared between threads.
 class PlistNodes {
   public:
-    struct Deleter {
-        void operator()(void* node) const { plist_free(node); }
-    };
-    using Owned = std::unique_ptr<void, Deleter>;
+    using Owned = UniqueHandle<void, plist_free>;
 
     // Dates hold whole seconds since the property-list reference date, as
     // the XML form does, whatever their year.

@@ -17,12 +17,12 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
-void NetlinkSocket::Close::operator()(mnl_socket* socket) const {
+void NetlinkSocket::close(mnl_socket* socket) {
     mnl_socket_close(socket);
 }
 
 NetlinkSocket::NetlinkSocket(std::uint32_t groups) {
-    std::unique_ptr<mnl_socket, Close> socket(mnl_socket_open2(NETLINK_ROUTE, SOCK_CLOEXEC));
+    UniqueHandle<mnl_socket, close> socket(mnl_socket_open2(NETLINK_ROUTE, SOCK_CLOEXEC));
     if (!socket) {
         return;
     }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
 #include "network/RtnetlinkCodec.h"
+#include "platform/UniqueHandle.h"
 
 struct mnl_socket;
 
@@ -41,10 +41,8 @@ class NetlinkSocket {
     Drain drain();
 
   private:
-    struct Close {
-        void operator()(mnl_socket* socket) const;
-    };
-    std::unique_ptr<mnl_socket, Close> socket_;
+    static void close(mnl_socket* socket);
+    UniqueHandle<mnl_socket, close> socket_;
     std::vector<std::uint8_t> buffer_;
 };
 

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/UniqueHandle.h"
+
 namespace kesto {
 namespace {
 
@@ -30,6 +32,7 @@ std::optional<in_addr> lookUp(const std::string& hostName) {
     if (getaddrinfo(hostName.c_str(), nullptr, &hints, &results) != 0 || !results) {
         return std::nullopt;
     }
+    const UniqueHandle<addrinfo, freeaddrinfo> owned(results);
     std::optional<in_addr> address;
     for (const addrinfo* r = results; r; r = r->ai_next) {
         if (r->ai_family == AF_INET && r->ai_addr && r->ai_addrlen >= sizeof(sockaddr_in)) {
@@ -39,7 +42,6 @@ std::optional<in_addr> lookUp(const std::string& hostName) {
             break;
         }
     }
-    freeaddrinfo(results);
     return address;
 }
 

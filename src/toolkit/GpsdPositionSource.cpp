@@ -16,6 +16,8 @@
 #include <gps.h>
 
 #include "platform/Clock.h"
+#include "platform/ScopeGuard.h"
+#include "platform/UniqueHandle.h"
 
 namespace kesto {
 namespace {
@@ -65,8 +67,7 @@ struct Reader {
             failure(std::string(": ") + ::gai_strerror(rc));
             return false;
         }
-        const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found,
-                                                                             &::freeaddrinfo);
+        const UniqueHandle<addrinfo, ::freeaddrinfo> addresses(found);
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::milliseconds(static_cast<long>(connectTimeout * 1000));
         int lastError = ECONNREFUSED;
@@ -140,10 +141,7 @@ struct Reader {
             failure(std::string(": ") + ::gps_errstr(errno));
             return;
         }
-        struct Closer {
-            gps_data_t* data;
-            ~Closer() { ::gps_close(data); }
-        } closer{data.get()};
+        const ScopeGuard close{[&data] { ::gps_close(data.get()); }};
         if (::gps_stream(data.get(), WATCH_ENABLE | WATCH_JSON, nullptr) != 0) {
             failure(": the watch request could not be sent");
             return;
