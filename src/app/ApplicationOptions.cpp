@@ -13,10 +13,10 @@
 #include "camera/SensorSpec.h"
 #include "engine/BitmapProcessor.h"
 #include "history/CameraProfileFile.h"
-#include "history/DataDirectory.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadForm.h"
-#include "toolkit/PositionSpec.h"
+#include "history/file/DataDirectory.h"
+#include "toolkit/location/PositionSpec.h"
 
 namespace kesto {
 namespace {

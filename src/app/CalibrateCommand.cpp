@@ -17,7 +17,7 @@
 #include "engine/BitmapProcessor.h"
 #include "engine/DarkFrameCalibration.h"
 #include "history/CameraProfileFile.h"
-#include "history/DataDirectory.h"
+#include "history/file/DataDirectory.h"
 #include "platform/Format.h"
 #include "platform/SerialQueue.h"
 

@@ -20,10 +20,10 @@
 #include "screens/ScreenClasses.h"
 #include "toolkit/AlertView.h"
 #include "toolkit/Application.h"
-#include "toolkit/LocationManager.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
+#include "toolkit/location/LocationManager.h"
 
 namespace kesto {
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <mutex>
 
-#include "camera/CameraCaptureBackend.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/RawCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"
+#include "camera/internal/CameraCaptureBackend.h"
 #include "platform/Console.h"
 #include "platform/NoDestructor.h"
 

@@ -1,6 +1,6 @@
 #include "camera/PipelineCaptureBackend.h"
 
-#include "camera/GstCaptureSession.h"
+#include "camera/internal/GstCaptureSession.h"
 
 namespace kesto {
 

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "camera/PacedCaptureSession.h"
+#include "camera/internal/PacedCaptureSession.h"
 
 namespace kesto {
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "engine/DoseModel.h"
-#include "engine/FrameScanner.h"
+#include "engine/internal/FrameScanner.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DeviceUtil.h"

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "history/AtomicFile.h"
-#include "history/DataDirectory.h"
+#include "history/file/DataDirectory.h"
+#include "history/internal/AtomicFile.h"
 
 namespace kesto {
 namespace {

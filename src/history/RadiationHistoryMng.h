@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "history/HistoryFile.h"
 #include "history/HttpClient.h"
 #include "history/RadiationHistoryRecord.h"
+#include "history/file/HistoryFile.h"
 #include "platform/Result.h"
 
 namespace kesto {

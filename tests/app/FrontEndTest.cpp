@@ -17,7 +17,7 @@
 #include "history/CameraProfileFile.h"
 #include "history/LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"
-#include "history/WriterLock.h"
+#include "history/file/WriterLock.h"
 #include "network/NetworkFakes.h"
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"

@@ -8,7 +8,7 @@
 #include "app/CommandLine.h"
 #include "history/LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"
-#include "history/WriterLock.h"
+#include "history/file/WriterLock.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -13,11 +13,11 @@
 #include "screens/MeasureViewController.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
-#include "toolkit/LocationManager.h"
-#include "toolkit/ManualPositionSource.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
+#include "toolkit/location/LocationManager.h"
+#include "toolkit/location/ManualPositionSource.h"
 
 namespace kesto {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/GstCaptureSession.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/PipelineCaptureBackend.h"
+#include "camera/internal/GstCaptureSession.h"
 #include "engine/BitmapProcessor.h"
 #include "platform/NotificationCenter.h"
 #include "support/TestSupport.h"

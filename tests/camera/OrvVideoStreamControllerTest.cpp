@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/CameraCaptureBackend.h"
 #include "camera/CaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/SimulatedCaptureBackend.h"
-#include "camera/V4l2CaptureDevice.h"
 #include "camera/VirtualCaptureDevice.h"
+#include "camera/internal/CameraCaptureBackend.h"
+#include "camera/internal/V4l2CaptureDevice.h"
 #include "engine/BitmapProcessor.h"
 #include "platform/HopTarget.h"
 #include "platform/NotificationCenter.h"

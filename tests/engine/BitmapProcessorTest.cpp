@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/BitmapProcessor.h"
-#include "engine/FrameScanner.h"
+#include "engine/internal/FrameScanner.h"
 #include "platform/NotificationCenter.h"
 #include "support/TestSupport.h"
 

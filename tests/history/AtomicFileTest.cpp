@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "history/AtomicFile.h"
+#include "history/internal/AtomicFile.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "history/HistoryFile.h"
-#include "history/PlistNodes.h"
+#include "history/file/HistoryFile.h"
+#include "history/internal/PlistNodes.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "history/RadiationHistoryMng.h"
-#include "history/WriterLock.h"
+#include "history/file/WriterLock.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

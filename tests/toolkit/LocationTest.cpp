@@ -4,10 +4,10 @@
 
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
-#include "toolkit/FixedPositionSource.h"
-#include "toolkit/LocationManager.h"
-#include "toolkit/ManualPositionSource.h"
-#include "toolkit/PositionSpec.h"
+#include "toolkit/internal/FixedPositionSource.h"
+#include "toolkit/location/LocationManager.h"
+#include "toolkit/location/ManualPositionSource.h"
+#include "toolkit/location/PositionSpec.h"
 
 namespace kesto {
 namespace {

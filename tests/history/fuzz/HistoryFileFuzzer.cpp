@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "history/HistoryFile.h"
+#include "history/file/HistoryFile.h"
 #include "platform/Utf8Text.h"
 
 namespace {
