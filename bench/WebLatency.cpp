@@ -3,8 +3,8 @@
 //
 //   kesto_web_latency                 in process: a small two-tab counter app
 //                                     served on a free loopback port
-//   kesto_web_latency --url http://127.0.0.1:8080 [--cookie NAME=TOKEN]
-//                                     a running `kesto serve`: alternates
+//   kesto_web_latency --port 8080 [--cookie NAME=TOKEN]
+//                                     a running `kesto serve` on loopback: alternates
 //                                     tapTab 1 / tapTab 0 (nothing may be running)
 //
 // Also prints what one publish costs on the main thread (state built,
@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include "LoopbackHttp.h"
 #include "platform/ResourceLocator.h"
 #include "platform/RunLoop.h"
 #include "toolkit/Application.h"
@@ -100,51 +100,40 @@ double percentile(std::vector<double> values, double p) {
     return values[std::min(index, values.size() - 1)];
 }
 
-// Runs the taps against host:port; the stream is read on its own thread.
-int measure(const std::string& host, int port, const httplib::Headers& headers, int taps,
-            bool tabs) {
+// Runs the taps against 127.0.0.1:port; the stream is read on its own thread.
+int measure(int port, const std::string& headers, int taps, bool tabs) {
     VersionWatch watch;
-    httplib::Client stream(host, port);
-    stream.set_read_timeout(600, 0);
-    std::thread reader([&] {
-        std::string buffer;
-        stream.Get("/events", headers, [&](const char* data, std::size_t n) {
-            buffer.append(data, n);
-            for (auto end = buffer.find("\n\n"); end != std::string::npos;
-                 end = buffer.find("\n\n")) {
-                const std::string block = buffer.substr(0, end);
-                buffer.erase(0, end + 2);
-                const auto data_at = block.find("data: ");
-                if (data_at != std::string::npos) {
-                    watch.seen(json::parse(block.substr(data_at + 6))["version"].get<long long>());
-                }
-            }
-            return true;
-        });
-    });
-    if (!watch.waitAbove(-1, std::chrono::seconds(10))) {
-        std::fprintf(stderr, "no snapshot from %s:%d\n", host.c_str(), port);
-        stream.stop();
-        reader.join();
+    bench::LoopbackHttp stream(port);
+    std::atomic<bool> done{false};
+    if (stream.openStream("/events", headers) != 200) {
+        std::fprintf(stderr, "no event stream from port %d\n", port);
         return 1;
     }
-    httplib::Client client(host, port);
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    std::vector<double> ms;
-    for (int i = 0; i < taps; ++i) {
-        const auto before = watch.current();
-        const std::string body = tabs ? json{{"action", "tapTab"}, {"index", (i + 1) % 2}}.dump()
-                                      : R"({"action": "tap", "name": "add"})";
-        const auto start = Clock::now();
-        const auto r = client.Post("/action", headers, body, "application/json");
-        if (!r || r->status != 200 || !watch.waitAbove(before, std::chrono::seconds(5))) {
-            std::fprintf(stderr, "tap %d: no answer or no snapshot\n", i);
-            break;
+    std::thread reader([&] {
+        while (!done) {
+            if (const auto data = stream.nextEvent(100)) {
+                watch.seen(json::parse(*data)["version"].get<long long>());
+            }
         }
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    });
+    std::vector<double> ms;
+    if (watch.waitAbove(-1, std::chrono::seconds(10))) {
+        bench::LoopbackHttp client(port);
+        for (int i = 0; i < taps; ++i) {
+            const auto before = watch.current();
+            const std::string body = tabs
+                                         ? json{{"action", "tapTab"}, {"index", (i + 1) % 2}}.dump()
+                                         : R"({"action": "tap", "name": "add"})";
+            const auto start = Clock::now();
+            const auto r = client.request("POST", "/action", headers, body);
+            if (!r || r->status != 200 || !watch.waitAbove(before, std::chrono::seconds(5))) {
+                std::fprintf(stderr, "tap %d: no answer or no snapshot\n", i);
+                break;
+            }
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
     }
-    stream.stop();
+    done = true;
     reader.join();
     if (ms.empty()) {
         return 1;
@@ -174,9 +163,8 @@ int inProcess(int taps) {
     WebFrontEnd::Options options;
     options.listen = ListenAddress("127.0.0.1", 0);
     options.resourceDirectory = dir;
-    std::string error;
-    if (!web.start(options, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (auto started = web.start(options); !started) {
+        std::fprintf(stderr, "%s\n", started.error().c_str());
         return 1;
     }
     // One publish when something changed: the main thread's cost per busy pass.
@@ -194,7 +182,7 @@ int inProcess(int taps) {
 
     int status = 1;
     std::thread driver([&] {
-        status = measure("127.0.0.1", web.port(), {}, taps, false);
+        status = measure(web.port(), "", taps, false);
         RunLoop::main().stop();
     });
     RunLoop::main().run();
@@ -208,26 +196,18 @@ int inProcess(int taps) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string url;
-    httplib::Headers headers;
+    int port = 0;
+    std::string headers;
     int taps = 200;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
-        if (key == "--url") {
-            url = argv[i + 1];
+        if (key == "--port") {
+            port = std::atoi(argv[i + 1]);
         } else if (key == "--cookie") {
-            headers.emplace("Cookie", argv[i + 1]);
+            headers += "Cookie: " + std::string(argv[i + 1]) + "\r\n";
         } else if (key == "--taps") {
             taps = std::max(1, std::atoi(argv[i + 1]));
         }
     }
-    if (url.empty()) {
-        return inProcess(taps);
-    }
-    // http://HOST:PORT
-    const auto rest = url.substr(url.find("//") == std::string::npos ? 0 : url.find("//") + 2);
-    const auto colon = rest.rfind(':');
-    const std::string host = rest.substr(0, colon);
-    const int port = colon == std::string::npos ? 80 : std::atoi(rest.substr(colon + 1).c_str());
-    return measure(host, port, headers, taps, true);
+    return port == 0 ? inProcess(taps) : measure(port, headers, taps, true);
 }

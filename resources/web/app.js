@@ -31,14 +31,38 @@ async function post(path, body) {
 
 // Actions go out one after the other, so keys typed quickly reach the text
 // field in the order they were typed. Text typed while a request is on its
-// way joins the next one.
+// way joins the next one. The actions and their arguments are the server's
+// table (GET /actions): send("type", outlet, text) → {action: "type",
+// outlet, text}.
 class ActionSender {
   constructor() {
     this.waiting = [];
     this.busy = false;
+    this.vocabulary = null;
   }
 
-  send(action) {
+  // The server's table, asked again after a failure (a restart).
+  async table() {
+    this.vocabulary ??= fetch("/actions", { credentials: "same-origin" })
+      .then((response) => (response.ok ? response.json() : null))
+      .catch(() => null);
+    const table = await this.vocabulary;
+    if (!table) this.vocabulary = null;
+    return table || {};
+  }
+
+  async send(kind, ...values) {
+    const names = (await this.table())[kind];
+    if (!names) {
+      showRefusal(`the server does not know the action '${kind}'`);
+      return;
+    }
+    const action = { action: kind };
+    names.forEach((name, i) => { action[name] = values[i]; });
+    this.queue(action);
+  }
+
+  queue(action) {
     const last = this.waiting[this.waiting.length - 1];
     if (action.action === "type" && last?.action === "type" && last.outlet === action.outlet) {
       last.text += action.text;

@@ -271,7 +271,7 @@ function createButton(control, actions) {
   const title = document.createElement("span");
   button.append(img, title);
   button.addEventListener("click", () => {
-    actions.send({ action: "tap", name: button.dataset.outlet || button.dataset.action });
+    actions.send("tap", button.dataset.outlet || button.dataset.action);
   });
   return button;
 }
@@ -300,28 +300,28 @@ function createTextField(control, actions) {
   input.spellcheck = false;
   const outlet = () => input.dataset.outlet;
   input.addEventListener("focus", () => {
-    if (input.dataset.editing !== "true") actions.send({ action: "beginEditing", outlet: outlet() });
+    if (input.dataset.editing !== "true") actions.send("beginEditing", outlet());
   });
   input.addEventListener("beforeinput", (event) => {
     if (event.isComposing) return; // an input method finishes in compositionend
     event.preventDefault();
     if (event.inputType === "deleteContentBackward") {
-      actions.send({ action: "deleteBackward", outlet: outlet() });
+      actions.send("deleteBackward", outlet());
     } else if (event.inputType.startsWith("insert") && event.data) {
-      actions.send({ action: "type", outlet: outlet(), text: event.data });
+      actions.send("type", outlet(), event.data);
     } else if (event.inputType === "insertFromPaste" || event.inputType === "insertFromDrop") {
       const text = event.dataTransfer?.getData("text/plain");
-      if (text) actions.send({ action: "type", outlet: outlet(), text });
+      if (text) actions.send("type", outlet(), text);
     }
   });
   input.addEventListener("compositionend", (event) => {
-    if (event.data) actions.send({ action: "type", outlet: outlet(), text: event.data });
+    if (event.data) actions.send("type", outlet(), event.data);
     input.value = input.dataset.text || "";
   });
   input.addEventListener("keydown", (event) => {
     if (event.key === "Enter") {
       event.preventDefault();
-      actions.send({ action: "return", outlet: outlet() });
+      actions.send("return", outlet());
     }
   });
   return input;
@@ -336,6 +336,9 @@ function refreshTextField(input, control) {
     if (document.activeElement === input) input.setSelectionRange(text.length, text.length);
   }
   input.placeholder = control.placeholder ?? "";
+  // The application refuses longer texts with a message; the field says so first.
+  if (control.maxLength) input.maxLength = control.maxLength;
+  else input.removeAttribute("maxlength");
   const wasEditing = input.dataset.editing === "true";
   input.dataset.editing = control.editing ? "true" : "false";
   // The screen asked for the keyboard: give the field the focus.
@@ -350,7 +353,7 @@ function createTableView(control, actions) {
     const max = Math.max(0, (state.contentHeight || 0) - (state.height || 0));
     const offset = Math.min(max, Math.max(0, (state.contentOffset || 0) + delta));
     if (offset !== state.contentOffset) {
-      actions.send({ action: "scroll", outlet: table.dataset.outlet, offset });
+      actions.send("scroll", table.dataset.outlet, offset);
     }
   };
   table.addEventListener("wheel", (event) => {
@@ -456,7 +459,7 @@ export class Phone {
       img.alt = "";
       const title = document.createElement("span");
       button.append(img, title);
-      button.addEventListener("click", () => this.actions.send({ action: "tapTab", index }));
+      button.addEventListener("click", () => this.actions.send("tapTab", index));
       this.tabBar.append(button);
     }
     items.forEach((item, index) => {
@@ -496,7 +499,7 @@ export class Phone {
       button.type = "button";
       button.dataset.alertButton = String(index);
       button.textContent = text;
-      button.addEventListener("click", () => this.actions.send({ action: "answerAlert", index }));
+      button.addEventListener("click", () => this.actions.send("answerAlert", index));
       buttons.append(button);
     });
     box.append(title, message, buttons);

@@ -58,7 +58,7 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
     }
     SensorBanner::print(person.report());
     IntervalReport::printDetectable(person.report(), AlertViewController::kDetectionLength);
-    if (person.tabScreen() != kAlertScreen || person.driver().tap("btnCommand")) {
+    if (person.tabScreen() != kAlertScreen || !person.driver().tap("btnCommand")) {
         err << "kesto alert: the alert screen could not be started\n";
         return 1;
     }

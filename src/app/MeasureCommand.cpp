@@ -10,7 +10,9 @@
 #include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/Format.h"
+#include "screens/RegisterRadioactivityViewController.h"
 #include "toolkit/AlertView.h"
+#include "toolkit/TextField.h"
 
 namespace kesto {
 namespace {
@@ -84,6 +86,14 @@ void MeasureCommand::declareOptions(CLI::App& app) {
 }
 
 int MeasureCommand::run(std::ostream& out, std::ostream& err) {
+    // Said before measuring, not after: the tag entry screen would refuse it.
+    if (tag_ &&
+        TextField::characterCount(*tag_) > RegisterRadioactivityViewController::kMaxTagLength) {
+        throw UsageError("--tag: at most " +
+                         std::to_string(RegisterRadioactivityViewController::kMaxTagLength) +
+                         " characters (a place name or a short note); this one has " +
+                         std::to_string(TextField::characterCount(*tag_)));
+    }
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
     Result<void> started = application_.apply();
@@ -97,12 +107,12 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
     IntervalReport::printDetectable(
         person.report(),
         duration_ ? std::optional<double>(static_cast<double>(*duration_)) : std::nullopt);
-    if (person.driver().tapTab(kMeasureTab) || person.tabScreen() != kMeasureScreen) {
+    if (!person.driver().tapTab(kMeasureTab) || person.tabScreen() != kMeasureScreen) {
         err << "kesto measure: the measure screen could not be shown\n";
         return 1;
     }
     person.settle();
-    if (person.driver().tap("btnStart")) {
+    if (!person.driver().tap("btnStart")) {
         err << "kesto measure: the measurement could not be started\n";
         return 1;
     }
@@ -163,8 +173,12 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
         return 0;
     }
     auto& driver = person.driver();
-    if (driver.beginEditing("txtTag") || driver.typeText("txtTag", *tag_)) {
-        err << "kesto measure: the tag could not be typed\n";
+    Result<void> typed = driver.beginEditing("txtTag");
+    if (typed) {
+        typed = driver.typeText("txtTag", *tag_);
+    }
+    if (!typed) {
+        err << "kesto measure: the tag could not be typed: " << typed.error() << '\n';
         return 1;
     }
     if (tag_->empty()) {
@@ -173,7 +187,7 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
         (void)driver.typeText("txtTag", " ");
         (void)driver.deleteBackward("txtTag");
     }
-    if (driver.tap("btnSave")) {
+    if (!driver.tap("btnSave")) {
         err << "kesto measure: the tag entry screen refused the measurement\n";
         return 1;
     }

@@ -19,12 +19,13 @@ void ServeCommand::printHelp(std::ostream& out) {
            "\n"
            "Runs the application and shows it in a browser: the four tabs, every change\n"
            "as it happens, taps and typing applied as on the phone. Prints the address to\n"
-           "open. Ctrl-C or SIGTERM stops the running detection and waits for an upload\n"
-           "in flight; a second one quits at once.\n"
+           "open. Ctrl-C or SIGTERM closes every connection, stops the running detection\n"
+           "and waits for an upload in flight; a second one quits at once.\n"
            "\n"
            "Only requests that name this server (its address, or a name given with\n"
-           "--allow-host) are answered. On an address other than loopback the page needs\n"
-           "an access token: a random one, printed in the address, or the one in F.\n"
+           "--allow-host) are answered. On an address other than loopback (127.0.0.0/8,\n"
+           "::1) the page needs an access token: a random one, printed once in the\n"
+           "address, or the one in F (never printed; F must not be readable by others).\n"
            "\n"
            "Options:\n"
         << ApplicationOptions::helpText(true)
@@ -44,19 +45,18 @@ void ServeCommand::declareOptions(CLI::App& app) {
 }
 
 int ServeCommand::run(std::ostream& out, std::ostream& err) {
-    std::string problem;
-    const auto listen = ListenAddress::parse(listen_, problem);
+    const auto listen = ListenAddress::parse(listen_);
     if (!listen) {
-        throw UsageError("--listen: " + problem);
+        throw UsageError("--listen: " + listen.error());
     }
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, false));
-    Result<void> started = application_.apply();
-    if (started) {
-        started = person.launch();
+    Result<void> launched = application_.apply();
+    if (launched) {
+        launched = person.launch();
     }
-    if (!started) {
-        return failed("serve", started.error(), err);
+    if (!launched) {
+        return failed("serve", launched.error(), err);
     }
     SensorBanner::print(person.report());
 
@@ -67,19 +67,41 @@ int ServeCommand::run(std::ostream& out, std::ostream& err) {
     if (tokenFile_) {
         options.tokenFile = *tokenFile_;
     }
-    if (!web.start(options, problem)) {
-        err << "kesto serve: " << problem << '\n';
+    if (auto started = web.start(options); !started) {
+        err << "kesto serve: " << started.error() << '\n';
         return 1;
     }
-    out << "Open " << web.url() << " in a browser. Ctrl-C stops.\n" << std::flush;
-    if (listen->isWildcard()) {
-        out << "(Listening on every interface: use this machine's address in place of "
-            << listen->host() << ".)\n"
-            << std::flush;
-    }
+    printAddress(out, web, *listen);
     while (person.interruptions() == 0) {
         RunLoop::main().run();  // the signal handler stops it
     }
+    return shutDown(person, web, out, err);
+}
+
+void ServeCommand::printAddress(std::ostream& out, const WebFrontEnd& web,
+                                const ListenAddress& listen) const {
+    // A token read from a file stays out of the output (and the journal).
+    std::string url = web.url();
+    if (!web.tokenMadeUp()) {
+        url = url.substr(0, url.find('?'));
+    }
+    out << "Open " << url << " in a browser";
+    if (tokenFile_) {
+        out << ", adding ?token= and the token in " << *tokenFile_;
+    }
+    out << ". Ctrl-C stops.\n";
+    if (listen.isWildcard()) {
+        out << "(Listening on every interface: use this machine's address in place of "
+            << listen.host() << ".)\n";
+    }
+    out << std::flush;
+}
+
+// In order: no client holds anything up (every connection closes at once),
+// the detections stop as leaving their screens would, and an upload in
+// flight gets its bounded wait, which a second signal cuts short.
+int ServeCommand::shutDown(HeadlessFrontEnd& person, WebFrontEnd& web, std::ostream& out,
+                           std::ostream& err) {
     web.stop();
     stopDetections();
     person.settle();

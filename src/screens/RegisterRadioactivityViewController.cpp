@@ -30,6 +30,7 @@ void RegisterRadioactivityViewController::declareBindings(Bindings& b) {
 void RegisterRadioactivityViewController::viewDidLoad() {
     KESTO_CHECK_MAIN_THREAD();
     lblEnterTag->setText(LocalizedStrings::localizedString("H_EnterTag"));
+    txtTag->setMaxLength(kMaxTagLength);
     btnSave->setTitle(LocalizedStrings::localizedString("Ok"), ControlState::Normal);
     btnCancel->setTitle(LocalizedStrings::localizedString("Cancel"), ControlState::Normal);
     enableSaveButton(false);

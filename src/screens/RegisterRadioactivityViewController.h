@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "screens/RegisterRadioActivityViewControllerDelegate.h"
@@ -24,6 +25,10 @@ class TextField;
 // Threads: main thread only.
 class RegisterRadioactivityViewController : public ViewController, public TextFieldDelegate {
   public:
+    // The longest tag, in characters: what a person types here, a place
+    // name or a short note; every front end holds to it.
+    static constexpr std::size_t kMaxTagLength = 100;
+
     RegisterRadioactivityViewController();
 
     void declareBindings(Bindings& bindings) override;

@@ -43,23 +43,29 @@ json imageJson(const std::optional<Image>& image) {
 
 void addControls(View& view, Point origin, json& out);
 
-json controlJson(View& view, Point at) {
-    const Rect f = view.frame();
-    json c = {{"kind", viewKindInfo(view.kind()).name},
-              {"frame", rectJson(Rect{at, f.size})},
-              {"hidden", view.isHiddenOnScreen()}};
-    if (!view.outletName().empty()) {
-        c["outlet"] = view.outletName();
+// A table's visible rows, each with its cell's controls where they are on screen.
+json tableRowsJson(TableView& table, Point at) {
+    json rows = json::array();
+    for (const auto& row : table.visibleRows()) {
+        const Point rowAt{at.x + row.frame.origin.x,
+                          at.y + row.frame.origin.y - table.contentOffset()};
+        row.cell->displayIfNeeded();
+        json controls = json::array();
+        for (const auto& child : row.cell->subviews()) {
+            addControls(*child, rowAt, controls);
+        }
+        rows.push_back({{"section", row.indexPath.section},
+                        {"row", row.indexPath.row},
+                        {"frame", rectJson(Rect{rowAt, row.frame.size})},
+                        {"reuseIdentifier", row.cell->reuseIdentifier()},
+                        {"backgroundColor", colorJson(row.cell->backgroundColor())},
+                        {"controls", std::move(controls)}});
     }
-    if (!view.className().empty()) {
-        c["class"] = view.className();
-    }
-    if (view.backgroundColor()) {
-        c["backgroundColor"] = colorJson(view.backgroundColor());
-    }
-    if (view.tag() != 0) {
-        c["tag"] = view.tag();
-    }
+    return rows;
+}
+
+// What a control of `view`'s kind shows beyond every view's frame and colour.
+void addKindFields(View& view, Point at, json& c) {
     switch (view.kind()) {
         case ViewKind::Label: {
             const auto& label = static_cast<Label&>(view);
@@ -86,6 +92,9 @@ json controlJson(View& view, Point at) {
             c["text"] = field.text();
             c["placeholder"] = field.placeholder();
             c["editing"] = field.isEditing();
+            if (field.maxLength() != 0) {
+                c["maxLength"] = field.maxLength();
+            }
             break;
         }
         case ViewKind::WebView: {
@@ -99,29 +108,33 @@ json controlJson(View& view, Point at) {
             table.layoutIfNeeded();
             c["contentOffset"] = table.contentOffset();
             c["contentHeight"] = table.contentHeight();
-            json rows = json::array();
-            for (const auto& row : table.visibleRows()) {
-                const Point rowAt{at.x + row.frame.origin.x,
-                                  at.y + row.frame.origin.y - table.contentOffset()};
-                row.cell->displayIfNeeded();
-                json controls = json::array();
-                for (const auto& child : row.cell->subviews()) {
-                    addControls(*child, rowAt, controls);
-                }
-                rows.push_back({{"section", row.indexPath.section},
-                                {"row", row.indexPath.row},
-                                {"frame", rectJson(Rect{rowAt, row.frame.size})},
-                                {"reuseIdentifier", row.cell->reuseIdentifier()},
-                                {"backgroundColor", colorJson(row.cell->backgroundColor())},
-                                {"controls", std::move(controls)}});
-            }
-            c["rows"] = std::move(rows);
+            c["rows"] = tableRowsJson(table, at);
             break;
         }
         case ViewKind::View:
         case ViewKind::TableViewCell:
             break;
     }
+}
+
+json controlJson(View& view, Point at) {
+    const Rect f = view.frame();
+    json c = {{"kind", viewKindInfo(view.kind()).name},
+              {"frame", rectJson(Rect{at, f.size})},
+              {"hidden", view.isHiddenOnScreen()}};
+    if (!view.outletName().empty()) {
+        c["outlet"] = view.outletName();
+    }
+    if (!view.className().empty()) {
+        c["class"] = view.className();
+    }
+    if (view.backgroundColor()) {
+        c["backgroundColor"] = colorJson(view.backgroundColor());
+    }
+    if (view.tag() != 0) {
+        c["tag"] = view.tag();
+    }
+    addKindFields(view, at, c);
     if (!view.displayList().empty() || !view.className().empty()) {
         json list = json::array();
         for (const auto& command : view.displayList()) {
@@ -250,20 +263,20 @@ nlohmann::json Driver::snapshot() {
     return s;
 }
 
-Driver::Refusal Driver::refuseWhenCovered() const {
+Result<void> Driver::refuseWhenCovered() const {
     if (application_.visibleAlert()) {
-        return "an alert is up";
+        return fail("an alert is up");
     }
     if (!topScreen()) {
-        return "nothing on screen";
+        return fail("nothing on screen");
     }
-    return std::nullopt;
+    return {};
 }
 
-Driver::Refusal Driver::tap(std::string_view name) {
+Result<void> Driver::tap(std::string_view name) {
     KESTO_CHECK_MAIN_THREAD();
-    if (auto why = refuseWhenCovered()) {
-        return why;
+    if (auto covered = refuseWhenCovered(); !covered) {
+        return covered;
     }
     View* view = findControl(name);
     if (!view) {
@@ -282,199 +295,177 @@ Driver::Refusal Driver::tap(std::string_view name) {
     }
     const std::string quoted = join("'", name, "'");
     if (!view) {
-        return join("no control ", quoted, " on screen");
+        return fail(join("no control ", quoted, " on screen"));
     }
     if (view->isHiddenOnScreen()) {
-        return join(quoted, " is hidden");
+        return fail(join(quoted, " is hidden"));
     }
     if (view->kind() == ViewKind::TextField) {
         static_cast<TextField*>(view)->becomeFirstResponder();
-        return std::nullopt;
+        return {};
     }
     if (view->kind() != ViewKind::Button) {
-        return join(quoted, " does not respond to taps");
+        return fail(join(quoted, " does not respond to taps"));
     }
     auto* button = static_cast<Button*>(view);
     if (!button->isEnabled()) {
-        return join(quoted, " is disabled");
+        return fail(join(quoted, " is disabled"));
     }
     if (!button->sendAction()) {
-        return join(quoted, " has no action");
+        return fail(join(quoted, " has no action"));
     }
-    return std::nullopt;
+    return {};
 }
 
-Driver::Refusal Driver::tapTab(int index) {
+Result<void> Driver::tapTab(int index) {
     KESTO_CHECK_MAIN_THREAD();
-    if (auto why = refuseWhenCovered()) {
-        return why;
+    if (auto covered = refuseWhenCovered(); !covered) {
+        return covered;
     }
     Window* window = application_.window();
     auto* tabs = dynamic_cast<TabBarController*>(window->rootViewController());
     if (!tabs) {
-        return "no tab bar";
+        return fail("no tab bar");
     }
     if (topScreen() != tabScreen()) {
-        return "a modal screen covers the tab bar";
+        return fail("a modal screen covers the tab bar");
     }
     if (index < 0 || static_cast<std::size_t>(index) >= tabs->count()) {
-        return join("no tab ", std::to_string(index));
+        return fail(join("no tab ", std::to_string(index)));
     }
     tabs->tapTab(index);  // a refusal by the delegate is the app's answer, not an error
-    return std::nullopt;
+    return {};
 }
 
-Driver::Refusal Driver::answerAlert(int index) {
+Result<void> Driver::answerAlert(int index) {
     KESTO_CHECK_MAIN_THREAD();
     const AlertView* alert = application_.visibleAlert();
     if (!alert) {
-        return "no alert is up";
+        return fail("no alert is up");
     }
     if (!application_.answerAlert(index)) {
-        return join("the alert has no button ", std::to_string(index));
+        return fail(join("the alert has no button ", std::to_string(index)));
     }
-    return std::nullopt;
+    return {};
 }
 
 template <typename Act>
-Driver::Refusal Driver::withTextField(std::string_view outlet, Act act) {
+Result<void> Driver::withTextField(std::string_view outlet, Act act) {
     KESTO_CHECK_MAIN_THREAD();
-    if (auto why = refuseWhenCovered()) {
-        return why;
+    if (auto covered = refuseWhenCovered(); !covered) {
+        return covered;
     }
     View* view = findControl(outlet);
     const std::string quoted = join("'", outlet, "'");
     if (!view || view->kind() != ViewKind::TextField) {
-        return join("no text field ", quoted, " on screen");
+        return fail(join("no text field ", quoted, " on screen"));
     }
     if (view->isHiddenOnScreen()) {
-        return join(quoted, " is hidden");
+        return fail(join(quoted, " is hidden"));
     }
     return act(*static_cast<TextField*>(view), quoted);
 }
 
-Driver::Refusal Driver::beginEditing(std::string_view outlet) {
-    return withTextField(outlet, [](TextField& field, const std::string&) -> Refusal {
+Result<void> Driver::beginEditing(std::string_view outlet) {
+    return withTextField(outlet, [](TextField& field, const std::string&) -> Result<void> {
         field.becomeFirstResponder();
-        return std::nullopt;
+        return {};
     });
 }
 
-Driver::Refusal Driver::typeText(std::string_view outlet, const std::string& text) {
-    return withTextField(outlet, [&text](TextField& field, const std::string& quoted) -> Refusal {
-        if (!field.isEditing()) {
-            return join(quoted, " is not being edited");
-        }
-        // One key per character, as a keyboard sends them.
-        for (std::size_t i = 0; i < text.size();) {
-            std::size_t n = 1;
-            while (i + n < text.size() &&
-                   (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) {
-                ++n;
+Result<void> Driver::typeText(std::string_view outlet, const std::string& text) {
+    return withTextField(
+        outlet, [&text](TextField& field, const std::string& quoted) -> Result<void> {
+            if (!field.isEditing()) {
+                return fail(join(quoted, " is not being edited"));
             }
-            field.insertText(text.substr(i, n));
-            i += n;
-        }
-        return std::nullopt;
-    });
+            const std::size_t limit = field.maxLength();
+            if (limit != 0 &&
+                TextField::characterCount(field.text()) + TextField::characterCount(text) > limit) {
+                return fail(join("The text is too long: at most ", std::to_string(limit),
+                                 " characters fit here."));
+            }
+            // One key per character, as a keyboard sends them.
+            for (std::size_t i = 0; i < text.size();) {
+                std::size_t n = 1;
+                while (i + n < text.size() &&
+                       (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) {
+                    ++n;
+                }
+                field.insertText(text.substr(i, n));
+                i += n;
+            }
+            return {};
+        });
 }
 
-Driver::Refusal Driver::deleteBackward(std::string_view outlet) {
-    return withTextField(outlet, [](TextField& field, const std::string& quoted) -> Refusal {
+Result<void> Driver::deleteBackward(std::string_view outlet) {
+    return withTextField(outlet, [](TextField& field, const std::string& quoted) -> Result<void> {
         if (!field.isEditing()) {
-            return join(quoted, " is not being edited");
+            return fail(join(quoted, " is not being edited"));
         }
         field.deleteBackward();
-        return std::nullopt;
+        return {};
     });
 }
 
-Driver::Refusal Driver::pressReturn(std::string_view outlet) {
-    return withTextField(outlet, [](TextField& field, const std::string& quoted) -> Refusal {
+Result<void> Driver::pressReturn(std::string_view outlet) {
+    return withTextField(outlet, [](TextField& field, const std::string& quoted) -> Result<void> {
         if (!field.isEditing()) {
-            return join(quoted, " is not being edited");
+            return fail(join(quoted, " is not being edited"));
         }
         field.pressReturn();
-        return std::nullopt;
+        return {};
     });
 }
 
-Driver::Refusal Driver::scrollTable(std::string_view outlet, double offset) {
+Result<void> Driver::scrollTable(std::string_view outlet, double offset) {
     KESTO_CHECK_MAIN_THREAD();
-    if (auto why = refuseWhenCovered()) {
-        return why;
+    if (auto covered = refuseWhenCovered(); !covered) {
+        return covered;
     }
     View* view = findControl(outlet);
     if (!view || view->kind() != ViewKind::TableView) {
-        return join("no table '", outlet, "' on screen");
+        return fail(join("no table '", outlet, "' on screen"));
     }
     static_cast<TableView*>(view)->setContentOffset(offset);
-    return std::nullopt;
+    return {};
+}
+
+Result<void> Driver::apply(const ActionVocabulary::Action& action) {
+    using Kind = ActionVocabulary::Kind;
+    switch (action.kind) {
+        case Kind::Tap:
+            return tap(action.target);
+        case Kind::TapTab:
+            return tapTab(action.index);
+        case Kind::AnswerAlert:
+            return answerAlert(action.index);
+        case Kind::BeginEditing:
+            return beginEditing(action.target);
+        case Kind::DeleteBackward:
+            return deleteBackward(action.target);
+        case Kind::Return:
+            return pressReturn(action.target);
+        case Kind::Type:
+            return typeText(action.target, action.text);
+        case Kind::Scroll:
+            return scrollTable(action.target, action.offset);
+    }
+    return fail("not an action a person can do");
 }
 
 nlohmann::json Driver::perform(const nlohmann::json& action) {
     KESTO_CHECK_MAIN_THREAD();
-    auto fail = [](const std::string& why) { return json{{"ok", false}, {"error", why}}; };
-    if (!action.is_object() || !action.contains("action") || !action["action"].is_string()) {
-        return fail("no \"action\" text");
-    }
-    const std::string kind = action["action"].get<std::string>();
-    auto text = [&](const char* key) -> std::optional<std::string> {
-        if (!action.contains(key) || !action[key].is_string()) {
-            return std::nullopt;
-        }
-        return action[key].get<std::string>();
-    };
-    auto integer = [&](const char* key) -> std::optional<int> {
-        if (!action.contains(key) || !action[key].is_number_integer()) {
-            return std::nullopt;
-        }
-        const auto v = action[key].get<long long>();
-        if (v < -1000000 || v > 1000000) {
-            return std::nullopt;
-        }
-        return static_cast<int>(v);
-    };
-    Refusal result;
-    if (kind == "snapshot") {
+    if (action.is_object() && action.size() == 1 && action.value("action", "") == "snapshot") {
         return {{"ok", true}, {"snapshot", snapshot()}};
-    } else if (kind == "tap") {
-        const auto name = text("name");
-        if (!name)
-            return fail("tap needs \"name\"");
-        result = tap(*name);
-    } else if (kind == "tapTab" || kind == "answerAlert") {
-        const auto index = integer("index");
-        if (!index)
-            return fail(join(kind, " needs an integer \"index\""));
-        result = kind == "tapTab" ? tapTab(*index) : answerAlert(*index);
-    } else if (kind == "beginEditing" || kind == "deleteBackward" || kind == "return" ||
-               kind == "type") {
-        const auto outlet = text("outlet");
-        if (!outlet)
-            return fail(join(kind, " needs \"outlet\""));
-        if (kind == "beginEditing") {
-            result = beginEditing(*outlet);
-        } else if (kind == "deleteBackward") {
-            result = deleteBackward(*outlet);
-        } else if (kind == "return") {
-            result = pressReturn(*outlet);
-        } else {
-            const auto typed = text("text");
-            if (!typed)
-                return fail("type needs \"text\"");
-            result = typeText(*outlet, *typed);
-        }
-    } else if (kind == "scroll") {
-        const auto outlet = text("outlet");
-        if (!outlet || !action.contains("offset") || !action["offset"].is_number()) {
-            return fail("scroll needs \"outlet\" and a number \"offset\"");
-        }
-        result = scrollTable(*outlet, action["offset"].get<double>());
-    } else {
-        return fail(join("unknown action '", kind, "'"));
     }
-    return result ? fail(*result) : json{{"ok", true}};
+    const auto read = ActionVocabulary::read(action);
+    const Result<void> done = read ? apply(*read) : Result<void>(read.failure());
+    if (!done) {
+        return {{"ok", false}, {"error", done.error()}};
+    }
+    return {{"ok", true}};
 }
 
 }  // namespace kesto

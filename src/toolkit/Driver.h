@@ -1,11 +1,12 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "platform/Result.h"
+#include "toolkit/ActionVocabulary.h"
 #include "toolkit/Application.h"
 
 namespace kesto {
@@ -30,45 +31,37 @@ class ViewController;
 //             "hidden", "backgroundColor"?: [r, g, b, a], "tag"?,
 //             label: "text", "numberOfLines", "textColor";
 //             button: "title", "image", "titleColor", "enabled", "action";
-//             imageView: "image"; textField: "text", "placeholder", "editing";
+//             imageView: "image"; textField: "text", "placeholder", "editing", "maxLength"?;
 //             webView: "html", "baseURL";
 //             tableView: "contentOffset", "contentHeight",
 //                        "rows": [{"section", "row", "frame", "reuseIdentifier",
 //                                  "controls": [CONTROL, ...]}];
 //             custom views: "displayList": [{"op", "values"}]}
 //
-// Actions (perform): {"action": "tap", "name": outlet or action name}
-//   {"action": "tapTab", "index": n}       {"action": "answerAlert", "index": n}
-//   {"action": "beginEditing" | "deleteBackward" | "return", "outlet": name}
-//   {"action": "type", "outlet": name, "text": text}
-//   {"action": "scroll", "outlet": table, "offset": points}
-//   {"action": "snapshot"}
+// Actions (perform): one of ActionVocabulary's (toolkit/ActionVocabulary.h),
+// or {"action": "snapshot"}, which answers the snapshot.
 // Answer: {"ok": true} (with "snapshot" for that action) or {"ok": false, "error": why}.
 //
-// The typed actions answer nothing when done, else why the person could not
-// (the refusal). Actions do not run the run loop: what they queue runs at its
-// next pass.
+// The typed actions answer why the person could not, as a failed Result.
+// Actions do not run the run loop: what they queue runs at its next pass.
 //
 // Threads: main thread only (a web front end hops there with RunLoop::dispatch);
 // builds with thread checks abort on a call from another thread.
 class Driver {
   public:
-    // Why an action was refused; nothing when it was done.
-    using Refusal = std::optional<std::string>;
-
     explicit Driver(Application& application = Application::sharedApplication());
 
     nlohmann::json snapshot();
     nlohmann::json perform(const nlohmann::json& action);
 
-    [[nodiscard]] Refusal tap(std::string_view name);
-    [[nodiscard]] Refusal tapTab(int index);
-    [[nodiscard]] Refusal answerAlert(int index);
-    [[nodiscard]] Refusal beginEditing(std::string_view outlet);
-    [[nodiscard]] Refusal typeText(std::string_view outlet, const std::string& text);
-    [[nodiscard]] Refusal deleteBackward(std::string_view outlet);
-    [[nodiscard]] Refusal pressReturn(std::string_view outlet);
-    [[nodiscard]] Refusal scrollTable(std::string_view outlet, double offset);
+    Result<void> tap(std::string_view name);
+    Result<void> tapTab(int index);
+    Result<void> answerAlert(int index);
+    Result<void> beginEditing(std::string_view outlet);
+    Result<void> typeText(std::string_view outlet, const std::string& text);
+    Result<void> deleteBackward(std::string_view outlet);
+    Result<void> pressReturn(std::string_view outlet);
+    Result<void> scrollTable(std::string_view outlet, double offset);
 
     // The screen under any modal: the selected tab's top screen.
     ViewController* tabScreen() const;
@@ -78,9 +71,10 @@ class Driver {
     View* findControl(std::string_view outlet) const;
 
   private:
-    Refusal refuseWhenCovered() const;
+    Result<void> refuseWhenCovered() const;
     template <typename Act>
-    Refusal withTextField(std::string_view outlet, Act act);
+    Result<void> withTextField(std::string_view outlet, Act act);
+    Result<void> apply(const ActionVocabulary::Action& action);
 
     Application& application_;
 };

@@ -12,6 +12,14 @@ bool TextFieldDelegate::textFieldShouldReturn(TextField&) {
     return true;
 }
 
+std::size_t TextField::characterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return count;
+}
+
 void TextField::becomeFirstResponder() {
     if (editing_) {
         return;  // a tap into the field being edited starts no new pass
@@ -25,6 +33,12 @@ void TextField::becomeFirstResponder() {
 bool TextField::replace(TextRange range, const std::string& replacement) {
     if (!editing_ || range.location > text_.size() ||
         range.length > text_.size() - range.location) {
+        return false;
+    }
+    if (maxLength_ != 0 && characterCount(text_) -
+                                   characterCount(text_.substr(range.location, range.length)) +
+                                   characterCount(replacement) >
+                               maxLength_) {
         return false;
     }
     if (delegate_ && !delegate_->shouldChangeCharactersInRange(*this, range, replacement)) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "toolkit/TextFieldDelegate.h"
 #include "toolkit/View.h"
@@ -22,6 +24,12 @@ class TextField : public View {
     const std::string& placeholder() const { return placeholder_; }
     void setPlaceholder(std::string text) { placeholder_ = std::move(text); }
 
+    // The most characters (not bytes) the field takes; 0: no bound.
+    std::size_t maxLength() const { return maxLength_; }
+    void setMaxLength(std::size_t characters) { maxLength_ = characters; }
+    // The characters in `text` (UTF-8 sequences).
+    static std::size_t characterCount(std::string_view text);
+
     TextFieldDelegate* delegate() const { return delegate_; }
     void setDelegate(TextFieldDelegate* delegate) { delegate_ = delegate; }
 
@@ -32,8 +40,8 @@ class TextField : public View {
     // Ends the editing pass (keyboard down).
     void resignFirstResponder() { editing_ = false; }
 
-    // A key typed at the end of the text; false when the delegate refused it
-    // or the field is not being edited.
+    // A key typed at the end of the text; false when the delegate refused it,
+    // the field is full or not being edited.
     bool insertText(const std::string& text);
     // The backspace key: removes the last character (whole UTF-8 sequence).
     bool deleteBackward();
@@ -45,6 +53,7 @@ class TextField : public View {
 
     std::string text_;
     std::string placeholder_;
+    std::size_t maxLength_ = 0;
     TextFieldDelegate* delegate_ = nullptr;
     bool editing_ = false;
 };

@@ -1,6 +1,7 @@
 #include "web/AccessToken.h"
 
 #include <sys/random.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -10,7 +11,7 @@
 
 namespace kesto {
 
-std::optional<std::string> AccessToken::generate(std::string& error) {
+Result<std::string> AccessToken::generate() {
     std::array<unsigned char, kRandomBytes> bytes{};
     std::size_t got = 0;
     while (got < bytes.size()) {
@@ -19,8 +20,7 @@ std::optional<std::string> AccessToken::generate(std::string& error) {
             if (errno == EINTR) {
                 continue;
             }
-            error = std::string("no random token: ") + std::strerror(errno);
-            return std::nullopt;
+            return fail(std::string("no random token: ") + std::strerror(errno));
         }
         got += static_cast<std::size_t>(n);
     }
@@ -33,13 +33,17 @@ std::optional<std::string> AccessToken::generate(std::string& error) {
     return token;
 }
 
-std::optional<std::string> AccessToken::readFile(const std::filesystem::path& file,
-                                                 std::string& error) {
+Result<std::string> AccessToken::readFile(const std::filesystem::path& file) {
     std::ifstream in(file);
     std::string line;
     if (!in || !std::getline(in, line)) {
-        error = "cannot read the token file " + file.string();
-        return std::nullopt;
+        return fail("cannot read the token file " + file.string());
+    }
+    struct stat status {};
+    if (stat(file.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        return fail("the token file " + file.string() +
+                    " can be read by other users: make it private with 'chmod 600 " +
+                    file.string() + "'");
     }
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     while (!line.empty() && blank(line.back())) {
@@ -52,9 +56,8 @@ std::optional<std::string> AccessToken::readFile(const std::filesystem::path& fi
                c == '.' || c == '_' || c == '~' || c == '-';
     });
     if (line.size() < kMinimumLength || !safe) {
-        error = "the token file " + file.string() +
-                " must hold one token of at least 16 characters from A-Z a-z 0-9 . _ ~ -";
-        return std::nullopt;
+        return fail("the token file " + file.string() +
+                    " must hold one token of at least 16 characters from A-Z a-z 0-9 . _ ~ -");
     }
     return line;
 }

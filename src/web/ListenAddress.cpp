@@ -18,11 +18,10 @@ bool parseIpv6(const std::string& text, in6_addr& out) {
 
 }  // namespace
 
-std::optional<ListenAddress> ListenAddress::parse(std::string_view text, std::string& error) {
+Result<ListenAddress> ListenAddress::parse(std::string_view text) {
     const auto colon = text.rfind(':');
     if (colon == std::string_view::npos) {
-        error = "the listen address must be ADDR:PORT, e.g. 127.0.0.1:8080";
-        return std::nullopt;
+        return fail("the listen address must be ADDR:PORT, e.g. 127.0.0.1:8080");
     }
     std::string_view host = text.substr(0, colon);
     const std::string_view portText = text.substr(colon + 1);
@@ -36,15 +35,14 @@ std::optional<ListenAddress> ListenAddress::parse(std::string_view text, std::st
         std::from_chars(portText.data(), portText.data() + portText.size(), port);
     if (portText.empty() || ec != std::errc() || end != portText.data() + portText.size() ||
         port < 0 || port > 65535) {
-        error = "the listen port must be a number from 0 to 65535";
-        return std::nullopt;
+        return fail("the listen port must be a number from 0 to 65535");
     }
     const std::string address(host);
     in_addr v4{};
     in6_addr v6{};
     if (bracketed ? !parseIpv6(address, v6) : !parseIpv4(address, v4)) {
-        error = "the listen address must be an IP address ([...] for IPv6), not '" + address + "'";
-        return std::nullopt;
+        return fail("the listen address must be an IP address ([...] for IPv6), not '" + address +
+                    "'");
     }
     return ListenAddress(address, port);
 }

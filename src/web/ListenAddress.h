@@ -1,8 +1,9 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -15,8 +16,8 @@ class ListenAddress {
     ListenAddress() = default;
     ListenAddress(std::string host, int port) : host_(std::move(host)), port_(port) {}
 
-    // "ADDR:PORT" or "[V6ADDR]:PORT"; nothing, with `error`, otherwise.
-    static std::optional<ListenAddress> parse(std::string_view text, std::string& error);
+    // "ADDR:PORT" or "[V6ADDR]:PORT"; why not otherwise.
+    static Result<ListenAddress> parse(std::string_view text);
 
     const std::string& host() const { return host_; }
     int port() const { return port_; }

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <set>
+
+#include "toolkit/ActionVocabulary.h"
 
 namespace kesto {
 namespace {
@@ -109,26 +110,6 @@ int nestingDepth(std::string_view text) {
     return deepest;
 }
 
-RequestGuard::Parsed refuse(std::string why, int status = 400) {
-    RequestGuard::Parsed out;
-    out.error = std::move(why);
-    out.status = status;
-    return out;
-}
-
-bool hasOnlyKeys(const json& object, const std::set<std::string>& keys) {
-    if (object.size() != keys.size()) {
-        return false;
-    }
-    return std::all_of(keys.begin(), keys.end(),
-                       [&](const std::string& key) { return object.contains(key); });
-}
-
-bool isName(const json& value) {
-    return value.is_string() && !value.get_ref<const std::string&>().empty() &&
-           value.get_ref<const std::string&>().size() <= RequestGuard::kMaxNameBytes;
-}
-
 }  // namespace
 
 RequestGuard::RequestGuard(ListenAddress listen, std::vector<std::string> allowedHosts,
@@ -171,27 +152,68 @@ bool RequestGuard::originAllowed(std::string_view origin) const {
     return false;
 }
 
-RequestGuard::Decision RequestGuard::check(const Request& request) const {
+RequestGuard::Decision RequestGuard::check(const HttpServer::Request& request) const {
     Decision decision;
-    if (!hostAllowed(request.host) || (request.origin && !originAllowed(*request.origin))) {
-        decision.access = Access::ForeignHost;
+    const auto refuse = [&decision](Access access, std::string why) {
+        decision.access = access;
+        decision.why = std::move(why);
         return decision;
+    };
+    const auto hosts = request.headerValues("host");
+    if (hosts.size() != 1 || !hostAllowed(hosts.front())) {
+        return refuse(Access::ForeignHost, "this server answers only to its own address");
+    }
+    const auto origins = request.headerValues("origin");
+    const bool action = request.method != "GET" && request.method != "HEAD";
+    if (origins.size() > 1 ||
+        (origins.size() == 1 && !origins.front().empty() && !originAllowed(origins.front()))) {
+        return refuse(Access::ForeignHost, "this server answers only to its own pages");
+    }
+    if (action) {
+        const auto sites = request.headerValues("sec-fetch-site");
+        const bool crossSite = std::any_of(sites.begin(), sites.end(), [](std::string_view site) {
+            return lower(site) == "cross-site";
+        });
+        if ((origins.size() == 1 && origins.front().empty()) || crossSite) {
+            return refuse(Access::ForeignAction, "actions come only from this server's own pages");
+        }
     }
     if (!token_) {
         return decision;
     }
-    const auto cookie = cookieValue(request.cookie, cookieName());
-    const bool cookieGood = cookie && sameToken(*cookie, *token_);
-    const bool queryGood = request.queryToken && sameToken(*request.queryToken, *token_);
-    constexpr std::string_view bearer = "Bearer ";
-    const bool headerGood = request.authorization.starts_with(bearer) &&
-                            sameToken(request.authorization.substr(bearer.size()), *token_);
-    if (!cookieGood && !queryGood && !headerGood) {
-        decision.access = Access::TokenRequired;
-        return decision;
+    bool fromQueryOnly = false;
+    if (!tokenPresented(request, fromQueryOnly)) {
+        return refuse(Access::TokenRequired,
+                      "token required: open the address kesto serve printed, with its ?token=");
     }
-    decision.setCookie = queryGood && !cookieGood;
+    decision.setCookie = fromQueryOnly;
     return decision;
+}
+
+bool RequestGuard::tokenPresented(const HttpServer::Request& request, bool& fromQueryOnly) const {
+    bool cookieGood = false;
+    for (const auto header : request.headerValues("cookie")) {
+        const auto cookie = cookieValue(header, cookieName());
+        cookieGood = cookieGood || (cookie && sameToken(*cookie, *token_));
+    }
+    const auto query = request.queryValue("token");
+    const bool queryGood = query && sameToken(*query, *token_);
+    bool headerGood = false;
+    for (auto authorization : request.headerValues("authorization")) {
+        // The scheme name is case-insensitive; one or more spaces follow it.
+        constexpr std::string_view scheme = "bearer";
+        if (authorization.size() > scheme.size() &&
+            lower(authorization.substr(0, scheme.size())) == scheme &&
+            authorization[scheme.size()] == ' ') {
+            authorization.remove_prefix(scheme.size());
+            while (!authorization.empty() && authorization.front() == ' ') {
+                authorization.remove_prefix(1);
+            }
+            headerGood = headerGood || sameToken(authorization, *token_);
+        }
+    }
+    fromQueryOnly = queryGood && !cookieGood;
+    return cookieGood || queryGood || headerGood;
 }
 
 std::string RequestGuard::cookieName() const {
@@ -232,78 +254,55 @@ std::optional<std::string_view> RequestGuard::cookieValue(std::string_view heade
     return std::nullopt;
 }
 
-RequestGuard::Parsed RequestGuard::parseObject(std::string_view body) {
+Result<json> RequestGuard::parseObject(std::string_view body) {
     if (body.size() > kMaxBodyBytes) {
-        return refuse("the body is larger than 16 KiB", 413);
+        return fail("the body is larger than 16 KiB");
     }
     if (nestingDepth(body) > kMaxJsonDepth) {
-        return refuse("the body is nested too deep");
+        return fail("the body is nested too deep");
     }
-    Parsed out;
-    out.value = json::parse(body, nullptr, false);
-    if (out.value.is_discarded()) {
-        return refuse("the body is not JSON");
+    json value = json::parse(body, nullptr, false);
+    if (value.is_discarded()) {
+        return fail("the body is not JSON");
     }
-    if (!out.value.is_object()) {
-        return refuse("the body is not a JSON object");
+    if (!value.is_object()) {
+        return fail("the body is not a JSON object");
     }
-    return out;
+    return value;
 }
 
-RequestGuard::Parsed RequestGuard::parseAction(std::string_view body) {
-    Parsed parsed = parseObject(body);
-    if (!parsed.ok()) {
+Result<json> RequestGuard::parseAction(std::string_view body) {
+    auto parsed = parseObject(body);
+    if (!parsed) {
         return parsed;
     }
-    const json& a = parsed.value;
-    if (!a.contains("action") || !a["action"].is_string()) {
-        return refuse("no \"action\" text");
-    }
-    const auto& kind = a["action"].get_ref<const std::string&>();
-    bool good = false;
-    if (kind == "tap") {
-        good = hasOnlyKeys(a, {"action", "name"}) && isName(a["name"]);
-    } else if (kind == "tapTab" || kind == "answerAlert") {
-        good = hasOnlyKeys(a, {"action", "index"}) && a["index"].is_number_integer();
-    } else if (kind == "beginEditing" || kind == "deleteBackward" || kind == "return") {
-        good = hasOnlyKeys(a, {"action", "outlet"}) && isName(a["outlet"]);
-    } else if (kind == "type") {
-        good = hasOnlyKeys(a, {"action", "outlet", "text"}) && isName(a["outlet"]) &&
-               a["text"].is_string() &&
-               a["text"].get_ref<const std::string&>().size() <= kMaxTypedBytes;
-    } else if (kind == "scroll") {
-        good = hasOnlyKeys(a, {"action", "outlet", "offset"}) && isName(a["outlet"]) &&
-               a["offset"].is_number() && std::isfinite(a["offset"].get<double>());
-    } else {
-        return refuse("not an action a person can do: '" + kind.substr(0, kMaxNameBytes) + "'");
-    }
-    if (!good) {
-        return refuse("the action '" + kind + "' does not have the keys it needs");
+    if (const auto action = ActionVocabulary::read(*parsed); !action) {
+        return action.failure();
     }
     return parsed;
 }
 
-RequestGuard::Parsed RequestGuard::parseSim(std::string_view body) {
-    Parsed parsed = parseObject(body);
-    if (!parsed.ok()) {
+Result<json> RequestGuard::parseSim(std::string_view body) {
+    auto parsed = parseObject(body);
+    if (!parsed) {
         return parsed;
     }
-    const json& s = parsed.value;
+    const json& s = *parsed;
     if (s.empty()) {
-        return refuse("nothing to set: give \"rate\" or \"lens\"");
+        return fail("nothing to set: give \"rate\" or \"lens\"");
     }
     for (const auto& [key, value] : s.items()) {
         if (key == "rate") {
             if (!value.is_number() || !std::isfinite(value.get<double>()) ||
                 value.get<double>() < 0.0) {
-                return refuse("\"rate\" must be a number of μSv/h, 0 or more");
+                return fail("\"rate\" must be a number of μSv/h, 0 or more");
             }
         } else if (key == "lens") {
             if (value != "open" && value != "covered") {
-                return refuse("\"lens\" must be \"open\" or \"covered\"");
+                return fail("\"lens\" must be \"open\" or \"covered\"");
             }
         } else {
-            return refuse("unknown setting '" + key.substr(0, kMaxNameBytes) + "'");
+            return fail("unknown setting '" + key.substr(0, 256) + "'");
         }
     }
     return parsed;

@@ -92,9 +92,4 @@ std::size_t SnapshotPublisher::subscriberCount() const {
     return subscribers_.size();
 }
 
-SnapshotPublisher::Event SnapshotPublisher::latest() const {
-    std::lock_guard lock(mutex_);
-    return latest_;
-}
-
 }  // namespace kesto

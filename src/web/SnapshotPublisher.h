@@ -50,7 +50,8 @@ class SnapshotPublisher {
     // makes the loop run a pass soon. Repeated calls before it runs make one.
     void setNeedsPublish();
 
-    // Null when closed or when `limit` subscribers are already there.
+    // Null when closed or when `limit` subscribers are already there; the
+    // latest event is waiting in a new subscription.
     std::shared_ptr<SnapshotSubscription> subscribe(std::size_t limit);
     void unsubscribe(const std::shared_ptr<SnapshotSubscription>& subscription);
     // Closes every subscription and refuses new ones (server shutting down).
@@ -58,7 +59,6 @@ class SnapshotPublisher {
 
     std::uint64_t version() const { return version_.load(); }
     std::size_t subscriberCount() const;
-    Event latest() const;
 
   private:
     RunLoop& loop_;

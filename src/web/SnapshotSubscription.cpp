@@ -2,49 +2,42 @@
 
 namespace kesto {
 
+void SnapshotSubscription::setWake(Wake wake) {
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
+}
+
 void SnapshotSubscription::offer(Event event) {
+    Wake wake;
     {
         std::lock_guard lock(mutex_);
         if (closed_) {
             return;
         }
-        if (pending_) {
-            ++dropped_;
-        }
         pending_ = std::move(event);
+        wake = wake_;
     }
-    changed_.notify_one();
+    if (wake) {
+        wake();
+    }
 }
 
-SnapshotSubscription::Next SnapshotSubscription::next(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, timeout, [this] { return closed_ || pending_ != nullptr; });
-    if (closed_) {
-        return {Status::Closed, nullptr};
-    }
-    if (!pending_) {
-        return {Status::Timeout, nullptr};
-    }
-    return {Status::Event, std::move(pending_)};
+SnapshotSubscription::Taken SnapshotSubscription::take() {
+    std::lock_guard lock(mutex_);
+    return {std::move(pending_), closed_};
 }
 
 void SnapshotSubscription::close() {
+    Wake wake;
     {
         std::lock_guard lock(mutex_);
         closed_ = true;
         pending_.reset();
+        wake = std::move(wake_);
     }
-    changed_.notify_all();
-}
-
-bool SnapshotSubscription::isClosed() const {
-    std::lock_guard lock(mutex_);
-    return closed_;
-}
-
-std::uint64_t SnapshotSubscription::dropped() const {
-    std::lock_guard lock(mutex_);
-    return dropped_;
+    if (wake) {
+        wake();
+    }
 }
 
 }  // namespace kesto

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,36 +8,34 @@
 namespace kesto {
 
 // One browser's place in the snapshot stream: a queue of one. The main
-// thread offers each new snapshot; the connection's thread takes it when
-// its socket is ready. A newer snapshot replaces one not yet taken, so a
+// thread offers each new snapshot; the server's thread takes it when the
+// browser can take more. A newer snapshot replaces one not yet taken, so a
 // slow or vanished browser costs the main thread one pointer swap, never a
 // wait, and gets only the newest state when it catches up.
 //
-// Threads: any.
+// Threads: any. `wake` is called on the offering (or closing) thread,
+// outside the lock.
 class SnapshotSubscription {
   public:
     using Event = std::shared_ptr<const std::string>;
-    enum class Status { Event, Timeout, Closed };
-    struct Next {
-        Status status;
-        Event event;
+    using Wake = std::function<void()>;
+    struct Taken {
+        Event event;  // null: nothing new
+        bool closed = false;
     };
 
+    // Called whenever there is something new to take (or the subscription closed).
+    void setWake(Wake wake);
     void offer(Event event);
-    // Waits up to `timeout` for a snapshot not yet taken.
-    Next next(std::chrono::milliseconds timeout);
-    // Wakes the reader; next() answers Closed from then on.
+    Taken take();
+    // take() answers closed from then on.
     void close();
-    bool isClosed() const;
-    // Snapshots replaced before they were taken.
-    std::uint64_t dropped() const;
 
   private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    std::mutex mutex_;
     Event pending_;
     bool closed_ = false;
-    std::uint64_t dropped_ = 0;
+    Wake wake_;
 };
 
 }  // namespace kesto

@@ -57,32 +57,34 @@ WebFrontEnd::~WebFrontEnd() {
     stop();
 }
 
-bool WebFrontEnd::start(const Options& options, std::string& error) {
+Result<void> WebFrontEnd::start(const Options& options) {
     KESTO_CHECK_MAIN_THREAD();
     if (server_) {
-        error = "the web front end is already running";
-        return false;
+        return fail("the web front end is already running");
     }
     WebServer::Settings settings;
     settings.listen = options.listen;
     settings.allowedHosts = options.allowedHosts;
+    tokenMadeUp_ = false;
     if (options.tokenFile) {
-        settings.token = AccessToken::readFile(*options.tokenFile, error);
-        if (!settings.token) {
-            return false;
+        auto token = AccessToken::readFile(*options.tokenFile);
+        if (!token) {
+            return token.failure();
         }
+        settings.token = std::move(*token);
     } else if (!options.listen.isLoopback()) {
-        settings.token = AccessToken::generate(error);
-        if (!settings.token) {
-            return false;
+        auto token = AccessToken::generate();
+        if (!token) {
+            return token.failure();
         }
+        settings.token = std::move(*token);
+        tokenMadeUp_ = true;
     }
     settings.resourceDirectory = options.resourceDirectory.empty()
                                      ? ResourceLocator::resourceDirectory()
                                      : options.resourceDirectory;
     backend_ = options.backend != nullptr ? options.backend : &CaptureBackend::current();
     settings.sensor = backend_->simulatedSensor();
-    settings.actionTimeout = options.actionTimeout;
     settings.maxSubscribers = options.maxSubscribers;
     metrics_ = std::make_unique<MetricsExporter>(*backend_, BitmapProcessor::sharedInstance());
     metricsQueue_ = std::make_unique<ActionQueue>(
@@ -93,13 +95,13 @@ bool WebFrontEnd::start(const Options& options, std::string& error) {
     actions_ =
         std::make_unique<ActionQueue>([](const json& action) { return Driver().perform(action); });
     server_ = std::make_unique<WebServer>(std::move(settings), *publisher_, *actions_);
-    if (!server_->start(error)) {
+    if (auto started = server_->start(); !started) {
         server_.reset();
         metricsQueue_.reset();
         metrics_.reset();
         actions_.reset();
         publisher_.reset();
-        return false;
+        return started;
     }
     // Events arrive on the frame thread, between the screens' own passes:
     // each one makes a pass so the counter follows it.
@@ -108,7 +110,7 @@ bool WebFrontEnd::start(const Options& options, std::string& error) {
         [publisher = publisher_.get()](const Notification&) { publisher->setNeedsPublish(); },
         &BitmapProcessor::sharedInstance());
     publisher_->start();
-    return true;
+    return {};
 }
 
 void WebFrontEnd::stop() {

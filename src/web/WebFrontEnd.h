@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Result.h"
 #include "web/ListenAddress.h"
 
 namespace kesto {
@@ -41,8 +41,9 @@ class WebServer;
 //
 // GET /metrics answers MetricsExporter's text, computed on the main loop.
 //
-// A token is required when the listen address is not loopback or a token
-// file is given: the file's token, else a random one (in url()).
+// A token is required when the listen address is not loopback (127.0.0.0/8,
+// ::1) or a token file is given: the file's token, else a random one (in
+// url(); tokenMadeUp() tells which).
 //
 // Threads: main thread only (it runs on the main run loop).
 class WebFrontEnd {
@@ -55,7 +56,6 @@ class WebFrontEnd {
         std::filesystem::path resourceDirectory;
         // Null: CaptureBackend::current().
         CaptureBackend* backend = nullptr;
-        std::chrono::milliseconds actionTimeout{5000};
         std::size_t maxSubscribers = 16;
     };
 
@@ -64,12 +64,15 @@ class WebFrontEnd {
     WebFrontEnd(const WebFrontEnd&) = delete;
     WebFrontEnd& operator=(const WebFrontEnd&) = delete;
 
-    bool start(const Options& options, std::string& error);
-    // Closes the streams, refuses waiting actions, joins the server's threads.
+    Result<void> start(const Options& options);
+    // Closes every connection at once, refuses waiting actions, joins the
+    // server's thread.
     void stop();
 
     std::string url() const;
     int port() const;
+    // The token was made up for this run (not read from a file).
+    bool tokenMadeUp() const { return tokenMadeUp_; }
     SnapshotPublisher* publisher() const { return publisher_.get(); }
 
     // The "counter" member for `engine`.
@@ -84,6 +87,7 @@ class WebFrontEnd {
     nlohmann::json state() const;
 
     CaptureBackend* backend_ = nullptr;
+    bool tokenMadeUp_ = false;
     std::unique_ptr<SnapshotPublisher> publisher_;
     std::unique_ptr<ActionQueue> actions_;
     std::unique_ptr<MetricsExporter> metrics_;

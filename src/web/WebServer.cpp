@@ -3,10 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "camera/SimulatedSensor.h"
+#include "toolkit/ActionVocabulary.h"
 #include "web/ActionQueue.h"
 #include "web/MetricsExporter.h"
 #include "web/SnapshotPublisher.h"
@@ -15,8 +15,7 @@ namespace kesto {
 namespace {
 
 using nlohmann::json;
-
-constexpr const char* kJson = "application/json";
+using Response = HttpServer::Response;
 
 constexpr const char* kTokenPage = R"(<!doctype html>
 <html lang="en"><head><meta charset="utf-8"><title>Kesto: token required</title></head>
@@ -24,11 +23,6 @@ constexpr const char* kTokenPage = R"(<!doctype html>
 <p>Open the address that <code>kesto serve</code> printed when it started; it ends with
 <code>?token=</code>.</p></body></html>
 )";
-
-void answerError(httplib::Response& res, int status, const std::string& why) {
-    res.status = status;
-    res.set_content(json{{"ok", false}, {"error", why}}.dump(), kJson);
-}
 
 std::optional<std::string> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,6 +32,52 @@ std::optional<std::string> readFile(const std::filesystem::path& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return std::move(bytes).str();
+}
+
+// One browser's event stream: the snapshots its subscription is offered,
+// pulled as the browser takes them.
+class SnapshotStream : public HttpServer::StreamSource {
+  public:
+    SnapshotStream(SnapshotPublisher& publisher, std::shared_ptr<SnapshotSubscription> subscription)
+        : publisher_(publisher), subscription_(std::move(subscription)) {}
+    ~SnapshotStream() override { publisher_.unsubscribe(subscription_); }
+
+    Pull pull(std::string& out, bool heartbeat) override {
+        if (!started_) {
+            started_ = true;
+            // Reconnect a second after the server went (a restart), not 3.
+            out += "retry: 1000\n\n";
+        }
+        const auto taken = subscription_->take();
+        if (taken.closed) {
+            return out.empty() ? Pull::End : Pull::Sent;
+        }
+        if (taken.event) {
+            out += *taken.event;
+        } else if (heartbeat) {
+            out += ": keep-alive\n\n";
+        }
+        return out.empty() ? Pull::Wait : Pull::Sent;
+    }
+
+  private:
+    SnapshotPublisher& publisher_;
+    std::shared_ptr<SnapshotSubscription> subscription_;
+    bool started_ = false;
+};
+
+// Answers `queue`'s answer to `reply` (from the main loop), unless the
+// reply's deadline passed first: then the work is not done at all.
+void submitDeferred(ActionQueue& queue, json request, HttpServer::Reply& reply,
+                    std::function<Response(json)> answer) {
+    const bool queued = queue.submit(
+        std::move(request), [reply]() mutable { return reply.begin(); },
+        [reply, answer = std::move(answer)](json result) mutable {
+            reply.send(answer(std::move(result)));
+        });
+    if (!queued) {
+        reply.send(Response::error(503, "the server is stopping"));
+    }
 }
 
 }  // namespace
@@ -52,45 +92,21 @@ WebServer::~WebServer() {
     stop();
 }
 
-bool WebServer::start(std::string& error) {
+Result<void> WebServer::start() {
     if (server_) {
-        error = "the web server is already running";
-        return false;
+        return fail("the web server is already running");
     }
-    server_ = std::make_unique<httplib::Server>();
-    // Each event stream holds a pool thread; keep some for the requests.
-    const std::size_t threads = settings_.maxSubscribers + 8;
-    server_->new_task_queue = [threads] {
-        // httplib takes ownership of the queue it is handed.
-        return std::make_unique<httplib::ThreadPool>(threads).release();
-    };
-    server_->set_payload_max_length(RequestGuard::kMaxBodyBytes);
-    // An event goes out as several small writes (chunk size, data, end):
-    // with Nagle's algorithm each waits for the browser's delayed ack, some 40 ms.
-    server_->set_tcp_nodelay(true);
-    server_->set_keep_alive_timeout(2);
-    // A browser that stops reading is dropped after this, never waited for.
-    server_->set_write_timeout(5, 0);
-    server_->set_read_timeout(5, 0);
-
-    const auto& listen = settings_.listen;
-    if (listen.port() == 0) {
-        const int port = server_->bind_to_any_port(listen.host());
-        if (port < 0) {
-            error = "cannot listen on " + listen.host();
-            server_.reset();
-            return false;
-        }
-        settings_.listen.setPort(port);
-    } else if (!server_->bind_to_port(listen.host(), listen.port())) {
-        error = "cannot listen on " + listen.authority() + " (in use, or not this machine's)";
-        server_.reset();
-        return false;
-    }
-    guard_.emplace(settings_.listen, settings_.allowedHosts, settings_.token);
+    server_ = std::make_unique<HttpServer>(settings_.limits);
     installRoutes();
-    thread_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
-    return true;
+    const auto port = server_->start(settings_.listen, [this](int bound) {
+        settings_.listen.setPort(bound);
+        guard_.emplace(settings_.listen, settings_.allowedHosts, settings_.token);
+    });
+    if (!port) {
+        server_.reset();
+        return port.failure();
+    }
+    return {};
 }
 
 void WebServer::stop() {
@@ -103,9 +119,6 @@ void WebServer::stop() {
         settings_.metrics->close();
     }
     server_->stop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
     server_.reset();
 }
 
@@ -118,162 +131,135 @@ std::string WebServer::url() const {
 }
 
 void WebServer::installRoutes() {
-    using httplib::Request;
-    using httplib::Response;
-    using Handled = httplib::Server::HandlerResponse;
+    server_->setCommonHeaders({{"X-Content-Type-Options", "nosniff"},
+                               {"Referrer-Policy", "no-referrer"},
+                               {"Content-Security-Policy", "frame-ancestors 'none'"}});
+    server_->setFilter([this](const HttpServer::Request& request, HttpServer::Headers& headers) {
+        return guard(request, headers);
+    });
+    const auto file = [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
+        serveFile(request, reply);
+    };
+    for (const char* path : {"/", "/web/", "/images/", "/help/"}) {
+        server_->route("GET", path, file);
+    }
+    server_->route("GET", "/actions", [](const HttpServer::Request&, HttpServer::Reply& reply) {
+        reply.send(Response::json(200, ActionVocabulary::table().dump()));
+    });
+    server_->route("GET", "/events", [this](const HttpServer::Request&, HttpServer::Reply& reply) {
+        serveEvents(reply);
+    });
+    server_->route("POST", "/action",
+                   [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
+                       performAction(request, reply);
+                   });
+    server_->route("GET", "/metrics", [this](const HttpServer::Request&, HttpServer::Reply& reply) {
+        serveMetrics(reply);
+    });
+    server_->route("POST", "/sim",
+                   [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
+                       setSimulator(request, reply);
+                   });
+}
 
-    server_->set_pre_routing_handler([this](const Request& req, Response& res) {
-        res.set_header("X-Content-Type-Options", "nosniff");
-        res.set_header("Referrer-Policy", "no-referrer");
-        res.set_header("Content-Security-Policy", "frame-ancestors 'none'");
-        const std::string host = req.get_header_value("Host");
-        const std::string origin = req.get_header_value("Origin");
-        const std::string cookie = req.get_header_value("Cookie");
-        const std::string authorization = req.get_header_value("Authorization");
-        const std::string queryToken = req.get_param_value("token");
-        RequestGuard::Request facts;
-        facts.host = host;
-        if (req.has_header("Origin")) {
-            facts.origin = origin;
-        }
-        facts.cookie = cookie;
-        if (req.has_param("token")) {
-            facts.queryToken = queryToken;
-        }
-        facts.authorization = authorization;
-        const auto decision = guard_->check(facts);
-        if (decision.access == RequestGuard::Access::ForeignHost) {
-            res.status = 403;
-            res.set_content("Forbidden: this server answers only to its own address.\n",
-                            "text/plain; charset=utf-8");
-            return Handled::Handled;
-        }
-        if (decision.access == RequestGuard::Access::TokenRequired) {
-            res.status = 401;
-            res.set_content(kTokenPage, "text/html; charset=utf-8");
-            return Handled::Handled;
-        }
-        if (decision.setCookie) {
-            res.set_header("Set-Cookie", guard_->setCookieHeader());
-            if (req.method == "GET" && req.path == "/") {
-                // Out of the address bar (and its history) once it is in the cookie.
-                res.set_redirect("/", 303);
-                return Handled::Handled;
+std::optional<Response> WebServer::guard(const HttpServer::Request& request,
+                                         HttpServer::Headers& answerHeaders) const {
+    const auto decision = guard_->check(request);
+    switch (decision.access) {
+        case RequestGuard::Access::ForeignHost:
+        case RequestGuard::Access::ForeignAction:
+            return Response::error(403, decision.why);
+        case RequestGuard::Access::TokenRequired:
+            if (request.method == "GET" && request.path == "/") {
+                return Response::text(401, kTokenPage, "text/html; charset=utf-8");
             }
+            return Response::error(401, decision.why);
+        case RequestGuard::Access::Allowed:
+            break;
+    }
+    if (decision.setCookie) {
+        answerHeaders.emplace_back("Set-Cookie", guard_->setCookieHeader());
+        if (request.method == "GET" && request.path == "/") {
+            // Out of the address bar (and its history) once it is in the cookie.
+            Response redirect = Response::text(303, "");
+            redirect.headers = {{"Location", "/"}};
+            return redirect;
         }
-        return Handled::Unhandled;
-    });
+    }
+    return std::nullopt;
+}
 
-    server_->Get("/events", [this](const Request&, Response& res) {
-        auto subscription = publisher_.subscribe(settings_.maxSubscribers);
-        if (!subscription) {
-            res.status = 503;
-            res.set_content("Too many event streams, or the server is stopping.\n",
-                            "text/plain; charset=utf-8");
-            return;
-        }
-        res.set_header("Cache-Control", "no-store");
-        res.set_header("X-Accel-Buffering", "no");
-        const auto interval = settings_.keepAliveInterval;
+void WebServer::serveFile(const HttpServer::Request& request, HttpServer::Reply& reply) const {
+    const auto file = files_.resolve(request.path);
+    const auto bytes = file ? readFile(*file) : std::nullopt;
+    if (!bytes) {
+        reply.send(Response::error(404, "nothing here"));
+        return;
+    }
+    Response response = Response::text(200, *bytes, StaticFiles::contentType(*file));
+    response.headers = {{"Cache-Control", "no-cache"}};
+    reply.send(std::move(response));
+}
 
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [subscription, interval, started = std::make_shared<bool>(false)](
-                std::size_t, httplib::DataSink& sink) {
-                if (!*started) {
-                    *started = true;
-                    // Reconnect a second after the server went (a restart), not 3.
-                    static constexpr std::string_view kRetry = "retry: 1000\n\n";
-                    if (!sink.write(kRetry.data(), kRetry.size())) {
-                        return false;
-                    }
-                }
-                const auto next = subscription->next(interval);
-                switch (next.status) {
-                    case SnapshotSubscription::Status::Event:
-                        return sink.write(next.event->data(), next.event->size());
-                    case SnapshotSubscription::Status::Timeout: {
-                        static constexpr std::string_view kComment = ": keep-alive\n\n";
-                        return sink.write(kComment.data(), kComment.size());
-                    }
-                    case SnapshotSubscription::Status::Closed:
-                        sink.done();
-                        return true;
-                }
-                return false;
-            },
-            [this, subscription](bool) { publisher_.unsubscribe(subscription); });
-    });
+void WebServer::serveEvents(HttpServer::Reply& reply) {
+    auto subscription = publisher_.subscribe(settings_.maxSubscribers);
+    if (!subscription) {
+        reply.send(Response::error(503, "too many event streams, or the server is stopping"));
+        return;
+    }
+    Response head = Response::text(200, "", "text/event-stream");
+    head.headers = {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}};
+    const auto waker =
+        reply.stream(std::move(head), std::make_shared<SnapshotStream>(publisher_, subscription));
+    subscription->setWake([waker] { waker.wake(); });
+}
 
-    server_->Post("/action", [this](const Request& req, Response& res) {
-        auto parsed = RequestGuard::parseAction(req.body);
-        if (!parsed.ok()) {
-            answerError(res, parsed.status, parsed.error);
-            return;
-        }
-        const auto answer = actions_.perform(std::move(parsed.value), settings_.actionTimeout);
-        if (!answer) {
-            answerError(res, 503, "the application did not take the action in time; not applied");
-            return;
-        }
-        res.set_content(answer->dump(), kJson);
-    });
+void WebServer::performAction(const HttpServer::Request& request, HttpServer::Reply& reply) {
+    auto action = RequestGuard::parseAction(request.body);
+    if (!action) {
+        reply.send(Response::error(400, action.error()));
+        return;
+    }
+    submitDeferred(actions_, std::move(*action), reply,
+                   [](json answer) { return Response::json(200, answer.dump()); });
+}
 
-    server_->Get("/metrics", [this](const Request&, Response& res) {
-        if (settings_.metrics == nullptr) {
-            res.status = 404;
-            res.set_content("Not found.\n", "text/plain; charset=utf-8");
-            return;
+void WebServer::serveMetrics(HttpServer::Reply& reply) {
+    if (settings_.metrics == nullptr) {
+        reply.send(Response::error(404, "nothing here"));
+        return;
+    }
+    submitDeferred(*settings_.metrics, json::object(), reply, [](json text) {
+        if (!text.is_string()) {
+            return Response::error(500, "the metrics could not be computed");
         }
-        const auto text = settings_.metrics->perform(json::object(), settings_.actionTimeout);
-        if (!text || !text->is_string()) {
-            res.status = 503;
-            res.set_content("The application did not answer in time.\n",
-                            "text/plain; charset=utf-8");
-            return;
-        }
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(text->get<std::string>(), MetricsExporter::kContentType);
+        Response response =
+            Response::text(200, text.get<std::string>(), MetricsExporter::kContentType);
+        response.headers = {{"Cache-Control", "no-store"}};
+        return response;
     });
+}
 
-    server_->Post("/sim", [this](const Request& req, Response& res) {
-        if (settings_.sensor == nullptr) {
-            answerError(res, 404, "the sensor is not simulated");
-            return;
-        }
-        const auto parsed = RequestGuard::parseSim(req.body);
-        if (!parsed.ok()) {
-            answerError(res, parsed.status, parsed.error);
-            return;
-        }
-        if (parsed.value.contains("rate") &&
-            !settings_.sensor->setRate(parsed.value["rate"].get<double>())) {
-            answerError(res, 400, "the simulator takes rates from 0 to 100000 μSv/h");
-            return;
-        }
-        if (parsed.value.contains("lens")) {
-            settings_.sensor->setLensOpen(parsed.value["lens"] == "open");
-        }
-        publisher_.setNeedsPublish();
-        res.set_content(json{{"ok", true}}.dump(), kJson);
-    });
-
-    server_->Get(R"(/.*)", [this](const Request& req, Response& res) {
-        const auto file = files_.resolve(req.path);
-        const auto bytes = file ? readFile(*file) : std::nullopt;
-        if (!bytes) {
-            res.status = 404;
-            res.set_content("Not found.\n", "text/plain; charset=utf-8");
-            return;
-        }
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(*bytes, StaticFiles::contentType(*file));
-    });
-
-    server_->set_exception_handler([](const Request&, Response& res, std::exception_ptr) {
-        res.status = 500;
-        res.set_content("The server failed on this request.\n", "text/plain; charset=utf-8");
-    });
+void WebServer::setSimulator(const HttpServer::Request& request, HttpServer::Reply& reply) {
+    if (settings_.sensor == nullptr) {
+        reply.send(Response::error(404, "the sensor is not simulated"));
+        return;
+    }
+    const auto settings = RequestGuard::parseSim(request.body);
+    if (!settings) {
+        reply.send(Response::error(400, settings.error()));
+        return;
+    }
+    if (settings->contains("rate") &&
+        !settings_.sensor->setRate((*settings)["rate"].get<double>())) {
+        reply.send(Response::error(400, "the simulator takes rates from 0 to 100000 μSv/h"));
+        return;
+    }
+    if (settings->contains("lens")) {
+        settings_.sensor->setLensOpen((*settings)["lens"] == "open");
+    }
+    publisher_.setNeedsPublish();
+    reply.send(Response::json(200, json{{"ok", true}}.dump()));
 }
 
 }  // namespace kesto

@@ -6,16 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/Result.h"
+#include "web/HttpServer.h"
 #include "web/ListenAddress.h"
 #include "web/RequestGuard.h"
 #include "web/StaticFiles.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace kesto {
 
@@ -23,70 +20,62 @@ class ActionQueue;
 class SimulatedSensor;
 class SnapshotPublisher;
 
-// The HTTP side of the web front end (cpp-httplib, its own threads). The
-// protocol the page (resources/web) is written against:
+// The Kesto application's routes on the HTTP server core (HttpServer: one
+// thread, every client-controlled resource bounded). The protocol the page
+// (resources/web) is written against:
 //
-// Every request first passes the RequestGuard:
-//   - Host, and Origin when present, must name this server: the listen
-//     address with its port; "localhost:PORT" on a loopback address; any IP
-//     address with the port when listening on every interface; a name given
-//     with --allow-host (any port). Origin is http(s)://<such a host>,
-//     "null" is refused. Otherwise 403.
-//   - When a token is required (listen address not loopback, or a token
-//     file), it comes as ?token=T (any request), the cookie
-//     kesto_token_<PORT>=T, or "Authorization: Bearer T". A token from the
-//     query is set in that cookie (HttpOnly; SameSite=Strict; Path=/) and
-//     GET /?token=T answers 303 to "/". Without it: 401 and a small
-//     "token required" page, whatever the path.
+// Every request first passes the RequestGuard (Host, Origin, where an
+// action comes from, the token: see RequestGuard.h). Refusals: 403; 401
+// without the token, with a page saying where to find it for GET /, JSON
+// otherwise. A token from the query is set in the cookie kesto_token_<PORT>
+// (HttpOnly; SameSite=Strict; Path=/) and GET /?token=T answers 303 to "/".
 //
 // Then:
 //   GET  /               the page (web/index.html)
 //   GET  /web/<file>     the page's files; /images/<file>, /help/<file>:
 //                        the staged images and help folder. <file> is one
 //                        plain name (StaticFiles). Anything else: 404.
+//   GET  /actions        the actions a person can do, with their arguments
+//                        (ActionVocabulary::table()), for the page.
 //   GET  /events         server-sent events: "retry: 1000" first, then
 //                          event: snapshot
 //                          data: {"app": Driver::snapshot() (toolkit/Driver.h),
-//                                 "sensor": {"description", "simulated",
-//                                            "rate"?, "lensOpen"?},
-//                                 "counter": {"running", "binSeconds": 10,
-//                                             "bins": [...], "events"},
+//                                 "sensor": ..., "counter": ..., "history": ...,
 //                                 "version": N}
 //                        (WebFrontEnd.h), the latest at once, then after every
 //                        run-loop pass that changed it, N one more each time
 //                        (from 1 in each server run); ": keep-alive" comments
-//                        every 15 s without change. A slow browser gets only
-//                        the newest snapshot when it catches up. 503 when too
-//                        many (16) browsers are connected.
-//   POST /action         a JSON body, one person's action (Driver "Actions"):
-//                          {"action": "tap", "name": N}
-//                          {"action": "tapTab" | "answerAlert", "index": I}
-//                          {"action": "beginEditing" | "deleteBackward" |
-//                                     "return", "outlet": O}
-//                          {"action": "type", "outlet": O, "text": T}
-//                          {"action": "scroll", "outlet": O, "offset": X}
-//                        exactly these keys. Applied on the main run loop,
-//                        one at a time in arrival order; answers the driver's
-//                        answer: 200 {"ok": true} or 200 {"ok": false,
-//                        "error": why the person could not}. 400 malformed or
-//                        not a person's action, 413 over 16 KiB, 503 when the
-//                        application did not take it within 5 s (it is then
-//                        never applied).
+//                        after 15 s without change. A slow browser gets only
+//                        the newest snapshot when it catches up; one that has
+//                        not taken its data for 5 s is dropped. 503 when
+//                        maxSubscribers browsers are connected.
+//   POST /action         one person's action, an ActionVocabulary object.
+//                        Applied on the main run loop, one at a time in
+//                        arrival order; answers the driver's answer: 200
+//                        {"ok": true} or 200 {"ok": false, "error": why the
+//                        person could not}. 400 malformed or not a person's
+//                        action, 503 when the application did not take it
+//                        within 5 s (it is then never applied).
 //   GET  /metrics        the monitoring figures in the Prometheus text format
 //                        (MetricsExporter), computed on the main run loop;
-//                        503 when it did not answer within the action
-//                        timeout, 404 when the server has none.
+//                        503 when it did not answer within 5 s, 404 when the
+//                        server has none.
 //   POST /sim            {"rate": μSv/h} and/or {"lens": "open"|"covered"}
 //                        → 200 {"ok": true}; 404 when the sensor is not
 //                        simulated; 400 for bad values (rates 0 to 100000).
 //
-// Errors answer {"ok": false, "error": text} for the two POSTs, plain text
-// otherwise. Every answer carries nosniff, no-referrer (the token may be
-// in the URL) and frame-ancestors 'none'.
+// Bounds (HttpServer::Limits, the defaults): 512 connections in all, 64 from
+// one address; request line and headers 16 KiB, 64 header lines (431);
+// bodies 16 KiB whatever the transfer coding (413), never compressed (415);
+// Range ignored; a whole request within 10 s; 5 s for an action to start;
+// 16 event streams. Every refusal is JSON, {"ok": false, "error": text},
+// but for headers too large for the connection's memory (431, 414) and
+// requests that are not HTTP (400), which libmicrohttpd answers itself. Every answer carries
+// nosniff, no-referrer (the token may be in the URL) and frame-ancestors 'none'.
 //
 // Threads: construction, start(), stop() and destruction on one thread
-// (the main thread in the program); the handlers run on the server's pool.
-// The publisher and the queue must outlive the server.
+// (the main thread in the program); the routes run on the server's thread.
+// The publisher and the queues must outlive the server.
 class WebServer {
   public:
     struct Settings {
@@ -98,9 +87,8 @@ class WebServer {
         // Answers the metrics text (a JSON string) on the main loop; null:
         // /metrics answers 404. Closed with the server.
         ActionQueue* metrics = nullptr;
-        std::chrono::milliseconds actionTimeout{5000};
         std::size_t maxSubscribers = 16;
-        std::chrono::milliseconds keepAliveInterval{15000};
+        HttpServer::Limits limits;
     };
 
     WebServer(Settings settings, SnapshotPublisher& publisher, ActionQueue& actions);
@@ -108,10 +96,10 @@ class WebServer {
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    // Binds (port 0: a free one) and starts serving; false with `error`.
-    bool start(std::string& error);
-    // Closes the event streams, refuses queued actions and waits for the
-    // server's threads.
+    // Binds (port 0: a free one) and starts serving.
+    Result<void> start();
+    // Closes every connection at once (event streams, actions waiting) and
+    // refuses queued actions.
     void stop();
 
     int port() const { return settings_.listen.port(); }
@@ -120,14 +108,20 @@ class WebServer {
 
   private:
     void installRoutes();
+    std::optional<HttpServer::Response> guard(const HttpServer::Request& request,
+                                              HttpServer::Headers& answerHeaders) const;
+    void serveFile(const HttpServer::Request& request, HttpServer::Reply& reply) const;
+    void serveEvents(HttpServer::Reply& reply);
+    void performAction(const HttpServer::Request& request, HttpServer::Reply& reply);
+    void serveMetrics(HttpServer::Reply& reply);
+    void setSimulator(const HttpServer::Request& request, HttpServer::Reply& reply);
 
     Settings settings_;
     SnapshotPublisher& publisher_;
     ActionQueue& actions_;
     StaticFiles files_;
     std::optional<RequestGuard> guard_;
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
+    std::unique_ptr<HttpServer> server_;
 };
 
 }  // namespace kesto

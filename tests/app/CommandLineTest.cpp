@@ -55,6 +55,7 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
         {{"serve", "--listen", "localhost:8080"}, 2, "kesto serve: --listen: the listen address"},
         {{"serve", "--listen", "127.0.0.1:65536"}, 2, "a number from 0 to 65535"},
         {{"serve", "--listen", "::1:8080"}, 2, "([...] for IPv6)"},
+        {{"measure", "--tag", std::string(101, 't')}, 2, "--tag: at most 100 characters"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;

@@ -46,7 +46,7 @@ class MeasureTest : public ScreensFixture {
 };
 
 TEST_F(MeasureTest, ReadOutFollowsTheHeartbeatOncePerSecond) {
-    ASSERT_FALSE(driver.tap("toggleDetection"));
+    ASSERT_TRUE(driver.tap("toggleDetection"));
     EXPECT_EQ(measure().btnStart->imageForState(ControlState::Normal)->name(), "B_stop.png");
     EXPECT_TRUE(driver.snapshot()["idleTimerDisabled"]);
     EXPECT_EQ(positions->startCount(), 1);
@@ -76,14 +76,14 @@ TEST_F(MeasureTest, ReadOutFollowsTheHeartbeatOncePerSecond) {
 
 TEST_F(MeasureTest, LightBringsUpOneCalibrationScreenAndOkAbandonsTheMeasurement) {
     sensor().setRate(SimulatedSensor::kSaturationRate);
-    ASSERT_FALSE(driver.tap("toggleDetection"));
+    ASSERT_TRUE(driver.tap("toggleDetection"));
     run(3.0);
     sensor().setLensOpen(true);
     run(1.0);  // ten lit frames
     EXPECT_EQ(driver.snapshot()["top"], "ReglageViewController");
     run(2.0);
-    EXPECT_EQ(elapsed(), "00:00:03");  // frozen
-    EXPECT_TRUE(driver.tap("okBtn"));  // refused while lit
+    EXPECT_EQ(elapsed(), "00:00:03");   // frozen
+    EXPECT_FALSE(driver.tap("okBtn"));  // refused while lit
 
     sensor().setLensOpen(false);
     run(0.3);
@@ -91,7 +91,7 @@ TEST_F(MeasureTest, LightBringsUpOneCalibrationScreenAndOkAbandonsTheMeasurement
     sensor().setLensOpen(true);
     clock.advance(0.1);
     ASSERT_EQ(measure().vsc()->session()->deliverDueFrames(), 1U);
-    ASSERT_FALSE(driver.tap("okBtn"));
+    ASSERT_TRUE(driver.tap("okBtn"));
     run(2.0);
     EXPECT_EQ(driver.snapshot()["modal"], nullptr);
     EXPECT_FALSE(measure().isMeasuring());
@@ -103,12 +103,12 @@ TEST_F(MeasureTest, LightBringsUpOneCalibrationScreenAndOkAbandonsTheMeasurement
 }
 
 TEST_F(MeasureTest, EachStateAllowsWhatAPersonMayDoThere) {
-    const std::vector<std::pair<std::string, std::function<Driver::Refusal()>>> actions = {
+    const std::vector<std::pair<std::string, std::function<Result<void>()>>> actions = {
         {"start/stop", [&] { return driver.tap("toggleDetection"); }},
         {"save", [&] { return driver.tap("btnSaveClicked"); }},
         {"Yes", [&] { return driver.answerAlert(0); }},
         {"No", [&] { return driver.answerAlert(1); }},
-        {"light", [&] { return flash(), Driver::Refusal(); }},
+        {"light", [&] { return flash(), Result<void>(); }},
         {"calibration OK", [&] { return driver.tap("okBtn"); }},
         {"tag Cancel", [&] { return driver.tap("btnCancelClicked"); }},
     };
@@ -140,14 +140,14 @@ TEST_F(MeasureTest, EachStateAllowsWhatAPersonMayDoThere) {
             quit();
             launch();
             for (std::size_t k = 0; k < row.reach.size(); ++k) {
-                ASSERT_FALSE(actions[static_cast<std::size_t>(row.reach[k])].second());
+                ASSERT_TRUE(actions[static_cast<std::size_t>(row.reach[k])].second());
                 run(k == 0 ? 1.0 : 0.0);
             }
             ASSERT_EQ(state(), row.state);
-            const auto refusal = actions[a].second();
+            const auto done = actions[a].second();
             run(0.1);
             const std::string what = row.state + " + " + actions[a].first;
-            EXPECT_EQ(refusal ? no : state(), row.after[a]) << what;
+            EXPECT_EQ(done ? state() : no, row.after[a]) << what;
             // The heartbeat runs exactly while measuring with no calibration up.
             EXPECT_EQ(measure().heartBeatTimer() != nullptr,
                       measure().isMeasuring() && state().find(Cal) == std::string::npos)
@@ -163,15 +163,15 @@ TEST_F(MeasureTest, SavedMeasurementStopsAtTheLastReadOutAndStaysLocalWithoutARo
     setReachable(false);
     RadiationHistoryMng::setServerURL(server.baseURL());
     (void)driver.tapTab(1);
-    ASSERT_FALSE(driver.tap("toggleDetection"));
+    ASSERT_TRUE(driver.tap("toggleDetection"));
     const Date start = clock.now();
     run(10.5);  // the last read-out at 10 s, the stop at 10.5 s
-    ASSERT_FALSE(driver.tap("toggleDetection"));
-    ASSERT_FALSE(driver.answerAlert(0));
-    ASSERT_FALSE(driver.tap("btnSaveClicked"));
-    ASSERT_FALSE(driver.beginEditing("txtTag"));
-    ASSERT_FALSE(driver.typeText("txtTag", "Garden"));
-    ASSERT_FALSE(driver.tap("btnSave"));
+    ASSERT_TRUE(driver.tap("toggleDetection"));
+    ASSERT_TRUE(driver.answerAlert(0));
+    ASSERT_TRUE(driver.tap("btnSaveClicked"));
+    ASSERT_TRUE(driver.beginEditing("txtTag"));
+    ASSERT_TRUE(driver.typeText("txtTag", "Garden"));
+    ASSERT_TRUE(driver.tap("btnSave"));
     run(0.1);
     ASSERT_TRUE(MeasureViewController::waitForUploads(10.0));
     EXPECT_EQ(driver.snapshot()["tabBar"]["selectedIndex"], 2);
@@ -188,10 +188,10 @@ TEST_F(MeasureTest, SavedMeasurementStopsAtTheLastReadOutAndStaysLocalWithoutARo
     clock.advance(30.0);
     engine.stopAcquisition();
     (void)driver.tapTab(1);
-    ASSERT_FALSE(driver.tap("btnSaveClicked"));
-    ASSERT_FALSE(driver.beginEditing("txtTag"));
-    ASSERT_FALSE(driver.typeText("txtTag", "alert"));
-    ASSERT_FALSE(driver.tap("btnSave"));
+    ASSERT_TRUE(driver.tap("btnSaveClicked"));
+    ASSERT_TRUE(driver.beginEditing("txtTag"));
+    ASSERT_TRUE(driver.typeText("txtTag", "alert"));
+    ASSERT_TRUE(driver.tap("btnSave"));
     EXPECT_EQ(RadiationHistoryMng::getRadiationHistoryRecordList()->front()->duration(), 30.0);
 }
 

@@ -13,7 +13,7 @@ namespace {
 using TagEntryTest = ScreensFixture;
 
 TEST_F(TagEntryTest, OkIsEnabledFromTheFirstEditOfAnEditingPass) {
-    using Step = std::function<Driver::Refusal(Driver&)>;
+    using Step = std::function<Result<void>(Driver&)>;
     const Step tapIn = [](Driver& d) { return d.beginEditing("txtTag"); };
     const Step type = [](Driver& d) { return d.typeText("txtTag", "\xCE\xB3"); };  // γ
     const Step erase = [](Driver& d) { return d.deleteBackward("txtTag"); };
@@ -41,7 +41,7 @@ TEST_F(TagEntryTest, OkIsEnabledFromTheFirstEditOfAnEditingPass) {
         auto& screen =
             dynamic_cast<RegisterRadioactivityViewController&>(*measure().modalViewController());
         for (const auto& step : row.steps) {
-            ASSERT_FALSE(step(driver));
+            ASSERT_TRUE(step(driver));
         }
         EXPECT_EQ(screen.btnSave->isEnabled(), row.okEnabled);
         EXPECT_EQ(screen.btnSave->currentTitleColor(),
@@ -50,6 +50,26 @@ TEST_F(TagEntryTest, OkIsEnabledFromTheFirstEditOfAnEditingPass) {
         measure().dismissModalViewControllerAnimated(false);
         run(0.1);
     }
+}
+
+// Characters, not bytes: 100 accented letters fit, a 101st does not, and
+// the person is told why.
+TEST_F(TagEntryTest, TheTagTakesAtMostAHundredCharacters) {
+    measure().presentModalViewController(std::make_unique<RegisterRadioactivityViewController>(),
+                                         true);
+    auto& screen =
+        dynamic_cast<RegisterRadioactivityViewController&>(*measure().modalViewController());
+    ASSERT_TRUE(driver.beginEditing("txtTag"));
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) {
+        hundred += "\xC3\xA9";  // é
+    }
+    ASSERT_TRUE(driver.typeText("txtTag", hundred));
+    const auto refused = driver.typeText("txtTag", "x");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "The text is too long: at most 100 characters fit here.");
+    EXPECT_EQ(screen.txtTag->text(), hundred);
+    EXPECT_FALSE(screen.txtTag->insertText("x"));  // a key at a time too
 }
 
 }  // namespace

@@ -71,16 +71,16 @@ TEST_F(UploadConcurrencyTest, UploadsRunWhileTheNextMeasurementGoesOn) {
     sensor().setRate(SimulatedSensor::kSaturationRate);
     for (int i = 0; i < 3; ++i) {
         (void)driver.tapTab(1);
-        ASSERT_FALSE(driver.tap("toggleDetection"));
+        ASSERT_TRUE(driver.tap("toggleDetection"));
         run(2.0);
-        ASSERT_FALSE(driver.tap("btnSaveClicked"));
-        ASSERT_FALSE(driver.answerAlert(0));
-        ASSERT_FALSE(driver.beginEditing("txtTag"));
-        ASSERT_FALSE(driver.typeText("txtTag", "run " + std::to_string(i)));
-        ASSERT_FALSE(driver.tap("btnSave"));
+        ASSERT_TRUE(driver.tap("btnSaveClicked"));
+        ASSERT_TRUE(driver.answerAlert(0));
+        ASSERT_TRUE(driver.beginEditing("txtTag"));
+        ASSERT_TRUE(driver.typeText("txtTag", "run " + std::to_string(i)));
+        ASSERT_TRUE(driver.tap("btnSave"));
     }
     (void)driver.tapTab(1);
-    ASSERT_FALSE(driver.tap("toggleDetection"));
+    ASSERT_TRUE(driver.tap("toggleDetection"));
     run(2.0);
     ASSERT_TRUE(MeasureViewController::waitForUploads(20.0));
     EXPECT_EQ(server.requests().size(), 3U);

@@ -62,78 +62,127 @@ TEST(RequestGuardTest, HostAndOriginMustNameThisServer) {
     }
 }
 
+HttpServer::Request request(std::string method, HttpServer::Headers headers,
+                            HttpServer::Headers query = {}) {
+    HttpServer::Request out;
+    out.method = std::move(method);
+    out.path = "/action";
+    out.headers = std::move(headers);
+    out.query = std::move(query);
+    return out;
+}
+
 TEST(RequestGuardTest, TheTokenComesByQueryCookieOrBearerAndGoesIntoTheCookie) {
     const std::string token = "s3cr3t-token-0123456789";
     const RequestGuard guard(ListenAddress("10.0.0.2", 8080), {}, token);
     const std::string cookie = "kesto_token_8080=" + token;
     using Access = RequestGuard::Access;
     struct Row {
-        std::string cookie;
-        std::optional<std::string> query;
-        std::string authorization;
+        HttpServer::Headers headers;
+        HttpServer::Headers query;
         Access access;
         bool setCookie;
     };
     const std::vector<Row> rows = {
-        {"", std::nullopt, "", Access::TokenRequired, false},
-        {"", token, "", Access::Allowed, true},
-        {"", token + "x", "", Access::TokenRequired, false},
-        {"", "", "", Access::TokenRequired, false},
-        {"a=b; " + cookie + "; c=d", std::nullopt, "", Access::Allowed, false},
-        {cookie, token, "", Access::Allowed, false},
-        {"kesto_token_8081=" + token, std::nullopt, "", Access::TokenRequired, false},
-        {"", std::nullopt, "Bearer " + token, Access::Allowed, false},
-        {"", std::nullopt, "Basic " + token, Access::TokenRequired, false},
+        {{}, {}, Access::TokenRequired, false},
+        {{}, {{"token", token}}, Access::Allowed, true},
+        {{}, {{"token", token + "x"}}, Access::TokenRequired, false},
+        {{}, {{"token", ""}}, Access::TokenRequired, false},
+        {{{"cookie", "a=b; " + cookie + "; c=d"}}, {}, Access::Allowed, false},
+        {{{"cookie", "a=b"}, {"cookie", cookie}}, {}, Access::Allowed, false},
+        {{{"cookie", cookie}}, {{"token", token}}, Access::Allowed, false},
+        {{{"cookie", "kesto_token_8081=" + token}}, {}, Access::TokenRequired, false},
+        {{{"authorization", "Bearer " + token}}, {}, Access::Allowed, false},
+        {{{"authorization", "bEARER  " + token}}, {}, Access::Allowed, false},
+        {{{"authorization", "Bearer" + token}}, {}, Access::TokenRequired, false},
+        {{{"authorization", "Basic " + token}}, {}, Access::TokenRequired, false},
     };
     for (const auto& row : rows) {
-        RequestGuard::Request request;
-        request.host = "10.0.0.2:8080";
-        request.cookie = row.cookie;
-        if (row.query) {
-            request.queryToken = *row.query;
-        }
-        request.authorization = row.authorization;
-        const auto decision = guard.check(request);
-        EXPECT_EQ(decision.access, row.access) << row.cookie << " " << row.query.value_or("-");
-        EXPECT_EQ(decision.setCookie, row.setCookie) << row.cookie;
+        auto headers = row.headers;
+        headers.emplace_back("host", "10.0.0.2:8080");
+        const auto decision = guard.check(request("POST", headers, row.query));
+        const std::string what =
+            headers.front().second + " " + (row.query.empty() ? "-" : row.query.front().second);
+        EXPECT_EQ(decision.access, row.access) << what;
+        EXPECT_EQ(decision.setCookie, row.setCookie) << what;
     }
     // A foreign host is refused before its token is looked at.
-    RequestGuard::Request foreign;
-    foreign.host = "evil.example";
-    foreign.queryToken = token;
-    EXPECT_EQ(guard.check(foreign).access, Access::ForeignHost);
+    EXPECT_EQ(guard.check(request("GET", {{"host", "evil.example"}}, {{"token", token}})).access,
+              Access::ForeignHost);
     EXPECT_FALSE(RequestGuard::sameToken("", ""));
     EXPECT_FALSE(RequestGuard::sameToken("abc", "abcd"));
 }
 
-TEST(RequestGuardTest, OnlyAPersonsActionsPass) {
-    const std::vector<std::tuple<std::string, int>> cases = {
-        {R"({"action": "tap", "name": "btnStart"})", 200},
-        {R"({"action": "tapTab", "index": 2})", 200},
-        {R"({"action": "answerAlert", "index": 0})", 200},
-        {R"({"action": "beginEditing", "outlet": "txtTag"})", 200},
-        {R"({"action": "type", "outlet": "txtTag", "text": "été"})", 200},
-        {R"({"action": "deleteBackward", "outlet": "txtTag"})", 200},
-        {R"({"action": "return", "outlet": "txtTag"})", 200},
-        {R"({"action": "scroll", "outlet": "tbl", "offset": 12.5})", 200},
-        {R"({"action": "snapshot"})", 400},
-        {R"({"action": "launch"})", 400},
-        {R"({"name": "btnStart"})", 400},
-        {R"({"action": "tap", "name": ""})", 400},
-        {R"({"action": "tap", "name": 3})", 400},
-        {R"({"action": "tapTab", "index": 1.5})", 400},
-        {R"({"action": "type", "outlet": "txtTag"})", 400},
-        {R"({"action": "tap", "name": "a", "x": 1})", 400},
-        {R"({"action": "tap", "name": "a"} trailing)", 400},
-        {"\"tap\"", 400},
-        {"{\"action\": \"type\", \"outlet\": \"t\", \"text\": \"\xff\"}", 400},
-        {"[[[[[{}]]]]]", 400},
-        {std::string(5000, '['), 400},
-        {std::string(RequestGuard::kMaxBodyBytes + 1, ' '), 413},
+// Decided on every copy of a header, and on where an action comes from.
+TEST(RequestGuardTest, RepeatedHostsAndOriginsAndForeignActionsAreRefused) {
+    const RequestGuard guard(ListenAddress("127.0.0.1", 8080), {}, std::nullopt);
+    using Access = RequestGuard::Access;
+    const std::string self = "127.0.0.1:8080";
+    const std::string origin = "http://" + self;
+    struct Row {
+        const char* what;
+        std::string method;
+        HttpServer::Headers headers;
+        Access access;
     };
-    for (const auto& [body, status] : cases) {
-        const auto parsed = RequestGuard::parseAction(body);
-        EXPECT_EQ(parsed.ok() ? 200 : parsed.status, status) << body.substr(0, 80);
+    const std::vector<Row> rows = {
+        {"plain", "POST", {{"host", self}, {"origin", origin}}, Access::Allowed},
+        {"no Host", "GET", {}, Access::ForeignHost},
+        {"two Hosts", "GET", {{"host", self}, {"host", "evil:8080"}}, Access::ForeignHost},
+        {"two Hosts, both ours", "GET", {{"host", self}, {"host", self}}, Access::ForeignHost},
+        {"two Origins",
+         "GET",
+         {{"host", self}, {"origin", origin}, {"origin", "http://evil"}},
+         Access::ForeignHost},
+        {"empty Origin, page", "GET", {{"host", self}, {"origin", ""}}, Access::Allowed},
+        {"empty Origin, action", "POST", {{"host", self}, {"origin", ""}}, Access::ForeignAction},
+        {"cross-site action",
+         "POST",
+         {{"host", self}, {"sec-fetch-site", "cross-site"}},
+         Access::ForeignAction},
+        {"cross-site page",
+         "GET",
+         {{"host", self}, {"sec-fetch-site", "cross-site"}},
+         Access::Allowed},
+        {"same-origin action",
+         "POST",
+         {{"host", self}, {"sec-fetch-site", "same-origin"}},
+         Access::Allowed},
+    };
+    for (const auto& row : rows) {
+        const auto decision = guard.check(request(row.method, row.headers));
+        EXPECT_EQ(decision.access, row.access) << row.what;
+        EXPECT_EQ(decision.why.empty(), row.access == Access::Allowed) << row.what;
+    }
+}
+
+TEST(RequestGuardTest, OnlyAPersonsActionsPass) {
+    const std::vector<std::tuple<std::string, bool>> cases = {
+        {R"({"action": "tap", "name": "btnStart"})", true},
+        {R"({"action": "tapTab", "index": 2})", true},
+        {R"({"action": "answerAlert", "index": 0})", true},
+        {R"({"action": "beginEditing", "outlet": "txtTag"})", true},
+        {R"({"action": "type", "outlet": "txtTag", "text": "été"})", true},
+        {R"({"action": "deleteBackward", "outlet": "txtTag"})", true},
+        {R"({"action": "return", "outlet": "txtTag"})", true},
+        {R"({"action": "scroll", "outlet": "tbl", "offset": 12.5})", true},
+        {R"({"action": "snapshot"})", false},
+        {R"({"action": "launch"})", false},
+        {R"({"name": "btnStart"})", false},
+        {R"({"action": "tap", "name": ""})", false},
+        {R"({"action": "tap", "name": 3})", false},
+        {R"({"action": "tapTab", "index": 1.5})", false},
+        {R"({"action": "type", "outlet": "txtTag"})", false},
+        {R"({"action": "tap", "name": "a", "x": 1})", false},
+        {R"({"action": "tap", "name": "a"} trailing)", false},
+        {"\"tap\"", false},
+        {"{\"action\": \"type\", \"outlet\": \"t\", \"text\": \"\xff\"}", false},
+        {"[[[[[{}]]]]]", false},
+        {std::string(5000, '['), false},
+        {std::string(RequestGuard::kMaxBodyBytes + 1, ' '), false},
+    };
+    for (const auto& [body, good] : cases) {
+        EXPECT_EQ(RequestGuard::parseAction(body).ok(), good) << body.substr(0, 80);
     }
 }
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "platform/ResourceLocator.h"
@@ -19,6 +18,7 @@
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/Label.h"
+#include "web/HttpTestClient.h"
 #include "web/SnapshotPublisher.h"
 #include "web/WebFrontEnd.h"
 
@@ -50,29 +50,32 @@ class WebTestAppDelegate : public ApplicationDelegate {
 // Reads one /events stream on its own thread and keeps the snapshots.
 class EventStream {
   public:
-    explicit EventStream(int port, httplib::Headers headers = {}) : client_("127.0.0.1", port) {
-        client_.set_read_timeout(60, 0);
-        thread_ = std::thread([this, headers] {
-            client_.Get("/events", headers, [this](const char* data, size_t n) {
-                feed(std::string_view(data, n));
-                return true;
-            });
+    explicit EventStream(int port, const std::string& headers = "") : client_(port) {
+        client_.send("GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" +
+                     headers + "\r\n");
+        thread_ = std::thread([this] {
+            std::string raw;
+            while (!stopping_) {
+                const std::string some = client_.receiveSome(50);
+                if (some.empty() && client_.ended()) {
+                    break;
+                }
+                raw += some;
+                feed(raw);
+            }
             ended_ = true;
             RunLoop::main().dispatch([] {});
         });
     }
-    // A stream the server has closed (WebFrontEnd::stop) ends by itself;
-    // otherwise the client is stopped from here.
     ~EventStream() {
-        if (!ended_) {
-            client_.stop();
-        }
+        stopping_ = true;
         thread_.join();
     }
     std::vector<nlohmann::json> snapshots() const {
         std::lock_guard lock(mutex_);
         return snapshots_;
     }
+    bool ended() const { return ended_; }
     // Runs the main loop until `count` snapshots came (or 10 s of real time).
     std::vector<nlohmann::json> waitFor(std::size_t count) {
         RunLoop::main().runUntilCondition([&] { return snapshots().size() >= count || ended_; },
@@ -81,13 +84,29 @@ class EventStream {
     }
 
   private:
-    void feed(std::string_view data) {
+    // `raw`: the answer so far; its head is dropped, then whole chunks.
+    void feed(std::string& raw) {
+        if (!headDone_) {
+            const auto end = raw.find("\r\n\r\n");
+            if (end == std::string::npos) {
+                return;
+            }
+            raw.erase(0, end + 4);
+            headDone_ = true;
+        }
+        for (auto sizeEnd = raw.find("\r\n"); sizeEnd != std::string::npos;
+             sizeEnd = raw.find("\r\n")) {
+            const auto size = std::stoul(raw.substr(0, sizeEnd), nullptr, 16);
+            if (raw.size() < sizeEnd + 2 + size + 2) {
+                break;
+            }
+            text_ += raw.substr(sizeEnd + 2, size);
+            raw.erase(0, sizeEnd + 2 + size + 2);
+        }
         std::lock_guard lock(mutex_);
-        buffer_ += data;
-        for (auto end = buffer_.find("\n\n"); end != std::string::npos;
-             end = buffer_.find("\n\n")) {
-            const std::string block = buffer_.substr(0, end);
-            buffer_.erase(0, end + 2);
+        for (auto end = text_.find("\n\n"); end != std::string::npos; end = text_.find("\n\n")) {
+            const std::string block = text_.substr(0, end);
+            text_.erase(0, end + 2);
             const std::string prefix = "event: snapshot\ndata: ";
             if (block.starts_with(prefix)) {
                 snapshots_.push_back(nlohmann::json::parse(block.substr(prefix.size())));
@@ -96,11 +115,13 @@ class EventStream {
         RunLoop::main().dispatch([] {});
     }
 
-    httplib::Client client_;
+    HttpTestClient client_;
     std::thread thread_;
+    bool headDone_ = false;  // reader thread only
+    std::string text_;       // reader thread only
     mutable std::mutex mutex_;
-    std::string buffer_;
     std::vector<nlohmann::json> snapshots_;
+    std::atomic<bool> stopping_{false};
     std::atomic<bool> ended_{false};
 };
 
@@ -140,8 +161,8 @@ class WebFixture : public ::testing::Test {
     void startWeb(WebFrontEnd::Options options = {}) {
         options.listen = ListenAddress("127.0.0.1", 0);
         options.resourceDirectory = dir.path();
-        std::string error;
-        ASSERT_TRUE(web.start(options, error)) << error;
+        const auto started = web.start(options);
+        ASSERT_TRUE(started) << started.error();
     }
     // Runs `work` (a blocking client call) on another thread while the
     // main loop runs, as in the program.
@@ -157,16 +178,19 @@ class WebFixture : public ::testing::Test {
         RunLoop::main().runUntilCondition([&] { return finished.load(); }, 20.0);
         return future.get();
     }
-    httplib::Result post(const std::string& path, const std::string& body,
-                         httplib::Headers headers = {}) {
+    // `headers`: whole lines, "Name: value\r\n" each.
+    std::optional<HttpAnswer> post(const std::string& path, const std::string& body,
+                                   const std::string& headers = "") {
         return offMain([&] {
-            return httplib::Client("127.0.0.1", web.port())
-                .Post(path.c_str(), headers, body, "application/json");
+            return HttpTestClient(web.port())
+                .exchange(rawRequest("POST", path, web.port(), headers, body));
         });
     }
-    httplib::Result get(const std::string& path, httplib::Headers headers = {}) {
-        return offMain(
-            [&] { return httplib::Client("127.0.0.1", web.port()).Get(path.c_str(), headers); });
+    std::optional<HttpAnswer> get(const std::string& path, const std::string& headers = "") {
+        return offMain([&] {
+            return HttpTestClient(web.port())
+                .exchange(rawRequest("GET", path, web.port(), headers));
+        });
     }
     // The counter's text in a snapshot.
     static std::string shownCount(const nlohmann::json& snapshot) {

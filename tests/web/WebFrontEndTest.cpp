@@ -85,8 +85,7 @@ TEST_F(WebFrontEndTest, ServesThePageImagesAndHelpAndNothingElse) {
             EXPECT_NE(r->body.find(body), std::string::npos) << path;
         }
     }
-    EXPECT_EQ(get("/web/app.js")->get_header_value("Content-Type"),
-              "text/javascript; charset=utf-8");
+    EXPECT_EQ(get("/web/app.js")->header("content-type"), "text/javascript; charset=utf-8");
 }
 
 // Not simulated: the sensor panel has nothing to set.
@@ -102,6 +101,7 @@ class RealSensor : public CaptureBackend {
 TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
     const std::string token = "0123456789abcdef0123";
     writeFile("token", token + "\n");
+    std::filesystem::permissions(dir.path() / "token", std::filesystem::perms::owner_read);
     RealSensor sensor;
     WebFrontEnd::Options options;
     options.tokenFile = dir.path() / "token";
@@ -114,17 +114,17 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
         const char* what;
         const char* method;
         std::string path;
-        httplib::Headers headers;
+        std::string headers;
         std::string body;
         int status;
     };
     // One row per kind of refusal: which requests each refuses is RequestGuardTest's.
-    const httplib::Headers authed = {{"Cookie", cookie}};
-    const std::string big(17000, ' ');
+    const std::string authed = "Cookie: " + cookie + "\r\n";
     const std::vector<Row> rows = {
-        {"foreign Host", "POST", "/action", {{"Host", "evil"}, {"Cookie", cookie}}, tap, 403},
-        {"no token", "POST", "/action", {}, tap, 401},
-        {"oversize body", "POST", "/action", authed, big, 413},
+        {"foreign Host", "POST", "/action", "Host: evil\r\n" + authed, tap, 403},
+        {"cross-site action", "POST", "/action", "Sec-Fetch-Site: cross-site\r\n" + authed, tap,
+         403},
+        {"no token", "POST", "/action", "", tap, 401},
         {"malformed JSON", "POST", "/action", authed, R"({"action": "tap",)", 400},
         {"sim on a real sensor", "POST", "/sim", authed, R"({"rate": 5})", 404},
         {"traversal with token", "GET", "/web/%2e%2e/token", authed, "", 404},
@@ -135,6 +135,8 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
                                                         : post(row.path, row.body, row.headers);
         ASSERT_TRUE(r) << row.what;
         EXPECT_EQ(r->status, row.status) << row.what;
+        EXPECT_EQ(r->header("content-type"), "application/json") << row.what;
+        EXPECT_EQ(json::parse(r->body)["ok"], false) << row.what;
         EXPECT_EQ(r->body.find(token), std::string::npos) << row.what;
     }
     RunLoop::main().runPending();
@@ -145,15 +147,28 @@ TEST_F(WebFrontEndTest, RefusedRequestsChangeNothing) {
     const auto first = get("/?token=" + token);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->status, 303);
-    EXPECT_EQ(first->get_header_value("Set-Cookie"), "kesto_token_" + std::to_string(web.port()) +
-                                                         "=" + token +
-                                                         "; Path=/; HttpOnly; SameSite=Strict");
-    EXPECT_EQ(get("/", {{"Cookie", cookie}, {"Host", self}})->status, 200);
-    EXPECT_EQ(post("/action", tap, {{"Authorization", "Bearer " + token}})->status, 200);
-    const auto metrics = get("/metrics", {{"Authorization", "Bearer " + token}});
+    EXPECT_EQ(first->header("set-cookie"), "kesto_token_" + std::to_string(web.port()) + "=" +
+                                               token + "; Path=/; HttpOnly; SameSite=Strict");
+    EXPECT_EQ(get("/", authed + "Host: " + self + "\r\n")->status, 200);
+    EXPECT_EQ(post("/action", tap, "Authorization: bearer " + token + "\r\n")->status, 200);
+    const auto metrics = get("/metrics", "Authorization: Bearer " + token + "\r\n");
     EXPECT_EQ(metrics->status, 200);
     EXPECT_NE(metrics->body.find("kesto_light{sensor=\"camera\"} 0\n"), std::string::npos);
     EXPECT_EQ(labelText(), "1");
+}
+
+// Anyone on the machine could read the token and drive the detector.
+TEST_F(WebFrontEndTest, ATokenFileOthersCanReadIsRefused) {
+    writeFile("token", "0123456789abcdef0123\n");
+    std::filesystem::permissions(dir.path() / "token", std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::add);
+    WebFrontEnd::Options options;
+    options.listen = ListenAddress("127.0.0.1", 0);
+    options.resourceDirectory = dir.path();
+    options.tokenFile = dir.path() / "token";
+    const auto started = web.start(options);
+    ASSERT_FALSE(started);
+    EXPECT_NE(started.error().find("chmod 600"), std::string::npos) << started.error();
 }
 
 TEST_F(WebFrontEndTest, TheSimulatorPanelSetsRateAndLens) {

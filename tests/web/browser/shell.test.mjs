@@ -86,7 +86,7 @@ test("requests from another site are refused and change nothing", async () => {
 test("with an access token the page is served only to who has it", async () => {
   const dir = await tempDir();
   const tokenFile = path.join(dir, "token");
-  await fs.writeFile(tokenFile, "correct-horse-battery-staple\n");
+  await fs.writeFile(tokenFile, "correct-horse-battery-staple\n", { mode: 0o600 });
   const guarded = await new KestoServer({ extra: ["--token-file", tokenFile] }).start();
   try {
     const without = await request(guarded.port);

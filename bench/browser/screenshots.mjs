@@ -1,12 +1,12 @@
 // Takes the screenshots of the four tabs in docs/screenshots/ from a running
 // `kesto serve` on the simulated sensor (build the kesto target first):
-//   node tests/web/browser/screenshots.mjs
+//   node bench/browser/screenshots.mjs
 
 import path from "node:path";
 import {
   KestoServer, control, launchBrowser, measureUntil, openPage, repoRoot, saveMeasurement, sim,
   tab, waitForTop,
-} from "./kesto.mjs";
+} from "../../tests/web/browser/kesto.mjs";
 
 const out = (name) => path.join(repoRoot, "docs/screenshots", `${name}.png`);
 const server = await new KestoServer({ sensor: "sim:rate=40,seed=11" }).start();

@@ -2,10 +2,10 @@
 // (200 tab taps between History and Help, median and 99th percentile), then
 // the server's CPU over 20 s of a running measurement with this one page
 // attached. Build the kesto target first:
-//   node tests/web/browser/latency.mjs
+//   node bench/browser/latency.mjs
 
 import fs from "node:fs/promises";
-import { KestoServer, control, launchBrowser, openPage, tab, waitForTop } from "./kesto.mjs";
+import { KestoServer, control, launchBrowser, openPage, tab, waitForTop } from "../../tests/web/browser/kesto.mjs";
 
 const server = await new KestoServer({ sensor: "sim:rate=0.5,seed=5" }).start();
 const browser = await launchBrowser();
