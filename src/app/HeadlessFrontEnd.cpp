@@ -30,7 +30,10 @@ HeadlessFrontEnd::~HeadlessFrontEnd() {
     Application::sharedApplication().reset();
 }
 
-Result<void> HeadlessFrontEnd::launch() {
+Result<void> HeadlessFrontEnd::launch(const ApplicationOptions& options) {
+    if (auto applied = options.apply(); !applied) {
+        return applied;
+    }
     if (auto launched = ShellLauncher::launchHeadless(); !launched) {
         return launched;
     }

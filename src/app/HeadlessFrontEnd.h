@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/ApplicationOptions.h"
 #include "app/ProgressReport.h"
 #include "platform/Result.h"
 #include "platform/SignalWatch.h"
@@ -29,8 +30,10 @@ class HeadlessFrontEnd {
     HeadlessFrontEnd(const HeadlessFrontEnd&) = delete;
     HeadlessFrontEnd& operator=(const HeadlessFrontEnd&) = delete;
 
-    // Starts the application.
-    Result<void> launch();
+    // Applies the options (sensor, position, data directory, server;
+    // UsageError for a value that cannot be used), then starts the
+    // application.
+    Result<void> launch(const ApplicationOptions& options);
 
     Driver& driver() { return driver_; }
     ProgressReport& report() { return report_; }

@@ -51,12 +51,8 @@ int ServeCommand::run(std::ostream& out, std::ostream& err) {
     }
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, false));
-    Result<void> launched = application_.apply();
-    if (launched) {
-        launched = person.launch();
-    }
-    if (!launched) {
-        return failed("serve", launched.error(), err);
+    if (auto started = person.launch(application_); !started) {
+        return failed("serve", started.error(), err);
     }
     SensorBanner::print(person.report());
 

@@ -80,6 +80,8 @@ TEST_F(FrontEndTest, AlertWithoutParticlesSaysSoAfterThirtySeconds) {
     const auto& last = lines[lines.size() - 2];
     EXPECT_EQ(last["doseRateLower95"], 0.0);
     EXPECT_NEAR(last["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
+    EXPECT_NEAR(last["elapsedSeconds"].get<double>(), 29.5, 1.5);  // numbers beside the texts
+    EXPECT_EQ(last["events"], 0);
     EXPECT_EQ(lines.back()["event"], "verdict");
     EXPECT_EQ(lines.back()["radioactivityDetected"], false);
     EXPECT_NEAR(lines.back()["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
@@ -130,6 +132,9 @@ TEST_F(FrontEndTest, MeasureSavesRecordedFramesUnderTheTagAndSendsThem) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1U);
     EXPECT_NE(requests[0].find("Caf\u00e9, test"), std::string::npos);
+    // The person sees the upload's outcome, not the exchange (a developer's line).
+    EXPECT_NE(out_.str().find("Upload: sent\n"), std::string::npos) << out_.str();
+    EXPECT_EQ(out_.str().find("Response:"), std::string::npos);
 }
 
 TEST_F(FrontEndTest, MeasureOnTheSimulatorKeepsItApartAndSendsNothing) {
@@ -141,6 +146,7 @@ TEST_F(FrontEndTest, MeasureOnTheSimulatorKeepsItApartAndSendsNothing) {
     EXPECT_TRUE(std::filesystem::exists(data_.path() / "simulated" / "radiationHistory.txt"));
     EXPECT_FALSE(std::filesystem::exists(data_.path() / "radiationHistory.txt"));
     EXPECT_TRUE(server.requests().empty());
+    EXPECT_NE(out_.str().find("Upload: never sent (a simulated"), std::string::npos);
 }
 
 TEST_F(FrontEndTest, FirstCtrlCStopsAndSavesTheMeasurement) {
