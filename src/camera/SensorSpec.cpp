@@ -75,12 +75,13 @@ Result<void> parseSimulated(std::string_view options, SensorSpec& spec) {
                 return fail("sim: rate must be a dose rate in μSv/h from 0 to 100000, not " +
                             quoted(value));
             }
-        } else if (key == "seed") {
+        } else if (key == "seed" || key == "hotseed") {
             const auto seed = parseNumber<std::uint64_t>(value);
             if (!seed) {
-                return fail("sim: seed must be a whole number, not " + quoted(value));
+                return fail("sim: " + std::string(key) + " must be a whole number, not " +
+                            quoted(value));
             }
-            spec.seed = seed;
+            (key == "seed" ? spec.seed : spec.hotSeed) = seed;
         } else if (key == "lens") {
             if (value != "covered" && value != "open") {
                 return fail("sim: lens must be 'covered' or 'open', not " + quoted(value));
@@ -109,7 +110,7 @@ Result<void> parseSimulated(std::string_view options, SensorSpec& spec) {
             spec.darkLevel = *level;
         } else {
             return fail("sim: unknown option " + quoted(key) +
-                        " (known: rate, seed, lens, size, hot, noise)");
+                        " (known: rate, seed, lens, size, hot, hotseed, noise)");
         }
         return {};
     });

@@ -14,11 +14,13 @@ namespace kesto {
 // (the camera when neither is given: the simulator only ever when asked for,
 // so that nothing made up passes for a measurement):
 //
-//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L]
+//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,hotseed=H,noise=L]
 //       the simulated sensor: R μSv/h (default 0.5, at most 100000), seed S
 //       (default: a random one, announced), covered lens (default), frames
 //       of W × H pixels (default 480x360), N hot pixels (default 0, at most
-//       10000), mean dark level L (default 5, at most 100)
+//       10000) placed by the seed H (default: S), mean dark level L (default
+//       5, at most 100). The hot pixels are the camera's own: one H
+//       calibrated once serves measurements with any S, as a real camera.
 //   camera[:DEVICE]
 //       a Video4Linux camera: /dev/video0 by default; DEVICE is a path
 //       (/dev/video2) or a number (2)
@@ -46,6 +48,7 @@ struct SensorSpec {
     // Simulator.
     double rate = kDefaultRate;
     std::optional<std::uint64_t> seed;
+    std::optional<std::uint64_t> hotSeed;  // nothing: the seed
     bool lensOpen = false;
     std::size_t hotPixels = 0;
     std::uint32_t darkLevel = kDefaultDarkLevel;

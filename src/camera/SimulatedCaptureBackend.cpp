@@ -15,9 +15,9 @@ std::uint64_t randomSeed() {
 }  // namespace
 
 SimulatedCaptureBackend::SimulatedCaptureBackend(const SensorSpec& spec)
-    : sensor_(std::make_shared<SimulatedSensor>(spec.width, spec.height,
-                                                spec.seed ? *spec.seed : randomSeed(), spec.rate,
-                                                spec.lensOpen, spec.hotPixels, spec.darkLevel)) {}
+    : sensor_(std::make_shared<SimulatedSensor>(
+          spec.width, spec.height, spec.seed ? *spec.seed : randomSeed(), spec.rate, spec.lensOpen,
+          spec.hotPixels, spec.darkLevel, spec.hotSeed)) {}
 
 std::unique_ptr<CaptureSession> SimulatedCaptureBackend::createSession() {
     return std::make_unique<PacedCaptureSession>(sensor_);

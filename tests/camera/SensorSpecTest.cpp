@@ -19,8 +19,9 @@ TEST(SensorSpecTest, ReadsEveryKindWithItsOptions) {
               std::tuple(20.5, std::optional<std::uint64_t>(18446744073709551615ull), true,
                          std::size_t{64}, std::size_t{48}));
     EXPECT_EQ(std::tuple(sim.hotPixels, sim.darkLevel), std::tuple(0u, 5u));  // defaults
-    const auto noisy = parsed("sim:hot=8,noise=12");
-    EXPECT_EQ(std::tuple(noisy.hotPixels, noisy.darkLevel), std::tuple(8u, 12u));
+    const auto noisy = parsed("sim:hot=8,noise=12,hotseed=3");
+    EXPECT_EQ(std::tuple(noisy.hotPixels, noisy.darkLevel, noisy.hotSeed),
+              std::tuple(8u, 12u, std::optional<std::uint64_t>(3)));
 
     EXPECT_EQ(parsed("camera:2").device, "/dev/video2");
     EXPECT_EQ(parsed("camera:/dev/v4l/by-id/usb-cam_0-video-index0").device,
