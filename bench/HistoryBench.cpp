@@ -13,6 +13,7 @@
 #include "history/RadiationHistoryMng.h"
 #include "history/file/HistoryFile.h"
 #include "history/internal/AtomicFile.h"
+#include "history/internal/HistoryParser.h"
 #include "platform/Console.h"
 
 namespace {
@@ -59,7 +60,7 @@ BENCHMARK(LoadByRecord)->Unit(benchmark::kMillisecond);
 void LoadWholeDocument(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            HistoryFile::parse(historyBytes(), HistoryFile::Reader::WholeDocument));
+            HistoryParser::parse(historyBytes(), HistoryParser::Reader::WholeDocument));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(historyBytes().size()));
 }

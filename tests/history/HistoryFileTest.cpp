@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "history/file/HistoryFile.h"
+#include "history/internal/HistoryParser.h"
 #include "history/internal/PlistNodes.h"
 #include "support/TestSupport.h"
 
@@ -187,8 +188,9 @@ TEST(HistoryFileTest, DamagedValuesAreRefusedWithTheirPosition) {
     };
     for (const auto& [record, event, problem] : cases) {
         const auto document = make(record, event);
-        for (auto reader : {HistoryFile::Reader::ByRecord, HistoryFile::Reader::WholeDocument}) {
-            const auto result = HistoryFile::parse(document, reader);
+        for (auto reader :
+             {HistoryParser::Reader::ByRecord, HistoryParser::Reader::WholeDocument}) {
+            const auto result = HistoryParser::parse(document, reader);
             ASSERT_FALSE(result) << document;
             EXPECT_NE(result.error().find(problem), std::string::npos) << result.error();
         }

@@ -61,14 +61,8 @@ class HistoryFile {
         std::size_t skipped = 0;
     };
 
-    // How the XML form is handed to libplist: one record dictionary at a
-    // time (the plain shape writers produce; anything else falls back), or
-    // the whole document at once. Both give the same result; the second is
-    // kept to check the first.
-    enum class Reader { ByRecord, WholeDocument };
-
     static Result<Contents> read(const std::filesystem::path& path);
-    static Result<Contents> parse(std::string_view bytes, Reader reader = Reader::ByRecord);
+    static Result<Contents> parse(std::string_view bytes);
 
     // The whole file for `records`, in list order. Texts that XML cannot
     // carry have those characters replaced by U+FFFD; dates hold whole

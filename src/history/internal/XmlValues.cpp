@@ -157,99 +157,142 @@ Result<void> checkValue(std::string_view name, std::string_view text, std::strin
     return {};
 }
 
+// One pass over the document's tags: the containers open at each point, the
+// key a dictionary's next value sits under, and the nesting depth.
+class ValueScan {
+  public:
+    explicit ValueScan(std::string_view document) : document_(document) {}
+
+    Result<void> run() {
+        while ((pos_ = document_.find('<', pos_)) != std::string_view::npos) {
+            if (skipMarkup()) {
+                continue;
+            }
+            const std::size_t close = document_.find('>', pos_);
+            if (close == std::string_view::npos) {
+                return {};  // unfinished: libplist refuses it
+            }
+            const Tag tag = readTag(close);
+            pos_ = close + 1;
+            if (tag.closing) {
+                leave(tag.name);
+                continue;
+            }
+            if (!tag.empty && ++depth_ > XmlValues::kNestingLimit) {
+                return fail("nested far deeper than a history");
+            }
+            if (auto entered = enter(tag); !entered) {
+                return fail(where(document_, tag.start, open_) + ": " + entered.error());
+            }
+        }
+        return {};
+    }
+
+  private:
+    struct Tag {
+        std::string_view name;
+        std::size_t start = 0;
+        bool closing = false;
+        bool empty = false;  // <name/>
+    };
+
+    static bool isContainer(std::string_view name) { return name == "array" || name == "dict"; }
+
+    // Comments, CDATA sections, declarations and processing instructions
+    // hold no value: passed over whole. True when one was.
+    bool skipMarkup() {
+        const std::string_view rest = document_.substr(pos_);
+        const std::string_view end = rest.substr(0, 4) == "<!--"        ? "-->"
+                                     : rest.substr(0, 9) == "<![CDATA[" ? "]]>"
+                                     : rest.substr(0, 2) == "<?" || rest.substr(0, 2) == "<!" ? ">"
+                                                                                              : "";
+        if (end.empty()) {
+            return false;
+        }
+        const std::size_t at = document_.find(end, pos_);
+        pos_ = at == std::string_view::npos ? document_.size() : at + end.size();
+        return true;
+    }
+
+    Tag readTag(std::size_t close) const {
+        Tag tag;
+        tag.start = pos_;
+        tag.closing = document_[pos_ + 1] == '/';
+        const std::size_t nameStart = pos_ + (tag.closing ? 2 : 1);
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < close && document_[nameEnd] != '/' && document_[nameEnd] != ' ' &&
+               document_[nameEnd] != '\t' && document_[nameEnd] != '\n' &&
+               document_[nameEnd] != '\r') {
+            ++nameEnd;
+        }
+        tag.name = document_.substr(nameStart, nameEnd - nameStart);
+        tag.empty = document_[close - 1] == '/';
+        return tag;
+    }
+
+    void leave(std::string_view name) {
+        depth_ -= depth_ > 0 ? 1 : 0;
+        if (isContainer(name) && !open_.empty()) {
+            open_.pop_back();
+        }
+    }
+
+    Result<void> enter(const Tag& tag) {
+        if (tag.name == "key") {
+            const std::size_t end = tag.empty ? pos_ : document_.find('<', pos_);
+            if (!open_.empty()) {
+                open_.back().key = document_.substr(
+                    pos_, end == std::string_view::npos ? std::string_view::npos : end - pos_);
+            }
+            return {};
+        }
+        if (!open_.empty() && open_.back().array) {
+            ++open_.back().items;
+        }
+        if (isContainer(tag.name)) {
+            if (!tag.empty) {
+                open_.push_back(Container{tag.name == "array", 0, {}});
+            }
+            return {};
+        }
+        if (tag.name != "integer" && tag.name != "real" && tag.name != "date") {
+            return {};
+        }
+        return checkElement(tag);
+    }
+
+    // A value element's text, up to its own end tag, which is passed too.
+    Result<void> checkElement(const Tag& tag) {
+        const std::string_view key = open_.empty() || open_.back().array ? "" : open_.back().key;
+        // Built by append: GCC 12 warns falsely (-Wrestrict) on "<" + name.
+        std::string name = "<";
+        name.append(tag.name);
+        if (tag.empty) {
+            return fail("an empty " + name + "/> holds no value");
+        }
+        const std::size_t end = document_.find('<', pos_);
+        const std::size_t after = end + 2 + tag.name.size();
+        if (end == std::string_view::npos || document_.substr(end, 2) != "</" ||
+            document_.substr(end + 2, tag.name.size()) != tag.name || after >= document_.size() ||
+            document_[after] != '>') {
+            return fail(name + "> holds markup, not a plain value");
+        }
+        const std::string_view text = document_.substr(pos_, end - pos_);
+        pos_ = after + 1;
+        --depth_;  // its end tag is passed
+        return checkValue(tag.name, text, key);
+    }
+
+    std::string_view document_;
+    std::vector<Container> open_;
+    std::size_t depth_ = 0;
+    std::size_t pos_ = 0;
+};
+
 }  // namespace
 
 Result<void> XmlValues::check(std::string_view document) {
-    std::vector<Container> open;
-    std::size_t depth = 0;
-    std::size_t pos = 0;
-    const auto skipPast = [&](std::string_view end) {
-        const std::size_t at = document.find(end, pos);
-        pos = at == std::string_view::npos ? document.size() : at + end.size();
-    };
-    while ((pos = document.find('<', pos)) != std::string_view::npos) {
-        const std::string_view rest = document.substr(pos);
-        if (rest.substr(0, 4) == "<!--") {
-            skipPast("-->");
-            continue;
-        }
-        if (rest.substr(0, 9) == "<![CDATA[") {
-            skipPast("]]>");
-            continue;
-        }
-        if (rest.substr(0, 2) == "<?" || rest.substr(0, 2) == "<!") {
-            skipPast(">");
-            continue;
-        }
-        const std::size_t close = document.find('>', pos);
-        if (close == std::string_view::npos) {
-            return {};  // unfinished: libplist refuses it
-        }
-        const bool closing = rest[1] == '/';
-        const std::size_t nameStart = pos + (closing ? 2 : 1);
-        std::size_t nameEnd = nameStart;
-        while (nameEnd < close && document[nameEnd] != '/' && document[nameEnd] != ' ' &&
-               document[nameEnd] != '\t' && document[nameEnd] != '\n' &&
-               document[nameEnd] != '\r') {
-            ++nameEnd;
-        }
-        const std::string_view name = document.substr(nameStart, nameEnd - nameStart);
-        const bool container = name == "array" || name == "dict";
-        const bool empty = document[close - 1] == '/';
-        const std::size_t start = pos;
-        pos = close + 1;
-        if (closing) {
-            depth -= depth > 0 ? 1 : 0;
-            if (container && !open.empty()) {
-                open.pop_back();
-            }
-            continue;
-        }
-        if (!empty && ++depth > kNestingLimit) {
-            return fail("nested far deeper than a history");
-        }
-        if (name == "key") {
-            const std::size_t end = empty ? pos : document.find('<', pos);
-            if (!open.empty()) {
-                open.back().key = document.substr(
-                    pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-            }
-            continue;
-        }
-        if (!open.empty() && open.back().array) {
-            ++open.back().items;
-        }
-        if (container && !empty) {
-            open.push_back(Container{name == "array", 0, {}});
-            continue;
-        }
-        if (name != "integer" && name != "real" && name != "date") {
-            continue;
-        }
-        const std::string_view key = open.empty() || open.back().array ? "" : open.back().key;
-        Result<void> value;
-        std::string tag = "<";
-        tag.append(name);
-        if (empty) {
-            value = fail("an empty " + tag + "/> holds no value");
-        } else {
-            const std::size_t end = document.find('<', pos);
-            const std::size_t after = end + 2 + name.size();
-            if (end == std::string_view::npos || document.substr(end, 2) != "</" ||
-                document.substr(end + 2, name.size()) != name || after >= document.size() ||
-                document[after] != '>') {
-                value = fail(tag + "> holds markup, not a plain value");
-            } else {
-                value = checkValue(name, document.substr(pos, end - pos), key);
-                pos = after + 1;
-                --depth;  // its end tag is passed
-            }
-        }
-        if (!value) {
-            return fail(where(document, start, open) + ": " + value.error());
-        }
-    }
-    return {};
+    return ValueScan(document).run();
 }
 
 }  // namespace kesto

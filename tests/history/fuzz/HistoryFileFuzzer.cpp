@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "history/file/HistoryFile.h"
+#include "history/internal/HistoryParser.h"
 #include "platform/Utf8Text.h"
 
 namespace {
@@ -67,7 +68,7 @@ void checkSame(const Result<HistoryFile::Contents>& a, const Result<HistoryFile:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const Result<HistoryFile::Contents> first = HistoryFile::parse(bytes);
-    checkSame(HistoryFile::parse(bytes, HistoryFile::Reader::WholeDocument), first, false);
+    checkSame(HistoryParser::parse(bytes, HistoryParser::Reader::WholeDocument), first, false);
     if (!first) {
         return 0;
     }
