@@ -161,34 +161,39 @@ void BitmapProcessor::resetModel() {
     acquisition_.events.clear();
 }
 
-bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
-                                  std::size_t& masked) {
-    const std::size_t width = frame.width;
-    const std::size_t height = frame.height;
-    const std::size_t bytesPerRow = frame.bytesPerRow;
+std::optional<std::size_t> BitmapProcessor::prepareCopy(const FrameBitmap& frame) {
     std::size_t rowBytes = 0;
     std::size_t frameBytes = 0;
-    if (!multiply(width, FrameBitmap::kBytesPerPixel, rowBytes) || bytesPerRow < rowBytes ||
-        !multiply(bytesPerRow, height, frameBytes)) {
-        Console::logf("Frame ignored: %zu * %zu pixels do not fit in %zu bytes per row", width,
-                      height, bytesPerRow);
-        return false;
+    if (!multiply(frame.width, FrameBitmap::kBytesPerPixel, rowBytes) ||
+        frame.bytesPerRow < rowBytes || !multiply(frame.bytesPerRow, frame.height, frameBytes)) {
+        Console::logf("Frame ignored: %zu * %zu pixels do not fit in %zu bytes per row",
+                      frame.width, frame.height, frame.bytesPerRow);
+        return std::nullopt;
     }
     if (frameBytes > 0 && frame.baseAddress == nullptr) {
         Console::log("Frame ignored: no pixel data");
-        return false;
+        return std::nullopt;
     }
     if (!bitmapAllocated_) {
-        Console::logf("Image size : %zu * %zu", width, height);
+        Console::logf("Image size : %zu * %zu", frame.width, frame.height);
         bitmapAllocated_ = true;
     }
     if (bitmap_.size() < frameBytes) {
         // A later, larger frame grows the buffer rather than overflowing it.
         bitmap_.resize(frameBytes);
     }
-    if (frameBytes == 0) {
-        return true;
+    return frameBytes;
+}
+
+bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
+                                  std::size_t& masked) {
+    const std::optional<std::size_t> frameBytes = prepareCopy(frame);
+    if (!frameBytes || *frameBytes == 0) {
+        return frameBytes.has_value();
     }
+    const std::size_t width = frame.width;
+    const std::size_t height = frame.height;
+    const std::size_t rowBytes = width * FrameBitmap::kBytesPerPixel;
 
     // Row r is scanned from r × (bytes per row rounded down to whole pixels),
     // and only its first 4 × width bytes count; every byte is copied. Each
@@ -197,7 +202,7 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
     std::uint8_t* copy = bitmap_.data();
     const std::uint8_t* source = frame.baseAddress;
     const std::int32_t threshold = seuil();
-    const std::size_t stride = bytesPerRow & ~std::size_t{3};
+    const std::size_t stride = frame.bytesPerRow & ~std::size_t{3};
     const auto* offsets =
         hasMask_.load(std::memory_order_relaxed) ? maskOffsets(width, height, stride) : nullptr;
     if (offsets != nullptr) {
@@ -224,7 +229,7 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
         }
     }
     const std::size_t scanned = height * stride;
-    std::memcpy(copy + scanned, source + scanned, frameBytes - scanned);
+    std::memcpy(copy + scanned, source + scanned, *frameBytes - scanned);
     return true;
 }
 

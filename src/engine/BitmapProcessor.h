@@ -108,6 +108,10 @@ class BitmapProcessor {
     // Elapsed time T: now − start while running, else stop − start (0 when a
     // date is missing). Called with the mutex held.
     static double elapsed(const Acquisition& acquisition, bool running);
+    // Checks the frame's geometry and makes the private buffer large enough:
+    // the frame's size in bytes, or nothing (one console line) when it is
+    // not a frame. Delivery thread.
+    std::optional<std::size_t> prepareCopy(const FrameBitmap& frame);
     // Copies the frame into the private buffer, scanning it on the way.
     // Returns the number of values left out by the mask in `masked`.
     bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals, std::size_t& masked);

@@ -103,6 +103,17 @@ void logUpload(const RadiationHistoryRecord& record, const UploadLog::Exchange& 
     }
 }
 
+// A figure summed over the list in single precision, as the history always has.
+double sumOverList(double (RadiationHistoryRecord::*figure)() const) {
+    float sum = 0.0f;
+    if (const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList()) {
+        for (const auto& record : *list) {
+            sum = static_cast<float>(static_cast<double>(sum) + ((*record).*figure)());
+        }
+    }
+    return static_cast<double>(sum);
+}
+
 }  // namespace
 
 void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
@@ -256,23 +267,11 @@ RadiationHistoryMng::LoadState RadiationHistoryMng::lastLoadState() {
 }
 
 double RadiationHistoryMng::timeTotal() {
-    float sum = 0.0f;
-    if (const RecordList* list = getRadiationHistoryRecordList()) {
-        for (const auto& record : *list) {
-            sum = static_cast<float>(static_cast<double>(sum) + record->duration());
-        }
-    }
-    return static_cast<double>(sum);
+    return sumOverList(&RadiationHistoryRecord::duration);
 }
 
 double RadiationHistoryMng::vdTotal() {
-    float sum = 0.0f;
-    if (const RecordList* list = getRadiationHistoryRecordList()) {
-        for (const auto& record : *list) {
-            sum = static_cast<float>(static_cast<double>(sum) + record->vd());
-        }
-    }
-    return static_cast<double>(sum);
+    return sumOverList(&RadiationHistoryRecord::vd);
 }
 
 double RadiationHistoryMng::expostionMoyenne() {

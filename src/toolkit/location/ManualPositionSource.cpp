@@ -33,11 +33,6 @@ bool ManualPositionSource::fail(const std::string& error) {
     return true;
 }
 
-bool ManualPositionSource::isStarted() const {
-    std::lock_guard lock(mutex_);
-    return sink_.has_value();
-}
-
 int ManualPositionSource::startCount() const {
     std::lock_guard lock(mutex_);
     return starts_;

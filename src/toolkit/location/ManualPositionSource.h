@@ -18,7 +18,6 @@ class ManualPositionSource final : public PositionSource {
 
     bool deliver(const Location& location);
     bool fail(const std::string& error);
-    bool isStarted() const;
     int startCount() const;
 
   private:
