@@ -115,11 +115,18 @@ TEST(CaptureConcurrencyTest, QuickStartsAndStopsAndSimulatorSettingsWhileRunning
         controller.activateVideoChain(true);  // the simulator's first frame is due at once
         simulated.simulatedSensor()->setRate(i * 100.0);
         simulated.simulatedSensor()->setLensOpen(i % 4 == 0);
-        simulated.description();
+        EXPECT_EQ(simulated.description().find("lens open") != std::string::npos, i % 4 == 0);
         controller.activateVideoChain(false);
         controller.activateVideoChain(true);
+        EXPECT_TRUE(controller.session()->isRunning());
         controller.deleteVideoChain();
+        EXPECT_EQ(controller.session(), nullptr);
     }
+    // Every session ended cleanly: no runtime error, the engine untouched.
+    EXPECT_FALSE(OrvVideoStreamController::errorHappened());
+    EXPECT_FALSE(console.contains("Capture error"));
+    EXPECT_TRUE(engine->acquisitionEnCours());
+    EXPECT_DOUBLE_EQ(simulated.simulatedSensor()->rate(), 2300.0);
 }
 
 }  // namespace

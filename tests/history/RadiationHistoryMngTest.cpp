@@ -135,8 +135,7 @@ TEST_F(RadiationHistoryMngTest, OneProcessAtATimeSavesIntoAHistory) {
 }
 
 TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
-    const char* home = std::getenv("HOME");
-    const std::string savedHome = home ? home : "";
+    test::ScopedEnvironment environment;
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/');
     const std::string account = std::string(entry->pw_dir) + "/.local/share/kesto";
@@ -152,14 +151,11 @@ TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
     for (const auto& [in, directory] : cases) {
         const char* names[] = {"KESTO_DATA_DIR", "XDG_DATA_HOME", "HOME"};
         for (int i = 0; i < 3; ++i) {
-            in[i] ? setenv(names[i], in[i], 1) : unsetenv(names[i]);
+            environment.set(names[i], in[i]);
         }
         EXPECT_EQ(RadiationHistoryMng::dataFilePath(), directory) << in[2];
         EXPECT_TRUE(RadiationHistoryMng::resolveDataDirectory());
     }
-    unsetenv("KESTO_DATA_DIR");
-    unsetenv("XDG_DATA_HOME");
-    setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace
