@@ -59,6 +59,9 @@ class OrvVideoStreamController : public SampleBufferDelegate {
     void turnOnTorch(bool on);
     void logLEDState();
 
+    // The session's source said it has no more frames (see CaptureSession).
+    bool streamEnded() const { return session_ && session_->streamEnded(); }
+
     CaptureSession* session() const { return session_.get(); }
     CaptureDevice* device() const { return device_; }
 

@@ -108,9 +108,15 @@ Result<void> parseSimulated(std::string_view options, SensorSpec& spec) {
                             quoted(value));
             }
             spec.darkLevel = *level;
+        } else if (key == "frames") {
+            const auto frames = parseNumber<std::uint64_t>(value);
+            if (!frames) {
+                return fail("sim: frames must be a whole number of frames, not " + quoted(value));
+            }
+            spec.frames = frames;
         } else {
             return fail("sim: unknown option " + quoted(key) +
-                        " (known: rate, seed, lens, size, hot, hotseed, noise)");
+                        " (known: rate, seed, lens, size, hot, hotseed, noise, frames)");
         }
         return {};
     });

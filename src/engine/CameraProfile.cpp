@@ -12,8 +12,8 @@ Result<void> CameraProfile::validate() const {
     if (width < 1 || height < 1 || width > kMaximumSide || height > kMaximumSide) {
         return fail(cformat("frame size %zux%zu is not from 1x1 to 8192x8192", width, height));
     }
-    if (threshold < 0 || threshold > 254) {
-        return fail(cformat("threshold %d is not from 0 to 254", threshold));
+    if (threshold < kLeastThreshold || threshold > 254) {
+        return fail(cformat("threshold %d is not from %d to 254", threshold, kLeastThreshold));
     }
     if (!std::isfinite(lightLimit) || lightLimit < 0.0 || lightLimit > 255.0) {
         return fail(cformat("light limit %g is not from 0 to 255", lightLimit));

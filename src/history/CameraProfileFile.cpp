@@ -1,14 +1,13 @@
 #include "history/CameraProfileFile.h"
 
-#include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "history/file/DataDirectory.h"
 #include "history/internal/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 namespace kesto {
 namespace {
@@ -177,13 +176,15 @@ Result<CameraProfile> CameraProfileFile::decode(const std::string& text) {
 }
 
 Result<CameraProfile> CameraProfileFile::read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
         return fail("no profile at " + path.string() + " (run 'kesto calibrate' first)");
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    Result<CameraProfile> profile = decode(bytes.str());
+    const Result<std::string> bytes = RegularFile::read(path, kMaximumBytes);
+    if (!bytes) {
+        return bytes.failure();  // it names the file
+    }
+    Result<CameraProfile> profile = decode(*bytes);
     if (!profile) {
         return fail(path.string() + ": " + profile.error());
     }

@@ -136,6 +136,16 @@ void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
     if (read->skipped > 0) {
         Console::logf("History file: %zu entries that are not records were skipped", read->skipped);
     }
+    if (isSimulated()) {
+        // Records from before records said it are told by their folder.
+        for (auto& record : read->records) {
+            if (!record->simulated()) {
+                auto marked = std::make_shared<RadiationHistoryRecord>(*record);
+                marked->setSimulated(true);
+                record = std::move(marked);
+            }
+        }
+    }
     s.list = std::move(read->records);
     s.loadState = LoadState::Loaded;
 }
@@ -318,7 +328,10 @@ bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHist
 
 Result<HttpClient::Response> RadiationHistoryMng::postRadiationHistoryRecord(
     const RadiationHistoryRecord& record, std::chrono::milliseconds timeout) {
-    const Result<std::string> url = uploadURL();
+    const Result<std::string> url =
+        isSimulated() || record.isSimulated()
+            ? Result<std::string>(fail("Simulated measurement: not sent to the collection server"))
+            : uploadURL();
     if (!url) {
         Console::log(url.error());
         return url.failure();

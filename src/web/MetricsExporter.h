@@ -14,6 +14,9 @@ class CaptureBackend;
 //
 //   kesto_sensor_info            1, with the sensor's kind, "simulated" and description
 //   kesto_frames_total           frames analysed since the server started (counter)
+//   kesto_last_frame_timestamp_seconds  when the last frame was analysed (Unix time, 0 before)
+//   kesto_frames_stopped         1 when the current or last acquisition's camera
+//                                stopped sending frames (none for 5 s), until the next
 //   kesto_events_total           events detected since the server started (counter)
 //   kesto_acquisition_running    1 while an acquisition runs
 //   kesto_acquisition_events     events of the current (or last) acquisition
@@ -49,6 +52,7 @@ class MetricsExporter {
     CaptureBackend& backend_;
     BitmapProcessor& engine_;
     std::atomic<std::uint64_t> frames_{0};
+    std::atomic<double> lastFrame_{0.0};  // Unix seconds
     std::atomic<std::uint64_t> events_{0};
     std::atomic<bool> light_{false};
 };

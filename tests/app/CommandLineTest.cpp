@@ -51,6 +51,7 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
         {{"history", "--data-dir="}, 2, "--data-dir: 1 required D missing"},
         {{"upload", "--data-dir", empty}, 1, "kesto upload: no saved measurement"},
         {{"help", "serve"}, 0, "--listen ADDR:PORT"},
+        {{"help", "measure"}, 0, "the measurement stays saved"},
         {{"serve", "--listen", "localhost:8080"}, 2, "kesto serve: --listen: the listen address"},
         {{"serve", "--listen", "127.0.0.1:65536"}, 2, "a number from 0 to 65535"},
         {{"serve", "--listen", "::1:8080"}, 2, "([...] for IPv6)"},

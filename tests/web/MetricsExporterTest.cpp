@@ -7,6 +7,7 @@
 
 #include "camera/CaptureBackend.h"
 #include "engine/BitmapProcessor.h"
+#include "support/TestSupport.h"
 #include "web/MetricsExporter.h"
 #include "web/WebFixture.h"
 
@@ -71,12 +72,21 @@ TEST_F(MetricsExporterTest, FollowsTheEngineAndLabelsTheSensor) {
     {
         MetricsExporter metrics(CaptureBackend::current(), engine);
         std::thread frames([&engine] {
+            const test::TestFrame dark(2, 2);
+            engine.processBitmap({dark.bytes.data(), 2, 2, dark.bytesPerRow}, 0.0);
             for (int i = 0; i < 12; ++i) {
                 engine.eventDetected(2, 1.0 + i);
             }
         });
         frames.join();
+        // Frames arriving, so that a station notices a silent camera.
+        EXPECT_EQ(parseExposition(metrics.render()).at("kesto_frames_stopped" + sim), 0.0);
+        clock.advance(BitmapProcessor::kFramesStopAfter);
         const auto s = parseExposition(metrics.render());
+        EXPECT_EQ(s.at("kesto_frames_total" + sim), 1.0);
+        EXPECT_EQ(s.at("kesto_last_frame_timestamp_seconds" + sim),
+                  clock.now().unixSeconds() - BitmapProcessor::kFramesStopAfter);
+        EXPECT_EQ(s.at("kesto_frames_stopped" + sim), 1.0);
         EXPECT_EQ(s.at("kesto_events_total" + sim), 12.0);
         EXPECT_EQ(s.at("kesto_acquisition_events" + sim), 12.0);
         EXPECT_EQ(s.at("kesto_acquisition_hits" + sim), 24.0);
