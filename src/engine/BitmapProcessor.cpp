@@ -77,6 +77,16 @@ std::unique_ptr<BitmapProcessor> BitmapProcessor::create(const CameraProfile& pr
     return engine;
 }
 
+std::unique_ptr<BitmapProcessor> BitmapProcessor::sibling() const {
+    auto engine = std::make_unique<BitmapProcessor>();
+    engine->setSeuil(seuil());
+    engine->setSeuilSigma(seuilSigma());
+    std::lock_guard lock(maskMutex_);
+    engine->mask_ = mask_;
+    engine->hasMask_.store(mask_ != nullptr);
+    return engine;
+}
+
 void BitmapProcessor::applyProfile(const CameraProfile& profile) {
     setSeuil(profile.threshold);
     setSeuilSigma(static_cast<float>(profile.lightLimit));
@@ -228,29 +238,39 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
     return true;
 }
 
-void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
-    if (!acquisitionEnCours()) {
-        return;
-    }
+std::optional<FrameAnalysis> BitmapProcessor::analyseFrame(const FrameBitmap& frame) {
     ScanTotals totals;
     std::size_t masked = 0;
     if (!copyAndScan(frame, totals, masked)) {
-        return;
+        return std::nullopt;
     }
     const double values =
         static_cast<double>(frame.height) * 3.0 * static_cast<double>(frame.width) -
         static_cast<double>(masked);
+    FrameAnalysis analysis;
     // An empty frame has no values to average: its level is 0, not 0 ÷ 0.
-    const double average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
-    const auto hits = static_cast<std::int32_t>(
+    analysis.average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
+    analysis.hits = static_cast<std::int32_t>(
         std::min<std::uint64_t>(totals.hits, std::numeric_limits<std::int32_t>::max()));
+    analysis.max = totals.max;
+    analysis.light = truncated(analysis.average) > truncated(seuilSigma());
+    return analysis;
+}
 
+void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
+    if (!acquisitionEnCours()) {
+        return;
+    }
+    const auto analysis = analyseFrame(frame);
+    if (!analysis) {
+        return;
+    }
     PropertyListValue payload =
-        PropertyListValue::array({PropertyListValue::integer(truncated(average)),
+        PropertyListValue::array({PropertyListValue::integer(truncated(analysis->average)),
                                   PropertyListValue::integer(truncated(seuilSigma()))});
     NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
 
-    if (hits >= 1) {
+    if (analysis->hits >= 1) {
         double time = 0.0;
         {
             std::lock_guard lock(mutex_);
@@ -258,10 +278,10 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
                 time = Clock::now().timeIntervalSince(*acquisition_.startDate);
             }
         }
-        eventDetected(hits, time);
+        eventDetected(analysis->hits, time);
     }
-    setAvg(average);
-    setMax(totals.max);
+    setAvg(analysis->average);
+    setMax(analysis->max);
 }
 
 void BitmapProcessor::eventDetected(std::int32_t count, double atTime) {
