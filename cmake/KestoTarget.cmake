@@ -22,10 +22,11 @@ function(kesto_target name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
-# kesto_test(<name> SOURCES ... LIBS ... [LABELS ...] [ENVIRONMENT VAR=value...]):
-# one GoogleTest executable.
+# kesto_test(<name> SOURCES ... LIBS ... [LABELS ...] [ENVIRONMENT VAR=value...]
+#            [FIXTURES name...]): one GoogleTest executable; FIXTURES names the
+# ctest fixtures (a database server) its tests need started first.
 function(kesto_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   kesto_target(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kesto_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
@@ -39,6 +40,9 @@ function(kesto_test name)
   endif()
   if(T_ENVIRONMENT)
     list(APPEND properties ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+  if(T_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
   if(properties)
     gtest_discover_tests(${name} PROPERTIES ${properties} DISCOVERY_TIMEOUT 60)

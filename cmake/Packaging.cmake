@@ -3,6 +3,7 @@
 # and the README. Runtime dependencies come from dpkg-shlibdeps on the
 # program, plus the GStreamer plugins the camera chain loads at run time.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kesto.service
+              ${PROJECT_SOURCE_DIR}/packaging/kesto-collect.service
         DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -17,7 +18,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gpsd")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gpsd, postgresql")
+# The collection server's map; without it the page shows its table and chart.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjs-leaflet")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Only what `cmake --install` puts under the prefix: no tests, no benchmarks.
 set(CPACK_STRIP_FILES ON)

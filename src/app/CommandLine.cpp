@@ -12,6 +12,7 @@
 #include "app/AnalyzeCommand.h"
 #include "app/CalibrateCommand.h"
 #include "app/CaptureCommand.h"
+#include "app/CollectCommand.h"
 #include "app/Command.h"
 #include "app/HistoryCommand.h"
 #include "app/MeasureCommand.h"
@@ -97,6 +98,8 @@ const std::vector<CommandLine::Entry>& CommandLine::commands() {
          NetworkCommand::printHelp, make<NetworkCommand>},
         {"text", "print the texts shown for the given keys, in your language",
          TextCommand::printHelp, make<TextCommand>},
+        {"collect", "run a collection server: every device's uploads, a map of them",
+         CollectCommand::printHelp, make<CollectCommand>},
         {"history", "list the saved measurements and their totals", HistoryCommand::printHelp,
          make<HistoryCommand>},
         {"upload", "send a saved measurement to the collection server", UploadCommand::printHelp,

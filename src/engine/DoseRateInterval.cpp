@@ -98,6 +98,17 @@ DoseRateInterval DoseRateInterval::forEvents(std::int64_t events, double seconds
     return interval;
 }
 
+DoseRateInterval DoseRateInterval::fromBounds(std::int64_t events, double seconds, double lower,
+                                              double upper) {
+    DoseRateInterval interval;
+    interval.known_ = true;
+    interval.events_ = events < 0 ? 0 : events;
+    interval.seconds_ = seconds;
+    interval.lower_ = lower;
+    interval.upper_ = upper;
+    return interval;
+}
+
 DoseRateInterval DoseRateInterval::ofEngine(const BitmapProcessor& engine) {
     return forEvents(engine.nbEventDetected(), engine.acquisitionDuration());
 }

@@ -31,6 +31,10 @@ class DoseRateInterval {
     // The interval for `events` over `seconds`; no interval (known() false)
     // for no time at all.
     static DoseRateInterval forEvents(std::int64_t events, double seconds);
+    // An interval forEvents gave before, from its kept figures (a database
+    // row), without computing the bounds again.
+    static DoseRateInterval fromBounds(std::int64_t events, double seconds, double lower,
+                                       double upper);
     // The engine's running (or last) acquisition.
     static DoseRateInterval ofEngine(const BitmapProcessor& engine);
     // The least dose rate (μSv/h) that gives three events expected over

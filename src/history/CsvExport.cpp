@@ -38,19 +38,32 @@ std::string CsvExport::text(std::string_view text) {
     return field(text);
 }
 
-void CsvExport::write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out) {
+void CsvExport::writeHeader(std::ostream& out, bool withDevice) {
     out << "tag,start,stop,duration_s,dose_uSv,mean_rate_uSv_h,rate_low95_uSv_h,"
-           "rate_high95_uSv_h,events,latitude,longitude,simulated\r\n";
+           "rate_high95_uSv_h,events,latitude,longitude,simulated"
+        << (withDevice ? ",device\r\n" : "\r\n");
+}
+
+void CsvExport::writeRow(const ExportRow& row, bool simulated, std::ostream& out,
+                         const std::string* device) {
+    const bool known = row.interval.known();
+    const bool placed = row.hasPosition();
+    out << text(row.tag) << ',' << row.start.value_or("") << ',' << row.stop.value_or("") << ','
+        << number(row.duration, 3) << ',' << number(row.dose, 3) << ',' << number(row.meanRate, 4)
+        << ',' << (known ? number(row.interval.lower(), 4) : "") << ','
+        << (known ? number(row.interval.upper(), 4) : "") << ',' << row.events << ','
+        << (placed ? number(row.latitude, 7) : "") << ','
+        << (placed ? number(row.longitude, 7) : "") << ',' << (simulated ? "yes" : "no");
+    if (device) {
+        out << ',' << text(*device);
+    }
+    out << "\r\n";
+}
+
+void CsvExport::write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out) {
+    writeHeader(out);
     for (const ExportRow& row : rows) {
-        const bool known = row.interval.known();
-        const bool placed = row.hasPosition();
-        out << text(row.tag) << ',' << row.start.value_or("") << ',' << row.stop.value_or("") << ','
-            << number(row.duration, 3) << ',' << number(row.dose, 3) << ','
-            << number(row.meanRate, 4) << ',' << (known ? number(row.interval.lower(), 4) : "")
-            << ',' << (known ? number(row.interval.upper(), 4) : "") << ',' << row.events << ','
-            << (placed ? number(row.latitude, 7) : "") << ','
-            << (placed ? number(row.longitude, 7) : "") << ',' << (simulated ? "yes" : "no")
-            << "\r\n";
+        writeRow(row, simulated, out);
     }
 }
 

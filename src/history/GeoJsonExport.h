@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "history/ExportRow.h"
@@ -17,6 +18,14 @@ class GeoJsonExport {
   public:
     // The number of measurements left out for want of a position.
     static std::size_t write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out);
+
+    // The same a feature at a time, for a long export: kOpening, the
+    // features, kClosing. `device` adds a last property "device".
+    static constexpr const char* kOpening = "{\"type\": \"FeatureCollection\", \"features\": [";
+    static constexpr const char* kClosing = "\n]}\n";
+    // False, writing nothing, for a row without a position.
+    static bool writeFeature(const ExportRow& row, bool simulated, bool first, std::ostream& out,
+                             const std::string* device = nullptr);
 };
 
 }  // namespace kesto

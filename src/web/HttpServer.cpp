@@ -748,6 +748,9 @@ ssize_t HttpServer::Impl::readStream(void* cls, std::uint64_t, char* buffer, std
         if (pulled == StreamSource::Pull::End) {
             return MHD_CONTENT_READER_END_OF_STREAM;
         }
+        if (pulled == StreamSource::Pull::Fail) {
+            return MHD_CONTENT_READER_END_WITH_ERROR;  // no closing chunk: the client sees the cut
+        }
         if (stream.pending.empty()) {
             // Nothing now: asked again after a wake() or the heartbeat.
             stream.suspended = true;

@@ -128,11 +128,12 @@ class HttpServer {
     // take more.
     class StreamSource {
       public:
-        enum class Pull { Sent, Wait, End };
+        enum class Pull { Sent, Wait, End, Fail };
         virtual ~StreamSource() = default;
         // Appends what there is to `out` (Sent); Wait: nothing now, asked
         // again after StreamWaker::wake() or streamHeartbeat (`heartbeat`
-        // true then); End: the stream is over.
+        // true then); End: the stream is over; Fail: it cannot go on, and the
+        // client must see a cut transfer, never a complete one.
         virtual Pull pull(std::string& out, bool heartbeat) = 0;
     };
 

@@ -11,6 +11,9 @@ StaticFiles::StaticFiles(const std::filesystem::path& resourceDirectory)
               {"/images/", resourceDirectory / "images"},
               {"/help/", resourceDirectory / "help"}} {}
 
+StaticFiles::StaticFiles(std::filesystem::path index, std::vector<Mount> mounts)
+    : web_(std::move(index)), mounts_(std::move(mounts)) {}
+
 bool StaticFiles::isSafeName(std::string_view name) {
     if (name.empty() || name.size() > 128 || name.front() == '.') {
         return false;

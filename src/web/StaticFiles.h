@@ -29,6 +29,9 @@ class StaticFiles {
 
     // The folders under the resource directory: web, images, help.
     explicit StaticFiles(const std::filesystem::path& resourceDirectory);
+    // Another server's files: "/" is <index>/index.html; the first mount
+    // whose prefix a path starts with serves it.
+    StaticFiles(std::filesystem::path index, std::vector<Mount> mounts);
 
     std::optional<std::filesystem::path> resolve(std::string_view requestPath) const;
     static bool isSafeName(std::string_view name);

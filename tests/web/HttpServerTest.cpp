@@ -20,6 +20,9 @@ class Ticker : public HttpServer::StreamSource {
   public:
     Pull pull(std::string& out, bool heartbeat) override {
         std::lock_guard lock(mutex);
+        if (failed && pending.empty()) {
+            return Pull::Fail;
+        }
         if (heartbeat) {
             out += ": beat\n";
         }
@@ -37,6 +40,7 @@ class Ticker : public HttpServer::StreamSource {
     std::mutex mutex;
     std::string pending;
     bool ended = false;
+    bool failed = false;    // cannot go on, once what is pending is sent
     bool firehose = false;  // always more to send
 };
 
@@ -276,6 +280,28 @@ TEST_F(HttpServerTest, StreamsFollowTheirSourceAndDropAClientThatStopsReading) {
         tickers[2].reset();
     }
     EXPECT_TRUE(eventually([&] { return closed.expired(); }));
+}
+
+// A source that cannot go on cuts the transfer: no closing chunk, so no
+// client takes a part (an export the database broke off) for the whole.
+TEST_F(HttpServerTest, AFailedStreamEndsCutNotComplete) {
+    start();
+    HttpTestClient reader(port);
+    ASSERT_TRUE(reader.send("GET /ticks HTTP/1.1\r\nHost: h\r\n\r\n"));
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(mutex);
+        return wakers.size() == 1;
+    }));
+    {
+        std::lock_guard lock(tickers[0]->mutex);
+        tickers[0]->pending = "part\n";
+        tickers[0]->failed = true;
+    }
+    wakers[0].wake();
+    const auto got = reader.receiveUntilClosed();
+    ASSERT_TRUE(got.has_value());
+    EXPECT_NE(got->find("part"), std::string::npos);
+    EXPECT_EQ(got->find("\r\n0\r\n\r\n"), std::string::npos) << *got;
 }
 
 // Stopping closes everything at once: a trickling client, a deferred reply
