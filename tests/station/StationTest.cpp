@@ -170,6 +170,27 @@ TEST_F(StationTest, TheAlarmIsRaisedOnceAndClearedOnceWhenTheRateStepsUpAndDown)
     EXPECT_FALSE(in >> state) << "a third change: " << state;
 }
 
+// As SIGTERM does through kesto serve: the interval in progress is saved as
+// it stands (a shorter one) and its checkpoint goes; a second stop is nothing.
+TEST_F(StationTest, StoppingMidIntervalSavesTheShorterIntervalOnce) {
+    sensor.setRate(50.0);
+    auto stopped = station();
+    run(*stopped, 250.0);
+    const auto file = StationCheckpoint::path(dir.path());
+    EXPECT_TRUE(std::filesystem::exists(file));
+    const auto events = stopped->reading().events;
+    stopped->stop();
+    stopped->stop();
+    EXPECT_FALSE(std::filesystem::exists(file));
+    newProcess();
+    const auto intervals = saved();
+    ASSERT_EQ(intervals.size(), 1u);
+    EXPECT_EQ(*intervals[0]->startDate(), at(0.0));
+    EXPECT_NEAR(intervals[0]->duration(), 250.0, 1.0);
+    EXPECT_EQ(static_cast<std::int64_t>(intervals[0]->radionEvents().size()), events);
+    EXPECT_GT(events, 0);
+}
+
 // A kill (no destructor, no stop) seven minutes into an interval: the next
 // start, twenty seconds later, goes on with it having lost at most a minute.
 TEST_F(StationTest, AKilledStationLosesAtMostAMinuteOfItsInterval) {
