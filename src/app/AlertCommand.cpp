@@ -27,14 +27,16 @@ void AlertCommand::printHelp(std::ostream& out) {
            "Answers whether there is radioactivity here: the Alert tab's 30-second\n"
            "detection, followed on the terminal (countdown and dose rate once a second),\n"
            "then the verdict with its figures. Keep the camera's lens covered: light on\n"
-           "the sensor shows how to cover it, and the detection is abandoned.\n"
+           "the sensor shows how to cover it, and the detection is abandoned (after a\n"
+           "minute of light, the command gives up). A camera that stops sending frames\n"
+           "ends the detection without a verdict.\n"
            "\n"
            "Options:\n"
         << ApplicationOptions::helpText(false)
         << "  --json           one JSON object per second, then one for the verdict\n"
            "\n"
            "Exit status: 0 when no radioactivity was detected, 2 when it was, 1 when\n"
-           "the detection could not run or was abandoned.\n"
+           "the detection could not run, was abandoned or its camera stopped.\n"
            "\n"
            "Beside the dose rate, its 95% interval: the range of rates that could give\n"
            "the events seen. At the start, the smallest dose rate 30 seconds can detect\n"
@@ -74,12 +76,23 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
             return 1;
         }
         if (person.followCalibration()) {
+            if (person.darknessWaitIsOver()) {
+                err << "kesto alert: light still reaches the sensor after a minute: the "
+                       "detection was abandoned; cover the lens completely and run it again\n";
+                return 1;
+            }
             calibrating = true;
             continue;
         }
         if (calibrating) {
             err << "kesto alert: the lens is covered again, but the detection was abandoned: "
                    "run it again\n";
+            return 1;
+        }
+        // The only question the alert screen asks by itself: its camera stopped.
+        if (const auto message = person.dismissAlert()) {
+            person.report().message(*message, {{"event", "cameraStopped"}, {"message", *message}});
+            err << "kesto alert: the camera stopped sending frames: no verdict\n";
             return 1;
         }
         if (person.tabScreen() == kVerdictScreen) {

@@ -12,7 +12,7 @@ namespace kesto {
 // a second (countdown and read-out), then prints the verdict screen's
 // message. Exit status 0 when no radioactivity was detected, 2 when it was,
 // 1 when the detection could not run or was abandoned (light on the sensor,
-// Ctrl-C).
+// a minute of it at most; Ctrl-C; a camera that stopped sending frames).
 //
 // Threads: the main thread.
 class AlertCommand : public Command {

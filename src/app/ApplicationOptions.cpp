@@ -17,6 +17,7 @@
 #include "history/DataDirectory.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadForm.h"
+#include "platform/Format.h"
 #include "toolkit/PositionSpec.h"
 
 namespace kesto {
@@ -87,6 +88,16 @@ void ApplicationOptions::applyProfile(const SensorSpec& sensor,
         CameraProfileFile::read(CameraProfileFile::path(*directory, camera.fileName()), error);
     if (!profile) {
         throw std::runtime_error("--profile: " + error);
+    }
+    // Frames whose size is known before the first one comes are checked now;
+    // a camera's or a pipeline's are refused by the engine as they come.
+    const bool sizeKnown =
+        sensor.kind == SensorSpec::Kind::Simulated || sensor.kind == SensorSpec::Kind::Raw;
+    if (sizeKnown && (profile->width != sensor.width || profile->height != sensor.height)) {
+        throw std::runtime_error(
+            cformat("--profile: the profile is for %zu \u00D7 %zu frames, "
+                    "the sensor's are %zu \u00D7 %zu: calibrate it again",
+                    profile->width, profile->height, sensor.width, sensor.height));
     }
     BitmapProcessor::sharedInstance().applyProfile(*profile);
 }

@@ -8,6 +8,7 @@
 #include "platform/RunLoop.h"
 #include "screens/Camembert.h"
 #include "screens/MeasureViewController.h"
+#include "toolkit/AlertView.h"
 #include "toolkit/Button.h"
 #include "toolkit/ImageView.h"
 #include "toolkit/Label.h"
@@ -112,7 +113,11 @@ bool HeadlessFrontEnd::waitForUploads() {
 
 bool HeadlessFrontEnd::followCalibration() {
     if (topScreen() != kCalibrationScreen) {
+        calibrationSince_.reset();
         return false;
+    }
+    if (!calibrationSince_) {
+        calibrationSince_ = Clock::now();
     }
     if (!instructionsShown_) {
         instructionsShown_ = true;
@@ -129,6 +134,21 @@ bool HeadlessFrontEnd::followCalibration() {
         settle();
     }
     return true;
+}
+
+bool HeadlessFrontEnd::darknessWaitIsOver() const {
+    return calibrationSince_ && Clock::now().timeIntervalSince(*calibrationSince_) >= kDarknessWait;
+}
+
+std::optional<std::string> HeadlessFrontEnd::dismissAlert() {
+    const AlertView* alert = Application::sharedApplication().visibleAlert();
+    if (alert == nullptr) {
+        return std::nullopt;
+    }
+    std::string message = alert->message();
+    (void)driver_.answerAlert(0);
+    settle();
+    return message;
 }
 
 }  // namespace kesto

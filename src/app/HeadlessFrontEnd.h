@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/ProgressReport.h"
+#include "platform/Date.h"
 #include "platform/SignalWatch.h"
 #include "toolkit/Driver.h"
 
@@ -13,8 +14,9 @@ namespace kesto {
 
 // A person at a terminal in front of the application: launches it, reads
 // what the screen on top shows and taps, types and answers through Driver,
-// as a finger would. Ctrl-C (SIGINT) and SIGTERM become interruptions that
-// the front end reads between two seconds; they do not end the process.
+// as a finger would. Ctrl-C (SIGINT), SIGTERM and SIGHUP (the terminal
+// closing) become interruptions that the front end reads between two
+// seconds; they do not end the process.
 //
 // Time: runFor() lets the application run for that long by its clock, in
 // real time or, with a manual clock (tests), by stepping it.
@@ -61,12 +63,21 @@ class HeadlessFrontEnd {
     // and OK is tapped as soon as the lens is covered. True while one was up
     // at the call (the detection behind it is being abandoned).
     bool followCalibration();
+    // The calibration screen has waited kDarknessWait seconds (by the clock)
+    // for the lens to be covered: a person at a terminal gives up then.
+    bool darknessWaitIsOver() const;
+    static constexpr double kDarknessWait = 60.0;
+
+    // The message of the alert on top, answered with its first button;
+    // nothing when no alert is up.
+    std::optional<std::string> dismissAlert();
 
   private:
     ProgressReport report_;
     Driver driver_;
     int interruptions_ = 0;
     bool instructionsShown_ = false;
+    std::optional<Date> calibrationSince_;
     SignalWatch signals_;
 };
 

@@ -1,5 +1,6 @@
 #include "app/HistoryCommand.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 
@@ -22,8 +23,8 @@
 namespace kesto {
 namespace {
 
-std::string printable(const std::optional<std::string>& text, const char* absent) {
-    return text ? TerminalText::printable(*text) : std::string(absent);
+std::string isolated(const std::optional<std::string>& text, const char* absent) {
+    return text ? TerminalText::isolated(*text) : std::string(absent);
 }
 
 nlohmann::ordered_json orNull(const std::optional<std::string>& text) {
@@ -65,7 +66,9 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated,
             {"vmLower95", known ? nlohmann::ordered_json(interval.lower()) : nullptr},
             {"vmUpper95", known ? nlohmann::ordered_json(interval.upper()) : nullptr},
             {"events", std::move(events)},
-            {"upload", UploadLog::text(uploads.statusOf(*record))},
+            {"simulated", record->isSimulated()},
+            {"upload", UploadLog::text(record->isSimulated() ? UploadLog::Status::NeverSent
+                                                             : uploads.statusOf(*record))},
         };
         out << (first ? "" : ", ") << dump(item);
         first = false;
@@ -81,8 +84,14 @@ void printJson(const RadiationHistoryMng::RecordList& records, bool simulated,
 
 void printText(const RadiationHistoryMng::RecordList& records, bool simulated,
                const UploadLog::Outcomes& uploads, std::ostream& out) {
-    if (simulated) {
-        out << "SIMULATED measurements, made up by the simulated sensor, not real ones:\n";
+    // Each record says whether it is simulated, wherever it is kept.
+    const auto simulatedRecords = std::count_if(
+        records.begin(), records.end(), [](const auto& record) { return record->isSimulated(); });
+    if (simulatedRecords > 0 || (simulated && records.empty())) {
+        out << (simulatedRecords == static_cast<std::ptrdiff_t>(records.size())
+                    ? "SIMULATED measurements, made up by the simulated sensor, not real ones:\n"
+                    : "Lines marked SIMULATED were made up by the simulated sensor, not "
+                      "measured:\n");
     }
     if (records.empty()) {
         out << "No saved measurements.\n";
@@ -93,11 +102,13 @@ void printText(const RadiationHistoryMng::RecordList& records, bool simulated,
         const std::string vmUnit = BitmapProcessor::getUnitOfVMValue(vm);
         double vd = record.vd();
         const std::string vdUnit = BitmapProcessor::getUnitOfVDValue(vd);
-        out << cformat("%zu  ", i) << printable(record.tag(), "(no tag)") << "  "
+        out << cformat("%zu  ", i) << isolated(record.tag(), "(no tag)") << "  "
             << (record.startDate() ? record.startDate()->iso8601() : "(no start date)") << "  ("
             << AppUtils::stringHoursMinuteSecond(record.duration()) << ")  "
             << cformat("%0.2f %s  Dose %0.2f %s", vm, vmUnit.c_str(), vd, vdUnit.c_str());
-        if (!simulated) {
+        if (record.isSimulated()) {
+            out << "  SIMULATED";
+        } else {
             out << "  [" << UploadLog::text(uploads.statusOf(record)) << ']';
         }
         out << '\n';
@@ -150,13 +161,16 @@ void HistoryCommand::printHelp(std::ostream& out) {
            "  --data-dir D   where radiationHistory.txt is (default $KESTO_DATA_DIR, else\n"
            "                 $XDG_DATA_HOME/kesto, else ~/.local/share/kesto)\n"
            "  --simulated    the measurements of the simulated sensor instead, kept apart\n"
-           "                 in simulated/radiationHistory.txt and never uploaded; the\n"
-           "                 listing says they are SIMULATED (JSON: \"simulated\": true)\n"
+           "                 in simulated/radiationHistory.txt and never uploaded\n"
+           "                 Every record says whether the simulated sensor made it: the\n"
+           "                 listing marks those SIMULATED wherever they are kept (records\n"
+           "                 saved before records said it count as simulated in the\n"
+           "                 simulated history only)\n"
            "  --json         one JSON object: records (tag, udid, startDate, stopDate,\n"
            "                 latitude, longitude, duration, vd, vm with its 95% interval\n"
-           "                 vmLower95 and vmUpper95, events as [time, count], upload:\n"
-           "                 \"sent\", \"failed\" or \"never sent\"), timeTotal, vdTotal,\n"
-           "                 expostionMoyenne\n"
+           "                 vmLower95 and vmUpper95, events as [time, count], simulated,\n"
+           "                 upload: \"sent\", \"failed\" or \"never sent\"), timeTotal,\n"
+           "                 vdTotal, expostionMoyenne\n"
            "  --csv          a spreadsheet table (RFC 4180, UTF-8), one row per measurement:\n"
            "                 tag, start, stop (ISO 8601 UTC), duration, dose, mean dose rate\n"
            "                 with its 95% interval, events, latitude, longitude (empty when\n"
@@ -196,10 +210,9 @@ int HistoryCommand::run(std::ostream& out, std::ostream& err) {
         RadiationHistoryMng::getRadiationHistoryRecordList();
     const RadiationHistoryMng::RecordList none;
     if (csv_) {
-        CsvExport::write(exportRows(list ? *list : none), simulated_, out);
+        CsvExport::write(exportRows(list ? *list : none), out);
     } else if (geoJson_) {
-        reportLeftOut(GeoJsonExport::write(exportRows(list ? *list : none), simulated_, out),
-                      "GeoJSON", err);
+        reportLeftOut(GeoJsonExport::write(exportRows(list ? *list : none), out), "GeoJSON", err);
     } else if (kml_) {
         reportLeftOut(KmlExport::write(exportRows(list ? *list : none), simulated_, out), "KML",
                       err);

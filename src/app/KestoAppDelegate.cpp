@@ -179,11 +179,7 @@ void KestoAppDelegate::clickedButtonAtIndex(AlertView&, int buttonIndex) {
 void KestoAppDelegate::didUpdateToLocation(LocationManager& manager, const Location& newLocation,
                                            const Location*) {
     KESTO_CHECK_MAIN_THREAD();
-    if (newLocation.horizontalAccuracy() < 0.0) {
-        return;
-    }
-    const double age = Clock::now().timeIntervalSince(newLocation.timestamp());
-    if (!(age <= kMaximumFixAge)) {
+    if (!newLocation.isAcceptableAt(Clock::now(), kMaximumFixAge)) {
         return;
     }
     manager.stopUpdatingLocation();

@@ -30,9 +30,11 @@ class ViewController;
 // tap on another tab without a Yes/No question, and is what the screens reach
 // as AppContext: the position, the tab bar and the two detecting screens.
 //
-// A position fix is kept when valid (accuracy not negative) and at most
-// 5 seconds old; the first one kept stops the updates, and only its latitude
-// and longitude are kept. The measure screen restarts updates at each start.
+// A position fix is kept when valid (on the globe, accuracy not reported
+// negative; an unknown accuracy is kept), not dated in the future and at
+// most 5 seconds old; the first one kept stops the updates, and only its
+// latitude and longitude are kept. The measure screen restarts updates at
+// each start.
 //
 // Registered as "KestoAppDelegate" in Application::DelegateClasses (the main
 // interface names it) by registerClass().

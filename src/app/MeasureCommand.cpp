@@ -6,12 +6,12 @@
 #include "app/IntervalReport.h"
 #include "app/OptionChecks.h"
 #include "app/SensorBanner.h"
+#include "app/TerminalText.h"
 #include "engine/BitmapProcessor.h"
 #include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
 #include "platform/Format.h"
 #include "screens/RegisterRadioactivityViewController.h"
-#include "toolkit/AlertView.h"
 #include "toolkit/TextField.h"
 
 namespace kesto {
@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kMeasureScreen = "MeasureViewController";
 constexpr const char* kTagScreen = "RegisterRadioactivityViewController";
+constexpr const char* kStopImage = "B_stop.png";  // the start/stop button while measuring
 constexpr int kMeasureTab = 1;
 
 // The screen's figures, and beside them (read from the engine, never shown
@@ -39,18 +40,6 @@ nlohmann::json readOutFields(const HeadlessFrontEnd& person, const char* event) 
     return fields;
 }
 
-// The top alert's message, after answering it with its first button.
-std::optional<std::string> dismissAlert(HeadlessFrontEnd& person) {
-    const AlertView* alert = Application::sharedApplication().visibleAlert();
-    if (alert == nullptr) {
-        return std::nullopt;
-    }
-    std::string message = alert->message();
-    (void)person.driver().answerAlert(0);
-    person.settle();
-    return message;
-}
-
 }  // namespace
 
 void MeasureCommand::printHelp(std::ostream& out) {
@@ -58,10 +47,17 @@ void MeasureCommand::printHelp(std::ostream& out) {
            "                     [--data-dir D] [--server URL] [--profile] [--json]\n"
            "\n"
            "Runs a measurement as the Measure tab does, with its read-out (elapsed time,\n"
-           "dose rate, dose) once a second, until S seconds have passed or Ctrl-C. With\n"
-           "--tag the measurement is then saved under that tag: in the history and, when\n"
-           "a server is set and the network can be reached, sent to it (the command\n"
-           "waits for the upload). A second Ctrl-C quits at once, saving nothing.\n"
+           "dose rate, dose) once a second, until S seconds have passed or Ctrl-C (or\n"
+           "SIGTERM, or the terminal closing). With --tag the measurement is then saved\n"
+           "under that tag: in the history and, when a server is set and the network can\n"
+           "be reached, sent to it (the command waits for the upload). A second Ctrl-C\n"
+           "stops that wait: the measurement stays saved, and 'kesto upload --pending'\n"
+           "sends it later. Ctrl-\\ (SIGQUIT) quits at once, saving nothing.\n"
+           "\n"
+           "A camera that stops sending frames ends the measurement at its last frame:\n"
+           "the figures (and, with --tag, the saved record) cover only the time frames\n"
+           "came; under 2 seconds of frames nothing is kept. Light on the sensor for a\n"
+           "minute abandons the measurement.\n"
            "\n"
            "Options:\n"
         << ApplicationOptions::helpText(true)
@@ -70,7 +66,8 @@ void MeasureCommand::printHelp(std::ostream& out) {
            "  --json           one JSON object per second, then one for the result\n"
            "\n"
            "Exit status: 0 when the measurement ran (and, with --tag, was saved or held\n"
-           "no event to save), 1 when it could not run, was abandoned or not saved.\n"
+           "no event to save), 1 when it could not run, was abandoned, was cut short by\n"
+           "its camera or was not saved.\n"
            "\n"
            "Beside the dose rate, its 95% interval: the range of rates that could give\n"
            "the events seen. At the start, the smallest dose rate the run can detect.\n";
@@ -123,6 +120,11 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
             break;
         }
         if (person.followCalibration()) {
+            if (person.darknessWaitIsOver()) {
+                err << "kesto measure: light still reaches the sensor after a minute: the "
+                       "measurement was abandoned; cover the lens completely and run it again\n";
+                return 1;
+            }
             calibrating = true;
             continue;
         }
@@ -130,6 +132,11 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
             err << "kesto measure: the lens is covered again, but the measurement was "
                    "abandoned: run it again\n";
             return 1;
+        }
+        // The only question the measure screen asks by itself: its camera
+        // stopped, and the measurement with it.
+        if (const auto message = person.dismissAlert()) {
+            return cameraStopped(person, *message, out, err);
         }
         const std::optional<double> fraction =
             duration_ ? std::optional<double>(static_cast<double>(second) /
@@ -145,6 +152,22 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
     return finish(person, out, err);
 }
 
+int MeasureCommand::cameraStopped(HeadlessFrontEnd& person, const std::string& message,
+                                  std::ostream& out, std::ostream& err) const {
+    person.report().message(message + "\n" + readOut(person),
+                            readOutFields(person, "cameraStopped"));
+    if (BitmapProcessor::sharedInstance().acquisitionDuration() <= 0.0) {
+        err << "kesto measure: the camera stopped sending frames: nothing was measured\n";
+        return 1;
+    }
+    const std::string covered = person.text("lblElapsedTime");
+    const int saved = tag_ ? save(person, out, err) : 0;
+    err << "kesto measure: the camera stopped sending frames: the measurement covers only the "
+           "time frames came ("
+        << covered << ")" << (saved == 0 && tag_ ? " (saved)" : "") << '\n';
+    return 1;
+}
+
 int MeasureCommand::finish(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const {
     if (tag_) {
         return save(person, out, err);
@@ -152,20 +175,26 @@ int MeasureCommand::finish(HeadlessFrontEnd& person, std::ostream& out, std::ost
     // The start/stop button, then "Yes" to its question.
     (void)person.driver().tap("btnStart");
     person.settle();
-    (void)dismissAlert(person);
+    (void)person.dismissAlert();
     person.report().message("Stopped: " + readOut(person), readOutFields(person, "stopped"));
     return 0;
 }
 
 int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const {
-    // Save, then "Yes" to stop-and-save.
+    // The start/stop button and "Yes" first, so that the stopped read-out is
+    // read before the tag screen covers it; then Save.
+    if (person.image("btnStart") == kStopImage) {
+        (void)person.driver().tap("btnStart");
+        person.settle();
+        (void)person.dismissAlert();
+    }
+    const std::string last = readOut(person);
+    const nlohmann::json lastFields = readOutFields(person, "stopped");
     (void)person.driver().tap("btnSave");
     person.settle();
-    (void)dismissAlert(person);
-    const std::string last = readOut(person);
     if (person.topScreen() != kTagScreen) {
         // No event: the screen says there is nothing to save.
-        const std::string message = dismissAlert(person).value_or("nothing to save");
+        const std::string message = person.dismissAlert().value_or("nothing to save");
         person.report().message("Stopped: " + last + "\n" + message,
                                 {{"event", "notSaved"}, {"message", message}});
         return 0;
@@ -190,9 +219,10 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
         return 1;
     }
     person.settle();
-    person.report().message("Stopped: " + last, readOutFields(person, "stopped"));
+    person.report().message("Stopped: " + last, lastFields);
     const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
-    if (list != nullptr && !list->empty()) {
+    // Saved only when it reached the disk.
+    if (RadiationHistoryMng::lastSaveSucceeded() && list != nullptr && !list->empty()) {
         const auto& record = *list->front();
         const auto interval = DoseRateInterval::forEvents(
             static_cast<std::int64_t>(record.radionEvents().size()), record.duration());
@@ -205,16 +235,18 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
                                  {"history", RadiationHistoryMng::historyFilePath().string()}};
         IntervalReport::addFields(fields, interval);
         person.report().message(
-            cformat("Saved \"%s\": %zu events over %.0f s, mean %.2f \u03bcSv/h, dose %.2f "
-                    "\u03bcSv",
-                    record.tag().value_or("").c_str(), record.radionEvents().size(),
-                    record.duration(), record.vm(), record.vd()) +
+            "Saved \"" + TerminalText::isolated(record.tag().value_or("")) + "\"" +
+                cformat(": %zu events over %.0f s, mean %.2f \u03bcSv/h, dose %.2f \u03bcSv",
+                        record.radionEvents().size(), record.duration(), record.vm(), record.vd()) +
                 IntervalReport::suffix(interval),
             fields);
     }
     if (!person.waitForUploads()) {
         err << "kesto measure: quit before the upload ended: the measurement is saved, but the "
                "server may not have it (send it with 'kesto upload')\n";
+    }
+    if (json_ && RadiationHistoryMng::lastSaveSucceeded()) {
+        return 0;  // the "saved" object says where; standard output stays JSON
     }
     return reportHistorySave("measure", out, err);
 }

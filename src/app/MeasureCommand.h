@@ -16,7 +16,9 @@ class HeadlessFrontEnd;
 // until --duration has passed or Ctrl-C; with --tag it then saves the
 // measurement through the tag entry screen (history file, and the upload
 // when a server is set and reachable, waited for before the process ends).
-// A second Ctrl-C quits at once.
+// A second Ctrl-C ends that wait (the measurement stays saved). A camera
+// that stops sending frames ends the measurement at its last frame; its
+// figures, and the record saved, cover only the time frames came.
 //
 // Threads: the main thread.
 class MeasureCommand : public Command {
@@ -32,6 +34,10 @@ class MeasureCommand : public Command {
     // with the tag when one was given; the exit status.
     int finish(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const;
     int save(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const;
+    // After the screen said its camera stopped (`message`): saves what the
+    // frames covered when a tag was given; exit status 1 either way.
+    int cameraStopped(HeadlessFrontEnd& person, const std::string& message, std::ostream& out,
+                      std::ostream& err) const;
 
     ApplicationOptions application_;
     std::optional<std::size_t> duration_;

@@ -3,6 +3,24 @@
 #include "platform/Utf8Text.h"
 
 namespace kesto {
+namespace {
+
+// U+202A to U+202E (embeddings, overrides, their pop) and U+2066 to U+2069
+// (isolates), as UTF-8: E2 80 AA..AE, E2 81 A6..A9.
+bool isDirectionControl(std::string_view text) {
+    if (text.size() < 3 || static_cast<unsigned char>(text[0]) != 0xE2) {
+        return false;
+    }
+    const auto b1 = static_cast<unsigned char>(text[1]);
+    const auto b2 = static_cast<unsigned char>(text[2]);
+    return (b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9);
+}
+
+}  // namespace
+
+std::string TerminalText::isolated(std::string_view text) {
+    return "\u2068" + printable(text) + "\u2069";
+}
 
 std::string TerminalText::printable(std::string_view text) {
     std::string shown;
@@ -15,6 +33,9 @@ std::string TerminalText::printable(std::string_view text) {
         } else if (u == 0xC2 && next >= 0x80 && next <= 0x9F) {
             shown += '?';
             ++i;
+        } else if (isDirectionControl(text.substr(i))) {
+            shown += '?';
+            i += 2;
         } else {
             shown += static_cast<char>(u);
         }

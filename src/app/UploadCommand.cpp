@@ -21,7 +21,7 @@ void UploadCommand::printHelp(std::ostream& out) {
            "URL/clients/Kesto/addRadioactivityHistory.php, waits for the answer (30 s at\n"
            "most), prints its HTTP status and logs the answer. The form carries the device\n"
            "identifier and the position. Measurements of the simulated sensor are never\n"
-           "sent: they are not in this history (see 'kesto history --simulated').\n"
+           "sent, wherever they are kept: each record says whether it is simulated.\n"
            "\n"
            "Options:\n"
            "  --data-dir D   where radiationHistory.txt is (as for 'kesto history')\n"
@@ -30,7 +30,7 @@ void UploadCommand::printHelp(std::ostream& out) {
            "  --index N      which saved measurement, 0 the newest\n"
            "  --pending      every saved measurement the server never acknowledged (no\n"
            "                 2xx answer in uploads.jsonl), oldest first, one line each:\n"
-           "                 index, tag, start and the outcome\n"
+           "                 index, tag, start and the outcome; simulated ones are left out\n"
            "\n"
            "Exit status: 0 when the server accepted the measurement (an HTTP status of\n"
            "2xx), 1 when it answered with any other status (a redirect is not followed),\n"
@@ -86,6 +86,11 @@ int UploadCommand::run(std::ostream& out, std::ostream& err) {
     }
     // Keep the record alive on its own, as an upload thread would.
     const std::shared_ptr<const RadiationHistoryRecord> record = (*list)[index_];
+    if (record->isSimulated()) {
+        err << "kesto upload: measurement " << index_
+            << " is SIMULATED, made up by the simulated sensor: it is never sent\n";
+        return 1;
+    }
     // The answer itself is logged by the store; console lines reach the
     // terminal escaped and capped.
     const HttpClient::Result result = RadiationHistoryMng::postRadiationHistoryRecord(*record);
@@ -109,9 +114,14 @@ int UploadCommand::sendPending(const RadiationHistoryMng::RecordList& list, std:
     const UploadLog::Outcomes outcomes = UploadLog::read(RadiationHistoryMng::uploadLogPath());
     std::size_t pending = 0;
     std::size_t acknowledged = 0;
+    std::size_t simulated = 0;
     // The list is newest first.
     for (std::size_t i = list.size(); i-- > 0;) {
         const std::shared_ptr<const RadiationHistoryRecord> record = list[i];
+        if (record->isSimulated()) {
+            ++simulated;
+            continue;
+        }
         if (outcomes.statusOf(*record) == UploadLog::Status::Sent) {
             continue;
         }
@@ -120,14 +130,17 @@ int UploadCommand::sendPending(const RadiationHistoryMng::RecordList& list, std:
         const bool ok = UploadLog::acknowledged(result);
         acknowledged += ok ? 1 : 0;
         out << cformat("%zu  ", i)
-            << (record->tag() ? TerminalText::printable(*record->tag()) : "(no tag)") << "  "
+            << (record->tag() ? TerminalText::isolated(*record->tag()) : "(no tag)") << "  "
             << (record->startDate() ? record->startDate()->iso8601() : "(no start date)") << "  "
             << (result.responded ? "HTTP status " + std::to_string(result.status)
                                  : "not delivered: " + TerminalText::printable(result.error))
             << (ok ? "" : "  (not acknowledged)") << '\n';
     }
     if (pending == 0) {
-        out << "Nothing to send: the server acknowledged every saved measurement.\n";
+        out << (simulated == 0 ? "Nothing to send: the server acknowledged every saved "
+                                 "measurement.\n"
+                               : "Nothing to send: the server acknowledged every saved "
+                                 "measurement but the simulated ones, which are never sent.\n");
         return 0;
     }
     if (acknowledged < pending) {

@@ -25,6 +25,7 @@ void CaptureSession::startRunning() {
     if (running_.exchange(true)) {
         return;
     }
+    streamEnded_.store(false);
     start();
 }
 
@@ -65,6 +66,12 @@ void CaptureSession::deliver(const FrameBitmap& frame) {
         return;
     }
     delegate_->didOutputSampleBuffer(frame);
+}
+
+void CaptureSession::endOfStream(const char* why) {
+    if (!streamEnded_.exchange(true)) {
+        Console::logf("Capture stream ended: %s", why);
+    }
 }
 
 void CaptureSession::postRuntimeError() {

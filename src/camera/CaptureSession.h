@@ -51,6 +51,9 @@ class CaptureSession {
     void startRunning();
     void stopRunning();
     bool isRunning() const { return running_.load(); }
+    // The source said it has no more frames (a pipeline's end of stream, a
+    // replay run out) since the last start. Any thread.
+    bool streamEnded() const { return streamEnded_.load(); }
 
     // When the clock is manual, paced sources (simulator, raw replay) deliver
     // nothing by themselves: this hands over every frame due by now and
@@ -76,6 +79,8 @@ class CaptureSession {
     // format but BGRA are refused (one console line).
     void deliver(const FrameBitmap& frame);
     void postRuntimeError();
+    // Any thread: the source has no more frames (one console line).
+    void endOfStream(const char* why);
     // Every backend's destructor calls this first: stops production and waits
     // for the frame in flight, so no queued work outlives the backend.
     void shutDown();
@@ -89,6 +94,7 @@ class CaptureSession {
     double minFrameDuration_ = 0.0;
     std::uint32_t pixelFormat_ = kPixelFormatBGRA;
     std::atomic<bool> running_{false};
+    std::atomic<bool> streamEnded_{false};
     bool formatRefusalLogged_ = false;  // delivery queue only
 };
 

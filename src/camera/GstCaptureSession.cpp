@@ -252,7 +252,7 @@ int GstCaptureSession::onBusMessage(GstBus* /*bus*/, GstMessage* message, void* 
             break;
         }
         case GST_MESSAGE_EOS:
-            Console::log("Capture stream ended: no more frames");
+            session->endOfStream("no more frames from the pipeline");
             break;
         default:
             break;

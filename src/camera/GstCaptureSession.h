@@ -30,7 +30,7 @@ namespace kesto {
 // frame duration in stream time, and frames of another size than the
 // session's first, are dropped too. An error on the pipeline's bus is
 // logged and posted as the runtime error notification; the end of the
-// stream is logged.
+// stream is logged and marks the session's stream ended.
 //
 // Threads: as CaptureSession; the bus and appsink callbacks run on
 // GStreamer's streaming threads and only queue work or post.

@@ -59,6 +59,9 @@ class OrvVideoStreamController : public SampleBufferDelegate {
     void turnOnTorch(bool on);
     void logLEDState();
 
+    // The session's source said it has no more frames (see CaptureSession).
+    bool streamEnded() const { return session_ && session_->streamEnded(); }
+
     CaptureSession* session() const { return session_.get(); }
     void setSession(std::unique_ptr<CaptureSession> session);
     CaptureDevice* device() const { return device_; }

@@ -115,8 +115,9 @@ void PacedCaptureSession::produceFrame() {
     if (isRunning() && !sourceEnded_) {
         if (auto frame = source_->nextFrame(buffer_)) {
             deliver(*frame);
-        } else {
+        } else if (!source_->isSilent()) {
             sourceEnded_ = true;
+            endOfStream("no more frames from the source");
         }
     }
     inFlight_.store(false);

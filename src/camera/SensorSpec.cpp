@@ -114,9 +114,16 @@ bool parseSimulated(std::string_view options, SensorSpec& spec, std::string& err
                 return false;
             }
             spec.darkLevel = *level;
+        } else if (key == "frames") {
+            const auto frames = parseNumber<std::uint64_t>(value);
+            if (!frames) {
+                error = "sim: frames must be a whole number of frames, not " + quoted(value);
+                return false;
+            }
+            spec.frames = frames;
         } else {
             error = "sim: unknown option " + quoted(key) +
-                    " (known: rate, seed, lens, size, hot, noise)";
+                    " (known: rate, seed, lens, size, hot, noise, frames)";
             return false;
         }
         return true;

@@ -12,11 +12,12 @@ namespace kesto {
 // (the camera when neither is given: the simulator only ever when asked for,
 // so that nothing made up passes for a measurement):
 //
-//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L]
+//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L,frames=F]
 //       the simulated sensor: R μSv/h (default 0.5, at most 100000), seed S
 //       (default: a random one, announced), covered lens (default), frames
 //       of W × H pixels (default 480x360), N hot pixels (default 0, at most
-//       10000), mean dark level L (default 5, at most 100)
+//       10000), mean dark level L (default 5, at most 100); with F, it
+//       stops sending after F frames, as a failing camera does
 //   camera[:DEVICE]
 //       a Video4Linux camera: /dev/video0 by default; DEVICE is a path
 //       (/dev/video2) or a number (2)
@@ -47,6 +48,7 @@ struct SensorSpec {
     bool lensOpen = false;
     std::size_t hotPixels = 0;
     std::uint32_t darkLevel = kDefaultDarkLevel;
+    std::optional<std::uint64_t> frames;  // none: never stops
     // Simulator and raw replay.
     std::size_t width = 480;
     std::size_t height = 360;

@@ -17,7 +17,11 @@ std::uint64_t randomSeed() {
 SimulatedCaptureBackend::SimulatedCaptureBackend(const SensorSpec& spec)
     : sensor_(std::make_shared<SimulatedSensor>(spec.width, spec.height,
                                                 spec.seed ? *spec.seed : randomSeed(), spec.rate,
-                                                spec.lensOpen, spec.hotPixels, spec.darkLevel)) {}
+                                                spec.lensOpen, spec.hotPixels, spec.darkLevel)) {
+    if (spec.frames) {
+        sensor_->setFrameLimit(*spec.frames);
+    }
+}
 
 std::unique_ptr<CaptureSession> SimulatedCaptureBackend::createSession() {
     return std::make_unique<PacedCaptureSession>(sensor_);

@@ -188,7 +188,11 @@ FrameBitmap SimulatedSensor::renderFrame(std::uint64_t index,
 }
 
 std::optional<FrameBitmap> SimulatedSensor::nextFrame(std::vector<std::uint8_t>& buffer) {
-    return renderFrame(nextIndex_.fetch_add(1), buffer);
+    const std::uint64_t index = nextIndex_.fetch_add(1);
+    if (index >= frameLimit_.load()) {
+        return std::nullopt;
+    }
+    return renderFrame(index, buffer);
 }
 
 void SimulatedSensor::sessionStarted() {

@@ -58,6 +58,11 @@ class SimulatedSensor : public FrameSource {
     double rate() const { return rate_.load(); }
     void setLensOpen(bool open);
     bool lensOpen() const { return lensOpen_.load(); }
+    // Frames from number `frames` on (counting every frame made so far) are
+    // never delivered, without a word: a camera that stops sending.
+    // Unlimited by default.
+    void setFrameLimit(std::uint64_t frames) { frameLimit_.store(frames); }
+    bool isSilent() const override { return nextIndex_.load() >= frameLimit_.load(); }
 
     std::uint64_t seed() const { return seed_; }
     // The hot channel values, as the engine numbers them: (y × width + x) × 3 + c.
@@ -86,6 +91,7 @@ class SimulatedSensor : public FrameSource {
     std::atomic<double> rate_;
     std::atomic<bool> lensOpen_;
     std::atomic<std::uint64_t> nextIndex_{0};
+    std::atomic<std::uint64_t> frameLimit_{~std::uint64_t{0}};
     // Made once: dark and open-lens noise frames, alpha 255.
     std::array<std::vector<std::uint8_t>, kNoiseFrames> dark_;
     std::array<std::vector<std::uint8_t>, kNoiseFrames> open_;

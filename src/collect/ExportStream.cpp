@@ -43,8 +43,8 @@ Result<bool> ExportStream::next(std::string& out) {
         filter_.afterId = row.id;
         const ExportRow exported = row.exportRow();
         if (format_ == Format::Csv) {
-            CsvExport::writeRow(exported, false, piece, &row.udid);
-        } else if (GeoJsonExport::writeFeature(exported, false, firstFeature_, piece, &row.udid)) {
+            CsvExport::writeRow(exported, piece, &row.udid);
+        } else if (GeoJsonExport::writeFeature(exported, firstFeature_, piece, &row.udid)) {
             firstFeature_ = false;
         }
         return true;

@@ -81,6 +81,8 @@ std::unique_ptr<BitmapProcessor> BitmapProcessor::sibling() const {
     auto engine = std::make_unique<BitmapProcessor>();
     engine->setSeuil(seuil());
     engine->setSeuilSigma(seuilSigma());
+    engine->profileWidth_.store(profileWidth_.load());
+    engine->profileHeight_.store(profileHeight_.load());
     std::lock_guard lock(maskMutex_);
     engine->mask_ = mask_;
     engine->hasMask_.store(mask_ != nullptr);
@@ -90,6 +92,8 @@ std::unique_ptr<BitmapProcessor> BitmapProcessor::sibling() const {
 void BitmapProcessor::applyProfile(const CameraProfile& profile) {
     setSeuil(profile.threshold);
     setSeuilSigma(static_cast<float>(profile.lightLimit));
+    profileWidth_.store(profile.width);
+    profileHeight_.store(profile.height);
     auto mask = std::make_shared<Mask>(Mask{profile.width, profile.height, profile.mask});
     std::lock_guard lock(maskMutex_);
     mask_ = mask->values.empty() ? nullptr : std::move(mask);
@@ -112,14 +116,7 @@ const std::vector<std::size_t>* BitmapProcessor::maskOffsets(std::size_t width, 
         return nullptr;
     }
     if (mask->width != width || mask->height != height) {
-        if (!maskMismatchLogged_) {
-            Console::logf(
-                "Camera profile is for %zu * %zu frames, these are %zu * %zu: hot pixels not "
-                "masked",
-                mask->width, mask->height, width, height);
-            maskMismatchLogged_ = true;
-        }
-        return nullptr;
+        return nullptr;  // refused before the scan
     }
     if (mask != offsetsMask_ || stride != offsetsStride_) {
         offsets_.clear();
@@ -155,6 +152,9 @@ void BitmapProcessor::startAcquisition() {
     acquisition_.startDate = Clock::now();
     acquisition_.events.clear();
     acquisition_.hasEventList = true;
+    acquisition_.frames = 0;
+    acquisition_.lastFrameDate.reset();
+    acquisition_.endedByCamera = false;
     running_.store(true, std::memory_order_release);
 }
 
@@ -169,6 +169,41 @@ void BitmapProcessor::resetModel() {
     acquisition_.startDate.reset();
     acquisition_.stopDate.reset();
     acquisition_.events.clear();
+    acquisition_.frames = 0;
+    acquisition_.lastFrameDate.reset();
+}
+
+std::uint64_t BitmapProcessor::acquisitionFrames() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.frames;
+}
+
+std::optional<Date> BitmapProcessor::lastFrameDate() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.lastFrameDate;
+}
+
+bool BitmapProcessor::framesStopped() const {
+    std::lock_guard lock(mutex_);
+    if (!acquisitionEnCours()) {
+        return false;
+    }
+    const std::optional<Date>& since =
+        acquisition_.lastFrameDate ? acquisition_.lastFrameDate : acquisition_.startDate;
+    return since && Clock::now().timeIntervalSince(*since) >= kFramesStopAfter;
+}
+
+void BitmapProcessor::stopAcquisitionAtLastFrame() {
+    std::lock_guard lock(mutex_);
+    acquisition_.stopDate =
+        acquisition_.lastFrameDate ? acquisition_.lastFrameDate : acquisition_.startDate;
+    acquisition_.endedByCamera = true;
+    running_.store(false, std::memory_order_release);
+}
+
+bool BitmapProcessor::endedByCamera() const {
+    std::lock_guard lock(mutex_);
+    return acquisition_.endedByCamera;
 }
 
 bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
@@ -239,6 +274,19 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
 }
 
 std::optional<FrameAnalysis> BitmapProcessor::analyseFrame(const FrameBitmap& frame) {
+    const std::size_t profileWidth = profileWidth_.load();
+    const std::size_t profileHeight = profileHeight_.load();
+    if (profileWidth != 0 && (frame.width != profileWidth || frame.height != profileHeight)) {
+        // Another camera's threshold and hot pixels would make up hits.
+        if (!profileRefusalLogged_) {
+            profileRefusalLogged_ = true;
+            Console::logf(
+                "Frames refused: the camera profile is for %zu \u00D7 %zu frames, these are "
+                "%zu \u00D7 %zu (run 'kesto calibrate' for this camera)",
+                profileWidth, profileHeight, frame.width, frame.height);
+        }
+        return std::nullopt;
+    }
     ScanTotals totals;
     std::size_t masked = 0;
     if (!copyAndScan(frame, totals, masked)) {
@@ -270,14 +318,17 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
                                   PropertyListValue::integer(truncated(seuilSigma()))});
     NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
 
-    if (analysis->hits >= 1) {
-        double time = 0.0;
-        {
-            std::lock_guard lock(mutex_);
-            if (acquisition_.startDate) {
-                time = Clock::now().timeIntervalSince(*acquisition_.startDate);
-            }
+    double time = 0.0;
+    {
+        std::lock_guard lock(mutex_);
+        const Date now = Clock::now();
+        ++acquisition_.frames;
+        acquisition_.lastFrameDate = now;
+        if (acquisition_.startDate) {
+            time = now.timeIntervalSince(*acquisition_.startDate);
         }
+    }
+    if (analysis->hits >= 1) {
         eventDetected(analysis->hits, time);
     }
     setAvg(analysis->average);

@@ -36,6 +36,10 @@ class BitmapProcessor {
   public:
     static constexpr const char* kMatriceImageChanged = "MatriceImageChanged";
     static constexpr const char* kEventDetected = "EventDetected";
+    // An acquisition that has analysed no frame for this long (from its
+    // start, when none came) has lost its camera: the time after its last
+    // frame was not watched.
+    static constexpr double kFramesStopAfter = 5.0;  // seconds
 
     // The one engine of the process, created on first use with the defaults
     // of this machine's model, never destroyed.
@@ -55,7 +59,8 @@ class BitmapProcessor {
     // Takes a camera's threshold, light limit and hot-pixel mask instead of
     // the device model's: masked channel values enter neither the hits nor
     // the average nor the maximum (frames of another size than the
-    // profile's are scanned whole, said once on the console). Main thread,
+    // profile's are refused, unanalysed, said once on the console: a
+    // profile made for another camera must not measure). Main thread,
     // before frames arrive.
     void applyProfile(const CameraProfile& profile);
     // The number of masked channel values (0 without a profile).
@@ -66,6 +71,18 @@ class BitmapProcessor {
     void stopAcquisition();
     void resetModel();
     bool acquisitionEnCours() const { return running_.load(std::memory_order_acquire); }
+
+    // Frames reaching the engine. The frames analysed by the running (or
+    // last) acquisition and when the last of them came; whether the running
+    // acquisition has had none for kFramesStopAfter seconds; and the ending
+    // of an acquisition whose camera stopped at its last frame (at its start
+    // when none came), so that its figures cover only the time frames came,
+    // which endedByCamera() tells until the next start.
+    std::uint64_t acquisitionFrames() const;
+    std::optional<Date> lastFrameDate() const;
+    bool framesStopped() const;
+    void stopAcquisitionAtLastFrame();
+    bool endedByCamera() const;
 
     // Frame analysis; `timestamp` (the capture clock) is not used.
     void processBitmap(const FrameBitmap& frame, double timestamp);
@@ -117,6 +134,9 @@ class BitmapProcessor {
         std::optional<Date> stopDate;
         bool hasEventList = false;
         std::vector<RadiationEvent> events;
+        std::uint64_t frames = 0;
+        std::optional<Date> lastFrameDate;
+        bool endedByCamera = false;  // kept by resetModel
     };
 
     void applyDeviceDefaults();
@@ -146,11 +166,14 @@ class BitmapProcessor {
     mutable std::mutex maskMutex_;
     std::shared_ptr<const Mask> mask_;  // guarded by maskMutex_
     std::atomic<bool> hasMask_{false};  // lets unmasked frames skip the lock
+    // The frame size of the profile applied; 0 × 0 without one.
+    std::atomic<std::size_t> profileWidth_{0};
+    std::atomic<std::size_t> profileHeight_{0};
+    bool profileRefusalLogged_ = false;  // delivery thread only
     // Delivery thread only: the mask's offsets for the last frame geometry.
     std::shared_ptr<const Mask> offsetsMask_;
     std::size_t offsetsStride_ = 0;
     std::vector<std::size_t> offsets_;
-    bool maskMismatchLogged_ = false;
 
     std::atomic<BitmapProcessorDelegate*> delegate_{nullptr};
     std::atomic<double> avg_{0.0};

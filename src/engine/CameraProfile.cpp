@@ -13,8 +13,8 @@ bool CameraProfile::validate(std::string& error) const {
         error = cformat("frame size %zux%zu is not from 1x1 to 8192x8192", width, height);
         return false;
     }
-    if (threshold < 0 || threshold > 254) {
-        error = cformat("threshold %d is not from 0 to 254", threshold);
+    if (threshold < kLeastThreshold || threshold > 254) {
+        error = cformat("threshold %d is not from %d to 254", threshold, kLeastThreshold);
         return false;
     }
     if (!std::isfinite(lightLimit) || lightLimit < 0.0 || lightLimit > 255.0) {

@@ -42,6 +42,10 @@ struct CameraProfile {
         double falseEventsPerHour = 0.0;
     };
 
+    // The least threshold of any machine model; calibration never proposes
+    // one below its own model's. Lower, dark noise itself makes hits.
+    static constexpr std::int32_t kLeastThreshold = 92;
+
     std::string identity;
     std::int32_t threshold = 0;  // a value strictly above it is a hit
     double lightLimit = 0.0;     // a frame average above it is light

@@ -1,12 +1,10 @@
 #include "history/CameraProfileFile.h"
 
-#include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
 
 #include "history/AtomicFile.h"
 #include "history/DataDirectory.h"
+#include "platform/RegularFile.h"
 
 namespace kesto {
 namespace {
@@ -143,14 +141,17 @@ std::optional<CameraProfile> CameraProfileFile::decode(const std::string& text,
 
 std::optional<CameraProfile> CameraProfileFile::read(const std::filesystem::path& path,
                                                      std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
         error = "no profile at " + path.string() + " (run 'kesto calibrate' first)";
         return std::nullopt;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    auto profile = decode(bytes.str(), error);
+    const Result<std::string> bytes = RegularFile::read(path, kMaximumBytes);
+    if (!bytes) {
+        error = bytes.error();
+        return std::nullopt;
+    }
+    auto profile = decode(*bytes, error);
     if (!profile) {
         error = path.string() + ": " + error;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -9,14 +10,18 @@
 namespace kesto {
 
 // Camera profiles on disk: "<data directory>/profiles/<camera file name>",
-// one JSON object each. Reading checks every field (a file that is not
-// JSON, a missing or mistyped figure, a mask index outside the frame...)
-// and refuses the profile with the reason; writing replaces the file
-// atomically, creating the directory when missing.
+// one JSON object each. Reading takes a regular file of at most
+// kMaximumBytes only, checks every field (a file that is not JSON, a missing
+// or mistyped figure, a threshold no camera could have, a mask index outside
+// the frame...) and refuses the profile with the reason; writing replaces the
+// file atomically, creating the directory when missing.
 //
 // Threads: any thread (one writer per file).
 class CameraProfileFile {
   public:
+    // Room for a mask of more than a million channel values.
+    static constexpr std::uint64_t kMaximumBytes = 16 * 1024 * 1024;
+
     static std::filesystem::path path(const std::filesystem::path& dataDirectory,
                                       const std::string& cameraFileName);
     static std::optional<CameraProfile> read(const std::filesystem::path& path, std::string& error);

@@ -44,8 +44,7 @@ void CsvExport::writeHeader(std::ostream& out, bool withDevice) {
         << (withDevice ? ",device\r\n" : "\r\n");
 }
 
-void CsvExport::writeRow(const ExportRow& row, bool simulated, std::ostream& out,
-                         const std::string* device) {
+void CsvExport::writeRow(const ExportRow& row, std::ostream& out, const std::string* device) {
     const bool known = row.interval.known();
     const bool placed = row.hasPosition();
     out << text(row.tag) << ',' << row.start.value_or("") << ',' << row.stop.value_or("") << ','
@@ -53,17 +52,17 @@ void CsvExport::writeRow(const ExportRow& row, bool simulated, std::ostream& out
         << ',' << (known ? number(row.interval.lower(), 4) : "") << ','
         << (known ? number(row.interval.upper(), 4) : "") << ',' << row.events << ','
         << (placed ? number(row.latitude, 7) : "") << ','
-        << (placed ? number(row.longitude, 7) : "") << ',' << (simulated ? "yes" : "no");
+        << (placed ? number(row.longitude, 7) : "") << ',' << (row.simulated ? "yes" : "no");
     if (device) {
         out << ',' << text(*device);
     }
     out << "\r\n";
 }
 
-void CsvExport::write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out) {
+void CsvExport::write(const std::vector<ExportRow>& rows, std::ostream& out) {
     writeHeader(out);
     for (const ExportRow& row : rows) {
-        writeRow(row, simulated, out);
+        writeRow(row, out);
     }
 }
 

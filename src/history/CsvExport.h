@@ -16,11 +16,11 @@ namespace kesto {
 // Threads: pure; any thread.
 class CsvExport {
   public:
-    static void write(const std::vector<ExportRow>& rows, bool simulated, std::ostream& out);
+    static void write(const std::vector<ExportRow>& rows, std::ostream& out);
     // The same a row at a time, for a long export. `device` adds a last
     // column "device" (a collection server's rows come from many devices).
     static void writeHeader(std::ostream& out, bool withDevice = false);
-    static void writeRow(const ExportRow& row, bool simulated, std::ostream& out,
+    static void writeRow(const ExportRow& row, std::ostream& out,
                          const std::string* device = nullptr);
     // One field as written: quoted when it must be.
     static std::string field(std::string_view text);

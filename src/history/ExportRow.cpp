@@ -23,6 +23,7 @@ ExportRow ExportRow::of(const RadiationHistoryRecord& record) {
     row.interval = DoseRateInterval::forEvents(row.events, row.duration);
     row.latitude = record.latitude();
     row.longitude = record.longitude();
+    row.simulated = record.isSimulated();
     return row;
 }
 

@@ -26,6 +26,7 @@ struct ExportRow {
     std::int64_t events = 0;
     double latitude = 0.0;
     double longitude = 0.0;
+    bool simulated = false;  // made up by the simulated sensor
 
     static ExportRow of(const RadiationHistoryRecord& record);
 

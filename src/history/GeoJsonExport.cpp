@@ -15,8 +15,8 @@ Json orNull(const std::optional<std::string>& text) {
 
 }  // namespace
 
-bool GeoJsonExport::writeFeature(const ExportRow& row, bool simulated, bool first,
-                                 std::ostream& out, const std::string* device) {
+bool GeoJsonExport::writeFeature(const ExportRow& row, bool first, std::ostream& out,
+                                 const std::string* device) {
     if (!row.hasPosition()) {
         return false;
     }
@@ -35,7 +35,7 @@ bool GeoJsonExport::writeFeature(const ExportRow& row, bool simulated, bool firs
           {"doseRateUpper95", known ? Json(row.interval.upper()) : Json(nullptr)},
           {"doseRateUnit", "\u03bcSv/h"},
           {"events", row.events},
-          {"simulated", simulated}}},
+          {"simulated", row.simulated}}},
     };
     if (device) {
         feature["properties"]["device"] = *device;
@@ -44,14 +44,13 @@ bool GeoJsonExport::writeFeature(const ExportRow& row, bool simulated, bool firs
     return true;
 }
 
-std::size_t GeoJsonExport::write(const std::vector<ExportRow>& rows, bool simulated,
-                                 std::ostream& out) {
+std::size_t GeoJsonExport::write(const std::vector<ExportRow>& rows, std::ostream& out) {
     // One feature at a time, so a long history never sits in memory twice.
     out << kOpening;
     std::size_t leftOut = 0;
     bool first = true;
     for (const ExportRow& row : rows) {
-        if (writeFeature(row, simulated, first, out)) {
+        if (writeFeature(row, first, out)) {
             first = false;
         } else {
             ++leftOut;

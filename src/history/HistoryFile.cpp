@@ -64,6 +64,12 @@ class RecordReader {
         record.setStopDate(date(dictionary, Record::kStopDateKey));
         record.setLatitude(real(dictionary, Record::kLatitudeKey));
         record.setLongitude(real(dictionary, Record::kLongitudeKey));
+        if (plist_t simulated = plist_dict_get_item(dictionary, Record::kSimulatedKey);
+            simulated != nullptr && plist_get_node_type(simulated) == PLIST_BOOLEAN) {
+            std::uint8_t value = 0;
+            plist_get_bool_val(simulated, &value);
+            record.setSimulated(value != 0);
+        }
 
         std::vector<RadiationEvent> events;
         plist_t array = plist_dict_get_item(dictionary, Record::kRadionEventsKey);

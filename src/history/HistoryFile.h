@@ -35,6 +35,7 @@ namespace kesto {
 //           <key>numberOfParticules</key> <integer>3</integer>
 //         </dict> …
 //       </array>
+//       <key>simulated</key> <false/>          Kesto's own; absent in older files
 //     </dict> …
 //   </array>
 //   </plist>

@@ -97,7 +97,7 @@ std::size_t KmlExport::write(const std::vector<ExportRow>& rows, bool simulated,
         data(out, "doseRateUpper95", known ? number(row.interval.upper(), 4) : "");
         data(out, "doseRateUnit", "\u03bcSv/h");
         data(out, "events", std::to_string(row.events));
-        data(out, "simulated", simulated ? "true" : "false");
+        data(out, "simulated", row.simulated ? "true" : "false");
         out << "    </ExtendedData>\n"
             << "    <Point><coordinates>" << number(row.longitude, 7) << ','
             << number(row.latitude, 7) << "</coordinates></Point>\n"

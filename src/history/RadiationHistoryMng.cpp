@@ -126,6 +126,16 @@ void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
         Console::logf("History file: %zu entries that are not records were skipped",
                       result.skipped);
     }
+    if (isSimulated()) {
+        // Records from before records said it are told by their folder.
+        for (auto& record : result.records) {
+            if (!record->simulated()) {
+                auto marked = std::make_shared<RadiationHistoryRecord>(*record);
+                marked->setSimulated(true);
+                record = std::move(marked);
+            }
+        }
+    }
     s.list = std::move(result.records);
     s.loadState = LoadState::Loaded;
 }
@@ -320,7 +330,7 @@ bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHist
 HttpClient::Result RadiationHistoryMng::postRadiationHistoryRecord(
     const RadiationHistoryRecord& record, std::chrono::milliseconds timeout) {
     std::string problem;
-    if (isSimulated()) {
+    if (isSimulated() || record.isSimulated()) {
         problem = "Simulated measurement: not sent to the collection server";
     }
     const std::optional<std::string> url = problem.empty() ? uploadURL(problem) : std::nullopt;

@@ -21,7 +21,9 @@ namespace kesto {
 //
 // Measurements of the simulated sensor are kept apart, in
 // "simulated/radiationHistory.txt" (same format), and never uploaded: a
-// process serves one of the two histories, chosen once at start-up.
+// process serves one of the two histories, chosen once at start-up. Each
+// record also says itself whether it is simulated; records saved before they
+// said it are taken as simulated in the simulated history only.
 //
 // One process at a time saves into a history (see claimWriter); any number
 // may read it.
@@ -109,9 +111,9 @@ class RadiationHistoryMng {
     static std::optional<std::string> serverURL();
 
     // Sends `record` to the collection server and logs the answer. With no
-    // server configured, or while serving the simulated history, nothing is
-    // sent (one console line says why). Returns whether an answer arrived
-    // (callers may ignore it: the record stays in the history either way).
+    // server configured, for a simulated record, or while serving the
+    // simulated history, nothing is sent (one console line says why). Returns whether an answer
+    // arrived (callers may ignore it: the record stays in the history either way).
     static bool sendRadiationHistoryRecordToServer(
         const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
     // Every exchange that was attempted (a server set, the real history) is

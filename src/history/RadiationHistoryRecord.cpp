@@ -1,5 +1,8 @@
 #include "history/RadiationHistoryRecord.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/Console.h"
 
 namespace kesto {
@@ -23,9 +26,29 @@ double RadiationHistoryRecord::vm() const {
     return vd() / hours;
 }
 
+void RadiationHistoryRecord::setDatesAsKept(std::optional<Date> start, std::optional<Date> stop) {
+    startDate_ = start ? std::optional(Date::fromUnixSeconds(std::floor(start->unixSeconds())))
+                       : std::nullopt;
+    stopDate_ = stop;
+    if (!start || !stop) {
+        return;
+    }
+    // Rounded, not cut: the rate of the whole-second record stays unbiased.
+    double seconds = std::round(stop->timeIntervalSince(*start));
+    if (!radionEvents_.empty()) {
+        seconds = std::max(seconds, 1.0);
+    }
+    stopDate_ = startDate_->addingTimeInterval(seconds);
+    for (RadiationEvent& event : radionEvents_) {
+        if (event.timeStamp() > seconds) {
+            event = RadiationEvent(seconds, event.numberOfParticules());
+        }
+    }
+}
+
 PropertyListValue RadiationHistoryRecord::toDictionary() const {
     PropertyListValue::Dictionary entries;
-    entries.reserve(7);
+    entries.reserve(8);
     if (udid_) {
         entries.emplace_back(kUdidKey, PropertyListValue::string(*udid_));
     }
@@ -46,6 +69,9 @@ PropertyListValue RadiationHistoryRecord::toDictionary() const {
         events.push_back(event.toDictionary());
     }
     entries.emplace_back(kRadionEventsKey, PropertyListValue::array(std::move(events)));
+    if (simulated_) {
+        entries.emplace_back(kSimulatedKey, PropertyListValue::boolean(*simulated_));
+    }
     return PropertyListValue::dictionary(std::move(entries));
 }
 
@@ -71,6 +97,9 @@ RadiationHistoryRecord RadiationHistoryRecord::toRadiationHistoryRecord(
     record.udid_ = text(kUdidKey);
     record.latitude_ = number(kLatitudeKey);
     record.longitude_ = number(kLongitudeKey);
+    if (const PropertyListValue* simulated = dictionary.find(kSimulatedKey)) {
+        record.simulated_ = simulated->booleanValue();
+    }
     const PropertyListValue* events = dictionary.find(kRadionEventsKey);
     if (const PropertyListValue::Array* array = events ? events->arrayValue() : nullptr) {
         record.radionEvents_.reserve(array->size());

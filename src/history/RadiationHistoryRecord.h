@@ -12,8 +12,12 @@
 namespace kesto {
 
 // One saved measurement: who made it, what the user called it, when and where
-// it ran, and its detection events. Derives its own duration, dose and mean
-// dose rate.
+// it ran, whether the simulated sensor made it up, and its detection events.
+// Derives its own duration, dose and mean dose rate.
+//
+// The history file keeps dates in whole seconds. The screens make their
+// records with dates already so (setDatesAsKept), so that what they show is
+// what the file, the exports and the upload hold.
 //
 // Threads: a plain value, built and completed on the main thread. Once
 // registered in the history it is shared as std::shared_ptr<const ...> and
@@ -27,6 +31,10 @@ class RadiationHistoryRecord {
     static constexpr const char* kLatitudeKey = "latitude";
     static constexpr const char* kLongitudeKey = "longitude";
     static constexpr const char* kRadionEventsKey = "radionEvents";
+    // Kesto's own key (other readers ignore it): true for a record of the
+    // simulated sensor, false for a measurement. Records saved before it
+    // existed have none.
+    static constexpr const char* kSimulatedKey = "simulated";
     // The same weight per event as the engine's running dose.
     static constexpr double kDosePerEvent = DoseModel::kDosePerEvent;  // μSv
 
@@ -38,6 +46,9 @@ class RadiationHistoryRecord {
     double longitude() const { return longitude_; }
     // Oldest first; empty for a new record.
     const std::vector<RadiationEvent>& radionEvents() const { return radionEvents_; }
+    // Nothing when the record does not say (saved before records said it).
+    const std::optional<bool>& simulated() const { return simulated_; }
+    bool isSimulated() const { return simulated_.value_or(false); }
 
     void setStartDate(std::optional<Date> date) { startDate_ = date; }
     void setStopDate(std::optional<Date> date) { stopDate_ = date; }
@@ -46,6 +57,16 @@ class RadiationHistoryRecord {
     void setLatitude(double latitude) { latitude_ = latitude; }
     void setLongitude(double longitude) { longitude_ = longitude; }
     void setRadionEvents(std::vector<RadiationEvent> events) { radionEvents_ = std::move(events); }
+    void setSimulated(std::optional<bool> simulated) { simulated_ = simulated; }
+
+    // The dates of an acquisition from `start` to `stop` as the history file
+    // keeps them, for a record that already holds its events: the start in
+    // whole seconds, rounded down; the duration rounded to the nearest whole
+    // second (at least one when there are events, whose dose took time); and
+    // event times no later than that duration, so that the record covers
+    // every event it holds. A date that is missing stays so (a start alone is
+    // rounded down).
+    void setDatesAsKept(std::optional<Date> start, std::optional<Date> stop);
 
     // Seconds from start to stop; 0.0 when a date is missing; negative when
     // the stop date is the earlier one.
@@ -75,6 +96,7 @@ class RadiationHistoryRecord {
     double latitude_ = 0.0;
     double longitude_ = 0.0;
     std::vector<RadiationEvent> radionEvents_;
+    std::optional<bool> simulated_;
 };
 
 }  // namespace kesto

@@ -1,6 +1,7 @@
 #include "history/UploadLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/UniqueFd.h"
+#include "platform/Utf8Text.h"
 
 namespace kesto {
 namespace {
@@ -61,12 +63,20 @@ std::string UploadLog::line(Date time, const RadiationHistoryRecord& record,
 bool UploadLog::append(const std::filesystem::path& file, Date time,
                        const RadiationHistoryRecord& record, const HttpClient::Result& result,
                        std::string& error) {
-    const std::string bytes = line(time, record, result) + '\n';
+    std::string bytes = line(time, record, result) + '\n';
     std::lock_guard lock(appendMutex());
-    UniqueFd fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    UniqueFd fd(::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd) {
         error = "cannot open " + file.string() + ": " + std::strerror(errno);
         return false;
+    }
+    // A last line cut short (a full disk, a crash) would swallow this one:
+    // it starts on a fresh line.
+    struct stat info {};
+    char last = '\n';
+    if (::fstat(fd.get(), &info) == 0 && info.st_size > 0 &&
+        ::pread(fd.get(), &last, 1, info.st_size - 1) == 1 && last != '\n') {
+        bytes.insert(bytes.begin(), '\n');
     }
     const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
     if (written != static_cast<ssize_t>(bytes.size())) {
@@ -84,7 +94,21 @@ UploadLog::Outcomes::Key UploadLog::Outcomes::keyOf(const std::optional<std::str
     const auto part = [](const std::optional<std::string>& text) {
         return text ? "=" + *text : std::string();
     };
-    return {part(startDate), part(udid), part(tag)};
+    // Start dates compare in whole seconds, as the history file keeps them:
+    // "...36.274Z", written while records still held fractions, is "...36Z".
+    std::optional<std::string> start = startDate;
+    if (start) {
+        const auto point = start->find('.');
+        const auto zone = start->find('Z', point);
+        if (point != std::string::npos && zone != std::string::npos) {
+            start->erase(point, zone - point);
+        }
+    }
+    // Texts compare as the history file keeps them.
+    const auto kept = [](const std::optional<std::string>& text) {
+        return text ? std::optional<std::string>(Utf8Text::xmlSafe(*text)) : std::nullopt;
+    };
+    return {part(start), part(kept(udid)), part(kept(tag))};
 }
 
 UploadLog::Status UploadLog::Outcomes::statusOf(const RadiationHistoryRecord& record) const {

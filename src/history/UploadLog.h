@@ -21,10 +21,12 @@ namespace kesto {
 //   {..., "error": "Timeout was reached"}  no answer
 //
 // A measurement is matched to its lines by start date, device identifier and
-// tag together (the history has no other identity): it was "sent" when one of
-// its lines has a 2xx status, "failed" when it has lines but none of those,
-// "never sent" when it has none. Lines that do not parse are skipped, so a
-// line cut short by a crash costs only itself.
+// tag together (the history has no other identity), as the history file
+// keeps them: whole seconds, texts without the characters XML cannot carry.
+// It was "sent" when one of its lines has a 2xx status, "failed" when it has
+// lines but none of those, "never sent" when it has none. Lines that do not
+// parse are skipped, and an append after a line cut short (a crash, a full
+// disk) starts on a fresh line, so such a line costs only itself.
 //
 // Threads: any thread. Each line goes out in one write() on a descriptor
 // opened with O_APPEND, under a process-wide mutex, so lines from upload

@@ -15,6 +15,8 @@ SignalWatch::SignalWatch(RunLoop& loop, Handler handler) : loop_(loop) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    // A closed terminal is as much a request to stop as a service manager's.
+    sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, &previous_);
     UniqueFd fd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
     if (!fd) {

@@ -8,7 +8,7 @@ namespace kesto {
 
 class RunLoop;
 
-// Turns SIGINT and SIGTERM into run-loop events for as long as it lives:
+// Turns SIGINT, SIGTERM and SIGHUP into run-loop events while it lives:
 // the signals are blocked and read from a signalfd on `loop`, so the
 // handler runs on the loop's thread between two passes, never inside an
 // interrupted call. The previous signal mask comes back when it goes.

@@ -14,6 +14,7 @@
 #include "screens/DetectionFinishViewController.h"
 #include "screens/MaskReport.h"
 #include "screens/ReglageViewController.h"
+#include "toolkit/AlertView.h"
 #include "toolkit/Button.h"
 #include "toolkit/Label.h"
 #include "toolkit/NavigationController.h"
@@ -102,7 +103,7 @@ void AlertViewController::startDetection() {
 
 void AlertViewController::stopDetection() {
     KESTO_CHECK_MAIN_THREAD();
-    if (startDate_) {
+    if (startDate_ && BitmapProcessor::sharedInstance().acquisitionEnCours()) {
         BitmapProcessor::sharedInstance().stopAcquisition();
     }
     if (vsc_) {
@@ -129,6 +130,10 @@ void AlertViewController::onTimer() {
     KESTO_CHECK_MAIN_THREAD();
     ++counter_;
     const double elapsed = startDate_ ? Clock::now().timeIntervalSince(*startDate_) : std::nan("");
+    if (BitmapProcessor::sharedInstance().framesStopped() || (vsc_ && vsc_->streamEnded())) {
+        cameraStopped();
+        return;
+    }
     if (elapsed > kDetectionLength) {
         detecteurCamembert->setProgress(360.0F);
         finishDetectionHandler();
@@ -156,6 +161,17 @@ void AlertViewController::finishDetectionHandler() {
     if (NavigationController* nav = navigationController()) {
         nav->pushViewController(std::make_unique<DetectionFinishViewController>(), true);
     }
+}
+
+void AlertViewController::cameraStopped() {
+    KESTO_CHECK_MAIN_THREAD();
+    // Without frames to the end there is no verdict: a quiet half-minute
+    // that nobody watched is no all-clear.
+    BitmapProcessor::sharedInstance().stopAcquisitionAtLastFrame();
+    stopDetection();
+    AlertView::show(std::make_unique<AlertView>(
+        "", LocalizedStrings::localizedString("A_CameraStopped"), nullptr,
+        LocalizedStrings::localizedString("Ok"), std::vector<std::string>{}));
 }
 
 void AlertViewController::matriceImageChanged(const Notification& notification) {

@@ -28,7 +28,8 @@ struct Notification;
 //
 //   Idle        tap or verdict's detect-again → Detecting
 //   Detecting   tap or tab guard "Yes" → Idle; after 30 s → Finished;
-//               light → Halted
+//               light → Halted; the camera stops sending frames → Idle,
+//               saying so (no verdict)
 //   Halted      (calibration screen up; still running for the tab guard)
 //               OK → Idle
 //   Finished    Idle under the verdict screen
@@ -57,6 +58,7 @@ class AlertViewController : public ViewController,
     void btnCommandClicked();
     void onTimer();
     void finishDetectionHandler();
+    void cameraStopped();
     void matriceImageChanged(const Notification& notification);
     void ignoredMaskCamera();
     void ignoredMaskCameraHandler();

@@ -40,6 +40,9 @@ constexpr int kHistoryTab = 2;
 constexpr double kPieStep = 0.1;
 // Before the first particle, a rate is only an upper bound after this long.
 constexpr double kUpperBoundAfter = 2.0;
+// A camera that stopped before frames covered this long measured nothing
+// worth a figure.
+constexpr double kLeastWatchedTime = 2.0;
 
 std::string text(const char* key) {
     return LocalizedStrings::localizedString(key);
@@ -136,10 +139,17 @@ void MeasureViewController::startDetection() {
 
 void MeasureViewController::stopDetection() {
     KESTO_CHECK_MAIN_THREAD();
-    if (isMeasuring()) {
+    BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    const bool measured = isMeasuring() && measuredStart_ && engine.startDate() == measuredStart_;
+    if (measured && engine.acquisitionEnCours()) {
         // Only the acquisition this screen runs: a second stop must not move
         // its stop date, nor end another screen's acquisition.
-        BitmapProcessor::sharedInstance().stopAcquisition();
+        engine.stopAcquisition();
+    }
+    if (measured && engine.stopDate()) {
+        // The last read-out covers the whole measurement, up to its stop, as
+        // the saved record does: events after the previous read-out count.
+        showReadOut(*engine.stopDate());
     }
     setIsMeasuring(false);
     heartBeatTimer_.reset();
@@ -178,11 +188,35 @@ void MeasureViewController::updateDisplay() {
     if (!isMeasuring()) {
         return;
     }
+    if (BitmapProcessor::sharedInstance().framesStopped() || (vsc_ && vsc_->streamEnded())) {
+        cameraStopped();
+        return;
+    }
+    showReadOut(Clock::now());
+}
+
+void MeasureViewController::showReadOut(Date at) {
     const BitmapProcessor& engine = BitmapProcessor::sharedInstance();
-    lastUpdatedDate_ = Clock::now();
+    lastUpdatedDate_ = at;
     setDuration(engine.acquisitionDuration());
     setVm(engine.instantaneousRadiation());
     setVd(engine.instantaneousVD());
+}
+
+void MeasureViewController::cameraStopped() {
+    KESTO_CHECK_MAIN_THREAD();
+    BitmapProcessor& engine = BitmapProcessor::sharedInstance();
+    // The time after the last frame was not watched: it does not count.
+    engine.stopAcquisitionAtLastFrame();
+    const bool measuredEnough = engine.acquisitionDuration() >= kLeastWatchedTime;
+    stopDetection();
+    if (!measuredEnough) {
+        engine.resetModel();
+        resetView();
+    }
+    AlertView::show(std::make_unique<AlertView>(
+        "", text(measuredEnough ? "B_CameraStopped" : "B_CameraStoppedNothingKept"), nullptr,
+        text("Ok"), std::vector<std::string>{}));
 }
 
 void MeasureViewController::setIsMeasuring(bool measuring) {
@@ -314,8 +348,9 @@ void MeasureViewController::registerRadioActivitiy(std::shared_ptr<RadiationHist
             // The time of the last read-out, when the record is the
             // acquisition this screen measured; another screen's left-over
             // acquisition keeps its own stop date.
-            if (lastUpdatedDate_ && record->startDate() && record->startDate() == measuredStart_) {
-                record->setStopDate(lastUpdatedDate_);
+            if (lastUpdatedDate_ && measuredStart_ &&
+                BitmapProcessor::sharedInstance().startDate() == measuredStart_) {
+                record->setDatesAsKept(measuredStart_, lastUpdatedDate_);
             }
             std::shared_ptr<const RadiationHistoryRecord> stored = std::move(record);
             RadiationHistoryMng::registerRadiationHistoryRecord(stored);

@@ -27,8 +27,10 @@ class RadiationHistoryRecord;
 struct Notification;
 
 // The Measure tab: an open-ended measurement with a read-out refreshed once
-// a second (elapsed time, dose rate, dose) and a pie that fills one turn an
-// hour. Light on the sensor interrupts it with the calibration screen; Save
+// a second (elapsed time, dose rate, dose) and once more at the stop, and a
+// pie that fills one turn an hour. Light on the sensor interrupts it with the
+// calibration screen. A camera that stops sending frames ends it at its last
+// frame, saying so (and keeps nothing when frames covered under 2 s). Save
 // stops it (after asking), asks for a tag, stores the record, sends it when
 // the network can be reached, and brings up the History tab.
 //
@@ -70,6 +72,9 @@ class MeasureViewController : public ViewController,
     // The one-second heartbeat: asks for updateDisplay at the next pass.
     void heartBeat();
     void updateDisplay();
+    // No frame for a while, or the source has no more: the measurement ends
+    // at its last frame.
+    void cameraStopped();
 
     // Setters that also display.
     bool isMeasuring() const { return isMeasuring_.load(); }
@@ -116,6 +121,8 @@ class MeasureViewController : public ViewController,
 
   private:
     void confirm(const char* messageKey, int tag);
+    // The engine's figures, as of `at`.
+    void showReadOut(Date at);
 
     std::unique_ptr<OrvVideoStreamController> vsc_;
     std::atomic<bool> isMeasuring_{false};  // written on the main thread, read on the frame one

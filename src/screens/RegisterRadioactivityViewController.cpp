@@ -3,11 +3,13 @@
 #include <memory>
 
 #include "engine/BitmapProcessor.h"
+#include "history/RadiationHistoryMng.h"
 #include "history/RadiationHistoryRecord.h"
 #include "platform/Console.h"
 #include "platform/Device.h"
 #include "platform/LocalizedStrings.h"
 #include "platform/ThreadCheck.h"
+#include "platform/Utf8Text.h"
 #include "screens/AppContext.h"
 #include "toolkit/Button.h"
 #include "toolkit/Label.h"
@@ -73,12 +75,17 @@ void RegisterRadioactivityViewController::btnOkClicked() {
     KESTO_CHECK_MAIN_THREAD();
     const BitmapProcessor& engine = BitmapProcessor::sharedInstance();
     auto record = std::make_shared<RadiationHistoryRecord>();
-    record->setTag(txtTag->text());
+    // As the history file can carry it (no control characters XML refuses),
+    // so that the file, the upload and the upload log hold the same tag.
+    record->setTag(Utf8Text::xmlSafe(txtTag->text()));
     record->setUdid(Device::uniqueIdentifier());
-    record->setStartDate(engine.getStartDate());
-    record->setStopDate(engine.getStopDate());
     // A copy: the engine's own list is emptied once the record is handed over.
     record->setRadionEvents(engine.radiationEvents().value_or(std::vector<RadiationEvent>{}));
+    // At the file's precision from the start, so that every screen shows
+    // what is saved.
+    record->setDatesAsKept(engine.getStartDate(), engine.getStopDate());
+    // The history served is the simulated one exactly when the sensor is.
+    record->setSimulated(RadiationHistoryMng::isSimulated());
     if (const AppContext* context = AppContext::shared()) {
         if (const auto location = context->myLocation()) {
             record->setLatitude(location->latitude());

@@ -334,6 +334,7 @@ Station::Reading Station::reading() const {
     const auto last = counter_.lastFrameDate();
     r.framesArriving = last && now.timeIntervalSince(*last) <= StationCounter::kLongestFrameGap;
     r.frames = counter_.framesTotal();
+    r.lastFrame = last;
     r.intervalsSaved = intervalsSaved_;
     for (std::size_t i = 0; i < kRateWindows.size(); ++i) {
         r.windows[i] = counter_.window(now, kRateWindows[i]);

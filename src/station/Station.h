@@ -95,6 +95,7 @@ class Station : public SampleBufferDelegate {
         bool light = false;           // the last frame was lit
         bool framesArriving = false;  // a frame came in the last few seconds
         std::uint64_t frames = 0;     // since start
+        std::optional<Date> lastFrame;
         std::uint64_t intervalsSaved = 0;
         // Over each of kRateWindows, up to now.
         std::array<CountWindow::Count, kRateWindows.size()> windows{};

@@ -14,12 +14,13 @@ namespace {
 using nlohmann::json;
 
 constexpr int kVersion = 1;
+constexpr double kLongestInterval = 3600.0;
 
 bool finiteNumber(const json& value) {
     return value.is_number() && std::isfinite(value.get<double>());
 }
 
-Result<StationCheckpoint> parse(const json& document) {
+Result<StationCheckpoint> fromJson(const json& document) {
     if (!document.is_object() || document.value("version", 0) != kVersion) {
         return fail("not a version 1 checkpoint");
     }
@@ -42,8 +43,11 @@ Result<StationCheckpoint> parse(const json& document) {
     const double frames = document["frames"].get<double>();
     const double length = interval.end.timeIntervalSince(interval.start);
     constexpr double slack = 1e-3;  // sums of many spans carry rounding
-    if (!(length > 0.0) || interval.darkSeconds < 0.0 || interval.darkSeconds > length + slack ||
-        interval.litSeconds < 0.0 || interval.litSeconds > length + slack || frames < 0.0) {
+    // A station's interval is an hour at most, and a frame takes a
+    // millisecond at least: anything else is not one of its checkpoints.
+    if (!(length > 0.0) || length > kLongestInterval || interval.darkSeconds < 0.0 ||
+        interval.darkSeconds > length + slack || interval.litSeconds < 0.0 ||
+        interval.litSeconds > length + slack || frames < 0.0 || frames > length * 1000.0) {
         return fail("figures out of their interval");
     }
     interval.frames = static_cast<std::uint64_t>(frames);
@@ -64,11 +68,15 @@ Result<StationCheckpoint> parse(const json& document) {
 
 }  // namespace
 
-std::filesystem::path StationCheckpoint::path(const std::filesystem::path& historyDirectory) {
-    return historyDirectory / kFileName;
+Result<StationCheckpoint> StationCheckpoint::parse(std::string_view text) {
+    const json document = json::parse(text, nullptr, false);
+    if (document.is_discarded()) {
+        return fail("not JSON");
+    }
+    return fromJson(document);
 }
 
-Result<void> StationCheckpoint::write(const std::filesystem::path& file) const {
+std::string StationCheckpoint::text() const {
     json events = json::array();
     for (const RadiationEvent& event : interval.events) {
         events.push_back({event.timeStamp(), event.numberOfParticules()});
@@ -81,10 +89,17 @@ Result<void> StationCheckpoint::write(const std::filesystem::path& file) const {
                            {"litSeconds", interval.litSeconds},
                            {"frames", interval.frames},
                            {"events", std::move(events)}};
-    std::string error;
     // Invalid UTF-8 in a tag is replaced rather than refused: the count matters more.
-    if (!AtomicFile::replace(
-            file, document.dump(-1, ' ', false, json::error_handler_t::replace) + "\n", error)) {
+    return document.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::filesystem::path StationCheckpoint::path(const std::filesystem::path& historyDirectory) {
+    return historyDirectory / kFileName;
+}
+
+Result<void> StationCheckpoint::write(const std::filesystem::path& file) const {
+    std::string error;
+    if (!AtomicFile::replace(file, text(), error)) {
         return fail(error);
     }
     return {};
@@ -109,11 +124,7 @@ Result<std::optional<StationCheckpoint>> StationCheckpoint::read(
     }
     std::ostringstream bytes;
     bytes << in.rdbuf();
-    const json document = json::parse(bytes.str(), nullptr, false);
-    if (document.is_discarded()) {
-        return fail(file.string() + " is not JSON");
-    }
-    auto checkpoint = parse(document);
+    auto checkpoint = parse(bytes.str());
     if (!checkpoint) {
         return fail(file.string() + ": " + checkpoint.error());
     }

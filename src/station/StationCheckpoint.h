@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Result.h"
 #include "station/StationInterval.h"
@@ -30,6 +31,9 @@ class StationCheckpoint {
     StationInterval interval;
 
     static std::filesystem::path path(const std::filesystem::path& historyDirectory);
+    // The file's text, and back: a failure, with why, for anything else.
+    std::string text() const;
+    static Result<StationCheckpoint> parse(std::string_view text);
     Result<void> write(const std::filesystem::path& file) const;
     // Nothing when there is no file; a failure, with why, when there is one
     // that is not a checkpoint.

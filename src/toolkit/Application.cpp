@@ -83,7 +83,7 @@ int Application::applicationMain(int, char**) {
     KESTO_CHECK_MAIN_THREAD();
     auto& app = sharedApplication();
     auto& loop = RunLoop::main();
-    // SIGINT/SIGTERM end the loop cleanly: read as events, not handled
+    // SIGINT/SIGTERM/SIGHUP end the loop cleanly: read as events, not handled
     // asynchronously.
     const SignalWatch signals(loop, [&app](int) { app.terminate(); });
     if (!app.launch()) {

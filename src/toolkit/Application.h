@@ -16,7 +16,7 @@ namespace kesto {
 // (layouts/MainWindow.json: {"delegateClass": NAME, "window": {"frame":
 // [x, y, w, h]}}), builds the delegate of that class and the window, and
 // calls didFinishLaunchingWithOptions; applicationMain() then runs the main
-// run loop until terminate() (or SIGINT/SIGTERM).
+// run loop until terminate() (or SIGINT/SIGTERM/SIGHUP).
 //
 // Threads: main thread only (checked where thread checks are built in).
 class Application {

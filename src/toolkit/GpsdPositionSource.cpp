@@ -117,7 +117,9 @@ struct Reader {
             !std::isfinite(data.fix.latitude) || !std::isfinite(data.fix.longitude)) {
             return;
         }
-        double accuracy = -1.0;
+        // A receiver that sends only RMC sentences gives no error estimate:
+        // its fix is still a fix, of unknown accuracy.
+        std::optional<double> accuracy;
         if (std::isfinite(data.fix.eph) && data.fix.eph >= 0.0) {
             accuracy = data.fix.eph;
         } else if (std::isfinite(data.fix.epx) && std::isfinite(data.fix.epy)) {

@@ -13,8 +13,10 @@ namespace kesto {
 //
 // A fix is a TPV report with at least a 2D fix; its accuracy is gpsd's
 // horizontal error estimate (eph, else one made of the latitude and
-// longitude errors), or -1 when gpsd gives none; its time stamp is the
-// fix's own time, or the clock's current time when the report has none.
+// longitude errors), or unknown when gpsd gives none; its time stamp is the
+// fix's own time, or the clock's current time when the report has none. The
+// coordinates are passed on as gpsd gives them: the application's acceptance
+// rule (Location::isAcceptableAt) drops those off the globe.
 //
 // A gpsd that cannot be reached (within `connectTimeout` seconds), refuses
 // the watch request, or closes the connection is one failure, and the

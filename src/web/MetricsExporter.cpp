@@ -14,6 +14,7 @@
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadLog.h"
 #include "platform/CLocaleScope.h"
+#include "platform/Clock.h"
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ThreadCheck.h"
@@ -116,6 +117,7 @@ MetricsExporter::MetricsExporter(CaptureBackend& backend, BitmapProcessor& engin
         this, BitmapProcessor::kMatriceImageChanged,
         [this](const Notification& notification) {
             frames_.fetch_add(1, std::memory_order_relaxed);
+            lastFrame_.store(Clock::now().unixSeconds(), std::memory_order_relaxed);
             if (const auto report = MaskReport::from(notification)) {
                 light_.store(report->lightReaches(), std::memory_order_relaxed);
             }
@@ -177,6 +179,13 @@ std::string MetricsExporter::render() const {
         station_ != nullptr ? std::optional<Station::Reading>(station_->reading()) : std::nullopt;
     w.family("kesto_frames_total", "counter", "Frames analysed since the server started.");
     w.sample(static_cast<double>(station ? station->frames : frames_.load()));
+    w.family("kesto_last_frame_timestamp_seconds", "gauge",
+             "When the last frame was analysed, in seconds since 1970 (0 before the first).");
+    // A station reads every frame; the engine's only an acquisition's.
+    w.sample(station && station->lastFrame ? station->lastFrame->unixSeconds() : lastFrame_.load());
+    w.family("kesto_frames_stopped", "gauge",
+             "1 when the current or last acquisition's camera stopped sending frames.");
+    w.sample(engine_.framesStopped() || engine_.endedByCamera() ? 1.0 : 0.0);
     w.family("kesto_events_total", "counter", "Events detected since the server started.");
     w.sample(static_cast<double>(events_.load()));
     w.family("kesto_acquisition_running", "gauge", "1 while an acquisition runs.");

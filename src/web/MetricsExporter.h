@@ -15,6 +15,9 @@ class Station;
 //
 //   kesto_sensor_info            1, with the sensor's kind, "simulated" and description
 //   kesto_frames_total           frames analysed since the server started (counter)
+//   kesto_last_frame_timestamp_seconds  when the last frame was analysed (Unix time, 0 before)
+//   kesto_frames_stopped         1 when the current or last acquisition's camera
+//                                stopped sending frames (none for 5 s), until the next
 //   kesto_events_total           events detected since the server started (counter)
 //   kesto_acquisition_running    1 while an acquisition runs
 //   kesto_acquisition_events     events of the current (or last) acquisition
@@ -25,8 +28,9 @@ class Station;
 //   kesto_saved_measurements     measurements in the history served
 //   kesto_uploads_total          uploads by outcome ("acknowledged" or "failed")
 //
-// With an always-on station (Station), kesto_frames_total counts the frames
-// it analysed since start-up, and:
+// With an always-on station (Station), kesto_frames_total and
+// kesto_last_frame_timestamp_seconds follow the frames it analysed since
+// start-up, and:
 //
 //   kesto_station_dose_rate_microsieverts_per_hour{window="1m"|"10m"|"1h"}
 //                                the mean dose rate over the last minute, ten
@@ -69,6 +73,7 @@ class MetricsExporter {
     BitmapProcessor& engine_;
     const Station* station_;
     std::atomic<std::uint64_t> frames_{0};
+    std::atomic<double> lastFrame_{0.0};  // Unix seconds
     std::atomic<std::uint64_t> events_{0};
     std::atomic<bool> light_{false};
 };

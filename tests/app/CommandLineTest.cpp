@@ -52,6 +52,7 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
         {{"history", "--data-dir="}, 2, "--data-dir: 1 required D missing"},
         {{"upload", "--data-dir", empty}, 1, "kesto upload: no saved measurement"},
         {{"help", "serve"}, 0, "--listen ADDR:PORT"},
+        {{"help", "measure"}, 0, "the measurement stays saved"},
         {{"serve", "--listen", "localhost:8080"}, 2, "kesto serve: --listen: the listen address"},
         {{"serve", "--listen", "127.0.0.1:65536"}, 2, "a number from 0 to 65535"},
         {{"serve", "--listen", "::1:8080"}, 2, "([...] for IPv6)"},
@@ -77,6 +78,8 @@ TEST_F(CommandLineTest, AFailingCommandIsReportedAndExitsOne) {
     EXPECT_EQ(err.str(), "kesto demo: disk on fire\n");
 }
 
+// Direction controls could turn the rest of the line around: they are shown
+// as controls, and a tag is isolated so its own direction stays inside.
 TEST(TerminalTextTest, ShowsControlsAsQuestionMarksAndCutsWholeCharacters) {
     const struct {
         std::string text;
@@ -87,10 +90,13 @@ TEST(TerminalTextTest, ShowsControlsAsQuestionMarksAndCutsWholeCharacters) {
         {"caf\xC3\xA9\xFF", 100, "caf\xC3\xA9\xEF\xBF\xBD"},  // not UTF-8: U+FFFD
         {"ab\xC3\xA9xyz", 3, "ab \u2026 (5 more bytes not shown)"},
         {"abc", 3, "abc"},
+        {"a\u202Eb\u2069c\u202Ad\u2066", 100, "a?b?c?d?"},
+        {"\u05E9\u05DC\u05D5\u05DD \u200F", 100, "\u05E9\u05DC\u05D5\u05DD \u200F"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TerminalText::printable(c.text, c.limit), c.shown) << c.text;
     }
+    EXPECT_EQ(TerminalText::isolated("\u202Ex\x1B"), "\u2068?x?\u2069");
 }
 
 }  // namespace

@@ -66,13 +66,15 @@ TEST_F(HistoryCommandTest, ListsNewestFirstWithTheScreensFiguresAndTotals) {
     ASSERT_EQ(run({"history", "--simulated", "--data-dir", data}), 0) << err.str();
     EXPECT_TRUE(
         out.str().starts_with("SIMULATED measurements, made up by the simulated "
-                              "sensor, not real ones:\n0  demo  "))
+                              "sensor, not real ones:\n0  \u2068demo\u2069  "))
         << out.str();
     ASSERT_EQ(run({"history", "--data-dir", data}), 0) << err.str();
     EXPECT_EQ(
         out.str(),
-        "0  Toit?2J  2011-03-13T07:06:40Z  (05:00:00)  220.00 μSv/h  Dose 1.10 mSv  [never sent]\n"
-        "1  Cave  2011-03-13T07:06:40Z  (00:00:36)  5.50 μSv/h  Dose 0.06 μSv  [never sent]\n"
+        "0  \u2068Toit?2J\u2069  2011-03-13T07:06:40Z  (05:00:00)  220.00 μSv/h  Dose 1.10 mSv  "
+        "[never sent]\n"
+        "1  \u2068Cave\u2069  2011-03-13T07:06:40Z  (00:00:36)  5.50 μSv/h  Dose 0.06 μSv  "
+        "[never sent]\n"
         "\n"
         "Total dose = 1.10 mSv\n"
         "Total duration = 05:00:36\n"
@@ -175,7 +177,7 @@ TEST_F(HistoryCommandTest, UploadLogShowsInTheListingAndPendingResendsTheRest) {
                   1);
         ASSERT_EQ(refusing.requests().size(), 2u);
         EXPECT_NE(refusing.requests()[0].find("\r\n\r\nolder\r\n"), std::string::npos);
-        EXPECT_NE(out.str().find("2  older"), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find("2  \u2068older\u2069"), std::string::npos) << out.str();
         EXPECT_EQ(err.str(), "kesto upload: 2 of 2 measurements not acknowledged\n");
     }
     EXPECT_EQ(uploads(), (std::vector<std::string>{"sent", "failed", "failed"}));

@@ -13,6 +13,8 @@
 #include "screens/MeasureViewController.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
+#include "toolkit/FakeGpsd.h"
+#include "toolkit/GpsdPositionSource.h"
 #include "toolkit/LocationManager.h"
 #include "toolkit/ManualPositionSource.h"
 #include "toolkit/NavigationController.h"
@@ -38,9 +40,13 @@ class KestoAppDelegateTest : public ::testing::Test {
             EXPECT_EQ(RadiationHistoryMng::lastLoadState(),
                       RadiationHistoryMng::LoadState::Missing);
             EXPECT_TRUE(app.window()->isVisible());
+            if (gpsdPort != 0) {
+                return std::unique_ptr<PositionSource>(
+                    std::make_unique<GpsdPositionSource>("127.0.0.1", gpsdPort));
+            }
             auto made = std::make_unique<ManualPositionSource>();
             source = made.get();
-            return made;
+            return std::unique_ptr<PositionSource>(std::move(made));
         });
         KestoAppDelegate::registerClass();
         ASSERT_TRUE(app.launch("MainWindow"));
@@ -62,6 +68,7 @@ class KestoAppDelegateTest : public ::testing::Test {
     KestoAppDelegate* shell = nullptr;
     ManualPositionSource* source = nullptr;
     int sourcesMade = 0;
+    std::uint16_t gpsdPort = 0;  // positions from a gpsd there instead
 };
 
 TEST_F(KestoAppDelegateTest, StartUpBuildsFourTabsThenLocates) {
@@ -167,6 +174,43 @@ TEST_F(KestoAppDelegateTest, OneFreshValidFixIsKeptPerStartOfUpdates) {
     RunLoop::main().runPending();
     EXPECT_TRUE(console.contains("LocationManager didFail:no satellite"));
     EXPECT_EQ(shell->myLocation(), Location(4.0, 8.5));
+}
+
+// The start-up reading a gpsd that replays the script of one receiver.
+class KestoAppDelegateGpsdTest : public KestoAppDelegateTest {
+  protected:
+    void SetUp() override {
+        const auto report = [](const std::string& fields) {
+            return "{\"class\":\"TPV\"," + fields + "}\r\n";
+        };
+        gpsd.emplace(
+            std::vector<std::string>{
+                // Off the globe.
+                report(
+                    R"("mode":3,"time":"2011-03-13T07:06:40.250Z","lat":123.0,"lon":500.0,"eph":5.0)"),
+                // Dated an hour ahead.
+                report(
+                    R"("mode":3,"time":"2011-03-13T08:06:40.250Z","lat":1.0,"lon":2.0,"eph":5.0)"),
+                // Only RMC sentences: a 2D fix without an error estimate.
+                report(R"("mode":2,"time":"2011-03-13T07:06:40.250Z","lat":10.0,"lon":20.0)"),
+            },
+            false);
+        gpsdPort = gpsd->port();
+        KestoAppDelegateTest::SetUp();
+    }
+    void TearDown() override {
+        KestoAppDelegateTest::TearDown();
+        gpsd.reset();
+    }
+    std::optional<test::FakeGpsd> gpsd;
+};
+
+// gpsd's fixes meet the rule a fixed place meets: on the globe, not from the
+// future; a fix without an error estimate is a fix all the same.
+TEST_F(KestoAppDelegateGpsdTest, FixesFromGpsdAreCheckedLikeAnyOther) {
+    ASSERT_TRUE(
+        RunLoop::main().runUntilCondition([&] { return shell->myLocation().has_value(); }, 20.0));
+    EXPECT_EQ(shell->myLocation(), Location(10.0, 20.0));
 }
 
 }  // namespace

@@ -20,8 +20,9 @@ TEST(SensorSpecTest, ReadsEveryKindWithItsOptions) {
               std::tuple(20.5, std::optional<std::uint64_t>(18446744073709551615ull), true,
                          std::size_t{64}, std::size_t{48}));
     EXPECT_EQ(std::tuple(sim.hotPixels, sim.darkLevel), std::tuple(0u, 5u));  // defaults
-    const auto noisy = parsed("sim:hot=8,noise=12");
-    EXPECT_EQ(std::tuple(noisy.hotPixels, noisy.darkLevel), std::tuple(8u, 12u));
+    const auto noisy = parsed("sim:hot=8,noise=12,frames=30");
+    EXPECT_EQ(std::tuple(noisy.hotPixels, noisy.darkLevel, noisy.frames),
+              std::tuple(8u, 12u, std::optional<std::uint64_t>(30)));
 
     EXPECT_EQ(parsed("camera:2").device, "/dev/video2");
     EXPECT_EQ(parsed("camera:/dev/v4l/by-id/usb-cam_0-video-index0").device,
@@ -52,6 +53,7 @@ TEST(SensorSpecTest, RefusesMistakesWithAReason) {
         {"sim:hot=-1", "hot must be"},
         {"sim:hot=10001", "hot must be"},
         {"sim:noise=101", "noise must be"},
+        {"sim:frames=some", "frames must be"},
         {"camera:video0", "DEVICE must be"},
         {"camera:/dev/video0 ! fakesink", "DEVICE must be"},
         {"raw:", "directory is required"},

@@ -73,7 +73,7 @@ TEST_F(CollectReadersTest, ExportsEveryRowAPageAtATimeWithTheHistorysColumnsAndT
     }
     EXPECT_EQ(rows, many.size());
     std::ostringstream expected;
-    CsvExport::writeRow(ExportRow::of(many[0].record()), false, expected, &many[0].udid);
+    CsvExport::writeRow(ExportRow::of(many[0].record()), expected, &many[0].udid);
     EXPECT_EQ(first + "\n", expected.str());
 
     // GeoJSON: the placed ones only, each with its device.

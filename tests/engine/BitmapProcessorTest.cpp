@@ -127,5 +127,29 @@ TEST_F(BitmapProcessorTest, AcquisitionsKeepTimedEventsAndOnlyARunningOneTakesFr
     EXPECT_EQ(engine->radiationEvents(), std::vector{RadiationEvent(0.0, 1)});
 }
 
+// A camera that stops: the acquisition notices after five quiet seconds
+// (from its start when no frame ever came), and ends at its last frame.
+TEST_F(BitmapProcessorTest, FiveQuietSecondsMeanTheCameraStoppedAndTheEndIsTheLastFrame) {
+    const TestFrame dark(1, 1);
+    engine->startAcquisition();
+    const Date start = clock.now();
+    clock.advance(4.9);
+    EXPECT_FALSE(engine->framesStopped());
+    clock.advance(0.1);
+    EXPECT_TRUE(engine->framesStopped()) << "no frame since the start";
+    feed(dark);
+    EXPECT_FALSE(engine->framesStopped());
+    clock.advance(5.0);
+    EXPECT_TRUE(engine->framesStopped());
+    EXPECT_FALSE(engine->endedByCamera());
+    engine->stopAcquisitionAtLastFrame();
+    EXPECT_EQ(std::tuple(engine->acquisitionDuration(), engine->acquisitionFrames(),
+                         engine->framesStopped(), engine->endedByCamera()),
+              std::tuple(5.0, std::uint64_t{1}, false, true));
+    EXPECT_EQ(engine->lastFrameDate(), start.addingTimeInterval(5.0));
+    engine->startAcquisition();
+    EXPECT_FALSE(engine->endedByCamera());
+}
+
 }  // namespace
 }  // namespace kesto

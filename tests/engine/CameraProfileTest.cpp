@@ -70,16 +70,20 @@ TEST(CameraProfileTest, MaskedValuesEnterNeitherHitsNorAverageNorMaximum) {
     }
 }
 
-TEST(CameraProfileTest, AFrameOfAnotherSizeIsScannedWholeAndSaysSo) {
+// Another camera's threshold and hot pixels would make up hits: a frame of
+// another size than the profile's is not analysed at all, masked or not.
+TEST(CameraProfileTest, AFrameOfAnotherSizeIsRefusedAndSaysSo) {
     test::ConsoleCapture console;
-    auto engine = BitmapProcessor::create(profileOf(8, 8, {0}));
-    EXPECT_EQ(std::tuple(engine->seuil(), engine->seuilSigma(), engine->maskedValues()),
-              std::tuple(100, 20.0f, std::size_t{1}));
-    engine->startAcquisition();
-    TestFrame frame(4, 4, 0, 250);
-    engine->processBitmap({frame.bytes.data(), 4, 4, 16}, 0.0);
-    EXPECT_EQ(engine->cumulatedParticules(), 16);
-    EXPECT_TRUE(console.contains("hot pixels not masked"));
+    for (const auto& mask : {std::vector<std::uint32_t>{0}, std::vector<std::uint32_t>{}}) {
+        auto engine = BitmapProcessor::create(profileOf(8, 8, mask));
+        EXPECT_EQ(std::tuple(engine->seuil(), engine->seuilSigma(), engine->maskedValues()),
+                  std::tuple(100, 20.0f, mask.size()));
+        engine->startAcquisition();
+        TestFrame frame(4, 4, 0, 250);
+        engine->processBitmap({frame.bytes.data(), 4, 4, 16}, 0.0);
+        EXPECT_EQ(std::tuple(engine->nbEventDetected(), engine->max()), std::tuple(0, 0));
+    }
+    EXPECT_EQ(console.count("Frames refused: the camera profile is for 8 \u00D7 8 frames"), 2U);
 }
 
 TEST(CameraProfileTest, ValidationRefusesFiguresThatCannotBeUsed) {
@@ -95,6 +99,12 @@ TEST(CameraProfileTest, ValidationRefusesFiguresThatCannotBeUsed) {
              return p;
          }(),
          "threshold 255"},
+        {[] {
+             auto p = profileOf(2, 2, {});
+             p.threshold = 91;
+             return p;
+         }(),
+         "threshold 91 is not from 92"},
         {[] {
              auto p = profileOf(2, 2, {});
              p.lightLimit = -1.0;

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -55,6 +58,7 @@ TEST(CameraProfileFileTest, RefusesBadProfilesWithTheirReason) {
         {changed([](auto& j) { j.erase("threshold"); }), "threshold is missing"},
         {changed([](auto& j) { j["threshold"] = "high"; }), "threshold is not a whole number"},
         {changed([](auto& j) { j["threshold"] = 300; }), "threshold 300"},
+        {changed([](auto& j) { j["threshold"] = 0; }), "threshold 0 is not from 92"},
         {changed([](auto& j) { j["threshold"] = 1e12; }), "threshold"},
         {changed([](auto& j) { j["lightLimit"] = -4; }), "light limit"},
         {changed([](auto& j) { j["width"] = -64; }), "width is not a whole number from 0"},
@@ -82,6 +86,26 @@ TEST(CameraProfileFileTest, RefusesBadProfilesWithTheirReason) {
     std::string error;
     EXPECT_FALSE(CameraProfileFile::read("/nonexistent/profiles/sim.json", error));
     EXPECT_NE(error.find("kesto calibrate"), std::string::npos) << error;
+}
+
+// Only a regular file of bounded size is read: a FIFO is not waited on, a
+// device or a huge file is not read without end.
+TEST(CameraProfileFileTest, ReadsOnlyARegularFileOfBoundedSize) {
+    test::TemporaryDirectory data;
+    const auto fifo = data.path() / "fifo.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto zero = data.path() / "zero.json";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    const auto huge = data.path() / "huge.json";
+    std::ofstream(huge) << CameraProfileFile::encode(sample());
+    std::filesystem::resize_file(huge, CameraProfileFile::kMaximumBytes + 1);
+    for (const auto& [path, reason] :
+         {std::pair{fifo, "not a regular file"}, std::pair{zero, "not a regular file"},
+          std::pair{huge, "larger than"}}) {
+        std::string error;
+        EXPECT_FALSE(CameraProfileFile::read(path, error)) << path;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ HistoryFile::RecordList sample() {
     record->setLatitude(0.1 + 0.2);
     record->setLongitude(-0.1275);
     record->setRadionEvents({RadiationEvent(1.0 / 3.0, 5), RadiationEvent(2.25, 1)});
+    record->setSimulated(true);
     auto bare = std::make_shared<RadiationHistoryRecord>();
     bare->setTag("");
     bare->setStartDate(Date::fromUnixSeconds(-2208988800.0));
@@ -52,7 +53,7 @@ std::string serialized(const HistoryFile::RecordList& records) {
 const char* kPythonDump = R"(python3 -c '
 import plistlib, sys
 for r in plistlib.load(open(sys.argv[1], "rb")):
-    print(sorted(r.keys()))
+    print(sorted(r.keys()), r.get("simulated"))
     print(repr(r.get("tag")), repr(r.get("udid")))
     for k in ("startDate", "stopDate"):
         if k in r: print(k, r[k].isoformat())
@@ -73,13 +74,14 @@ TEST(HistoryFileTest, OtherPropertyListToolsReadWhatWeWriteAndWeReadTheirs) {
     std::setlocale(LC_ALL, previous.c_str());
 
     EXPECT_EQ(run(kPythonDump + path.string()),
-              "['latitude', 'longitude', 'radionEvents', 'startDate', 'stopDate', 'tag', 'udid']\n"
+              "['latitude', 'longitude', 'radionEvents', 'simulated', 'startDate', 'stopDate', "
+              "'tag', 'udid'] True\n"
               "'Café <a&b> ]]> \"ok\"\uFFFD\uFFFD\\t' '0123456789abcdef'\n"
               "startDate 2011-03-13T07:06:40\n"
               "stopDate 2100-01-01T00:00:00\n"
               "0x1.3333333333334p-2 -0x1.051eb851eb852p-3\n"
               "[('0x1.5555555555555p-2', 5), ('0x1.2000000000000p+1', 1)]\n"
-              "['latitude', 'longitude', 'radionEvents', 'startDate', 'tag']\n"
+              "['latitude', 'longitude', 'radionEvents', 'startDate', 'tag'] None\n"
               "'' None\n"
               "startDate 1900-01-01T00:00:00\n"
               "0x0.0p+0 0x0.0p+0\n"

@@ -24,8 +24,9 @@ HttpClient::Result answer(long status, std::string error = {}) {
     return {status != 0, status, {}, std::move(error)};
 }
 
-// Matched by start date, identifier and tag together; a later 2xx wins over
-// earlier failures; a torn last line costs only itself.
+// Matched by start date (in whole seconds), identifier and tag together; a
+// later 2xx wins over earlier failures; a torn last line costs only itself,
+// also when another line is appended after it.
 TEST(UploadLogTest, StatusPerMeasurementFromItsLines) {
     test::TemporaryDirectory dir;
     const auto file = dir.path() / UploadLog::kFileName;
@@ -38,7 +39,11 @@ TEST(UploadLogTest, StatusPerMeasurementFromItsLines) {
                                     {record(std::nullopt, 1300000200.0), answer(200)}}) {
         ASSERT_TRUE(UploadLog::append(file, now, r, result, error)) << error;
     }
-    std::ofstream(file, std::ios::app) << "{\"time\": \"2026-\n";
+    std::ofstream(file, std::ios::app) << "{\"time\": \"2026-";  // a full disk's cut
+    ASSERT_TRUE(UploadLog::append(file, now, record("y", 1300000300.0), answer(200), error));
+    // Written while records held fractions of a second.
+    std::ofstream(file, std::ios::app) << R"({"startDate": "2011-03-13T07:08:20.274Z", )"
+                                       << R"("udid": "udid-1", "tag": "z", "status": 200})" << '\n';
     const struct {
         RadiationHistoryRecord record;
         UploadLog::Status status;
@@ -48,6 +53,8 @@ TEST(UploadLogTest, StatusPerMeasurementFromItsLines) {
         {record(std::nullopt, 1300000200.0), UploadLog::Status::Sent},
         {record("", 1300000200.0), UploadLog::Status::NeverSent},  // empty is not absent
         {record("x", 1300000100.0, "other"), UploadLog::Status::NeverSent},
+        {record("y", 1300000300.0), UploadLog::Status::Sent},
+        {record("z", 1300000100.0), UploadLog::Status::Sent},
     };
     const UploadLog::Outcomes outcomes = UploadLog::read(file);
     for (const auto& c : cases) {

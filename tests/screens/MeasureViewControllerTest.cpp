@@ -1,3 +1,4 @@
+#include <cmath>
 #include <functional>
 #include <map>
 #include <string>
@@ -157,7 +158,10 @@ TEST_F(MeasureTest, EachStateAllowsWhatAPersonMayDoThere) {
 }
 
 // Sending and the file are the front end's tests; here only what this screen decides.
-TEST_F(MeasureTest, SavedMeasurementStopsAtTheLastReadOutAndStaysLocalWithoutARoute) {
+// The record covers the whole measurement (the events after the last
+// read-out too) in the whole seconds the file keeps, from the moment it is
+// made, so the History tab shows what is saved.
+TEST_F(MeasureTest, SavedMeasurementCoversItsWholeTimeAndStaysLocalWithoutARoute) {
     LoopbackServer server(LoopbackServer::response(200, "OK"));
     sensor().setRate(SimulatedSensor::kSaturationRate);
     setReachable(false);
@@ -179,7 +183,9 @@ TEST_F(MeasureTest, SavedMeasurementStopsAtTheLastReadOutAndStaysLocalWithoutARo
     ASSERT_TRUE(RadiationHistoryMng::getRadiationHistoryRecordList());
     const auto registered = RadiationHistoryMng::getRadiationHistoryRecordList()->front();
     EXPECT_EQ(registered->tag(), "Garden");
-    EXPECT_EQ(registered->stopDate(), start.addingTimeInterval(10.0));
+    EXPECT_EQ(registered->startDate(), Date::fromUnixSeconds(std::floor(start.unixSeconds())));
+    EXPECT_EQ(registered->duration(), 11.0);  // 10.5 s, rounded
+    EXPECT_LE(registered->radionEvents().back().timeStamp(), 11.0);
 
     // An acquisition this screen did not run (the alert screen's) keeps its stop date.
     BitmapProcessor& engine = BitmapProcessor::sharedInstance();

@@ -1,8 +1,3 @@
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <optional>
 #include <string>
@@ -12,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/RunLoop.h"
-#include "platform/UniqueFd.h"
 #include "support/TestSupport.h"
+#include "toolkit/FakeGpsd.h"
 #include "toolkit/GpsdPositionSource.h"
 #include "toolkit/LocationManager.h"
 #include "toolkit/ManualPositionSource.h"
@@ -75,59 +70,6 @@ TEST(LocationConcurrencyTest, FixesFromAnotherThreadNeverOutliveTheirStartOrTheM
     EXPECT_LE(delegate.fixes.size(), static_cast<std::size_t>(delivered.load()));
 }
 
-// gpsd on the loopback: a banner, then `script` for the client that asks to watch.
-class FakeGpsd {
-  public:
-    FakeGpsd(std::vector<std::string> script, bool closeAfterScript) {
-        listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), length), 0);
-        EXPECT_EQ(::listen(listener_.get(), 4), 0);
-        ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ =
-            std::thread([this, script, closeAfterScript] { serve(script, closeAfterScript); });
-    }
-    ~FakeGpsd() { thread_.join(); }
-    std::uint16_t port() const { return port_; }
-
-  private:
-    static bool readable(int fd) {
-        pollfd p{fd, POLLIN, 0};
-        return ::poll(&p, 1, 10000) == 1;  // a bound for a broken test, not a timing
-    }
-    static void send(int fd, const std::string& text) {
-        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-    }
-    void serve(const std::vector<std::string>& script, bool closeAfterScript) {
-        while (readable(listener_.get())) {
-            UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-            send(client.get(),
-                 "{\"class\":\"VERSION\",\"release\":\"3.22\",\"rev\":\"3.22\","
-                 "\"proto_major\":3,\"proto_minor\":14}\r\n");
-            char buffer[512];
-            if (!readable(client.get()) || ::recv(client.get(), buffer, sizeof buffer, 0) <= 0) {
-                continue;  // a client that only looked in; the next one asks to watch
-            }
-            for (const auto& chunk : script) {
-                send(client.get(), chunk);
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));  // separate reads
-            }
-            while (!closeAfterScript && readable(client.get()) &&
-                   ::recv(client.get(), buffer, sizeof buffer, 0) > 0) {
-            }
-            return;
-        }
-    }
-
-    UniqueFd listener_;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
-};
-
 const std::string kNoFix = "{\"class\":\"TPV\",\"mode\":1}\r\n";
 const std::string kSky = "{\"class\":\"SKY\",\"satellites\":[]}\r\n";
 const std::string k2D =
@@ -157,17 +99,17 @@ struct GpsdRun {
     }
 };
 
-// Accuracy is eph, else made of epx and epy, else invalid; stopping with gpsd silent returns.
+// Accuracy is eph, else made of epx and epy, else unknown; stopping with gpsd silent returns.
 TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndTime) {
     test::ManualClock clock;
-    FakeGpsd gpsd({kNoFix, kSky, k2D, k3DHalf, k3DRest, kNoEstimate}, false);
+    test::FakeGpsd gpsd({kNoFix, kSky, k2D, k3DHalf, k3DRest, kNoEstimate}, false);
     GpsdRun run(gpsd.port());
     ASSERT_TRUE(run.finish(3, 0));
     EXPECT_EQ(run.delegate.fixes,
               (std::vector<Location>{
                   Location(48.8566, 2.3522, 12.5, Date::fromUnixSeconds(1300000000.25)),
                   Location(-33.5, 151.25, 5.0, Date::fromUnixSeconds(1300000001.25)),
-                  Location(10.0, 20.0, -1.0, clock.now())}));
+                  Location(10.0, 20.0, std::nullopt, clock.now())}));
     EXPECT_TRUE(run.delegate.errors.empty());
     EXPECT_EQ(run.delegate.offMainOrStopped, 0);
 }
@@ -175,7 +117,7 @@ TEST(GpsdPositionSourceTest, FixesOfAStreamReachTheDelegateWithTheirAccuracyAndT
 TEST(GpsdPositionSourceTest, AGpsdThatGoesAwayOrIsAbsentIsOneFailure) {
     std::uint16_t port = 0;
     for (const char* failure : {" closed the connection", ": Connection refused"}) {
-        std::optional<FakeGpsd> gpsd;
+        std::optional<test::FakeGpsd> gpsd;
         if (port == 0) {
             gpsd.emplace(std::vector<std::string>{k2D, k3DHalf}, true);  // gone mid-report
             port = gpsd->port();
