@@ -167,29 +167,18 @@ void Station::recover(Date now) {
 
 std::shared_ptr<RadiationHistoryRecord> Station::recordOf(const StationInterval& interval,
                                                           const std::string& tag) const {
-    // Dates in whole seconds, as the history file keeps them; the events
-    // within the duration kept.
-    const double start = std::floor(interval.start.unixSeconds());
-    double duration = std::round(interval.darkSeconds);
-    if (!interval.events.empty()) {
-        duration = std::max(duration, 1.0);
-    }
-    std::vector<RadiationEvent> events = interval.events;
-    for (RadiationEvent& event : events) {
-        if (event.timeStamp() > duration) {
-            event = RadiationEvent::RadiationEventAtTime(duration, event.numberOfParticules());
-        }
-    }
     auto record = std::make_shared<RadiationHistoryRecord>();
-    record->setStartDate(Date::fromUnixSeconds(start));
-    record->setStopDate(Date::fromUnixSeconds(start + duration));
+    record->setRadionEvents(interval.events);
+    // Whole seconds, as the history file keeps them; the duration is the
+    // dark time, the events within it.
+    record->setDatesAsKept(interval.start, interval.start.addingTimeInterval(interval.darkSeconds));
     record->setUdid(Device::uniqueIdentifier());
     record->setTag(tag);
+    record->setSimulated(options_.simulated || RadiationHistoryMng::isSimulated());
     const auto [latitude, longitude] =
         options_.position ? options_.position() : std::pair<double, double>(0.0, 0.0);
     record->setLatitude(latitude);
     record->setLongitude(longitude);
-    record->setRadionEvents(std::move(events));
     return record;
 }
 
