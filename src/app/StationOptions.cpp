@@ -6,6 +6,8 @@
 
 #include "app/Command.h"
 #include "app/OptionChecks.h"
+#include "engine/DoseRateInterval.h"
+#include "platform/Format.h"
 #include "platform/ParseNumber.h"
 #include "screens/RegisterRadioactivityViewController.h"
 #include "toolkit/TextField.h"
@@ -98,7 +100,21 @@ void StationOptions::check() const {
         throw UsageError("--interval: " + *interval_ +
                          " does not divide a day into whole intervals (10m, 15m, 30m, 1h do)");
     }
-    (void)duration(alarmWindow_, "--alarm-window", 600.0, kShortestInterval, kLongestAlarmWindow);
+    const double window =
+        duration(alarmWindow_, "--alarm-window", 600.0, kShortestInterval, kLongestAlarmWindow);
+    // The alarm clears when the rate is surely below the threshold: a window
+    // too short to show that even with no event would keep it raised for good.
+    if (alarmAbove_) {
+        const double silent = DoseRateInterval::forEvents(0, window).upper();
+        if (silent >= *alarmAbove_) {
+            const double needed = std::ceil(window * silent / *alarmAbove_ / 60.0 + 1e-9);
+            throw UsageError(cformat(
+                "--alarm-above %g: over a window of %s the alarm could never be cleared (with no "
+                "event at all the rate could still be up to %.2f \u03bcSv/h); give a threshold "
+                "above that, or --alarm-window %.0fm or longer",
+                *alarmAbove_, StationOptions::lengthText(window).c_str(), silent, needed));
+        }
+    }
     if (tag_ &&
         TextField::characterCount(*tag_) > RegisterRadioactivityViewController::kMaxTagLength) {
         throw UsageError("--station-tag: at most " +
@@ -120,7 +136,10 @@ Station::Options StationOptions::options() const {
 }
 
 std::string StationOptions::intervalText() const {
-    const double seconds = options().intervalSeconds;
+    return lengthText(options().intervalSeconds);
+}
+
+std::string StationOptions::lengthText(double seconds) {
     if (std::fmod(seconds, 3600.0) == 0.0) {
         return std::to_string(static_cast<int>(seconds / 3600.0)) + " h";
     }

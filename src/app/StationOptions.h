@@ -14,7 +14,8 @@ namespace kesto {
 // The options of `kesto serve` that make it an always-on station:
 // --station, --interval, --station-tag, --alarm-above, --alarm-window,
 // --alarm-command. Durations are written 30s, 10m, 1h (a bare number is
-// seconds); an interval divides a day, from 10 s to 1 h.
+// seconds); an interval divides a day, from 10 s to 1 h; an alarm's window
+// must be long enough for the alarm to be cleared at all.
 //
 // Threads: the main thread.
 class StationOptions {
@@ -33,6 +34,8 @@ class StationOptions {
     static const char* helpText();
     // "10 min", "10 s", "1 h": the interval for a person.
     std::string intervalText() const;
+    // "10 min", "10 s", "1 h": a duration for a person.
+    static std::string lengthText(double seconds);
     const std::optional<double>& alarmAbove() const { return alarmAbove_; }
 
     // "30s", "10m", "1h", "600" → seconds; nothing for anything else.

@@ -65,6 +65,10 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
          2,
          "--alarm-command needs --alarm-above"},
         {{"serve", "--station", "--alarm-above", "0"}, 2, "--alarm-above"},
+        {{"serve", "--station", "--alarm-above", "1"}, 2, "could never be cleared"},
+        {{"serve", "--station", "--alarm-above", "20", "--alarm-window", "30s"},
+         2,
+         "--alarm-window 1m or longer"},
         {{"serve", "--station", "--station-tag", std::string(101, 't')}, 2, "at most 100"},
     };
     for (const auto& c : cases) {
