@@ -10,9 +10,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "history/AtomicFile.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/file/HistoryFile.h"
-#include "history/internal/AtomicFile.h"
 #include "history/internal/HistoryParser.h"
 #include "platform/Console.h"
 

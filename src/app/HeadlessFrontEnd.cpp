@@ -35,6 +35,10 @@ Result<void> HeadlessFrontEnd::launch(const ApplicationOptions& options) {
     if (auto applied = options.apply(); !applied) {
         return applied;
     }
+    return launch();
+}
+
+Result<void> HeadlessFrontEnd::launch() {
     if (auto launched = ShellLauncher::launchHeadless(); !launched) {
         return launched;
     }

@@ -36,6 +36,9 @@ class HeadlessFrontEnd {
     // UsageError for a value that cannot be used), then starts the
     // application.
     Result<void> launch(const ApplicationOptions& options);
+    // Starts the application with options applied by the caller (serve
+    // wraps the chosen sensor for its station in between).
+    Result<void> launch();
 
     Driver& driver() { return driver_; }
     ProgressReport& report() { return report_; }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "camera/ContinuousCaptureBackend.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/RawCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"
@@ -16,7 +17,7 @@ namespace {
 
 struct Choice {
     std::mutex mutex;
-    std::unique_ptr<CaptureBackend> backend;  // guarded by mutex, never replaced once set
+    std::unique_ptr<CaptureBackend> backend;  // guarded by mutex; only makeContinuous wraps it
 };
 
 Choice& choice() {
@@ -61,6 +62,19 @@ Result<void> CaptureBackend::select(const SensorSpec& spec) {
     }
     c.backend = std::move(*made);
     return {};
+}
+
+ContinuousCaptureBackend& CaptureBackend::makeContinuous() {
+    current();  // chosen by now
+    auto& c = choice();
+    std::lock_guard lock(c.mutex);
+    if (auto* continuous = dynamic_cast<ContinuousCaptureBackend*>(c.backend.get())) {
+        return *continuous;
+    }
+    auto continuous = std::make_unique<ContinuousCaptureBackend>(std::move(c.backend));
+    auto& made = *continuous;
+    c.backend = std::move(continuous);
+    return made;
 }
 
 CaptureBackend& CaptureBackend::current() {

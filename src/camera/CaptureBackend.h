@@ -10,6 +10,7 @@
 
 namespace kesto {
 
+class ContinuousCaptureBackend;
 class SimulatedSensor;
 
 // Where frames come from: plays the phone's camera, capture session and
@@ -45,6 +46,10 @@ class CaptureBackend {
     // Chooses the process's backend; only before the first use of
     // current(), and only once: refused otherwise.
     static Result<void> select(const SensorSpec& spec);
+    // An always-on station: the process's backend becomes a
+    // ContinuousCaptureBackend over the chosen one (current() then answers
+    // it). Idempotent. Main thread, before any session is made.
+    static ContinuousCaptureBackend& makeContinuous();
 };
 
 }  // namespace kesto

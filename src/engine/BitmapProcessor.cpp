@@ -77,6 +77,18 @@ std::unique_ptr<BitmapProcessor> BitmapProcessor::create(const CameraProfile& pr
     return engine;
 }
 
+std::unique_ptr<BitmapProcessor> BitmapProcessor::sibling() const {
+    auto engine = std::make_unique<BitmapProcessor>();
+    engine->setSeuil(seuil());
+    engine->setSeuilSigma(seuilSigma());
+    engine->profileWidth_.store(profileWidth_.load());
+    engine->profileHeight_.store(profileHeight_.load());
+    std::lock_guard lock(maskMutex_);
+    engine->mask_ = mask_;
+    engine->hasMask_.store(mask_ != nullptr);
+    return engine;
+}
+
 void BitmapProcessor::applyProfile(const CameraProfile& profile) {
     setSeuil(profile.threshold);
     setSeuilSigma(static_cast<float>(profile.lightLimit));
@@ -266,10 +278,7 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
     return true;
 }
 
-void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
-    if (!acquisitionEnCours()) {
-        return;
-    }
+std::optional<FrameAnalysis> BitmapProcessor::analyseFrame(const FrameBitmap& frame) {
     const std::size_t profileWidth = profileWidth_.load();
     const std::size_t profileHeight = profileHeight_.load();
     if (profileWidth != 0 && (frame.width != profileWidth || frame.height != profileHeight)) {
@@ -281,23 +290,36 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
                 "%zu \u00D7 %zu (run 'kesto calibrate' for this camera)",
                 profileWidth, profileHeight, frame.width, frame.height);
         }
-        return;
+        return std::nullopt;
     }
     ScanTotals totals;
     std::size_t masked = 0;
     if (!copyAndScan(frame, totals, masked)) {
-        return;
+        return std::nullopt;
     }
     const double values =
         static_cast<double>(frame.height) * 3.0 * static_cast<double>(frame.width) -
         static_cast<double>(masked);
+    FrameAnalysis analysis;
     // An empty frame has no values to average: its level is 0, not 0 ÷ 0.
-    const double average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
-    const auto hits = static_cast<std::int32_t>(
+    analysis.average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
+    analysis.hits = static_cast<std::int32_t>(
         std::min<std::uint64_t>(totals.hits, std::numeric_limits<std::int32_t>::max()));
+    analysis.max = totals.max;
+    analysis.light = truncated(analysis.average) > truncated(seuilSigma());
+    return analysis;
+}
 
+void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
+    if (!acquisitionEnCours()) {
+        return;
+    }
+    const auto analysis = analyseFrame(frame);
+    if (!analysis) {
+        return;
+    }
     PropertyListValue payload =
-        PropertyListValue::array({PropertyListValue::integer(truncated(average)),
+        PropertyListValue::array({PropertyListValue::integer(truncated(analysis->average)),
                                   PropertyListValue::integer(truncated(seuilSigma()))});
     NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
 
@@ -311,11 +333,11 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
             time = now.timeIntervalSince(*acquisition_.startDate);
         }
     }
-    if (hits >= 1) {
-        eventDetected(hits, time);
+    if (analysis->hits >= 1) {
+        eventDetected(analysis->hits, time);
     }
-    setAvg(average);
-    setMax(totals.max);
+    setAvg(analysis->average);
+    setMax(analysis->max);
 }
 
 void BitmapProcessor::eventDetected(std::int32_t count, double atTime) {

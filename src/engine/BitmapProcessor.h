@@ -16,6 +16,14 @@
 
 namespace kesto {
 
+// What one frame shows, before anything is done with it.
+struct FrameAnalysis {
+    double average = 0.0;   // mean examined channel value (0 for an empty frame)
+    std::int32_t hits = 0;  // examined values above the threshold
+    std::int32_t max = 0;   // largest examined value
+    bool light = false;     // the average, truncated, is above the light limit, truncated
+};
+
 // The detection engine: analyses frames while an acquisition runs, keeps the
 // acquisition's events and dates, and derives the dose figures from them.
 //
@@ -40,6 +48,9 @@ class BitmapProcessor {
     static std::unique_ptr<BitmapProcessor> create();
     // A separate engine with a camera's calibrated figures instead.
     static std::unique_ptr<BitmapProcessor> create(const CameraProfile& profile);
+    // A separate engine with this one's threshold, light limit and mask (a
+    // second analysis of the same frames). Main thread.
+    std::unique_ptr<BitmapProcessor> sibling() const;
 
     BitmapProcessor();
     BitmapProcessor(const BitmapProcessor&) = delete;
@@ -75,6 +86,10 @@ class BitmapProcessor {
 
     // Frame analysis; `timestamp` (the capture clock) is not used.
     void processBitmap(const FrameBitmap& frame, double timestamp);
+    // The scan of processBitmap alone, whether or not an acquisition runs:
+    // no notification, no event, avg and max unchanged. Nothing for a frame
+    // that cannot be read (logged). Delivery thread, as processBitmap.
+    std::optional<FrameAnalysis> analyseFrame(const FrameBitmap& frame);
     void eventDetected(std::int32_t count, double atTime);
 
     // Dose figures, computed on demand.

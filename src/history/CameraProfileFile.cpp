@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "history/AtomicFile.h"
 #include "history/file/DataDirectory.h"
-#include "history/internal/AtomicFile.h"
 #include "platform/RegularFile.h"
 
 namespace kesto {

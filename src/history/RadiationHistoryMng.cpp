@@ -5,12 +5,12 @@
 #include <mutex>
 #include <system_error>
 
+#include "history/AtomicFile.h"
 #include "history/HttpClient.h"
 #include "history/UploadForm.h"
 #include "history/UploadLog.h"
 #include "history/file/DataDirectory.h"
 #include "history/file/WriterLock.h"
-#include "history/internal/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Format.h"

@@ -56,6 +56,19 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
         {{"serve", "--listen", "127.0.0.1:65536"}, 2, "a number from 0 to 65535"},
         {{"serve", "--listen", "::1:8080"}, 2, "([...] for IPv6)"},
         {{"measure", "--tag", std::string(101, 't')}, 2, "--tag: at most 100 characters"},
+        {{"serve", "--interval", "10m"}, 2, "kesto serve: --interval needs --station"},
+        {{"serve", "--station", "--interval", "7m"}, 2, "does not divide a day"},
+        {{"serve", "--station", "--interval", "5s"}, 2, "--interval: a duration from 10 s"},
+        {{"serve", "--station", "--interval", "ten"}, 2, "not 'ten'"},
+        {{"serve", "--station", "--alarm-command", "true"},
+         2,
+         "--alarm-command needs --alarm-above"},
+        {{"serve", "--station", "--alarm-above", "0"}, 2, "--alarm-above"},
+        {{"serve", "--station", "--alarm-above", "1"}, 2, "could never be cleared"},
+        {{"serve", "--station", "--alarm-above", "20", "--alarm-window", "30s"},
+         2,
+         "--alarm-window 1m or longer"},
+        {{"serve", "--station", "--station-tag", std::string(101, 't')}, 2, "at most 100"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "history/internal/AtomicFile.h"
+#include "history/AtomicFile.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

@@ -1,4 +1,4 @@
-#include "history/internal/AtomicFile.h"
+#include "history/AtomicFile.h"
 
 #include <fcntl.h>
 #include <signal.h>
