@@ -19,7 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/BitmapProcessor.h"
-#include "engine/FrameScanner.h"
+#include "engine/internal/FrameScanner.h"
 #include "platform/Console.h"
 
 namespace {

@@ -134,7 +134,7 @@ void client(const std::string& origin, int id, int each, const std::atomic<bool>
         const auto answer =
             HttpClient::post(origin + UploadForm::kPath, {"Content-Type: " + form.contentType()},
                              form.bytes, std::chrono::milliseconds(30000));
-        if (answer.responded && answer.status / 100 == 2) {
+        if (answer && answer->status / 100 == 2) {
             ++acknowledged.answered;
             const std::lock_guard lock(acknowledged.mutex);
             acknowledged.identities.emplace(*record.udid(),

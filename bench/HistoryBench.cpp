@@ -11,8 +11,9 @@
 #include <benchmark/benchmark.h>
 
 #include "history/AtomicFile.h"
-#include "history/HistoryFile.h"
 #include "history/RadiationHistoryMng.h"
+#include "history/file/HistoryFile.h"
+#include "history/internal/HistoryParser.h"
 #include "platform/Console.h"
 
 namespace {
@@ -59,7 +60,7 @@ BENCHMARK(LoadByRecord)->Unit(benchmark::kMillisecond);
 void LoadWholeDocument(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            HistoryFile::parse(historyBytes(), HistoryFile::Reader::WholeDocument));
+            HistoryParser::parse(historyBytes(), HistoryParser::Reader::WholeDocument));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(historyBytes().size()));
 }
@@ -80,8 +81,7 @@ void Register1000x100(benchmark::State& state) {
     const std::filesystem::path dir =
         std::filesystem::path(base ? base : "/tmp") / ("kesto-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    std::string error;
-    AtomicFile::replace(dir / RadiationHistoryMng::kHistoryFileName, historyBytes(), error);
+    (void)AtomicFile::replace(dir / RadiationHistoryMng::kHistoryFileName, historyBytes());
     const auto previous = Console::setSink([](std::string_view) {});
     RadiationHistoryMng::resetForTesting(dir);
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();

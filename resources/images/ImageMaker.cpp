@@ -15,6 +15,8 @@
 
 #include <cairo.h>
 
+#include "platform/UniqueHandle.h"
+
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -391,18 +393,16 @@ constexpr ImageSpec kImages[] = {
 };
 
 bool writeImage(const ImageSpec& spec, const std::filesystem::path& folder) {
-    cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, spec.width, spec.height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_BEST);
-    spec.paint(cr, spec.width, spec.height);
+    const kesto::UniqueHandle<cairo_surface_t, cairo_surface_destroy> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, spec.width, spec.height));
+    const kesto::UniqueHandle<cairo_t, cairo_destroy> cr(cairo_create(surface.get()));
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_BEST);
+    spec.paint(cr.get(), spec.width, spec.height);
     const auto path = (folder / spec.name).string();
-    cairo_status_t status = cairo_status(cr);
+    cairo_status_t status = cairo_status(cr.get());
     if (status == CAIRO_STATUS_SUCCESS) {
-        status = cairo_surface_write_to_png(surface, path.c_str());
+        status = cairo_surface_write_to_png(surface.get(), path.c_str());
     }
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), cairo_status_to_string(status));
         return false;

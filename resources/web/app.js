@@ -2,7 +2,7 @@
 // stream and sends the person's actions back, one at a time and in order.
 
 import { Phone } from "./phone.js";
-import { CounterPanel, HistoryPanel, SimulatorPanel } from "./panels.js";
+import { CounterPanel, HistoryPanel, SimulatorPanel, StationPanel } from "./panels.js";
 import { doseRate, setPage, text } from "./texts.js";
 
 const connection = document.getElementById("connection");
@@ -110,6 +110,8 @@ const phone = new Phone(document.getElementById("phone"), new ActionSender());
 const simulator = new SimulatorPanel(document.getElementById("sim-panel"), (body) => post("/sim", body));
 const counter = new CounterPanel(document.getElementById("counter-panel"));
 const history = new HistoryPanel(document.getElementById("history-panel"));
+const station = new StationPanel(document.getElementById("station-panel"),
+  document.getElementById("alarm-banner"));
 const simMark = document.getElementById("sim-mark");
 const sensorName = document.getElementById("sensor");
 
@@ -161,6 +163,7 @@ function showState(state) {
   simulator.show(state.sensor);
   counter.show(state.counter);
   history.show(state.history);
+  station.show(state.station);
   simMark.hidden = !state.sensor?.simulated;
   sensorName.textContent = sensorText(state.sensor);
   // Tests and people (in the console) can read what was shown last.

@@ -257,3 +257,137 @@ export class HistoryPanel {
     });
   }
 }
+
+// An always-on station (kesto serve --station): its rolling rates with their
+// 95% intervals, the light on the sensor, the intervals of the last day as a
+// chart, and its alarm in a banner above the page, whatever tab is open.
+// Absent without a station.
+export class StationPanel {
+  constructor(root, banner) {
+    this.root = root;
+    this.banner = banner;
+    this.summary = root.querySelector("#station-summary");
+    this.light = root.querySelector("#station-light");
+    this.rates = root.querySelector("tbody");
+    this.canvas = root.querySelector("canvas");
+    this.station = null;
+    new ResizeObserver(() => this.draw()).observe(this.canvas);
+  }
+
+  static rateText(rate) {
+    return typeof rate?.doseRate === "number" ? StationPanel.number(rate.doseRate) : "\u2014";
+  }
+
+  static number(value) {
+    return value >= 1000 ? `${(value / 1000).toFixed(2)} mSv/h` : `${value.toFixed(2)} \u03bcSv/h`;
+  }
+
+  static windowText(seconds) {
+    return seconds >= 3600 ? `${seconds / 3600} h` : seconds >= 60 ? `${seconds / 60} min` : `${seconds} s`;
+  }
+
+  show(station) {
+    this.root.hidden = !station;
+    this.showAlarm(station);
+    this.station = station || null;
+    if (!station) return;
+    const interval = station.interval || {};
+    const sim = station.simulated ? " (simulated sensor)" : "";
+    // Tags are the operator's own text: never markup.
+    this.summary.textContent =
+      `Counting since start-up${sim}: every ${StationPanel.windowText(station.intervalSeconds)} saved as ` +
+      `"${station.tag}". This interval: ${interval.events ?? 0} events over ` +
+      `${Math.round(interval.darkSeconds ?? 0)} s of dark time; ${station.intervalsSaved ?? 0} saved.`;
+    const lit = Math.round(interval.litSeconds ?? 0);
+    this.light.hidden = !station.light && lit === 0 && station.framesArriving !== false;
+    this.light.textContent = !station.framesArriving
+      ? "No frame from the camera: nothing is counted."
+      : station.light
+        ? `Light on the sensor: not counted (${lit} s of this interval).`
+        : `${lit} s of this interval had light on the sensor and were not counted.`;
+    this.light.dataset.light = String(Boolean(station.light));
+    const rows = station.rates || [];
+    while (this.rates.children.length > rows.length) this.rates.lastChild.remove();
+    rows.forEach((rate, i) => {
+      let row = this.rates.children[i];
+      if (!row) {
+        row = document.createElement("tr");
+        row.append(document.createElement("td"), document.createElement("td"), document.createElement("td"));
+        this.rates.append(row);
+      }
+      row.children[0].textContent = StationPanel.windowText(rate.window);
+      row.children[1].textContent = StationPanel.rateText(rate);
+      row.children[2].textContent = CounterPanel.intervalText(rate);
+    });
+    this.root.dataset.bars = String((station.chart || []).length);
+    this.root.dataset.frames = String(station.frames ?? 0);
+    this.draw();
+  }
+
+  showAlarm(station) {
+    const alarm = station?.alarm;
+    this.banner.hidden = !alarm?.raised;
+    if (!alarm?.raised) return;
+    // "2026-12-08 16:05:59 UTC", without the milliseconds.
+    const since = alarm.since ? ` since ${alarm.since.slice(0, 19).replace("T", " ")} UTC` : "";
+    const sim = station.simulated ? " [SIMULATED]" : "";
+    this.banner.textContent = `Alarm${sim}: the dose rate over the last ` +
+      `${StationPanel.windowText(alarm.window)} is above ${StationPanel.number(alarm.above)}${since}.`;
+  }
+
+  // One bar per interval (its rate), with its 95% interval as a line.
+  draw() {
+    const canvas = this.canvas;
+    const ratio = window.devicePixelRatio || 1;
+    const w = canvas.clientWidth || 300;
+    const h = canvas.clientHeight || 160;
+    if (canvas.width !== Math.round(w * ratio)) canvas.width = Math.round(w * ratio);
+    if (canvas.height !== Math.round(h * ratio)) canvas.height = Math.round(h * ratio);
+    const ctx = canvas.getContext("2d");
+    ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
+    ctx.clearRect(0, 0, w, h);
+    const style = getComputedStyle(canvas);
+    const ink = style.color;
+    const bar = style.getPropertyValue("--bar").trim() || "#25a";
+    ctx.font = "11px system-ui, sans-serif";
+    ctx.fillStyle = ink;
+    ctx.strokeStyle = ink;
+    const bars = (this.station?.chart || []).filter((b) => typeof b.doseRateUpper95 === "number");
+    const left = 40, right = 8, top = 8, bottom = 20;
+    const plotW = w - left - right;
+    const plotH = h - top - bottom;
+    if (bars.length === 0) {
+      ctx.textAlign = "center";
+      ctx.fillText("No interval saved yet", left + plotW / 2, top + plotH / 2);
+      return;
+    }
+    const most = Math.max(...bars.map((b) => b.doseRateUpper95), 1e-3);
+    const scaleTop = most * 1.05;
+    const y = (v) => top + plotH - (Math.min(v, scaleTop) / scaleTop) * plotH;
+    ctx.textAlign = "right";
+    ctx.textBaseline = "middle";
+    ctx.fillText(most >= 100 ? most.toFixed(0) : most >= 10 ? most.toFixed(1) : most.toFixed(2),
+      left - 4, y(most));
+    ctx.fillText("0", left - 4, y(0));
+    const slots = Math.max(24, bars.length);
+    const slotW = plotW / slots;
+    bars.forEach((b, i) => {
+      const x = left + (slots - bars.length + i) * slotW;
+      ctx.fillStyle = bar;
+      const barTop = y(b.doseRate ?? 0);
+      ctx.fillRect(x + 0.5, barTop, Math.max(1, slotW - 1), y(0) - barTop);
+      ctx.beginPath();
+      ctx.moveTo(x + slotW / 2, y(b.doseRateLower95 ?? 0));
+      ctx.lineTo(x + slotW / 2, y(b.doseRateUpper95));
+      ctx.stroke();
+    });
+    ctx.fillStyle = ink;
+    ctx.textAlign = "left";
+    ctx.textBaseline = "top";
+    const first = bars[0].start?.slice(11, 16) ?? "";
+    const last = bars[bars.length - 1].start?.slice(11, 16) ?? "";
+    ctx.fillText(`${first} UTC, \u03bcSv/h`, left, top + plotH + 4);
+    ctx.textAlign = "right";
+    ctx.fillText(last, left + plotW, top + plotH + 4);
+  }
+}

@@ -19,6 +19,34 @@ constexpr const char* kDetectedBackground = "A03.png";
 // gives up on a verdict that never comes.
 constexpr int kGiveUpAfterSeconds = 120;
 
+// The verdict screen's message, with the figures as numbers; the exit status.
+int reportVerdict(HeadlessFrontEnd& person) {
+    const bool detected = person.image("bgImgView") == kDetectedBackground;
+    const std::string message = person.text("lblMsg");
+    nlohmann::json fields = {
+        {"event", "verdict"}, {"radioactivityDetected", detected}, {"message", message}};
+    const auto interval = IntervalReport::addFigures(fields, BitmapProcessor::sharedInstance());
+    person.report().message(
+        message + (interval.known() ? "\nThe 30 s: " + IntervalReport::meanText(interval)
+                                    : std::string()),
+        fields);
+    return detected ? AlertCommand::kRadioactivityDetected : 0;
+}
+
+// One second of the detection: the countdown and read-out as the screen
+// shows them, and beside them, read-only, the same as numbers and how far
+// they can be trusted.
+void reportSecond(HeadlessFrontEnd& person) {
+    const std::string countdown = person.text("lblTimer");
+    const std::string readOut = person.text("lblResult");
+    nlohmann::json fields = {{"event", "second"}, {"countdown", countdown}, {"readOut", readOut}};
+    const auto interval = IntervalReport::addFigures(fields, BitmapProcessor::sharedInstance());
+    person.report().update(
+        person.pieProgress("detecteurCamembert") / 360.0,
+        countdown + (readOut.empty() ? "" : "  " + readOut) + IntervalReport::suffix(interval),
+        fields);
+}
+
 }  // namespace
 
 void AlertCommand::printHelp(std::ostream& out) {
@@ -51,10 +79,8 @@ void AlertCommand::declareOptions(CLI::App& app) {
 int AlertCommand::run(std::ostream& out, std::ostream& err) {
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
-    application_.apply();
-    if (const auto problem = person.launch()) {
-        err << "kesto alert: " << *problem << '\n';
-        return 1;
+    if (auto started = person.launch(application_); !started) {
+        return failed("alert", started.error(), err);
     }
     SensorBanner::print(person.report());
     IntervalReport::printDetectable(person.report(), AlertViewController::kDetectionLength);
@@ -96,29 +122,9 @@ int AlertCommand::run(std::ostream& out, std::ostream& err) {
             return 1;
         }
         if (person.tabScreen() == kVerdictScreen) {
-            const bool detected = person.image("bgImgView") == kDetectedBackground;
-            const std::string message = person.text("lblMsg");
-            const auto interval = DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance());
-            nlohmann::json fields = {
-                {"event", "verdict"}, {"radioactivityDetected", detected}, {"message", message}};
-            IntervalReport::addFields(fields, interval);
-            person.report().message(
-                message + (interval.known() ? "\nThe 30 s: " + IntervalReport::meanText(interval)
-                                            : std::string()),
-                fields);
-            return detected ? kRadioactivityDetected : 0;
+            return reportVerdict(person);
         }
-        const std::string countdown = person.text("lblTimer");
-        const std::string readOut = person.text("lblResult");
-        // Beside the screen's figure, read-only: how far it can be trusted.
-        const auto interval = DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance());
-        nlohmann::json fields = {
-            {"event", "second"}, {"countdown", countdown}, {"readOut", readOut}};
-        IntervalReport::addFields(fields, interval);
-        person.report().update(
-            person.pieProgress("detecteurCamembert") / 360.0,
-            countdown + (readOut.empty() ? "" : "  " + readOut) + IntervalReport::suffix(interval),
-            fields);
+        reportSecond(person);
     }
     err << "kesto alert: the detection did not end: no verdict\n";
     return 1;

@@ -44,10 +44,10 @@ std::string sizeProblem(std::uintmax_t size, std::size_t expected) {
 }
 
 // Reads `path` into `bytes` when it is a regular file of exactly `expected`
-// bytes; otherwise returns why not. Never blocks on a FIFO and never reads
+// bytes; otherwise fails, saying why not. Never blocks on a FIFO and never reads
 // more than `expected` bytes.
-std::optional<std::string> readFrameFile(const std::string& path, std::size_t expected,
-                                         std::vector<std::uint8_t>& bytes) {
+Result<void> readFrameFile(const std::string& path, std::size_t expected,
+                           std::vector<std::uint8_t>& bytes) {
     const auto failure = [](const char* what) {
         return std::string(what) + " (" + std::strerror(errno) + ")";
     };
@@ -56,20 +56,20 @@ std::optional<std::string> readFrameFile(const std::string& path, std::size_t ex
     // have changed in between.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        return failure("cannot be read");
+        return fail(failure("cannot be read"));
     }
     if (!S_ISREG(info.st_mode)) {
-        return std::string(kindOf(info.st_mode)) + ", not a frame file";
+        return fail(std::string(kindOf(info.st_mode)) + ", not a frame file");
     }
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd || ::fstat(fd.get(), &info) != 0) {
-        return failure("cannot be read");
+        return fail(failure("cannot be read"));
     }
     if (!S_ISREG(info.st_mode)) {
-        return std::string(kindOf(info.st_mode)) + ", not a frame file";
+        return fail(std::string(kindOf(info.st_mode)) + ", not a frame file");
     }
     if (static_cast<std::uintmax_t>(info.st_size) != expected) {
-        return sizeProblem(static_cast<std::uintmax_t>(info.st_size), expected);
+        return fail(sizeProblem(static_cast<std::uintmax_t>(info.st_size), expected));
     }
     bytes.resize(expected);
     std::size_t done = 0;
@@ -79,14 +79,14 @@ std::optional<std::string> readFrameFile(const std::string& path, std::size_t ex
             continue;
         }
         if (n < 0) {
-            return failure("cannot be read");
+            return fail(failure("cannot be read"));
         }
         if (n == 0) {
-            return sizeProblem(done, expected) + " (it shrank while being read)";
+            return fail(sizeProblem(done, expected) + " (it shrank while being read)");
         }
         done += static_cast<std::size_t>(n);
     }
-    return std::nullopt;
+    return {};
 }
 
 void printReport(const AnalyzeCommand::FrameReport& r, bool json, std::ostream& out) {
@@ -176,8 +176,9 @@ int AnalyzeCommand::run(std::ostream& out, std::ostream& err) {
     int status = 0;
     std::vector<std::uint8_t> bytes;
     for (const auto& file : files_) {
-        if (const auto problem = readFrameFile(file, expected, bytes)) {
-            err << "kesto analyze: " << TerminalText::printable(file) << ": " << *problem << '\n';
+        if (const auto read = readFrameFile(file, expected, bytes); !read) {
+            err << "kesto analyze: " << TerminalText::printable(file) << ": " << read.error()
+                << '\n';
             status = 1;
             continue;
         }

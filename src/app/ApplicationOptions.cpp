@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 
 #include <CLI/App.hpp>
 
@@ -14,11 +13,11 @@
 #include "camera/SensorSpec.h"
 #include "engine/BitmapProcessor.h"
 #include "history/CameraProfileFile.h"
-#include "history/DataDirectory.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadForm.h"
+#include "history/file/DataDirectory.h"
 #include "platform/Format.h"
-#include "toolkit/PositionSpec.h"
+#include "toolkit/location/PositionSpec.h"
 
 namespace kesto {
 namespace {
@@ -65,29 +64,27 @@ const char* ApplicationOptions::helpText(bool withServer) {
 }
 
 SensorSpec ApplicationOptions::selectSensor(const std::optional<std::string>& option) {
-    std::string error;
     const auto [sensor, origin] = chosen(option, "--sensor", "KESTO_SENSOR");
-    const auto spec =
-        sensor.empty() ? std::optional<SensorSpec>(SensorSpec{}) : SensorSpec::parse(sensor, error);
-    if (!spec || !CaptureBackend::select(*spec, error)) {
-        throw UsageError(origin + ": " + error);
+    const Result<SensorSpec> spec = sensor.empty() ? SensorSpec{} : SensorSpec::parse(sensor);
+    const Result<void> selected = spec ? CaptureBackend::select(*spec) : spec.failure();
+    if (!selected) {
+        throw UsageError(origin + ": " + selected.error());
     }
     return *spec;
 }
 
-void ApplicationOptions::applyProfile(const SensorSpec& sensor,
-                                      const std::optional<std::string>& dataDirectory) {
-    std::string error;
+Result<void> ApplicationOptions::applyProfile(const SensorSpec& sensor,
+                                              const std::optional<std::string>& dataDirectory) {
     const auto directory = DataDirectory::resolve(
-        dataDirectory ? std::optional<std::filesystem::path>(*dataDirectory) : std::nullopt, error);
+        dataDirectory ? std::optional<std::filesystem::path>(*dataDirectory) : std::nullopt);
     if (!directory) {
-        throw std::runtime_error("--profile: " + error);
+        return fail("--profile: " + directory.error());
     }
     const CameraIdentity camera(sensor);
     const auto profile =
-        CameraProfileFile::read(CameraProfileFile::path(*directory, camera.fileName()), error);
+        CameraProfileFile::read(CameraProfileFile::path(*directory, camera.fileName()));
     if (!profile) {
-        throw std::runtime_error("--profile: " + error);
+        return fail("--profile: " + profile.error());
     }
     // Frames whose size is known before the first one comes are checked now;
     // a camera's or a pipeline's are refused by the engine as they come.
@@ -100,29 +97,32 @@ void ApplicationOptions::applyProfile(const SensorSpec& sensor,
                     profile->width, profile->height, sensor.width, sensor.height));
     }
     BitmapProcessor::sharedInstance().applyProfile(*profile);
+    return {};
 }
 
-void ApplicationOptions::apply() const {
+Result<void> ApplicationOptions::apply() const {
     const SensorSpec sensor = selectSensor(sensor_);
     if (profile_) {
-        applyProfile(sensor, dataDirectory_);
+        if (auto applied = applyProfile(sensor, dataDirectory_); !applied) {
+            return applied;
+        }
     }
-    std::string error;
     const auto [position, positionOrigin] = chosen(position_, "--position", "KESTO_POSITION");
-    const auto positionSpec = PositionSpec::parse(position, error);
+    const Result<PositionSpec> positionSpec = PositionSpec::parse(position);
     if (!positionSpec) {
-        throw UsageError(positionOrigin + ": " + error);
+        throw UsageError(positionOrigin + ": " + positionSpec.error());
     }
     KestoAppDelegate::setPositionSpec(*positionSpec);
     if (dataDirectory_) {
         RadiationHistoryMng::setDataDirectory(std::filesystem::path(*dataDirectory_));
     }
     if (server_) {
-        if (!UploadForm::endpoint(*server_, error)) {
-            throw UsageError("--server: " + error);
+        if (const auto endpoint = UploadForm::endpoint(*server_); !endpoint) {
+            throw UsageError("--server: " + endpoint.error());
         }
         RadiationHistoryMng::setServerURL(server_);
     }
+    return {};
 }
 
 }  // namespace kesto

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "camera/SensorSpec.h"
+#include "platform/Result.h"
 
 namespace CLI {
 class App;
@@ -23,18 +24,19 @@ class ApplicationOptions {
   public:
     void declare(CLI::App& app, bool withServer);
     // Chooses the process's sensor, position source, data directory and
-    // server. Throws UsageError for a value that cannot be used.
-    void apply() const;
+    // server. Throws UsageError for a value that cannot be used; fails when
+    // the profile asked for cannot be used (see applyProfile).
+    Result<void> apply() const;
     // Chooses the process's sensor from --sensor (`option`), else
     // KESTO_SENSOR, else the camera, and returns it. Throws UsageError when
     // it cannot be used.
     static SensorSpec selectSensor(const std::optional<std::string>& option);
     // Gives the shared engine the calibrated profile of the camera `sensor`
     // from the data directory (--data-dir `dataDirectory`, else the usual
-    // one). Throws std::runtime_error, with the reason, when there is no
-    // usable one: the command fails (status 1) rather than measure without.
-    static void applyProfile(const SensorSpec& sensor,
-                             const std::optional<std::string>& dataDirectory);
+    // one). Fails when there is no usable one: the command fails (status 1)
+    // rather than measure without.
+    static Result<void> applyProfile(const SensorSpec& sensor,
+                                     const std::optional<std::string>& dataDirectory);
     // The help lines of these options, for the commands' help texts.
     static const char* helpText(bool withServer);
 

@@ -17,7 +17,7 @@
 #include "engine/BitmapProcessor.h"
 #include "engine/DarkFrameCalibration.h"
 #include "history/CameraProfileFile.h"
-#include "history/DataDirectory.h"
+#include "history/file/DataDirectory.h"
 #include "platform/Format.h"
 #include "platform/SerialQueue.h"
 
@@ -73,9 +73,8 @@ void CalibrateCommand::declareOptions(CLI::App& app) {
     app.add_flag("--json", json_);
 }
 
-std::optional<CameraProfile> CalibrateCommand::calibrate(CaptureBackend& backend, int frames,
-                                                         const Waiter& wait, ProgressReport& report,
-                                                         std::string& error) {
+Result<CameraProfile> CalibrateCommand::calibrate(CaptureBackend& backend, int frames,
+                                                  const Waiter& wait, ProgressReport& report) {
     // The device model's figures: what the proposal starts from and is compared with.
     const auto device = BitmapProcessor::create();
     DarkFrameCalibration calibration(static_cast<std::uint32_t>(frames), device->seuil(),
@@ -95,9 +94,10 @@ std::optional<CameraProfile> CalibrateCommand::calibrate(CaptureBackend& backend
     // and ten seconds more before the calibration gives up.
     const int giveUp = static_cast<int>(frames / kFramesPerSecond) * 3 + 10;
     bool light = false;
+    bool interrupted = false;
     for (int second = 1; second <= giveUp; ++second) {
         if (!wait(second, session.get())) {
-            error = "interrupted";
+            interrupted = true;
             break;
         }
         const std::uint32_t done = calibration.frames();
@@ -115,20 +115,18 @@ std::optional<CameraProfile> CalibrateCommand::calibrate(CaptureBackend& backend
     session->stopRunning();
     session.reset();
     if (light) {
-        error =
+        return fail(
             "light reached the sensor (a frame average above the light limit): cover the "
-            "lens completely and run the calibration again";
-        return std::nullopt;
+            "lens completely and run the calibration again");
     }
-    if (!error.empty()) {
-        return std::nullopt;
+    if (interrupted) {
+        return fail("interrupted");
     }
     if (calibration.frames() < calibration.wantedFrames()) {
-        error = cformat("only %u of %d frames arrived from %s", calibration.frames(), frames,
-                        backend.description().c_str());
-        return std::nullopt;
+        return fail(cformat("only %u of %d frames arrived from %s", calibration.frames(), frames,
+                            backend.description().c_str()));
     }
-    return calibration.propose(kFramesPerSecond, error);
+    return calibration.propose(kFramesPerSecond);
 }
 
 std::string CalibrateCommand::summary(const CameraProfile& p) {
@@ -149,12 +147,10 @@ std::string CalibrateCommand::summary(const CameraProfile& p) {
 
 int CalibrateCommand::run(std::ostream& out, std::ostream& err) {
     const SensorSpec sensor = ApplicationOptions::selectSensor(sensor_);
-    std::string error;
     const auto directory = DataDirectory::resolve(
-        dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt,
-        error);
+        dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt);
     if (!directory) {
-        throw UsageError("--data-dir: " + error);
+        throw UsageError("--data-dir: " + directory.error());
     }
     CaptureBackend& backend = CaptureBackend::current();
     const CameraIdentity camera(sensor);
@@ -176,16 +172,17 @@ int CalibrateCommand::run(std::ostream& out, std::ostream& err) {
         return true;
     };
     const auto started = std::chrono::steady_clock::now();
-    auto profile = calibrate(backend, frames_, wait, report, error);
+    Result<CameraProfile> profile = calibrate(backend, frames_, wait, report);
     if (!profile) {
-        report.message("Calibration failed: " + error, {{"event", "failed"}, {"reason", error}});
-        err << "kesto calibrate: " << error << '\n';
+        const std::string& why = profile.error();
+        report.message("Calibration failed: " + why, {{"event", "failed"}, {"reason", why}});
+        err << "kesto calibrate: " << why << '\n';
         return 1;
     }
     profile->identity = camera.name();
     const auto path = CameraProfileFile::path(*directory, camera.fileName());
-    if (!CameraProfileFile::write(path, *profile, error)) {
-        err << "kesto calibrate: the profile could not be written: " << error << '\n';
+    if (auto written = CameraProfileFile::write(path, *profile); !written) {
+        err << "kesto calibrate: the profile could not be written: " << written.error() << '\n';
         return 1;
     }
     const double seconds =

@@ -36,11 +36,10 @@ class CalibrateCommand : public Command {
     static void printHelp(std::ostream& out);
 
     // Records `frames` covered frames from `backend` and proposes the
-    // camera's profile; nothing, with the reason in `error`, when the frames
-    // were light, did not come, or leave no usable threshold.
-    static std::optional<CameraProfile> calibrate(CaptureBackend& backend, int frames,
-                                                  const Waiter& wait, ProgressReport& report,
-                                                  std::string& error);
+    // camera's profile; fails when the frames were light, did not come, or
+    // leave no usable threshold.
+    static Result<CameraProfile> calibrate(CaptureBackend& backend, int frames, const Waiter& wait,
+                                           ProgressReport& report);
     // The summary lines (text) of a profile.
     static std::string summary(const CameraProfile& profile);
 

@@ -13,6 +13,7 @@
 #include "app/ApplicationOptions.h"
 #include "app/IntervalReport.h"
 #include "app/OptionChecks.h"
+#include "app/SensorBanner.h"
 #include "camera/CaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/SensorSpec.h"
@@ -51,11 +52,36 @@ class InterruptHandler {
     struct sigaction previous_ {};
 };
 
-// What the engine's per-frame notification last said.
-struct FrameWatch {
-    std::atomic<long long> frames{0};
-    std::atomic<long long> level{0};
-    std::atomic<long long> limit{0};
+// What the engine's per-frame notification last said, observed for as long
+// as the object lives (the observer refers to it).
+class FrameWatch {
+  public:
+    explicit FrameWatch(BitmapProcessor& engine) {
+        NotificationCenter::defaultCenter().addObserver(
+            this, BitmapProcessor::kMatriceImageChanged,
+            [this](const Notification& n) {
+                const auto report = LightReport::from(n);
+                if (!report) {
+                    return;
+                }
+                level_.store(report->level);
+                limit_.store(report->limit);
+                frames_.fetch_add(1);
+            },
+            &engine);
+    }
+    ~FrameWatch() { NotificationCenter::defaultCenter().removeObserver(this); }
+    FrameWatch(const FrameWatch&) = delete;
+    FrameWatch& operator=(const FrameWatch&) = delete;
+
+    long long frames() const { return frames_.load(); }
+    // The last frame's average was above the light limit.
+    bool light() const { return frames() > 0 && level_.load() > limit_.load(); }
+
+  private:
+    std::atomic<long long> frames_{0};
+    std::atomic<long long> level_{0};
+    std::atomic<long long> limit_{0};
 };
 
 std::string hoursMinutesSeconds(double seconds) {
@@ -76,11 +102,12 @@ void CaptureCommand::printHelp(std::ostream& out) {
            "\n"
            "Sensors (--sensor overrides KESTO_SENSOR; the default is camera, the\n"
            "simulator only ever when asked for):\n"
-           "  sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L,frames=F]\n"
+           "  sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,hotseed=H,noise=L,frames=F]\n"
            "        simulated sensor, never a measurement: R μSv/h (default 0.5), a random\n"
            "        seed unless given, 480x360 frames; above 1980 μSv/h every frame has hits;\n"
-           "        N hot pixels (default 0), mean dark level L (default 5); with F, no\n"
-           "        frame after the first F, as from a camera that stops\n"
+           "        N hot pixels (default 0) placed by the seed H (default S: calibrate\n"
+           "        once with H, measure with any S), mean dark level L (default 5); with\n"
+           "        F, no frame after the first F, as from a camera that stops\n"
            "  camera[:DEVICE]\n"
            "        a Video4Linux camera, lens covered: /dev/video0, /dev/videoN or N\n"
            "  raw:DIR[,width=W,height=H,bytes-per-row=B,loop]\n"
@@ -104,39 +131,66 @@ void CaptureCommand::printHelp(std::ostream& out) {
            "least rate that could still be there unseen.\n";
 }
 
+namespace {
+
+// One second's read-out: a JSON line, or a text line.
+void printSecond(std::ostream& out, bool json, const FrameWatch& watch,
+                 const BitmapProcessor& engine) {
+    const long long frames = watch.frames();
+    const bool light = watch.light();
+    const double duration = engine.acquisitionDuration();
+    const double rateInBaseUnit = engine.instantaneousRadiation();
+    const double doseInBaseUnit = engine.instantaneousVD();
+    double rate = rateInBaseUnit;
+    double dose = doseInBaseUnit;
+    const std::string rateUnit = BitmapProcessor::getUnitOfVMValue(rate);
+    const std::string doseUnit = BitmapProcessor::getUnitOfVDValue(dose);
+    const std::int32_t hits = engine.cumulatedParticules();
+    // Before the first particle the rate is what one event would give.
+    const bool upperBound = hits == 0 && duration > 2.0;
+    const auto interval = DoseRateInterval::forEvents(engine.nbEventDetected(), duration);
+    if (json) {
+        nlohmann::json line = {{"elapsed", duration},
+                               {"frames", frames},
+                               {"events", engine.nbEventDetected()},
+                               {"hits", hits},
+                               {"doseRate", rate},
+                               {"doseRateUnit", rateUnit},
+                               {"doseRateMicrosievertsPerHour", rateInBaseUnit},
+                               {"doseRateIsUpperBound", upperBound},
+                               {"dose", dose},
+                               {"doseUnit", doseUnit},
+                               {"doseMicrosieverts", doseInBaseUnit},
+                               {"light", frames > 0 ? nlohmann::json(light) : nullptr}};
+        IntervalReport::addFields(line, interval);
+        out << line.dump() << std::endl;
+        return;
+    }
+    out << hoursMinutesSeconds(duration)
+        << cformat(
+               "  frames %lld  events %d  hits %d  dose rate %s%0.2f %s  dose %0.2f %s  light %s",
+               frames, engine.nbEventDetected(), hits, upperBound ? "< " : "", rate,
+               rateUnit.c_str(), dose, doseUnit.c_str(),
+               frames == 0 ? "unknown (no frames)"
+               : light     ? "YES"
+                           : "no")
+        << IntervalReport::suffix(interval) << std::endl;
+}
+
+}  // namespace
+
 int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
                             const Options& options, const Waiter& wait, std::ostream& out,
                             std::ostream& err) {
-    const bool simulated = backend.isSimulated();
     if (options.json) {
-        out << nlohmann::json{{"sensor", backend.description()}, {"simulated", simulated}}.dump()
-            << std::endl;
+        nlohmann::json sensor = SensorBanner::fields(backend);
+        sensor.erase("event");
+        out << sensor.dump() << std::endl;
     } else {
-        out << "Reading " << backend.description()
-            << (simulated ? " \u2014 SIMULATED, not a measurement" : "") << std::endl;
+        out << SensorBanner::text(backend) << std::endl;
     }
 
-    FrameWatch watch;
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(
-        &watch, BitmapProcessor::kMatriceImageChanged,
-        [&watch](const Notification& n) {
-            const auto report = LightReport::from(n);
-            if (!report) {
-                return;
-            }
-            watch.level.store(report->level);
-            watch.limit.store(report->limit);
-            watch.frames.fetch_add(1);
-        },
-        &engine);
-    // Removed on every way out: the observer refers to this frame.
-    struct Unobserve {
-        NotificationCenter& center;
-        FrameWatch* watch;
-        ~Unobserve() { center.removeObserver(watch); }
-    } unobserve{center, &watch};
-
+    const FrameWatch watch(engine);
     bool sawLight = false;
     {
         OrvVideoStreamController controller(backend, engine);
@@ -148,49 +202,14 @@ int CaptureCommand::measure(CaptureBackend& backend, BitmapProcessor& engine,
                 out << "Interrupted" << std::endl;
                 break;
             }
-            const long long frames = watch.frames.load();
-            const bool light = frames > 0 && watch.level.load() > watch.limit.load();
-            sawLight = sawLight || light;
-            const double duration = engine.acquisitionDuration();
-            double rate = engine.instantaneousRadiation();
-            double dose = engine.instantaneousVD();
-            const std::string rateUnit = BitmapProcessor::getUnitOfVMValue(rate);
-            const std::string doseUnit = BitmapProcessor::getUnitOfVDValue(dose);
-            const std::int32_t hits = engine.cumulatedParticules();
-            // Before the first particle the rate is what one event would give.
-            const bool upperBound = hits == 0 && duration > 2.0;
-            const auto interval = DoseRateInterval::forEvents(engine.nbEventDetected(), duration);
-            if (options.json) {
-                nlohmann::json line = {{"elapsed", duration},
-                                       {"frames", frames},
-                                       {"events", engine.nbEventDetected()},
-                                       {"hits", hits},
-                                       {"doseRate", rate},
-                                       {"doseRateUnit", rateUnit},
-                                       {"doseRateIsUpperBound", upperBound},
-                                       {"dose", dose},
-                                       {"doseUnit", doseUnit},
-                                       {"light", frames > 0 ? nlohmann::json(light) : nullptr}};
-                IntervalReport::addFields(line, interval);
-                out << line.dump() << std::endl;
-            } else {
-                out << hoursMinutesSeconds(duration)
-                    << cformat(
-                           "  frames %lld  events %d  hits %d  dose rate %s%0.2f %s  dose "
-                           "%0.2f %s  light %s",
-                           frames, engine.nbEventDetected(), hits, upperBound ? "< " : "", rate,
-                           rateUnit.c_str(), dose, doseUnit.c_str(),
-                           frames == 0 ? "unknown (no frames)"
-                           : light     ? "YES"
-                                       : "no")
-                    << IntervalReport::suffix(interval) << std::endl;
-            }
+            sawLight = sawLight || watch.light();
+            printSecond(out, options.json, watch, engine);
         }
         engine.stopAcquisition();
         controller.activateVideoChain(false);
         controller.deleteVideoChain();
     }
-    if (watch.frames.load() == 0) {
+    if (watch.frames() == 0) {
         err << "kesto capture: no frame arrived from " << backend.description()
             << ": nothing was measured\n";
         return 1;
@@ -214,10 +233,13 @@ void CaptureCommand::declareOptions(CLI::App& app) {
 
 int CaptureCommand::run(std::ostream& out, std::ostream& err) {
     const SensorSpec sensor = ApplicationOptions::selectSensor(sensor_);
-    if (profile_) {
-        ApplicationOptions::applyProfile(sensor, dataDirectory_);
-    } else if (dataDirectory_) {
+    if (!profile_ && dataDirectory_) {
         throw UsageError("--data-dir: only with --profile");
+    }
+    if (profile_) {
+        if (auto applied = ApplicationOptions::applyProfile(sensor, dataDirectory_); !applied) {
+            return failed("capture", applied.error(), err);
+        }
     }
 
     interrupted.store(false);

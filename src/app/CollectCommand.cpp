@@ -5,7 +5,7 @@
 #include "collect/CollectServer.h"
 #include "collect/DatabaseUrl.h"
 #include "collect/MeasurementStore.h"
-#include "history/DataDirectory.h"
+#include "history/file/DataDirectory.h"
 #include "platform/ResourceLocator.h"
 #include "platform/RunLoop.h"
 #include "platform/SignalWatch.h"
@@ -78,12 +78,11 @@ int CollectCommand::run(std::ostream& out, std::ostream& err) {
         }
         url = *parsed;
     } else {
-        std::string problem;
-        const auto directory = DataDirectory::resolve(
-            dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt,
-            problem);
-        if (!directory || !DataDirectory::ensure(*directory, problem)) {
-            err << "kesto collect: no data directory for the database: " << problem << '\n';
+        auto directory = DataDirectory::resolve(
+            dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt);
+        Result<void> ready = directory ? DataDirectory::ensure(*directory) : directory.failure();
+        if (!ready) {
+            err << "kesto collect: no data directory for the database: " << ready.error() << '\n';
             return 1;
         }
         url = DatabaseUrl::sqlite(*directory / "collect.sqlite");

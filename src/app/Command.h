@@ -39,6 +39,9 @@ class Command {
     // the disk (on `out` when it did, on `err` when not) and returns the
     // exit status that follows from it, 0 or 1.
     static int reportHistorySave(std::string_view command, std::ostream& out, std::ostream& err);
+    // Says on `err` why the command failed, as "kesto <command>: <why>",
+    // and returns the exit status of a failure, 1.
+    static int failed(std::string_view command, std::string_view why, std::ostream& err);
     // Why the history could not be read: no data directory at all, or a
     // file that is not a history (which stays untouched).
     static std::string unreadableHistoryReason();

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
+#include <string_view>
 
 // The whole library once: its formatter and config reader live in headers
 // that App.hpp leaves out.
@@ -31,13 +33,17 @@ std::unique_ptr<Command> make() {
     return std::make_unique<T>();
 }
 
-// Console lines pass through TerminalText on their way out, for as long as
-// the object lives.
+// Console lines pass through TerminalText on their way out, or go nowhere
+// when not `visible`, for as long as the object lives.
 class PrintableConsole {
   public:
-    PrintableConsole() {
+    explicit PrintableConsole(bool visible) {
         Console::Sink next = Console::setSink({});
         previous_ = next;
+        if (!visible) {
+            Console::setSink([](std::string_view) {});
+            return;
+        }
         Console::setSink([next = std::move(next)](std::string_view line) {
             const std::string shown = TerminalText::printable(line, CommandLine::kConsoleLineLimit);
             if (next) {
@@ -60,6 +66,13 @@ int usageError(const std::string& program, const std::string& message, std::ostr
     err << program << ": " << TerminalText::printable(message) << "\nRun '" << program
         << " --help' for usage.\n";
     return 2;
+}
+
+// The service's log is the journal; a terminal shows the work, and the
+// developers' lines only when asked.
+bool logShown(const CommandLine::Entry& entry, bool verbose) {
+    const char* log = std::getenv("KESTO_LOG");
+    return std::string_view(entry.name) == "serve" || verbose || (log != nullptr && *log != '\0');
 }
 
 bool asksForHelp(const std::vector<std::string>& args) {
@@ -121,7 +134,9 @@ void CommandLine::printUsage(std::ostream& out) {
             << entry.summary << '\n';
     }
     out << "\n"
-           "Run 'kesto <command> --help' for the options of a command.\n";
+           "Run 'kesto <command> --help' for the options of a command. Every command also\n"
+           "takes --verbose: the lines logged for developers go to standard error (as with\n"
+           "a non-empty KESTO_LOG; 'kesto serve' always logs them).\n";
 }
 
 int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -155,14 +170,16 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
 int CommandLine::run(const Entry& entry, Command& command, const std::vector<std::string>& args,
                      std::ostream& out, std::ostream& err) {
     const std::string program = std::string("kesto ") + entry.name;
-    PrintableConsole console;
     try {
         CLI::App app("", program);
         app.set_help_flag();  // the command's own text, handled above
+        bool verbose = false;
+        app.add_flag("--verbose", verbose);
         command.declareOptions(app);
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
+        const PrintableConsole console(logShown(entry, verbose));
         return command.run(out, err);
     } catch (const CLI::ParseError& e) {
         return usageError(program, e.what(), err);

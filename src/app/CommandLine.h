@@ -16,8 +16,12 @@ class Command;
 //   kesto <command>: <what is wrong>
 //   Run 'kesto <command> --help' for usage.
 //
-// While a command runs, console lines reach the terminal only as printable
-// text of bounded length, whatever a file or a server put into them.
+// The console lines the application writes for its developers are a log:
+// `kesto serve` writes them to standard error (the journal, under systemd);
+// the other commands only with --verbose or a non-empty KESTO_LOG, so that a
+// person sees what was asked for. While a command runs, console lines reach
+// the terminal only as printable text of bounded length, whatever a file or
+// a server put into them.
 class CommandLine {
   public:
     struct Entry {

@@ -31,13 +31,19 @@ HeadlessFrontEnd::~HeadlessFrontEnd() {
     Application::sharedApplication().reset();
 }
 
-std::optional<std::string> HeadlessFrontEnd::launch() {
-    std::string problem;
-    if (!ShellLauncher::launchHeadless(problem)) {
-        return problem;
+Result<void> HeadlessFrontEnd::launch(const ApplicationOptions& options) {
+    if (auto applied = options.apply(); !applied) {
+        return applied;
+    }
+    return launch();
+}
+
+Result<void> HeadlessFrontEnd::launch() {
+    if (auto launched = ShellLauncher::launchHeadless(); !launched) {
+        return launched;
     }
     settle();
-    return std::nullopt;
+    return {};
 }
 
 std::string HeadlessFrontEnd::text(std::string_view outlet) const {

@@ -5,8 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "app/ApplicationOptions.h"
 #include "app/ProgressReport.h"
 #include "platform/Date.h"
+#include "platform/Result.h"
 #include "platform/SignalWatch.h"
 #include "toolkit/Driver.h"
 
@@ -30,8 +32,13 @@ class HeadlessFrontEnd {
     HeadlessFrontEnd(const HeadlessFrontEnd&) = delete;
     HeadlessFrontEnd& operator=(const HeadlessFrontEnd&) = delete;
 
-    // Starts the application; why it could not, if so.
-    std::optional<std::string> launch();
+    // Applies the options (sensor, position, data directory, server;
+    // UsageError for a value that cannot be used), then starts the
+    // application.
+    Result<void> launch(const ApplicationOptions& options);
+    // Starts the application with options applied by the caller (serve
+    // wraps the chosen sensor for its station in between).
+    Result<void> launch();
 
     Driver& driver() { return driver_; }
     ProgressReport& report() { return report_; }

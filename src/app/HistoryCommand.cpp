@@ -12,12 +12,12 @@
 #include "engine/BitmapProcessor.h"
 #include "engine/DoseRateInterval.h"
 #include "history/AppUtils.h"
-#include "history/CsvExport.h"
-#include "history/ExportRow.h"
-#include "history/GeoJsonExport.h"
-#include "history/KmlExport.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadLog.h"
+#include "history/export/CsvExport.h"
+#include "history/export/ExportRow.h"
+#include "history/export/GeoJsonExport.h"
+#include "history/export/KmlExport.h"
 #include "platform/Format.h"
 
 namespace kesto {

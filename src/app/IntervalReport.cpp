@@ -1,6 +1,7 @@
 #include "app/IntervalReport.h"
 
 #include "app/ProgressReport.h"
+#include "engine/BitmapProcessor.h"
 
 namespace kesto {
 
@@ -18,6 +19,18 @@ void IntervalReport::addFields(nlohmann::json& fields, const DoseRateInterval& i
     fields["meanDoseRate"] = interval.known() ? nlohmann::json(interval.mean()) : nullptr;
     fields["doseRateLower95"] = interval.known() ? nlohmann::json(interval.lower()) : nullptr;
     fields["doseRateUpper95"] = interval.known() ? nlohmann::json(interval.upper()) : nullptr;
+}
+
+DoseRateInterval IntervalReport::addFigures(nlohmann::json& fields, const BitmapProcessor& engine) {
+    const std::int32_t events = engine.nbEventDetected();
+    const double seconds = engine.acquisitionDuration();
+    const DoseRateInterval interval = DoseRateInterval::forEvents(events, seconds);
+    fields["elapsedSeconds"] = seconds;
+    fields["events"] = events;
+    fields["doseMicrosieverts"] = engine.instantaneousVD();
+    fields["doseRateMicrosievertsPerHour"] = engine.instantaneousRadiation();
+    addFields(fields, interval);
+    return interval;
 }
 
 std::string IntervalReport::detectableText(std::optional<double> seconds) {

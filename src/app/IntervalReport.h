@@ -9,6 +9,7 @@
 
 namespace kesto {
 
+class BitmapProcessor;
 class ProgressReport;
 
 // The honest side of the terminal front ends' figures: the 95% interval
@@ -26,6 +27,12 @@ class IntervalReport {
     // The JSON fields, always in μSv/h: meanDoseRate, doseRateLower95,
     // doseRateUpper95 (null when not known yet).
     static void addFields(nlohmann::json& fields, const DoseRateInterval& interval);
+    // The engine's figures as numbers in base units, beside the texts a
+    // screen shows: elapsedSeconds, events, doseMicrosieverts,
+    // doseRateMicrosievertsPerHour (the rate the screen shows: over the last
+    // ten events, or since the start before eleven), and the 95% interval of
+    // the mean rate over the same events and seconds. Returns that interval.
+    static DoseRateInterval addFigures(nlohmann::json& fields, const BitmapProcessor& engine);
 
     // The smallest detectable dose rate over a run of `seconds`, or per
     // minute and per hour for an open-ended one, as a message.

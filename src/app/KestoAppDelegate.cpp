@@ -20,10 +20,10 @@
 #include "screens/ScreenClasses.h"
 #include "toolkit/AlertView.h"
 #include "toolkit/Application.h"
-#include "toolkit/LocationManager.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
+#include "toolkit/location/LocationManager.h"
 
 namespace kesto {
 
@@ -37,10 +37,9 @@ KestoAppDelegate::PositionSourceFactory& positionSourceFactory() {
 // KESTO_POSITION's source: none when unset, and none (logged) when unreadable.
 std::unique_ptr<PositionSource> environmentPositionSource() {
     const char* text = std::getenv("KESTO_POSITION");
-    std::string error;
-    const auto spec = PositionSpec::parse(text ? text : "", error);
+    const Result<PositionSpec> spec = PositionSpec::parse(text ? text : "");
     if (!spec) {
-        Console::logf("KESTO_POSITION: %s; no positions", error.c_str());
+        Console::logf("KESTO_POSITION: %s; no positions", spec.error().c_str());
         return makePositionSource(PositionSpec{});
     }
     return makePositionSource(*spec);

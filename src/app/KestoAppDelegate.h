@@ -7,11 +7,11 @@
 #include "screens/AppContext.h"
 #include "toolkit/AlertViewDelegate.h"
 #include "toolkit/ApplicationDelegate.h"
-#include "toolkit/Location.h"
-#include "toolkit/LocationManagerDelegate.h"
-#include "toolkit/PositionSource.h"
-#include "toolkit/PositionSpec.h"
 #include "toolkit/TabBarControllerDelegate.h"
+#include "toolkit/location/Location.h"
+#include "toolkit/location/LocationManagerDelegate.h"
+#include "toolkit/location/PositionSource.h"
+#include "toolkit/location/PositionSpec.h"
 
 namespace kesto {
 

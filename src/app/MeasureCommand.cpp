@@ -10,6 +10,7 @@
 #include "engine/BitmapProcessor.h"
 #include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
+#include "history/UploadLog.h"
 #include "platform/Format.h"
 #include "screens/RegisterRadioactivityViewController.h"
 #include "toolkit/TextField.h"
@@ -30,14 +31,55 @@ std::string readOut(const HeadlessFrontEnd& person) {
            IntervalReport::suffix(DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance()));
 }
 
+// The screen's texts, and the same figures as numbers in base units.
 nlohmann::json readOutFields(const HeadlessFrontEnd& person, const char* event) {
     nlohmann::json fields = {{"event", event},
                              {"elapsed", person.text("lblElapsedTime")},
                              {"doseRate", person.text("lblVM")},
                              {"dose", person.text("lblVD")}};
-    IntervalReport::addFields(fields,
-                              DoseRateInterval::ofEngine(BitmapProcessor::sharedInstance()));
+    IntervalReport::addFigures(fields, BitmapProcessor::sharedInstance());
     return fields;
+}
+
+// The measurement as saved: its figures as numbers in base units.
+void reportSaved(ProgressReport& report, const RadiationHistoryRecord& record) {
+    const auto interval = DoseRateInterval::forEvents(
+        static_cast<std::int64_t>(record.radionEvents().size()), record.duration());
+    nlohmann::json fields = {
+        {"event", "saved"},
+        {"tag", record.tag().value_or("")},
+        {"startDate", record.startDate() ? nlohmann::json(record.startDate()->iso8601())
+                                         : nlohmann::json(nullptr)},
+        {"events", record.radionEvents().size()},
+        {"duration", record.duration()},
+        {"meanDoseRate", record.vm()},
+        {"dose", record.vd()},
+        {"history", RadiationHistoryMng::historyFilePath().string()}};
+    IntervalReport::addFields(fields, interval);
+    report.message(
+        "Saved \"" + TerminalText::isolated(record.tag().value_or("")) + "\"" +
+            cformat(": %zu events over %.0f s, mean %.2f \u03bcSv/h, dose %.2f \u03bcSv",
+                    record.radionEvents().size(), record.duration(), record.vm(), record.vd()) +
+            IntervalReport::suffix(interval),
+        fields);
+}
+
+// With a server set, what became of the saved measurement's upload, as the
+// upload log says (the exchange itself is a developer's console line).
+void reportUpload(ProgressReport& report) {
+    const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
+    if (!RadiationHistoryMng::serverURL() || list == nullptr || list->empty()) {
+        return;
+    }
+    const bool simulated = RadiationHistoryMng::isSimulated() || list->front()->isSimulated();
+    const UploadLog::Status status =
+        simulated ? UploadLog::Status::NeverSent
+                  : UploadLog::read(RadiationHistoryMng::uploadLogPath()).statusOf(*list->front());
+    const char* why = status == UploadLog::Status::Sent ? ""
+                      : simulated                       ? " (a simulated measurement is never sent)"
+                                  : " (send it again with 'kesto upload --pending')";
+    report.message(std::string("Upload: ") + UploadLog::text(status) + why,
+                   {{"event", "upload"}, {"upload", UploadLog::text(status)}});
 }
 
 }  // namespace
@@ -93,10 +135,8 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
     }
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
-    application_.apply();
-    if (const auto problem = person.launch()) {
-        err << "kesto measure: " << *problem << '\n';
-        return 1;
+    if (auto started = person.launch(application_); !started) {
+        return failed("measure", started.error(), err);
     }
     SensorBanner::print(person.report());
     IntervalReport::printDetectable(
@@ -222,30 +262,16 @@ int MeasureCommand::save(HeadlessFrontEnd& person, std::ostream& out, std::ostre
     person.report().message("Stopped: " + last, lastFields);
     const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList();
     // Saved only when it reached the disk.
-    if (RadiationHistoryMng::lastSaveSucceeded() && list != nullptr && !list->empty()) {
-        const auto& record = *list->front();
-        const auto interval = DoseRateInterval::forEvents(
-            static_cast<std::int64_t>(record.radionEvents().size()), record.duration());
-        nlohmann::json fields = {{"event", "saved"},
-                                 {"tag", record.tag().value_or("")},
-                                 {"events", record.radionEvents().size()},
-                                 {"duration", record.duration()},
-                                 {"meanDoseRate", record.vm()},
-                                 {"dose", record.vd()},
-                                 {"history", RadiationHistoryMng::historyFilePath().string()}};
-        IntervalReport::addFields(fields, interval);
-        person.report().message(
-            "Saved \"" + TerminalText::isolated(record.tag().value_or("")) + "\"" +
-                cformat(": %zu events over %.0f s, mean %.2f \u03bcSv/h, dose %.2f \u03bcSv",
-                        record.radionEvents().size(), record.duration(), record.vm(), record.vd()) +
-                IntervalReport::suffix(interval),
-            fields);
+    if (RadiationHistoryMng::lastSave().ok() && list != nullptr && !list->empty()) {
+        reportSaved(person.report(), *list->front());
     }
     if (!person.waitForUploads()) {
         err << "kesto measure: quit before the upload ended: the measurement is saved, but the "
                "server may not have it (send it with 'kesto upload')\n";
+    } else {
+        reportUpload(person.report());
     }
-    if (json_ && RadiationHistoryMng::lastSaveSucceeded()) {
+    if (json_ && RadiationHistoryMng::lastSave().ok()) {
         return 0;  // the "saved" object says where; standard output stays JSON
     }
     return reportHistorySave("measure", out, err);

@@ -9,23 +9,20 @@
 
 namespace kesto {
 
-bool ShellLauncher::launchHeadless(std::string& problem) {
+Result<void> ShellLauncher::launchHeadless() {
     KESTO_CHECK_MAIN_THREAD();
     ScreenClasses::registerAll();
     KestoAppDelegate::registerClass();
     RadiationHistoryMng::setSimulated(CaptureBackend::current().isSimulated());
     // Claimed before the launch loads the list, so the list read is the
     // last one any writer saved.
-    std::string holder;
-    if (!RadiationHistoryMng::claimWriter(holder)) {
-        problem = "Cannot start: " + holder;
-        return false;
+    if (auto writer = RadiationHistoryMng::claimWriter(); !writer) {
+        return fail("Cannot start: " + writer.error());
     }
     if (!Application::sharedApplication().launch("MainWindow")) {
-        problem = "Cannot start: the application did not launch (see the console)";
-        return false;
+        return fail("Cannot start: the application did not launch (see the console)");
     }
-    return true;
+    return {};
 }
 
 }  // namespace kesto

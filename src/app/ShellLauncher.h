@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -14,9 +14,9 @@ namespace kesto {
 // Threads: main thread.
 class ShellLauncher {
   public:
-    // False with the reason in `problem` when another process saves into the
-    // same history (naming it) or the launch fails.
-    static bool launchHeadless(std::string& problem);
+    // Fails when another process saves into the same history (naming it) or
+    // the launch fails.
+    static Result<void> launchHeadless();
 };
 
 }  // namespace kesto

@@ -93,19 +93,18 @@ int UploadCommand::run(std::ostream& out, std::ostream& err) {
     }
     // The answer itself is logged by the store; console lines reach the
     // terminal escaped and capped.
-    const HttpClient::Result result = RadiationHistoryMng::postRadiationHistoryRecord(*record);
-    if (!result.responded) {
+    const UploadLog::Exchange answer = RadiationHistoryMng::postRadiationHistoryRecord(*record);
+    if (!answer) {
         err << "kesto upload: the measurement was not delivered\n";
         return 1;
     }
-    out << "HTTP status " << result.status << '\n';
-    if (result.status >= 200 && result.status <= 299) {
+    const long status = answer->status;
+    out << "HTTP status " << status << '\n';
+    if (UploadLog::acknowledged(answer)) {
         return 0;
     }
-    err << "kesto upload: the server did not accept the measurement (HTTP status " << result.status
-        << (result.status >= 300 && result.status <= 399 ? ", a redirect, which is not followed"
-                                                         : "")
-        << ")\n";
+    err << "kesto upload: the server did not accept the measurement (HTTP status " << status
+        << (status >= 300 && status <= 399 ? ", a redirect, which is not followed" : "") << ")\n";
     return 1;
 }
 
@@ -126,14 +125,14 @@ int UploadCommand::sendPending(const RadiationHistoryMng::RecordList& list, std:
             continue;
         }
         ++pending;
-        const HttpClient::Result result = RadiationHistoryMng::postRadiationHistoryRecord(*record);
-        const bool ok = UploadLog::acknowledged(result);
+        const UploadLog::Exchange answer = RadiationHistoryMng::postRadiationHistoryRecord(*record);
+        const bool ok = UploadLog::acknowledged(answer);
         acknowledged += ok ? 1 : 0;
         out << cformat("%zu  ", i)
             << (record->tag() ? TerminalText::isolated(*record->tag()) : "(no tag)") << "  "
             << (record->startDate() ? record->startDate()->iso8601() : "(no start date)") << "  "
-            << (result.responded ? "HTTP status " + std::to_string(result.status)
-                                 : "not delivered: " + TerminalText::printable(result.error))
+            << (answer ? "HTTP status " + std::to_string(answer->status)
+                       : "not delivered: " + TerminalText::printable(answer.error()))
             << (ok ? "" : "  (not acknowledged)") << '\n';
     }
     if (pending == 0) {

@@ -4,10 +4,11 @@
 #include <filesystem>
 #include <mutex>
 
-#include "camera/CameraCaptureBackend.h"
+#include "camera/ContinuousCaptureBackend.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/RawCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"
+#include "camera/internal/CameraCaptureBackend.h"
 #include "platform/Console.h"
 #include "platform/NoDestructor.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 struct Choice {
     std::mutex mutex;
-    std::unique_ptr<CaptureBackend> backend;  // guarded by mutex, never replaced once set
+    std::unique_ptr<CaptureBackend> backend;  // guarded by mutex; only makeContinuous wraps it
 };
 
 Choice& choice() {
@@ -26,40 +27,54 @@ Choice& choice() {
 
 }  // namespace
 
-std::unique_ptr<CaptureBackend> CaptureBackend::create(const SensorSpec& spec, std::string& error) {
+Result<std::unique_ptr<CaptureBackend>> CaptureBackend::create(const SensorSpec& spec) {
+    using Made = std::unique_ptr<CaptureBackend>;
     switch (spec.kind) {
         case SensorSpec::Kind::Simulated:
-            return std::make_unique<SimulatedCaptureBackend>(spec);
+            return Made(std::make_unique<SimulatedCaptureBackend>(spec));
         case SensorSpec::Kind::Camera:
-            return std::make_unique<CameraCaptureBackend>(spec.device);
+            return Made(std::make_unique<CameraCaptureBackend>(spec.device));
         case SensorSpec::Kind::Raw: {
             std::error_code ignored;
             if (!std::filesystem::is_directory(spec.directory, ignored)) {
-                error = "raw: " + spec.directory + " is not a directory";
-                return nullptr;
+                return fail("raw: " + spec.directory + " is not a directory");
             }
-            return std::make_unique<RawCaptureBackend>(spec);
+            return Made(std::make_unique<RawCaptureBackend>(spec));
         }
         case SensorSpec::Kind::Pipeline:
-            if (!PipelineCaptureBackend::validate(spec.pipeline, error)) {
-                error = "gst: " + error;
-                return nullptr;
+            if (auto valid = PipelineCaptureBackend::validate(spec.pipeline); !valid) {
+                return fail("gst: " + valid.error());
             }
-            return std::make_unique<PipelineCaptureBackend>(spec.pipeline);
+            return Made(std::make_unique<PipelineCaptureBackend>(spec.pipeline));
     }
-    error = "unknown sensor kind";
-    return nullptr;
+    return fail("unknown sensor kind");
 }
 
-bool CaptureBackend::select(const SensorSpec& spec, std::string& error) {
+Result<void> CaptureBackend::select(const SensorSpec& spec) {
     auto& c = choice();
     std::lock_guard lock(c.mutex);
     if (c.backend) {
-        error = "the sensor is already chosen (" + c.backend->description() + ")";
-        return false;
+        return fail("the sensor is already chosen (" + c.backend->description() + ")");
     }
-    c.backend = create(spec, error);
-    return c.backend != nullptr;
+    Result<std::unique_ptr<CaptureBackend>> made = create(spec);
+    if (!made) {
+        return made.failure();
+    }
+    c.backend = std::move(*made);
+    return {};
+}
+
+ContinuousCaptureBackend& CaptureBackend::makeContinuous() {
+    current();  // chosen by now
+    auto& c = choice();
+    std::lock_guard lock(c.mutex);
+    if (auto* continuous = dynamic_cast<ContinuousCaptureBackend*>(c.backend.get())) {
+        return *continuous;
+    }
+    auto continuous = std::make_unique<ContinuousCaptureBackend>(std::move(c.backend));
+    auto& made = *continuous;
+    c.backend = std::move(continuous);
+    return made;
 }
 
 CaptureBackend& CaptureBackend::current() {
@@ -67,14 +82,14 @@ CaptureBackend& CaptureBackend::current() {
     std::lock_guard lock(c.mutex);
     if (!c.backend) {
         const char* text = std::getenv("KESTO_SENSOR");
-        std::string error;
-        if (text == nullptr || *text == '\0') {
-            c.backend = create(SensorSpec{}, error);
-        } else if (auto spec = SensorSpec::parse(text, error)) {
-            c.backend = create(*spec, error);
-        }
-        if (!c.backend) {
-            Console::log("KESTO_SENSOR refused: " + error + "; no frames will arrive");
+        Result<SensorSpec> spec =
+            text == nullptr || *text == '\0' ? SensorSpec{} : SensorSpec::parse(text);
+        Result<std::unique_ptr<CaptureBackend>> made =
+            spec ? create(*spec) : Result<std::unique_ptr<CaptureBackend>>(spec.failure());
+        if (made) {
+            c.backend = std::move(*made);
+        } else {
+            Console::log("KESTO_SENSOR refused: " + made.error() + "; no frames will arrive");
             c.backend = std::make_unique<PipelineCaptureBackend>(std::string{});
         }
     }

@@ -6,9 +6,11 @@
 #include "camera/CaptureDevice.h"
 #include "camera/CaptureSession.h"
 #include "camera/SensorSpec.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
+class ContinuousCaptureBackend;
 class SimulatedSensor;
 
 // Where frames come from: plays the phone's camera, capture session and
@@ -33,17 +35,21 @@ class CaptureBackend {
     // The simulator, for front ends that change its rate or lens; null otherwise.
     virtual SimulatedSensor* simulatedSensor() { return nullptr; }
 
-    // Builds the backend of a sensor selection; null with `error` when it cannot (a
-    // raw directory that does not exist, a pipeline that does not build).
-    static std::unique_ptr<CaptureBackend> create(const SensorSpec& spec, std::string& error);
+    // Builds the backend of a sensor selection; fails when it cannot (a raw
+    // directory that does not exist, a pipeline that does not build).
+    static Result<std::unique_ptr<CaptureBackend>> create(const SensorSpec& spec);
 
     // The process's backend, made at first use from KESTO_SENSOR (the
     // default camera when unset). An unusable KESTO_SENSOR is logged and gives a
     // backend without frames rather than anything passed off as a sensor.
     static CaptureBackend& current();
     // Chooses the process's backend; only before the first use of
-    // current(), and only once. False with `error` otherwise.
-    static bool select(const SensorSpec& spec, std::string& error);
+    // current(), and only once: refused otherwise.
+    static Result<void> select(const SensorSpec& spec);
+    // An always-on station: the process's backend becomes a
+    // ContinuousCaptureBackend over the chosen one (current() then answers
+    // it). Idempotent. Main thread, before any session is made.
+    static ContinuousCaptureBackend& makeContinuous();
 };
 
 }  // namespace kesto

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
+#include <string_view>
 
 #include "camera/CaptureDevice.h"
 #include "camera/SampleBufferDelegate.h"
@@ -39,7 +39,9 @@ class CaptureSession {
     // Changes made between the two take effect together (at the commit).
     void beginConfiguration() { ++configurationDepth_; }
     void commitConfiguration();
-    void setSessionPreset(std::string preset) { preset_ = std::move(preset); }
+    // Every backend delivers frames of its own source's size: the preset is
+    // the chain's request (kPresetMedium), taken and left as it is.
+    void setSessionPreset(std::string_view /*preset*/) {}
     void addInput(CaptureDevice* device) { input_ = device; }
     // The output: frames go to `delegate` on `queue`, which the session keeps.
     void setSampleBufferDelegate(SampleBufferDelegate* delegate,
@@ -61,9 +63,7 @@ class CaptureSession {
     virtual std::size_t deliverDueFrames() { return 0; }
 
     CaptureDevice* input() const { return input_; }
-    const std::string& sessionPreset() const { return preset_; }
     double minFrameDuration() const { return minFrameDuration_; }
-    std::uint32_t pixelFormat() const { return pixelFormat_; }
     SerialQueue* queue() const { return queue_.get(); }
 
   protected:
@@ -87,7 +87,6 @@ class CaptureSession {
 
   private:
     int configurationDepth_ = 0;
-    std::string preset_;
     CaptureDevice* input_ = nullptr;
     SampleBufferDelegate* delegate_ = nullptr;
     std::unique_ptr<SerialQueue> queue_;

@@ -44,10 +44,6 @@ void OrvVideoStreamController::setErrorHappened(bool value) {
     errorFlag.store(value);
 }
 
-void OrvVideoStreamController::setSession(std::unique_ptr<CaptureSession> session) {
-    session_ = std::move(session);
-}
-
 void OrvVideoStreamController::setupVideoChain() {
     // Observed with the current session as sender: none at the first setup,
     // so errors from any session count then.

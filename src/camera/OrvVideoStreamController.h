@@ -63,7 +63,6 @@ class OrvVideoStreamController : public SampleBufferDelegate {
     bool streamEnded() const { return session_ && session_->streamEnded(); }
 
     CaptureSession* session() const { return session_.get(); }
-    void setSession(std::unique_ptr<CaptureSession> session);
     CaptureDevice* device() const { return device_; }
 
     // Process-wide: a capture runtime error since the last activation.

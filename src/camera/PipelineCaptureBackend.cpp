@@ -1,11 +1,11 @@
 #include "camera/PipelineCaptureBackend.h"
 
-#include "camera/GstCaptureSession.h"
+#include "camera/internal/GstCaptureSession.h"
 
 namespace kesto {
 
-bool PipelineCaptureBackend::validate(const std::string& description, std::string& error) {
-    return GstCaptureSession::validate(description, error);
+Result<void> PipelineCaptureBackend::validate(const std::string& description) {
+    return GstCaptureSession::validate(description);
 }
 
 std::unique_ptr<CaptureSession> PipelineCaptureBackend::createSession() {

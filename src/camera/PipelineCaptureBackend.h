@@ -15,7 +15,7 @@ class PipelineCaptureBackend : public CaptureBackend {
     explicit PipelineCaptureBackend(std::string description)
         : description_(std::move(description)) {}
 
-    static bool validate(const std::string& description, std::string& error);
+    static Result<void> validate(const std::string& description);
 
     std::unique_ptr<CaptureSession> createSession() override;
     CaptureDevice* defaultDevice() override { return &device_; }

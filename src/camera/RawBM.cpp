@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/UniqueHandle.h"
 
 namespace kesto {
 
@@ -44,14 +45,15 @@ void RawBM::save(const std::string& directory) const {
     path += name;
 
     const Date start = Clock::now();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    UniqueHandle<std::FILE, std::fclose> file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         Console::logf("Image not saved (%s): %s", path.c_str(), std::strerror(errno));
         return;
     }
     const std::size_t written =
-        bitmap_.empty() ? 0 : std::fwrite(bitmap_.data(), 1, bitmap_.size(), file);
-    const bool closed = std::fclose(file) == 0;
+        bitmap_.empty() ? 0 : std::fwrite(bitmap_.data(), 1, bitmap_.size(), file.get());
+    // Closed here, not on the way out: a failed close is a failed write.
+    const bool closed = std::fclose(file.release()) == 0;
     if (written != bitmap_.size() || !closed) {
         std::remove(path.c_str());  // no half-written dump left behind
         Console::logf("Image not saved (%s): write failed", path.c_str());

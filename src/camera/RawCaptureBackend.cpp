@@ -1,7 +1,7 @@
 #include "camera/RawCaptureBackend.h"
 
-#include "camera/PacedCaptureSession.h"
-#include "camera/RawFrameReplay.h"
+#include "camera/internal/PacedCaptureSession.h"
+#include "camera/internal/RawFrameReplay.h"
 #include "platform/Format.h"
 
 namespace kesto {

@@ -35,28 +35,25 @@ bool parseRate(std::string_view text, double& value) {
 }
 
 // Splits "key=value" options, refusing repeats; "flag" alone has an empty value.
-bool forEachOption(std::string_view list, std::string_view kind, std::string& error,
-                   const auto& handle) {
+Result<void> forEachOption(std::string_view list, std::string_view kind, const auto& handle) {
     std::set<std::string_view> seen;
     for (auto option : split(list, ',')) {
         if (option.empty()) {
-            error = cformat("%.*s: empty option", static_cast<int>(kind.size()), kind.data());
-            return false;
+            return fail(cformat("%.*s: empty option", static_cast<int>(kind.size()), kind.data()));
         }
         const auto eq = option.find('=');
         const auto key = option.substr(0, eq);
         const auto value =
             eq == std::string_view::npos ? std::string_view{} : option.substr(eq + 1);
         if (!seen.insert(key).second) {
-            error = cformat("%.*s: '%.*s' given twice", static_cast<int>(kind.size()), kind.data(),
-                            static_cast<int>(key.size()), key.data());
-            return false;
+            return fail(cformat("%.*s: '%.*s' given twice", static_cast<int>(kind.size()),
+                                kind.data(), static_cast<int>(key.size()), key.data()));
         }
-        if (!handle(key, value, eq != std::string_view::npos)) {
-            return false;
+        if (auto handled = handle(key, value, eq != std::string_view::npos); !handled) {
+            return handled;
         }
     }
-    return true;
+    return {};
 }
 
 std::string quoted(std::string_view text) {
@@ -68,96 +65,88 @@ std::string quoted(std::string_view text) {
     return result;
 }
 
-bool parseSimulated(std::string_view options, SensorSpec& spec, std::string& error) {
+Result<void> parseSimulated(std::string_view options, SensorSpec& spec) {
     if (options.empty()) {
-        return true;
+        return {};
     }
-    return forEachOption(options, "sim", error, [&](auto key, auto value, bool) {
+    return forEachOption(options, "sim", [&](auto key, auto value, bool) -> Result<void> {
         if (key == "rate") {
             if (!parseRate(value, spec.rate)) {
-                error =
-                    "sim: rate must be a dose rate in μSv/h from 0 to 100000, not " + quoted(value);
-                return false;
+                return fail("sim: rate must be a dose rate in μSv/h from 0 to 100000, not " +
+                            quoted(value));
             }
-        } else if (key == "seed") {
+        } else if (key == "seed" || key == "hotseed") {
             const auto seed = parseNumber<std::uint64_t>(value);
             if (!seed) {
-                error = "sim: seed must be a whole number, not " + quoted(value);
-                return false;
+                return fail("sim: " + std::string(key) + " must be a whole number, not " +
+                            quoted(value));
             }
-            spec.seed = seed;
+            (key == "seed" ? spec.seed : spec.hotSeed) = seed;
         } else if (key == "lens") {
             if (value != "covered" && value != "open") {
-                error = "sim: lens must be 'covered' or 'open', not " + quoted(value);
-                return false;
+                return fail("sim: lens must be 'covered' or 'open', not " + quoted(value));
             }
             spec.lensOpen = value == "open";
         } else if (key == "size") {
             const auto x = value.find('x');
             if (x == std::string_view::npos || !parseSide(value.substr(0, x), spec.width) ||
                 !parseSide(value.substr(x + 1), spec.height)) {
-                error = "sim: size must be WIDTHxHEIGHT, each from 1 to 8192, not " + quoted(value);
-                return false;
+                return fail("sim: size must be WIDTHxHEIGHT, each from 1 to 8192, not " +
+                            quoted(value));
             }
         } else if (key == "hot") {
             const auto hot = parseNumber<std::size_t>(value);
             if (!hot || *hot > SensorSpec::kMaximumHotPixels) {
-                error =
-                    "sim: hot must be a number of hot pixels from 0 to 10000, not " + quoted(value);
-                return false;
+                return fail("sim: hot must be a number of hot pixels from 0 to 10000, not " +
+                            quoted(value));
             }
             spec.hotPixels = *hot;
         } else if (key == "noise") {
             const auto level = parseNumber<std::uint32_t>(value);
             if (!level || *level > SensorSpec::kMaximumDarkLevel) {
-                error = "sim: noise must be a mean dark level from 0 to 100, not " + quoted(value);
-                return false;
+                return fail("sim: noise must be a mean dark level from 0 to 100, not " +
+                            quoted(value));
             }
             spec.darkLevel = *level;
         } else if (key == "frames") {
             const auto frames = parseNumber<std::uint64_t>(value);
             if (!frames) {
-                error = "sim: frames must be a whole number of frames, not " + quoted(value);
-                return false;
+                return fail("sim: frames must be a whole number of frames, not " + quoted(value));
             }
             spec.frames = frames;
         } else {
-            error = "sim: unknown option " + quoted(key) +
-                    " (known: rate, seed, lens, size, hot, noise, frames)";
-            return false;
+            return fail("sim: unknown option " + quoted(key) +
+                        " (known: rate, seed, lens, size, hot, hotseed, noise, frames)");
         }
-        return true;
+        return {};
     });
 }
 
-bool parseRaw(std::string_view rest, SensorSpec& spec, std::string& error) {
+Result<void> parseRaw(std::string_view rest, SensorSpec& spec) {
     const auto comma = rest.find(',');
     spec.directory = std::string(rest.substr(0, comma));
     if (spec.directory.empty()) {
-        error = "raw: a directory is required (raw:DIR)";
-        return false;
+        return fail("raw: a directory is required (raw:DIR)");
     }
     if (comma == std::string_view::npos) {
-        return true;
+        return {};
     }
-    const bool ok = forEachOption(
-        rest.substr(comma + 1), "raw", error, [&](auto key, auto value, bool hasValue) {
+    Result<void> options = forEachOption(
+        rest.substr(comma + 1), "raw", [&](auto key, auto value, bool hasValue) -> Result<void> {
             if (key == "loop") {
                 if (hasValue) {
-                    error = "raw: 'loop' takes no value";
-                    return false;
+                    return fail("raw: 'loop' takes no value");
                 }
                 spec.loop = true;
-                return true;
+                return {};
             }
             std::size_t* target = key == "width"           ? &spec.width
                                   : key == "height"        ? &spec.height
                                   : key == "bytes-per-row" ? &spec.bytesPerRow
                                                            : nullptr;
             if (target == nullptr) {
-                error = "raw: unknown option " + quoted(key) +
-                        " (known: width, height, bytes-per-row, loop)";
-                return false;
+                return fail("raw: unknown option " + quoted(key) +
+                            " (known: width, height, bytes-per-row, loop)");
             }
             bool valid = false;
             if (key == "bytes-per-row") {
@@ -167,27 +156,25 @@ bool parseRaw(std::string_view rest, SensorSpec& spec, std::string& error) {
                 valid = parseSide(value, *target);
             }
             if (!valid) {
-                error = "raw: " + std::string(key) + " must be a whole number" +
-                        (key == "bytes-per-row" ? std::string{} : " from 1 to 8192") + ", not " +
-                        quoted(value);
-                return false;
+                return fail("raw: " + std::string(key) + " must be a whole number" +
+                            (key == "bytes-per-row" ? std::string{} : " from 1 to 8192") +
+                            ", not " + quoted(value));
             }
-            return true;
+            return {};
         });
-    if (ok && spec.bytesPerRow != 0 && spec.bytesPerRow < 4 * spec.width) {
-        error = cformat("raw: bytes-per-row must be at least 4 × width (%zu)", 4 * spec.width);
-        return false;
+    if (options && spec.bytesPerRow != 0 && spec.bytesPerRow < 4 * spec.width) {
+        return fail(cformat("raw: bytes-per-row must be at least 4 × width (%zu)", 4 * spec.width));
     }
-    return ok;
+    return options;
 }
 
-bool parseCamera(std::string_view device, SensorSpec& spec, std::string& error) {
+Result<void> parseCamera(std::string_view device, SensorSpec& spec) {
     if (device.empty()) {
-        return true;
+        return {};
     }
     if (parseNumber<unsigned>(device)) {
         spec.device = "/dev/video" + std::string(device);
-        return true;
+        return {};
     }
     // The path goes into a pipeline description: only plain path characters.
     const bool plain =
@@ -195,44 +182,42 @@ bool parseCamera(std::string_view device, SensorSpec& spec, std::string& error) 
                                      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                                      "0123456789/._-") == std::string_view::npos;
     if (!plain) {
-        error = "camera: DEVICE must be a device path such as /dev/video2 or a number, not " +
-                quoted(device);
-        return false;
+        return fail("camera: DEVICE must be a device path such as /dev/video2 or a number, not " +
+                    quoted(device));
     }
     spec.device = std::string(device);
-    return true;
+    return {};
 }
 
 }  // namespace
 
-std::optional<SensorSpec> SensorSpec::parse(std::string_view text, std::string& error) {
+Result<SensorSpec> SensorSpec::parse(std::string_view text) {
     const auto colon = text.find(':');
     const auto kind = text.substr(0, colon);
     const auto rest = colon == std::string_view::npos ? std::string_view{} : text.substr(colon + 1);
     SensorSpec spec;
-    bool ok = false;
+    Result<void> read;
     if (kind == "sim") {
         spec.kind = Kind::Simulated;
-        ok = parseSimulated(rest, spec, error);
+        read = parseSimulated(rest, spec);
     } else if (kind == "camera") {
         spec.kind = Kind::Camera;
-        ok = parseCamera(rest, spec, error);
+        read = parseCamera(rest, spec);
     } else if (kind == "raw") {
         spec.kind = Kind::Raw;
-        ok = parseRaw(rest, spec, error);
+        read = parseRaw(rest, spec);
     } else if (kind == "gst") {
         spec.kind = Kind::Pipeline;
         spec.pipeline = std::string(rest);
-        ok = rest.find_first_not_of(" \t") != std::string_view::npos;
-        if (!ok) {
-            error = "gst: a pipeline description is required (gst:PIPELINE)";
+        if (rest.find_first_not_of(" \t") == std::string_view::npos) {
+            read = fail("gst: a pipeline description is required (gst:PIPELINE)");
         }
     } else {
-        error = "unknown sensor " + quoted(text) +
-                " (expected sim[:...], camera[:DEVICE], raw:DIR[,...] or gst:PIPELINE)";
+        read = fail("unknown sensor " + quoted(text) +
+                    " (expected sim[:...], camera[:DEVICE], raw:DIR[,...] or gst:PIPELINE)");
     }
-    if (!ok) {
-        return std::nullopt;
+    if (!read) {
+        return read.failure();
     }
     return spec;
 }

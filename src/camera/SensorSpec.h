@@ -6,18 +6,22 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Result.h"
+
 namespace kesto {
 
 // Which sensor the capture chain reads, as given to --sensor or KESTO_SENSOR
 // (the camera when neither is given: the simulator only ever when asked for,
 // so that nothing made up passes for a measurement):
 //
-//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,noise=L,frames=F]
+//   sim[:rate=R,seed=S,lens=covered|open,size=WxH,hot=N,hotseed=H,noise=L,frames=F]
 //       the simulated sensor: R μSv/h (default 0.5, at most 100000), seed S
 //       (default: a random one, announced), covered lens (default), frames
 //       of W × H pixels (default 480x360), N hot pixels (default 0, at most
-//       10000), mean dark level L (default 5, at most 100); with F, it
-//       stops sending after F frames, as a failing camera does
+//       10000) placed by the seed H (default: S), mean dark level L (default
+//       5, at most 100); with F, it stops sending after F frames, as a
+//       failing camera does. The hot pixels are the camera's own: one H
+//       calibrated once serves measurements with any S, as a real camera.
 //   camera[:DEVICE]
 //       a Video4Linux camera: /dev/video0 by default; DEVICE is a path
 //       (/dev/video2) or a number (2)
@@ -45,6 +49,7 @@ struct SensorSpec {
     // Simulator.
     double rate = kDefaultRate;
     std::optional<std::uint64_t> seed;
+    std::optional<std::uint64_t> hotSeed;  // nothing: the seed
     bool lensOpen = false;
     std::size_t hotPixels = 0;
     std::uint32_t darkLevel = kDefaultDarkLevel;
@@ -61,8 +66,8 @@ struct SensorSpec {
     // Pipeline.
     std::string pipeline;
 
-    // Reads a selection; on a mistake returns nothing and says why in `error`.
-    static std::optional<SensorSpec> parse(std::string_view text, std::string& error);
+    // Reads a selection; refused, saying why, on a mistake.
+    static Result<SensorSpec> parse(std::string_view text);
 
     std::size_t rowBytes() const { return bytesPerRow != 0 ? bytesPerRow : 4 * width; }
 };

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "camera/PacedCaptureSession.h"
+#include "camera/internal/PacedCaptureSession.h"
 
 namespace kesto {
 namespace {
@@ -15,9 +15,9 @@ std::uint64_t randomSeed() {
 }  // namespace
 
 SimulatedCaptureBackend::SimulatedCaptureBackend(const SensorSpec& spec)
-    : sensor_(std::make_shared<SimulatedSensor>(spec.width, spec.height,
-                                                spec.seed ? *spec.seed : randomSeed(), spec.rate,
-                                                spec.lensOpen, spec.hotPixels, spec.darkLevel)) {
+    : sensor_(std::make_shared<SimulatedSensor>(
+          spec.width, spec.height, spec.seed ? *spec.seed : randomSeed(), spec.rate, spec.lensOpen,
+          spec.hotPixels, spec.darkLevel, spec.hotSeed)) {
     if (spec.frames) {
         sensor_->setFrameLimit(*spec.frames);
     }

@@ -56,27 +56,43 @@ int poissonInverse(double mu, double u) {
 
 SimulatedSensor::SimulatedSensor(std::size_t width, std::size_t height, std::uint64_t seed,
                                  double rate, bool lensOpen, std::size_t hotPixels,
-                                 std::uint32_t darkLevel)
-    : width_(width), height_(height), seed_(seed), rate_(rate), lensOpen_(lensOpen) {
+                                 std::uint32_t darkLevel, std::optional<std::uint64_t> hotSeed)
+    : width_(width),
+      height_(height),
+      seed_(seed),
+      hotSeed_(hotSeed.value_or(seed)),
+      rate_(rate),
+      lensOpen_(lensOpen) {
+    makeNoiseFrames(darkLevel, placeHotPixels(hotPixels));
+    if (rate > kSaturationRate) {
+        logSaturation(rate);
+    }
+}
+
+std::vector<std::uint8_t> SimulatedSensor::placeHotPixels(std::size_t count) {
+    // Distinct pixels, one channel each, at a level of their own.
     const std::size_t pixels = width_ * height_;
-    const std::uint32_t spread = 2 * std::min<std::uint32_t>(darkLevel, 100) + 1;
-    // Hot pixels: distinct pixels, one channel each, at a level of their own.
+    auto rng = SplitMix64::keyed(hotSeed_, kNoiseFrames, kNoise);
+    std::set<std::size_t> hotPixelSet;
     std::set<std::uint32_t> hot;
-    std::vector<std::uint8_t> hotLevels;
-    {
-        auto rng = SplitMix64::keyed(seed_, kNoiseFrames, kNoise);
-        std::set<std::size_t> hotPixelSet;
-        while (hotPixelSet.size() < std::min(hotPixels, pixels)) {
-            const std::uint64_t r = rng.next();
-            if (hotPixelSet.insert(r % pixels).second) {
-                hot.insert(static_cast<std::uint32_t>((r % pixels) * 3 + (r >> 32) % 3));
-            }
-        }
-        hotValues_.assign(hot.begin(), hot.end());
-        for (std::size_t i = 0; i < hotValues_.size(); ++i) {
-            hotLevels.push_back(static_cast<std::uint8_t>(kHotLevelMin + rng.next() % 56));
+    while (hotPixelSet.size() < std::min(count, pixels)) {
+        const std::uint64_t r = rng.next();
+        if (hotPixelSet.insert(r % pixels).second) {
+            hot.insert(static_cast<std::uint32_t>((r % pixels) * 3 + (r >> 32) % 3));
         }
     }
+    hotValues_.assign(hot.begin(), hot.end());
+    std::vector<std::uint8_t> levels;
+    for (std::size_t i = 0; i < hotValues_.size(); ++i) {
+        levels.push_back(static_cast<std::uint8_t>(kHotLevelMin + rng.next() % 56));
+    }
+    return levels;
+}
+
+void SimulatedSensor::makeNoiseFrames(std::uint32_t darkLevel,
+                                      const std::vector<std::uint8_t>& hotLevels) {
+    const std::size_t pixels = width_ * height_;
+    const std::uint32_t spread = 2 * std::min<std::uint32_t>(darkLevel, 100) + 1;
     for (std::size_t i = 0; i < kNoiseFrames; ++i) {
         auto rng = SplitMix64::keyed(seed_, i, kNoise);
         auto& dark = dark_[i];
@@ -99,9 +115,6 @@ SimulatedSensor::SimulatedSensor(std::size_t width, std::size_t height, std::uin
             dark[at] = hotLevels[h];
             open[at] = std::max(open[at], hotLevels[h]);
         }
-    }
-    if (rate > kSaturationRate) {
-        logSaturation(rate);
     }
 }
 
@@ -198,9 +211,9 @@ std::optional<FrameBitmap> SimulatedSensor::nextFrame(std::vector<std::uint8_t>&
 void SimulatedSensor::sessionStarted() {
     Console::logf(
         "SIMULATED sensor, not a measurement: %zu \u00D7 %zu frames, %.2f \u03BCSv/h, "
-        "seed %llu, lens %s",
+        "seed %llu, hot-pixel seed %llu, lens %s",
         width_, height_, rate(), static_cast<unsigned long long>(seed_),
-        lensOpen() ? "open" : "covered");
+        static_cast<unsigned long long>(hotSeed_), lensOpen() ? "open" : "covered");
 }
 
 }  // namespace kesto

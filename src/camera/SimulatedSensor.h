@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,9 @@ namespace kesto {
 // Frames are dark (channel values 0 to 2L around a mean dark level L, by
 // default 0 to 10, far below any detection threshold), or evenly lit (80
 // higher) when the lens is open. Hot pixels, when asked for, are placed by
-// the seed: each has one channel value that is bright (200 to 255) in every
-// frame, as a defective photosite of a real camera is. Particles
+// their own seed (by default the seed): each has one channel value that is
+// bright (200 to 255) in every frame, as a defective photosite of a real
+// camera is, so one hot-pixel seed is one camera whatever the seed. Particles
 // strike as a random process whose event rate follows the dose model: a
 // rate of R μSv/h gives R ÷ 198 frames with hits a second, i.e. a frame
 // carries hits with probability R ÷ 1980 at 10 frames a second. The number
@@ -43,7 +45,6 @@ class SimulatedSensor : public FrameSource {
     static constexpr double kFramesPerSecond = 10.0;
     // μSv/h: one event per frame.
     static constexpr double kSaturationRate = DoseModel::kOneEventPerSecond * kFramesPerSecond;
-    static constexpr std::uint8_t kDarkNoiseMax = 10;  // at the default dark level
     static constexpr std::uint32_t kDefaultDarkLevel = 5;
     static constexpr std::uint8_t kHotLevelMin = 200;
     static constexpr std::uint8_t kOpenLensLevel = 80;
@@ -51,7 +52,8 @@ class SimulatedSensor : public FrameSource {
 
     SimulatedSensor(std::size_t width, std::size_t height, std::uint64_t seed, double rate,
                     bool lensOpen, std::size_t hotPixels = 0,
-                    std::uint32_t darkLevel = kDefaultDarkLevel);
+                    std::uint32_t darkLevel = kDefaultDarkLevel,
+                    std::optional<std::uint64_t> hotSeed = std::nullopt);
 
     // Refuses (false, one console line) a rate that is not a number from 0 to 100000.
     bool setRate(double microSievertsPerHour);
@@ -65,6 +67,7 @@ class SimulatedSensor : public FrameSource {
     bool isSilent() const override { return nextIndex_.load() >= frameLimit_.load(); }
 
     std::uint64_t seed() const { return seed_; }
+    std::uint64_t hotSeed() const { return hotSeed_; }
     // The hot channel values, as the engine numbers them: (y × width + x) × 3 + c.
     const std::vector<std::uint32_t>& hotValues() const { return hotValues_; }
     std::size_t width() const { return width_; }
@@ -84,10 +87,15 @@ class SimulatedSensor : public FrameSource {
     static constexpr std::size_t kNoiseFrames = 4;
 
     void logSaturation(double rate) const;
+    // Places `count` hot pixels by the hot seed, with their levels.
+    std::vector<std::uint8_t> placeHotPixels(std::size_t count);
+    // The dark and open-lens noise frames, hot pixels included.
+    void makeNoiseFrames(std::uint32_t darkLevel, const std::vector<std::uint8_t>& hotLevels);
 
     const std::size_t width_;
     const std::size_t height_;
     const std::uint64_t seed_;
+    const std::uint64_t hotSeed_;
     std::atomic<double> rate_;
     std::atomic<bool> lensOpen_;
     std::atomic<std::uint64_t> nextIndex_{0};

@@ -3,8 +3,8 @@
 #include <limits>
 #include <sstream>
 
-#include "history/CsvExport.h"
-#include "history/GeoJsonExport.h"
+#include "history/export/CsvExport.h"
+#include "history/export/GeoJsonExport.h"
 
 namespace kesto {
 

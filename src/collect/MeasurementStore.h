@@ -11,7 +11,7 @@
 #include "collect/DatabaseUrl.h"
 #include "collect/UploadedMeasurement.h"
 #include "engine/RadiationEvent.h"
-#include "history/ExportRow.h"
+#include "history/export/ExportRow.h"
 #include "platform/Result.h"
 
 namespace kesto {

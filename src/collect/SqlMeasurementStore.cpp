@@ -1,7 +1,7 @@
 #include "collect/SqlMeasurementStore.h"
 
 #include "collect/CollectSchema.h"
-#include "history/ExportRow.h"
+#include "history/export/ExportRow.h"
 #include "platform/Format.h"
 
 namespace kesto {

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "engine/DoseModel.h"
-#include "engine/FrameScanner.h"
 #include "engine/LightReport.h"
+#include "engine/internal/FrameScanner.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DeviceUtil.h"
@@ -80,6 +80,18 @@ std::unique_ptr<BitmapProcessor> BitmapProcessor::create() {
 std::unique_ptr<BitmapProcessor> BitmapProcessor::create(const CameraProfile& profile) {
     auto engine = std::make_unique<BitmapProcessor>();
     engine->applyProfile(profile);
+    return engine;
+}
+
+std::unique_ptr<BitmapProcessor> BitmapProcessor::sibling() const {
+    auto engine = std::make_unique<BitmapProcessor>();
+    engine->setSeuil(seuil());
+    engine->setSeuilSigma(seuilSigma());
+    engine->profileWidth_.store(profileWidth_.load());
+    engine->profileHeight_.store(profileHeight_.load());
+    std::lock_guard lock(maskMutex_);
+    engine->mask_ = mask_;
+    engine->hasMask_.store(mask_ != nullptr);
     return engine;
 }
 
@@ -201,34 +213,39 @@ bool BitmapProcessor::endedByCamera() const {
     return acquisition_.endedByCamera;
 }
 
-bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
-                                  std::size_t& masked) {
-    const std::size_t width = frame.width;
-    const std::size_t height = frame.height;
-    const std::size_t bytesPerRow = frame.bytesPerRow;
+std::optional<std::size_t> BitmapProcessor::prepareCopy(const FrameBitmap& frame) {
     std::size_t rowBytes = 0;
     std::size_t frameBytes = 0;
-    if (!multiply(width, FrameBitmap::kBytesPerPixel, rowBytes) || bytesPerRow < rowBytes ||
-        !multiply(bytesPerRow, height, frameBytes)) {
-        Console::logf("Frame ignored: %zu * %zu pixels do not fit in %zu bytes per row", width,
-                      height, bytesPerRow);
-        return false;
+    if (!multiply(frame.width, FrameBitmap::kBytesPerPixel, rowBytes) ||
+        frame.bytesPerRow < rowBytes || !multiply(frame.bytesPerRow, frame.height, frameBytes)) {
+        Console::logf("Frame ignored: %zu * %zu pixels do not fit in %zu bytes per row",
+                      frame.width, frame.height, frame.bytesPerRow);
+        return std::nullopt;
     }
     if (frameBytes > 0 && frame.baseAddress == nullptr) {
         Console::log("Frame ignored: no pixel data");
-        return false;
+        return std::nullopt;
     }
     if (!bitmapAllocated_) {
-        Console::logf("Image size : %zu * %zu", width, height);
+        Console::logf("Image size : %zu * %zu", frame.width, frame.height);
         bitmapAllocated_ = true;
     }
     if (bitmap_.size() < frameBytes) {
         // A later, larger frame grows the buffer rather than overflowing it.
         bitmap_.resize(frameBytes);
     }
-    if (frameBytes == 0) {
-        return true;
+    return frameBytes;
+}
+
+bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
+                                  std::size_t& masked) {
+    const std::optional<std::size_t> frameBytes = prepareCopy(frame);
+    if (!frameBytes || *frameBytes == 0) {
+        return frameBytes.has_value();
     }
+    const std::size_t width = frame.width;
+    const std::size_t height = frame.height;
+    const std::size_t rowBytes = width * FrameBitmap::kBytesPerPixel;
 
     // Row r is scanned from r × (bytes per row rounded down to whole pixels),
     // and only its first 4 × width bytes count; every byte is copied. Each
@@ -237,7 +254,7 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
     std::uint8_t* copy = bitmap_.data();
     const std::uint8_t* source = frame.baseAddress;
     const std::int32_t threshold = seuil();
-    const std::size_t stride = bytesPerRow & ~std::size_t{3};
+    const std::size_t stride = frame.bytesPerRow & ~std::size_t{3};
     const auto* offsets =
         hasMask_.load(std::memory_order_relaxed) ? maskOffsets(width, height, stride) : nullptr;
     if (offsets != nullptr) {
@@ -264,14 +281,11 @@ bool BitmapProcessor::copyAndScan(const FrameBitmap& frame, ScanTotals& totals,
         }
     }
     const std::size_t scanned = height * stride;
-    std::memcpy(copy + scanned, source + scanned, frameBytes - scanned);
+    std::memcpy(copy + scanned, source + scanned, *frameBytes - scanned);
     return true;
 }
 
-void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
-    if (!acquisitionEnCours()) {
-        return;
-    }
+std::optional<FrameAnalysis> BitmapProcessor::analyseFrame(const FrameBitmap& frame) {
     const std::size_t profileWidth = profileWidth_.load();
     const std::size_t profileHeight = profileHeight_.load();
     if (profileWidth != 0 && (frame.width != profileWidth || frame.height != profileHeight)) {
@@ -283,23 +297,37 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
                 "%zu \u00D7 %zu (run 'kesto calibrate' for this camera)",
                 profileWidth, profileHeight, frame.width, frame.height);
         }
-        return;
+        return std::nullopt;
     }
     ScanTotals totals;
     std::size_t masked = 0;
     if (!copyAndScan(frame, totals, masked)) {
-        return;
+        return std::nullopt;
     }
     const double values =
         static_cast<double>(frame.height) * 3.0 * static_cast<double>(frame.width) -
         static_cast<double>(masked);
+    FrameAnalysis analysis;
     // An empty frame has no values to average: its level is 0, not 0 ÷ 0.
-    const double average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
-    const auto hits = static_cast<std::int32_t>(
+    analysis.average = values > 0.0 ? static_cast<double>(totals.sum) / values : 0.0;
+    analysis.hits = static_cast<std::int32_t>(
         std::min<std::uint64_t>(totals.hits, std::numeric_limits<std::int32_t>::max()));
+    analysis.max = totals.max;
+    analysis.light = truncated(analysis.average) > truncated(seuilSigma());
+    return analysis;
+}
 
+void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp*/) {
+    if (!acquisitionEnCours()) {
+        return;
+    }
+    const auto analysis = analyseFrame(frame);
+    if (!analysis) {
+        return;
+    }
     const PropertyListValue payload =
-        LightReport{saturated(truncated(average)), saturated(truncated(seuilSigma()))}.payload();
+        LightReport{saturated(truncated(analysis->average)), saturated(truncated(seuilSigma()))}
+            .payload();
     NotificationCenter::defaultCenter().post(kMatriceImageChanged, this, &payload);
 
     double time = 0.0;
@@ -312,11 +340,11 @@ void BitmapProcessor::processBitmap(const FrameBitmap& frame, double /*timestamp
             time = now.timeIntervalSince(*acquisition_.startDate);
         }
     }
-    if (hits >= 1) {
-        eventDetected(hits, time);
+    if (analysis->hits >= 1) {
+        eventDetected(analysis->hits, time);
     }
-    setAvg(average);
-    setMax(totals.max);
+    setAvg(analysis->average);
+    setMax(analysis->max);
 }
 
 void BitmapProcessor::eventDetected(std::int32_t count, double atTime) {

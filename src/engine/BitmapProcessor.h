@@ -16,6 +16,14 @@
 
 namespace kesto {
 
+// What one frame shows, before anything is done with it.
+struct FrameAnalysis {
+    double average = 0.0;   // mean examined channel value (0 for an empty frame)
+    std::int32_t hits = 0;  // examined values above the threshold
+    std::int32_t max = 0;   // largest examined value
+    bool light = false;     // the average, truncated, is above the light limit, truncated
+};
+
 // The detection engine: analyses frames while an acquisition runs, keeps the
 // acquisition's events and dates, and derives the dose figures from them.
 //
@@ -40,6 +48,9 @@ class BitmapProcessor {
     static std::unique_ptr<BitmapProcessor> create();
     // A separate engine with a camera's calibrated figures instead.
     static std::unique_ptr<BitmapProcessor> create(const CameraProfile& profile);
+    // A separate engine with this one's threshold, light limit and mask (a
+    // second analysis of the same frames). Main thread.
+    std::unique_ptr<BitmapProcessor> sibling() const;
 
     BitmapProcessor();
     BitmapProcessor(const BitmapProcessor&) = delete;
@@ -78,6 +89,10 @@ class BitmapProcessor {
 
     // Frame analysis; `timestamp` (the capture clock) is not used.
     void processBitmap(const FrameBitmap& frame, double timestamp);
+    // The scan of processBitmap alone, whether or not an acquisition runs:
+    // no notification, no event, avg and max unchanged. Nothing for a frame
+    // that cannot be read (logged). Delivery thread, as processBitmap.
+    std::optional<FrameAnalysis> analyseFrame(const FrameBitmap& frame);
     void eventDetected(std::int32_t count, double atTime);
 
     // Dose figures, computed on demand.
@@ -132,6 +147,10 @@ class BitmapProcessor {
     // Elapsed time T: now − start while running, else stop − start (0 when a
     // date is missing). Called with the mutex held.
     static double elapsed(const Acquisition& acquisition, bool running);
+    // Checks the frame's geometry and makes the private buffer large enough:
+    // the frame's size in bytes, or nothing (one console line) when it is
+    // not a frame. Delivery thread.
+    std::optional<std::size_t> prepareCopy(const FrameBitmap& frame);
     // Copies the frame into the private buffer, scanning it on the way.
     // Returns the number of values left out by the mask in `masked`.
     bool copyAndScan(const FrameBitmap& frame, struct ScanTotals& totals, std::size_t& masked);

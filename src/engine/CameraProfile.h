@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace kesto {
 
 // What calibration learnt about one camera from covered frames: the
@@ -56,8 +58,8 @@ struct CameraProfile {
 
     // The number of channel values of a frame of this size.
     std::size_t values() const { return width * height * 3; }
-    // False, with the reason, when the figures cannot be used as they are.
-    bool validate(std::string& error) const;
+    // Fails when the figures cannot be used as they are.
+    Result<void> validate() const;
 };
 
 }  // namespace kesto

@@ -37,7 +37,6 @@ bool DarkFrameCalibration::addFrame(const FrameBitmap& frame) {
     if (frame.baseAddress == nullptr || frame.width == 0 || frame.height == 0 ||
         frame.bytesPerRow < frame.width * FrameBitmap::kBytesPerPixel ||
         (done > 0 && (frame.width != width_ || frame.height != height_))) {
-        ignored_.fetch_add(1);
         return true;
     }
     if (done == 0) {
@@ -103,12 +102,10 @@ double DarkFrameCalibration::falseEventsPerHour(std::int32_t threshold, double m
     return perFrame * framesPerSecond * 3600.0;
 }
 
-std::optional<CameraProfile> DarkFrameCalibration::propose(double framesPerSecond,
-                                                           std::string& error) const {
+Result<CameraProfile> DarkFrameCalibration::propose(double framesPerSecond) const {
     const std::uint32_t frames = frames_.load(std::memory_order_acquire);
     if (frames == 0) {
-        error = "no frame was recorded";
-        return std::nullopt;
+        return fail("no frame was recorded");
     }
     CameraProfile profile;
     profile.width = width_;
@@ -118,81 +115,95 @@ std::optional<CameraProfile> DarkFrameCalibration::propose(double framesPerSecon
     stats.deviceThreshold = deviceThreshold_;
     stats.deviceLightLimit = deviceLightLimit_;
 
-    const double n = frames;
-    double sum = 0.0, sumOfSquares = 0.0, maskedMeans = 0.0;
-    double meanSum = 0.0, meanSquares = 0.0;
-    double meanMin = 255.0, meanMax = 0.0, levelMax = 0.0;
-    std::vector<std::uint8_t> unmaskedMax;
-    unmaskedMax.reserve(sum_.size());
-    for (std::size_t i = 0; i < sum_.size(); ++i) {
-        const double share = hits_[i] / n;
-        const double mean = sum_[i] / n;
-        if (share >= kHotShare) {
-            profile.mask.push_back(static_cast<std::uint32_t>(i));
-            maskedMeans += mean;
-            continue;
-        }
-        stats.largestUnmaskedHitShare = std::max(stats.largestUnmaskedHitShare, share);
-        stats.valuesWithHits += hits_[i] > 0 ? 1 : 0;
-        sum += sum_[i];
-        sumOfSquares += sumOfSquares_[i];
-        meanSum += mean;
-        meanSquares += mean * mean;
-        meanMin = std::min(meanMin, mean);
-        meanMax = std::max(meanMax, mean);
-        levelMax = std::max<double>(levelMax, max_[i]);
-        unmaskedMax.push_back(max_[i]);
+    Unmasked unmasked = maskHotValues(profile);
+    if (unmasked.maxima.empty()) {
+        return fail("every channel value is bright in most frames: the lens is not covered");
     }
-    const double unmasked = static_cast<double>(unmaskedMax.size());
-    if (unmaskedMax.empty()) {
-        error = "every channel value is bright in most frames: the lens is not covered";
-        return std::nullopt;
-    }
-    stats.darkLevel = summarise(sum, sumOfSquares, unmasked * n, levelMin_, levelMax);
-    stats.valueMeans = summarise(meanSum, meanSquares, unmasked, meanMin, meanMax);
+    const double values = static_cast<double>(unmasked.maxima.size());
+    stats.darkLevel = summarise(unmasked.sum, unmasked.sumOfSquares, values * frames, levelMin_,
+                                unmasked.levelMax);
+    stats.valueMeans = summarise(unmasked.meanSum, unmasked.meanSquares, values, unmasked.meanMin,
+                                 unmasked.meanMax);
+    stats.frameAverage = frameAverages(unmasked.maskedMeans, values);
 
-    // Frame averages without the masked values, whose own levels barely move.
-    double averageSum = 0.0, averageSquares = 0.0, averageMin = 255.0, averageMax = 0.0;
-    for (const auto frameSum : frameSums_) {
-        const double average = (static_cast<double>(frameSum) - maskedMeans) / unmasked;
-        averageSum += average;
-        averageSquares += average * average;
-        averageMin = std::min(averageMin, average);
-        averageMax = std::max(averageMax, average);
-    }
-    stats.frameAverage = summarise(averageSum, averageSquares,
-                                   static_cast<double>(frameSums_.size()), averageMin, averageMax);
-
-    // The least threshold that the fitted tail keeps below one false event an hour...
-    std::int32_t threshold = std::max(deviceThreshold_, 0);
-    while (threshold < 255 &&
-           falseEventsPerHour(threshold, stats.darkLevel.mean, stats.darkLevel.sigma, unmasked,
-                              framesPerSecond) >= 1.0) {
-        ++threshold;
-    }
-    // ...and that the recorded frames themselves crossed in no more than a
-    // handful of values (the tail can be heavier than the fit).
-    if (unmaskedMax.size() > kParticleAllowance) {
-        auto nth = unmaskedMax.end() - static_cast<std::ptrdiff_t>(kParticleAllowance + 1);
-        std::nth_element(unmaskedMax.begin(), nth, unmaskedMax.end());
-        threshold = std::max<std::int32_t>(threshold, *nth);
-    }
+    const std::int32_t threshold = leastQuietThreshold(stats, unmasked.maxima, framesPerSecond);
     if (threshold > 254) {
-        error = cformat(
+        return fail(cformat(
             "the dark noise (level %.1f \u00B1 %.1f, up to %.0f) leaves no usable threshold: "
             "is the lens covered?",
-            stats.darkLevel.mean, stats.darkLevel.sigma, levelMax);
-        return std::nullopt;
+            stats.darkLevel.mean, stats.darkLevel.sigma, unmasked.levelMax));
     }
     profile.threshold = threshold;
     stats.falseEventsPerHour = falseEventsPerHour(threshold, stats.darkLevel.mean,
-                                                  stats.darkLevel.sigma, unmasked, framesPerSecond);
+                                                  stats.darkLevel.sigma, values, framesPerSecond);
 
     // Light: well above anything a dark frame showed, never below the device's limit.
     const double darkCeiling =
         stats.frameAverage.max + std::max(6.0 * stats.frameAverage.sigma, 1.0) + 1.0;
     profile.lightLimit = std::min(255.0, std::max(deviceLightLimit_, std::ceil(darkCeiling)));
     return profile;
+}
+
+DarkFrameCalibration::Unmasked DarkFrameCalibration::maskHotValues(CameraProfile& profile) const {
+    auto& stats = profile.statistics;
+    const double n = stats.frames;
+    Unmasked unmasked;
+    unmasked.maxima.reserve(sum_.size());
+    for (std::size_t i = 0; i < sum_.size(); ++i) {
+        const double share = hits_[i] / n;
+        const double mean = sum_[i] / n;
+        if (share >= kHotShare) {
+            profile.mask.push_back(static_cast<std::uint32_t>(i));
+            unmasked.maskedMeans += mean;
+            continue;
+        }
+        stats.largestUnmaskedHitShare = std::max(stats.largestUnmaskedHitShare, share);
+        stats.valuesWithHits += hits_[i] > 0 ? 1 : 0;
+        unmasked.sum += sum_[i];
+        unmasked.sumOfSquares += sumOfSquares_[i];
+        unmasked.meanSum += mean;
+        unmasked.meanSquares += mean * mean;
+        unmasked.meanMin = std::min(unmasked.meanMin, mean);
+        unmasked.meanMax = std::max(unmasked.meanMax, mean);
+        unmasked.levelMax = std::max<double>(unmasked.levelMax, max_[i]);
+        unmasked.maxima.push_back(max_[i]);
+    }
+    return unmasked;
+}
+
+// Frame averages without the masked values, whose own levels barely move.
+CameraProfile::Summary DarkFrameCalibration::frameAverages(double maskedMeans,
+                                                           double unmasked) const {
+    double sum = 0.0, squares = 0.0, min = 255.0, max = 0.0;
+    for (const auto frameSum : frameSums_) {
+        const double average = (static_cast<double>(frameSum) - maskedMeans) / unmasked;
+        sum += average;
+        squares += average * average;
+        min = std::min(min, average);
+        max = std::max(max, average);
+    }
+    return summarise(sum, squares, static_cast<double>(frameSums_.size()), min, max);
+}
+
+std::int32_t DarkFrameCalibration::leastQuietThreshold(const CameraProfile::Statistics& stats,
+                                                       std::vector<std::uint8_t>& maxima,
+                                                       double framesPerSecond) const {
+    // The least threshold that the fitted tail keeps below one false event an hour...
+    const double values = static_cast<double>(maxima.size());
+    std::int32_t threshold = std::max(deviceThreshold_, 0);
+    while (threshold < 255 &&
+           falseEventsPerHour(threshold, stats.darkLevel.mean, stats.darkLevel.sigma, values,
+                              framesPerSecond) >= 1.0) {
+        ++threshold;
+    }
+    // ...and that the recorded frames themselves crossed in no more than a
+    // handful of values (the tail can be heavier than the fit).
+    if (maxima.size() > kParticleAllowance) {
+        auto nth = maxima.end() - static_cast<std::ptrdiff_t>(kParticleAllowance + 1);
+        std::nth_element(maxima.begin(), nth, maxima.end());
+        threshold = std::max<std::int32_t>(threshold, *nth);
+    }
+    return threshold;
 }
 
 }  // namespace kesto

@@ -8,6 +8,7 @@
 
 #include "engine/CameraProfile.h"
 #include "engine/FrameBitmap.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -17,7 +18,7 @@ namespace kesto {
 // Per channel value it keeps the sum, the sum of squares, the maximum and
 // the number of frames above the device threshold; per frame, the sum of
 // all values. The first frame fixes the size; frames of another size are
-// ignored (and counted).
+// ignored.
 //
 // Threads: addFrame on the capture chain's delivery thread; frames() from
 // any thread; propose once no frame can arrive any more (main thread).
@@ -42,11 +43,10 @@ class DarkFrameCalibration {
     std::uint32_t wantedFrames() const { return wanted_; }
     // Frames whose average is above the device light limit: the lens is open.
     std::uint32_t lightFrames() const { return lightFrames_.load(); }
-    std::uint32_t ignoredFrames() const { return ignored_.load(); }
 
-    // The proposal for `framesPerSecond`; nothing, with the reason, when
-    // no frame came or no threshold keeps the noise out.
-    std::optional<CameraProfile> propose(double framesPerSecond, std::string& error) const;
+    // The proposal for `framesPerSecond`; fails when no frame came or no
+    // threshold keeps the noise out.
+    Result<CameraProfile> propose(double framesPerSecond) const;
 
     // Expected false events an hour from noise alone at `threshold`, for
     // `values` unmasked values of mean `mean` and deviation `sigma`.
@@ -54,12 +54,31 @@ class DarkFrameCalibration {
                                      double values, double framesPerSecond);
 
   private:
+    // What the unmasked channel values add up to.
+    struct Unmasked {
+        double sum = 0.0;
+        double sumOfSquares = 0.0;
+        double maskedMeans = 0.0;  // the masked values' means, summed
+        double meanSum = 0.0;
+        double meanSquares = 0.0;
+        double meanMin = 255.0;
+        double meanMax = 0.0;
+        double levelMax = 0.0;
+        std::vector<std::uint8_t> maxima;  // one per unmasked value
+    };
+    // Masks the hot values into `profile` and sums up the others.
+    Unmasked maskHotValues(CameraProfile& profile) const;
+    CameraProfile::Summary frameAverages(double maskedMeans, double unmasked) const;
+    // Reorders `maxima`.
+    std::int32_t leastQuietThreshold(const CameraProfile::Statistics& stats,
+                                     std::vector<std::uint8_t>& maxima,
+                                     double framesPerSecond) const;
+
     const std::uint32_t wanted_;
     const std::int32_t deviceThreshold_;
     const double deviceLightLimit_;
     std::atomic<std::uint32_t> frames_{0};
     std::atomic<std::uint32_t> lightFrames_{0};
-    std::atomic<std::uint32_t> ignored_{0};
     // Delivery thread while recording, then read by propose.
     std::size_t width_ = 0;
     std::size_t height_ = 0;

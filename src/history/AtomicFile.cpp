@@ -64,8 +64,7 @@ void removeStaleTemporaries(const std::filesystem::path& directory, const std::s
 
 }  // namespace
 
-bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes,
-                         std::string& error) {
+Result<void> AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes) {
     const std::filesystem::path directory =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     const std::string prefix = path.filename().string() + ".tmp-";
@@ -75,14 +74,13 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
     name.push_back('\0');
     UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
     if (!fd) {
-        error = describe("cannot create a temporary file in", directory);
-        return false;
+        return fail(describe("cannot create a temporary file in", directory));
     }
     const std::filesystem::path temporary(name.data());
-    const auto fail = [&](const char* what, const std::filesystem::path& subject) {
-        error = describe(what, subject);
+    const auto abandon = [&](const char* what, const std::filesystem::path& subject) {
+        Failure failure = fail(describe(what, subject));
         ::unlink(temporary.c_str());
-        return false;
+        return failure;
     };
     // The history holds a device identifier and positions: the user's only.
     if (::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0 || !writeAll(fd.get(), bytes) ||
@@ -90,24 +88,23 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
         const int saved = errno;
         fd.reset();
         errno = saved;
-        return fail("cannot write", temporary);
+        return abandon("cannot write", temporary);
     }
     if (fd.close() != 0) {
-        return fail("cannot write", temporary);
+        return abandon("cannot write", temporary);
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        return fail("cannot rename over", path);
+        return abandon("cannot rename over", path);
     }
     // The rename itself must reach the disk, or a crash could bring back the
     // old directory entry (or none).
     const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // Some file systems cannot flush a directory (EINVAL); nothing more to do there.
     if (!dir || (::fsync(dir.get()) != 0 && errno != EINVAL)) {
-        error = describe("cannot flush the directory", directory);
         // The new file is in place; only its durability is in doubt.
-        return false;
+        return fail(describe("cannot flush the directory", directory));
     }
-    return true;
+    return {};
 }
 
 }  // namespace kesto

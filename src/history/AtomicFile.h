@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Result.h"
+
 namespace kesto {
 
 // Replaces a file whole, so that a crash or a kill at any moment leaves
@@ -15,10 +17,8 @@ namespace kesto {
 // Threads: any thread; concurrent replaces of one path end with one of them.
 class AtomicFile {
   public:
-    // On failure returns false, leaves the old file as it was and puts the
-    // reason in `error`.
-    static bool replace(const std::filesystem::path& path, std::string_view bytes,
-                        std::string& error);
+    // On failure leaves the old file as it was.
+    static Result<void> replace(const std::filesystem::path& path, std::string_view bytes);
 };
 
 }  // namespace kesto

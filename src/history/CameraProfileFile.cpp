@@ -1,9 +1,12 @@
 #include "history/CameraProfileFile.h"
 
+#include <limits>
+#include <optional>
+
 #include <nlohmann/json.hpp>
 
 #include "history/AtomicFile.h"
-#include "history/DataDirectory.h"
+#include "history/file/DataDirectory.h"
 #include "platform/RegularFile.h"
 
 namespace kesto {
@@ -17,45 +20,79 @@ json summary(const CameraProfile::Summary& s) {
     return {{"mean", s.mean}, {"sigma", s.sigma}, {"min", s.min}, {"max", s.max}};
 }
 
-// Reads the field `key` of `object` as T, or throws with the field's name.
-template <typename T>
-T field(const json& object, const char* key, const std::string& where) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-        throw std::runtime_error(where + key + " is missing");
-    }
-    const bool numeric = std::is_arithmetic_v<T> && found->is_number();
-    const bool unsignedOk = !std::is_unsigned_v<T> || found->is_number_unsigned();
-    const bool integerOk = !std::is_integral_v<T> || found->is_number_integer();
-    if constexpr (std::is_arithmetic_v<T>) {
-        if (!numeric || !unsignedOk || !integerOk) {
-            throw std::runtime_error(where + key + " is not " +
-                                     (std::is_integral_v<T> ? "a whole number" : "a number") +
-                                     (std::is_unsigned_v<T> ? " from 0" : ""));
-        }
-        if constexpr (std::is_integral_v<T>) {
-            // Out of the type's range: refused, not wrapped.
-            const auto wide = found->template get<long double>();
-            if (wide < static_cast<long double>(std::numeric_limits<T>::min()) ||
-                wide > static_cast<long double>(std::numeric_limits<T>::max())) {
-                throw std::runtime_error(where + key + " is out of range");
-            }
-        }
-    } else if (!found->is_string()) {
-        throw std::runtime_error(where + key + " is not a text");
-    }
-    return found->template get<T>();
-}
+// Reads the fields of one JSON object, keeping the first that is missing or
+// mistyped: after it, every read gives a zero and the reason stays.
+class FieldReader {
+  public:
+    FieldReader(const json& object, std::string where)
+        : object_(object), where_(std::move(where)) {}
 
-CameraProfile::Summary readSummary(const json& object, const char* key) {
-    const auto found = object.find(key);
-    if (found == object.end() || !found->is_object()) {
-        throw std::runtime_error(std::string("statistics.") + key + " is missing");
+    template <typename T>
+    T get(const char* key) {
+        const auto found = object_.find(key);
+        if (found == object_.end()) {
+            refuse(key, " is missing");
+            return T{};
+        }
+        if constexpr (std::is_arithmetic_v<T>) {
+            const bool unsignedOk = !std::is_unsigned_v<T> || found->is_number_unsigned();
+            const bool integerOk = !std::is_integral_v<T> || found->is_number_integer();
+            if (!found->is_number() || !unsignedOk || !integerOk) {
+                refuse(key, std::string(" is not ") +
+                                (std::is_integral_v<T> ? "a whole number" : "a number") +
+                                (std::is_unsigned_v<T> ? " from 0" : ""));
+                return T{};
+            }
+            if constexpr (std::is_integral_v<T>) {
+                // Out of the type's range: refused, not wrapped.
+                const auto wide = found->template get<long double>();
+                if (wide < static_cast<long double>(std::numeric_limits<T>::min()) ||
+                    wide > static_cast<long double>(std::numeric_limits<T>::max())) {
+                    refuse(key, " is out of range");
+                    return T{};
+                }
+            }
+        } else if (!found->is_string()) {
+            refuse(key, " is not a text");
+            return T{};
+        }
+        return found->template get<T>();
     }
-    const std::string where = std::string("statistics.") + key + ".";
-    return {field<double>(*found, "mean", where), field<double>(*found, "sigma", where),
-            field<double>(*found, "min", where), field<double>(*found, "max", where)};
-}
+
+    CameraProfile::Summary summary(const char* key) {
+        const auto found = object_.find(key);
+        if (found == object_.end() || !found->is_object()) {
+            refuse(key, " is missing");
+            return {};
+        }
+        FieldReader inner(*found, where_ + key + ".");
+        const CameraProfile::Summary s{inner.get<double>("mean"), inner.get<double>("sigma"),
+                                       inner.get<double>("min"), inner.get<double>("max")};
+        if (!failure_ && !inner.ok()) {
+            failure_ = inner.failure_;
+        }
+        return s;
+    }
+
+    bool ok() const { return !failure_.has_value(); }
+    Result<void> outcome() const {
+        if (failure_) {
+            return fail(*failure_);
+        }
+        return {};
+    }
+
+  private:
+    void refuse(const char* key, const std::string& why) {
+        if (!failure_) {
+            failure_ = where_ + key + why;
+        }
+    }
+
+    const json& object_;
+    std::string where_;
+    std::optional<std::string> failure_;
+};
 
 }  // namespace
 
@@ -86,84 +123,80 @@ std::string CameraProfileFile::encode(const CameraProfile& p) {
     return object.dump(1) + "\n";
 }
 
-std::optional<CameraProfile> CameraProfileFile::decode(const std::string& text,
-                                                       std::string& error) {
+Result<CameraProfile> CameraProfileFile::decode(const std::string& text) {
     const json object = json::parse(text, nullptr, false);
     if (object.is_discarded() || !object.is_object()) {
-        error = "not a JSON object";
-        return std::nullopt;
+        return fail("not a JSON object");
     }
-    try {
-        if (field<int>(object, "format", "") != kFormat) {
-            throw std::runtime_error("format is not 1");
-        }
-        CameraProfile p;
-        p.identity = field<std::string>(object, "camera", "");
-        p.threshold = field<std::int32_t>(object, "threshold", "");
-        p.lightLimit = field<double>(object, "lightLimit", "");
-        p.width = field<std::size_t>(object, "width", "");
-        p.height = field<std::size_t>(object, "height", "");
-        const auto mask = object.find("mask");
-        if (mask == object.end() || !mask->is_array()) {
-            throw std::runtime_error("mask is not a list");
-        }
-        for (const auto& index : *mask) {
-            if (!index.is_number_unsigned() || index.get<std::uint64_t>() > 0xFFFFFFFFull) {
-                throw std::runtime_error("mask holds " + index.dump() +
-                                         ", not a channel value index");
-            }
-            p.mask.push_back(index.get<std::uint32_t>());
-        }
-        const auto stats = object.find("statistics");
-        if (stats == object.end() || !stats->is_object()) {
-            throw std::runtime_error("statistics is missing");
-        }
-        auto& s = p.statistics;
-        const std::string where = "statistics.";
-        s.frames = field<std::uint32_t>(*stats, "frames", where);
-        s.darkLevel = readSummary(*stats, "darkLevel");
-        s.valueMeans = readSummary(*stats, "valueMeans");
-        s.frameAverage = readSummary(*stats, "frameAverage");
-        s.largestUnmaskedHitShare = field<double>(*stats, "largestUnmaskedHitShare", where);
-        s.valuesWithHits = field<std::uint64_t>(*stats, "valuesWithHits", where);
-        s.deviceThreshold = field<std::int32_t>(*stats, "deviceThreshold", where);
-        s.deviceLightLimit = field<double>(*stats, "deviceLightLimit", where);
-        s.falseEventsPerHour = field<double>(*stats, "falseEventsPerHour", where);
-        if (!p.validate(error)) {
-            return std::nullopt;
-        }
-        return p;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return std::nullopt;
+    FieldReader top(object, "");
+    if (const int format = top.get<int>("format"); !top.ok() || format != kFormat) {
+        return top.ok() ? fail("format is not 1") : top.outcome().failure();
     }
+    CameraProfile p;
+    p.identity = top.get<std::string>("camera");
+    p.threshold = top.get<std::int32_t>("threshold");
+    p.lightLimit = top.get<double>("lightLimit");
+    p.width = top.get<std::size_t>("width");
+    p.height = top.get<std::size_t>("height");
+    if (!top.ok()) {
+        return top.outcome().failure();
+    }
+    const auto mask = object.find("mask");
+    if (mask == object.end() || !mask->is_array()) {
+        return fail("mask is not a list");
+    }
+    for (const auto& index : *mask) {
+        if (!index.is_number_unsigned() || index.get<std::uint64_t>() > 0xFFFFFFFFull) {
+            return fail("mask holds " + index.dump() + ", not a channel value index");
+        }
+        p.mask.push_back(index.get<std::uint32_t>());
+    }
+    const auto stats = object.find("statistics");
+    if (stats == object.end() || !stats->is_object()) {
+        return fail("statistics is missing");
+    }
+    FieldReader read(*stats, "statistics.");
+    auto& s = p.statistics;
+    s.frames = read.get<std::uint32_t>("frames");
+    s.darkLevel = read.summary("darkLevel");
+    s.valueMeans = read.summary("valueMeans");
+    s.frameAverage = read.summary("frameAverage");
+    s.largestUnmaskedHitShare = read.get<double>("largestUnmaskedHitShare");
+    s.valuesWithHits = read.get<std::uint64_t>("valuesWithHits");
+    s.deviceThreshold = read.get<std::int32_t>("deviceThreshold");
+    s.deviceLightLimit = read.get<double>("deviceLightLimit");
+    s.falseEventsPerHour = read.get<double>("falseEventsPerHour");
+    if (auto fields = read.outcome(); !fields) {
+        return fields.failure();
+    }
+    if (auto valid = p.validate(); !valid) {
+        return valid.failure();
+    }
+    return p;
 }
 
-std::optional<CameraProfile> CameraProfileFile::read(const std::filesystem::path& path,
-                                                     std::string& error) {
+Result<CameraProfile> CameraProfileFile::read(const std::filesystem::path& path) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) {
-        error = "no profile at " + path.string() + " (run 'kesto calibrate' first)";
-        return std::nullopt;
+        return fail("no profile at " + path.string() + " (run 'kesto calibrate' first)");
     }
     const Result<std::string> bytes = RegularFile::read(path, kMaximumBytes);
     if (!bytes) {
-        error = bytes.error();
-        return std::nullopt;
+        return bytes.failure();  // it names the file
     }
-    auto profile = decode(*bytes, error);
+    Result<CameraProfile> profile = decode(*bytes);
     if (!profile) {
-        error = path.string() + ": " + error;
+        return fail(path.string() + ": " + profile.error());
     }
     return profile;
 }
 
-bool CameraProfileFile::write(const std::filesystem::path& path, const CameraProfile& profile,
-                              std::string& error) {
-    if (!DataDirectory::ensure(path.parent_path(), error)) {
-        return false;
+Result<void> CameraProfileFile::write(const std::filesystem::path& path,
+                                      const CameraProfile& profile) {
+    if (auto directory = DataDirectory::ensure(path.parent_path()); !directory) {
+        return directory;
     }
-    return AtomicFile::replace(path, encode(profile), error);
+    return AtomicFile::replace(path, encode(profile));
 }
 
 }  // namespace kesto

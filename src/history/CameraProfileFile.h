@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "engine/CameraProfile.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -24,12 +24,11 @@ class CameraProfileFile {
 
     static std::filesystem::path path(const std::filesystem::path& dataDirectory,
                                       const std::string& cameraFileName);
-    static std::optional<CameraProfile> read(const std::filesystem::path& path, std::string& error);
-    static bool write(const std::filesystem::path& path, const CameraProfile& profile,
-                      std::string& error);
-    // The JSON text of a profile, and back (the error names the faulty field).
+    static Result<CameraProfile> read(const std::filesystem::path& path);
+    static Result<void> write(const std::filesystem::path& path, const CameraProfile& profile);
+    // The JSON text of a profile, and back (a refusal names the faulty field).
     static std::string encode(const CameraProfile& profile);
-    static std::optional<CameraProfile> decode(const std::string& text, std::string& error);
+    static Result<CameraProfile> decode(const std::string& text);
 };
 
 }  // namespace kesto

@@ -6,6 +6,8 @@
 
 #include <curl/curl.h>
 
+#include "platform/UniqueHandle.h"
+
 namespace kesto {
 namespace {
 
@@ -27,30 +29,22 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* targe
     return n;
 }
 
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 }  // namespace
 
-HttpClient::Result HttpClient::post(const std::string& url, const std::vector<std::string>& headers,
-                                    std::string_view body, std::chrono::milliseconds timeout) {
+Result<HttpClient::Response> HttpClient::post(const std::string& url,
+                                              const std::vector<std::string>& headers,
+                                              std::string_view body,
+                                              std::chrono::milliseconds timeout) {
     initialiseOnce();
-    Result result;
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    const UniqueHandle<CURL, curl_easy_cleanup> easy(curl_easy_init());
     if (!easy) {
-        result.error = "cannot start an HTTP request";
-        return result;
+        return fail("cannot start an HTTP request");
     }
-    std::unique_ptr<curl_slist, ListDeleter> list;
+    UniqueHandle<curl_slist, curl_slist_free_all> list;
     for (const std::string& header : headers) {
         curl_slist* grown = curl_slist_append(list.get(), header.c_str());
         if (grown == nullptr) {
-            result.error = "out of memory";
-            return result;
+            return fail("out of memory");
         }
         list.release();
         list.reset(grown);
@@ -61,6 +55,7 @@ HttpClient::Result HttpClient::post(const std::string& url, const std::vector<st
         list.release();
         list.reset(grown);
     }
+    Response response;
     char errorText[CURL_ERROR_SIZE] = {};
     CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
@@ -72,17 +67,14 @@ HttpClient::Result HttpClient::post(const std::string& url, const std::vector<st
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // no SIGALRM games on other threads
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &result.body);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &response.body);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     const CURLcode code = curl_easy_perform(h);
     if (code != CURLE_OK) {
-        result.body.clear();
-        result.error = errorText[0] != '\0' ? std::string(errorText) : curl_easy_strerror(code);
-        return result;
+        return fail(errorText[0] != '\0' ? std::string(errorText) : curl_easy_strerror(code));
     }
-    result.responded = true;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.status);
-    return result;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.status);
+    return response;
 }
 
 }  // namespace kesto

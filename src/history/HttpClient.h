@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace kesto {
 
 // One blocking HTTP POST through libcurl.
@@ -13,16 +15,16 @@ namespace kesto {
 // until an answer is read, the connection fails or `timeout` expires.
 class HttpClient {
   public:
-    struct Result {
-        bool responded = false;  // an HTTP answer arrived, whatever its status
+    // An HTTP answer, whatever its status.
+    struct Response {
         long status = 0;
-        std::string body;   // its first MiB at most
-        std::string error;  // why no answer arrived
+        std::string body;  // its first MiB at most
     };
 
     // `headers` are full "Name: value" lines added to libcurl's defaults.
-    static Result post(const std::string& url, const std::vector<std::string>& headers,
-                       std::string_view body, std::chrono::milliseconds timeout);
+    // Fails, saying why, when no answer arrived.
+    static Result<Response> post(const std::string& url, const std::vector<std::string>& headers,
+                                 std::string_view body, std::chrono::milliseconds timeout);
 };
 
 }  // namespace kesto

@@ -6,11 +6,11 @@
 #include <system_error>
 
 #include "history/AtomicFile.h"
-#include "history/DataDirectory.h"
 #include "history/HttpClient.h"
 #include "history/UploadForm.h"
 #include "history/UploadLog.h"
-#include "history/WriterLock.h"
+#include "history/file/DataDirectory.h"
+#include "history/file/WriterLock.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Format.h"
@@ -24,7 +24,7 @@ struct Store {
     // Main thread only.
     std::optional<RadiationHistoryMng::RecordList> list;
     RadiationHistoryMng::LoadState loadState = RadiationHistoryMng::LoadState::NotLoaded;
-    bool lastSaveSucceeded = true;
+    Result<void> lastSave;
     std::optional<WriterLock> writer;
     // Read by upload threads too.
     std::atomic<bool> simulated{false};
@@ -66,69 +66,79 @@ std::filesystem::path asideName(const std::filesystem::path& path) {
 // Before a save replaces a file this process has not read, makes sure that
 // file is not a history we failed to read. Returns false when it must not be
 // replaced.
-bool moveAsideIfUnreadable(const std::filesystem::path& path) {
-    const HistoryFile::ReadResult existing = HistoryFile::read(path);
-    if (existing.status != HistoryFile::Status::Unreadable) {
-        return true;
+Result<void> moveAsideIfUnreadable(const std::filesystem::path& path) {
+    if (HistoryFile::read(path)) {
+        return {};
     }
     const std::filesystem::path aside = asideName(path);
     std::error_code ec;
     std::filesystem::rename(path, aside, ec);
     if (ec) {
-        Console::logf("Unreadable history file %s kept: cannot move it aside (%s)", path.c_str(),
-                      ec.message().c_str());
-        return false;
+        return fail("unreadable history file " + path.string() + " kept: cannot move it aside (" +
+                    ec.message() + ")");
     }
     Console::logf("Unreadable history file moved aside to %s", aside.c_str());
-    return true;
+    return {};
 }
 
-std::optional<std::string> uploadURL(std::string& problem) {
+Result<std::string> uploadURL() {
+    if (RadiationHistoryMng::isSimulated()) {
+        return fail("Simulated measurement: not sent to the collection server");
+    }
     const std::optional<std::string> base = RadiationHistoryMng::serverURL();
     if (!base) {
-        problem = "No collection server set (--server or KESTO_SERVER): measurement not sent";
-        return std::nullopt;
+        return fail("No collection server set (--server or KESTO_SERVER): measurement not sent");
     }
-    return UploadForm::endpoint(*base, problem);
+    return UploadForm::endpoint(*base);
 }
 
 // A log that cannot be written costs one console line, never the upload.
-void logUpload(const RadiationHistoryRecord& record, const HttpClient::Result& result) {
-    UploadLog::count(result);
+void logUpload(const RadiationHistoryRecord& record, const UploadLog::Exchange& exchange) {
+    UploadLog::count(exchange);
     const std::filesystem::path file = RadiationHistoryMng::uploadLogPath();
-    std::string error;
-    if (file.empty() || !UploadLog::append(file, Clock::now(), record, result, error)) {
-        Console::logf("Upload log: %s", file.empty() ? "no data directory" : error.c_str());
+    if (file.empty()) {
+        Console::log("Upload log: no data directory");
+    } else if (auto logged = UploadLog::append(file, Clock::now(), record, exchange); !logged) {
+        Console::log("Upload log: " + logged.error());
     }
+}
+
+// A figure summed over the list in single precision, as the history always has.
+double sumOverList(double (RadiationHistoryRecord::*figure)() const) {
+    float sum = 0.0f;
+    if (const auto* list = RadiationHistoryMng::getRadiationHistoryRecordList()) {
+        for (const auto& record : *list) {
+            sum = static_cast<float>(static_cast<double>(sum) + ((*record).*figure)());
+        }
+    }
+    return static_cast<double>(sum);
 }
 
 }  // namespace
 
 void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
     Store& s = store();
-    if (auto problem = dataDirectoryProblem()) {
+    if (auto directory = resolveDataDirectory(); !directory) {
         s.loadState = LoadState::Unreadable;
-        Console::logf("History file: %s", problem->c_str());
+        Console::log("History file: " + directory.error());
         Console::log("Fail to load radiation history");
         return;
     }
-    HistoryFile::ReadResult result = HistoryFile::read(historyFilePath());
-    if (result.status != HistoryFile::Status::Loaded) {
-        s.loadState = result.status == HistoryFile::Status::Missing ? LoadState::Missing
-                                                                    : LoadState::Unreadable;
-        if (!result.problem.empty()) {
-            Console::logf("History file %s: %s", historyFilePath().c_str(), result.problem.c_str());
+    Result<HistoryFile::Contents> read = HistoryFile::read(historyFilePath());
+    if (!read || !read->exists) {
+        s.loadState = read ? LoadState::Missing : LoadState::Unreadable;
+        if (!read) {
+            Console::logf("History file %s: %s", historyFilePath().c_str(), read.error().c_str());
         }
         Console::log("Fail to load radiation history");
         return;
     }
-    if (result.skipped > 0) {
-        Console::logf("History file: %zu entries that are not records were skipped",
-                      result.skipped);
+    if (read->skipped > 0) {
+        Console::logf("History file: %zu entries that are not records were skipped", read->skipped);
     }
     if (isSimulated()) {
         // Records from before records said it are told by their folder.
-        for (auto& record : result.records) {
+        for (auto& record : read->records) {
             if (!record->simulated()) {
                 auto marked = std::make_shared<RadiationHistoryRecord>(*record);
                 marked->setSimulated(true);
@@ -136,7 +146,7 @@ void RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal() {
             }
         }
     }
-    s.list = std::move(result.records);
+    s.list = std::move(read->records);
     s.loadState = LoadState::Loaded;
 }
 
@@ -156,26 +166,9 @@ void RadiationHistoryMng::registerRadiationHistoryRecord(
 
 void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
     Store& s = store();
-    const std::filesystem::path path = historyFilePath();
-    std::string error;
-    const std::optional<std::string> bytes =
-        HistoryFile::serialize(s.list ? *s.list : RecordList{}, &error);
-    const std::optional<std::string> noDirectory = dataDirectoryProblem();
-    if (noDirectory) {
-        error = *noDirectory;
-    }
-    bool saved = bytes && !noDirectory && claimWriter(error);
-    if (saved && s.loadState != LoadState::Loaded) {
-        saved = moveAsideIfUnreadable(path);
-    }
-    if (saved) {
-        saved = AtomicFile::replace(path, *bytes, error);
-    }
-    s.lastSaveSucceeded = saved;
-    if (!saved) {
-        if (!error.empty()) {
-            Console::logf("History file: %s", error.c_str());
-        }
+    s.lastSave = save(s.list ? *s.list : RecordList{}, s.loadState == LoadState::Loaded);
+    if (!s.lastSave) {
+        Console::log("History file: " + s.lastSave.error());
         Console::log("Save history fails");
         return;
     }
@@ -184,8 +177,28 @@ void RadiationHistoryMng::saveRadiationHistoryRecordListToLocal() {
     Console::log("Save history done");
 }
 
-bool RadiationHistoryMng::lastSaveSucceeded() {
-    return store().lastSaveSucceeded;
+Result<void> RadiationHistoryMng::save(const RecordList& list, bool fileLoaded) {
+    const Result<std::string> bytes = HistoryFile::serialize(list);
+    if (!bytes) {
+        return bytes.failure();
+    }
+    if (auto directory = resolveDataDirectory(); !directory) {
+        return directory.failure();
+    }
+    if (auto writer = claimWriter(); !writer) {
+        return writer;
+    }
+    const std::filesystem::path path = historyFilePath();
+    if (!fileLoaded) {
+        if (auto aside = moveAsideIfUnreadable(path); !aside) {
+            return aside;
+        }
+    }
+    return AtomicFile::replace(path, *bytes);
+}
+
+const Result<void>& RadiationHistoryMng::lastSave() {
+    return store().lastSave;
 }
 
 const RadiationHistoryMng::RecordList* RadiationHistoryMng::getRadiationHistoryRecordList() {
@@ -194,8 +207,7 @@ const RadiationHistoryMng::RecordList* RadiationHistoryMng::getRadiationHistoryR
 }
 
 std::filesystem::path RadiationHistoryMng::dataFilePath() {
-    std::string problem;
-    return DataDirectory::resolve(directoryOption(), problem).value_or(std::filesystem::path());
+    return resolveDataDirectory().value_or(std::filesystem::path());
 }
 
 std::filesystem::path RadiationHistoryMng::uploadLogPath() {
@@ -213,12 +225,8 @@ std::filesystem::path RadiationHistoryMng::historyFilePath() {
     return directory.empty() ? directory : directory / kHistoryFileName;
 }
 
-std::optional<std::string> RadiationHistoryMng::dataDirectoryProblem() {
-    std::string problem;
-    if (DataDirectory::resolve(directoryOption(), problem)) {
-        return std::nullopt;
-    }
-    return problem;
+Result<std::filesystem::path> RadiationHistoryMng::resolveDataDirectory() {
+    return DataDirectory::resolve(directoryOption());
 }
 
 void RadiationHistoryMng::setDataDirectory(std::optional<std::filesystem::path> directory) {
@@ -245,20 +253,23 @@ bool RadiationHistoryMng::isSimulated() {
     return store().simulated.load();
 }
 
-bool RadiationHistoryMng::claimWriter(std::string& problem) {
+Result<void> RadiationHistoryMng::claimWriter() {
     Store& s = store();
-    if (auto noDirectory = dataDirectoryProblem()) {
-        problem = *noDirectory;
-        return false;
+    if (auto directory = resolveDataDirectory(); !directory) {
+        return directory.failure();
     }
     const std::filesystem::path directory = historyDirectoryPath();
     // The data directory may also come from the environment, which can change.
     if (s.writer && s.writer->directory() == directory) {
-        return true;
+        return {};
     }
     s.writer.reset();
-    s.writer = WriterLock::acquire(directory, problem);
-    return s.writer.has_value();
+    Result<WriterLock> lock = WriterLock::acquire(directory);
+    if (!lock) {
+        return lock.failure();
+    }
+    s.writer.emplace(std::move(*lock));
+    return {};
 }
 
 RadiationHistoryMng::LoadState RadiationHistoryMng::lastLoadState() {
@@ -266,23 +277,11 @@ RadiationHistoryMng::LoadState RadiationHistoryMng::lastLoadState() {
 }
 
 double RadiationHistoryMng::timeTotal() {
-    float sum = 0.0f;
-    if (const RecordList* list = getRadiationHistoryRecordList()) {
-        for (const auto& record : *list) {
-            sum = static_cast<float>(static_cast<double>(sum) + record->duration());
-        }
-    }
-    return static_cast<double>(sum);
+    return sumOverList(&RadiationHistoryRecord::duration);
 }
 
 double RadiationHistoryMng::vdTotal() {
-    float sum = 0.0f;
-    if (const RecordList* list = getRadiationHistoryRecordList()) {
-        for (const auto& record : *list) {
-            sum = static_cast<float>(static_cast<double>(sum) + record->vd());
-        }
-    }
-    return static_cast<double>(sum);
+    return sumOverList(&RadiationHistoryRecord::vd);
 }
 
 double RadiationHistoryMng::expostionMoyenne() {
@@ -324,37 +323,34 @@ std::optional<std::string> RadiationHistoryMng::serverURL() {
 
 bool RadiationHistoryMng::sendRadiationHistoryRecordToServer(const RadiationHistoryRecord& record,
                                                              std::chrono::milliseconds timeout) {
-    return postRadiationHistoryRecord(record, timeout).responded;
+    return postRadiationHistoryRecord(record, timeout).ok();
 }
 
-HttpClient::Result RadiationHistoryMng::postRadiationHistoryRecord(
+Result<HttpClient::Response> RadiationHistoryMng::postRadiationHistoryRecord(
     const RadiationHistoryRecord& record, std::chrono::milliseconds timeout) {
-    std::string problem;
-    if (isSimulated() || record.isSimulated()) {
-        problem = "Simulated measurement: not sent to the collection server";
-    }
-    const std::optional<std::string> url = problem.empty() ? uploadURL(problem) : std::nullopt;
+    const Result<std::string> url =
+        isSimulated() || record.isSimulated()
+            ? Result<std::string>(fail("Simulated measurement: not sent to the collection server"))
+            : uploadURL();
     if (!url) {
-        Console::log(problem);
-        HttpClient::Result refused;
-        refused.error = problem;
-        return refused;
+        Console::log(url.error());
+        return url.failure();
     }
     const UploadForm::Body body = UploadForm::build(record);
     const std::vector<std::string> headers{
         cformat("Content-Length: %d", static_cast<int>(body.bytes.size())),
         "Content-Type: " + body.contentType(),
     };
-    const HttpClient::Result result = HttpClient::post(*url, headers, body.bytes, timeout);
-    logUpload(record, result);
-    if (!result.responded) {
-        Console::log("Response : " + result.error);
-        return result;
+    Result<HttpClient::Response> answer = HttpClient::post(*url, headers, body.bytes, timeout);
+    logUpload(record, answer);
+    if (!answer) {
+        Console::log("Response : " + answer.error());
+        return answer;
     }
     // A body that is not UTF-8 text is not shown.
     Console::log("Response:" +
-                 (Utf8Text::isValid(result.body) ? result.body : std::string("(null)")));
-    return result;
+                 (Utf8Text::isValid(answer->body) ? answer->body : std::string("(null)")));
+    return answer;
 }
 
 void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory) {
@@ -365,7 +361,7 @@ void RadiationHistoryMng::resetForTesting(const std::filesystem::path& directory
         s.directory = directory;
     }
     s.loadState = LoadState::NotLoaded;
-    s.lastSaveSucceeded = true;
+    s.lastSave = {};
     s.writer.reset();
     s.simulated.store(false);
     setServerURL(std::nullopt);

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "history/HistoryFile.h"
 #include "history/HttpClient.h"
 #include "history/RadiationHistoryRecord.h"
+#include "history/file/HistoryFile.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -52,25 +53,26 @@ class RadiationHistoryMng {
     // a history is first moved aside to "radiationHistory.txt.unreadable-<UTC
     // time>", so no saved measurement is ever lost.
     static void saveRadiationHistoryRecordListToLocal();
-    // Whether the last save (or registration) reached the disk. The store's
-    // operations only log; a command that saves asks here so it can say so.
-    static bool lastSaveSucceeded();
+    // Whether the last save (or registration) reached the disk, and why not.
+    // The store's operations only log; a command that saves asks here so it
+    // can say so.
+    static const Result<void>& lastSave();
     // The list itself; nullptr before the first load or registration.
     static const RecordList* getRadiationHistoryRecordList();
 
     // The data directory (without the file name), the directory of the
     // history served (the data directory, or its "simulated" folder) and the
     // file's full path; all empty when there is none (see
-    // dataDirectoryProblem).
+    // resolveDataDirectory).
     static std::filesystem::path dataFilePath();
     static std::filesystem::path historyDirectoryPath();
     static std::filesystem::path historyFilePath();
     // "uploads.jsonl" in the data directory (see UploadLog); any thread.
     static std::filesystem::path uploadLogPath();
-    // Why there is no data directory (no option nor $KESTO_DATA_DIR, no
-    // absolute $XDG_DATA_HOME or home); nothing when there is one. Loads then find the
-    // history Unreadable and saves fail, each logging this reason.
-    static std::optional<std::string> dataDirectoryProblem();
+    // The data directory, or why there is none (no option nor
+    // $KESTO_DATA_DIR, no absolute $XDG_DATA_HOME or home). Without one,
+    // loads find the history Unreadable and saves fail, each logging why.
+    static Result<std::filesystem::path> resolveDataDirectory();
     // Overrides the data directory (the --data-dir option); nullopt restores
     // the usual one. The list no longer mirrors a file: it is forgotten until
     // the next load or registration.
@@ -88,14 +90,14 @@ class RadiationHistoryMng {
 
     // Makes this process the only writer of the history it serves, for as
     // long as it runs or until the history changes: the lock of
-    // "<history directory>/.lock" (see WriterLock). False, with the reason in
-    // `problem` (naming the holder's process id), when another process holds
-    // it. Idempotent. A front end that will save calls it at start-up, before
-    // its first load (a list loaded earlier may lack what the previous writer
-    // saved), and stops with `problem` when refused. Saves claim it
-    // themselves when nobody has, so none can forget; they fail, logging why,
-    // while another process holds it. Reading never claims it.
-    static bool claimWriter(std::string& problem);
+    // "<history directory>/.lock" (see WriterLock). Fails (naming the
+    // holder's process id) when another process holds it. Idempotent. A
+    // front end that will save calls it at start-up, before its first load
+    // (a list loaded earlier may lack what the previous writer saved), and
+    // stops with the reason when refused. Saves claim it themselves when
+    // nobody has, so none can forget; they fail, logging why, while another
+    // process holds it. Reading never claims it.
+    static Result<void> claimWriter();
 
     // Sums over the list in single precision, as the history always has.
     static double timeTotal();
@@ -119,14 +121,19 @@ class RadiationHistoryMng {
     // Every exchange that was attempted (a server set, the real history) is
     // appended to the upload log, whatever its outcome.
     // The same exchange, logged the same way, with the answer (status, body)
-    // or the reason nothing was sent (`error`) for callers that report it.
-    static HttpClient::Result postRadiationHistoryRecord(
+    // or the reason nothing was sent, for callers that report it.
+    static Result<HttpClient::Response> postRadiationHistoryRecord(
         const RadiationHistoryRecord& record, std::chrono::milliseconds timeout = kUploadTimeout);
 
     // Tests only: forgets the list, the last load, the server and the
     // writer's lock, serves the real history and points the store at
     // `directory`.
     static void resetForTesting(const std::filesystem::path& directory);
+
+  private:
+    // Writes `list` as the history file. `fileLoaded`: the file holds what
+    // this process last read or wrote, so it may be replaced without a look.
+    static Result<void> save(const RecordList& list, bool fileLoaded);
 };
 
 }  // namespace kesto

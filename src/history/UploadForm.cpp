@@ -6,13 +6,10 @@
 #include <curl/curl.h>
 
 #include "platform/Format.h"
+#include "platform/UniqueHandle.h"
 
 namespace kesto {
 namespace {
-
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
 
 // A URL's part as libcurl gives it; empty when absent.
 std::string part(CURLU* url, CURLUPart which) {
@@ -20,9 +17,8 @@ std::string part(CURLU* url, CURLUPart which) {
     if (curl_url_get(url, which, &text, 0) != CURLUE_OK || text == nullptr) {
         return {};
     }
-    std::string copy(text);
-    curl_free(text);
-    return copy;
+    const UniqueHandle<char, curl_free> owned(text);
+    return std::string(owned.get());
 }
 
 // The server as given, fit for a message: everything up to the last '@'
@@ -121,9 +117,9 @@ UploadForm::Body UploadForm::build(const RadiationHistoryRecord& record) {
     return body;
 }
 
-std::optional<std::string> UploadForm::endpoint(std::string_view server, std::string& problem) {
+Result<std::string> UploadForm::endpoint(std::string_view server) {
     const std::string given(server);
-    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    const UniqueHandle<CURLU, curl_url_cleanup> url(curl_url());
     bool clean = url && curl_url_set(url.get(), CURLUPART_URL, given.c_str(), 0) == CURLUE_OK;
     if (clean) {
         const std::string scheme = part(url.get(), CURLUPART_SCHEME);
@@ -138,9 +134,8 @@ std::optional<std::string> UploadForm::endpoint(std::string_view server, std::st
                 part(url.get(), CURLUPART_FRAGMENT).empty() && given.find('@') == std::string::npos;
     }
     if (!clean || curl_url_set(url.get(), CURLUPART_PATH, kPath, 0) != CURLUE_OK) {
-        problem = "Collection server must be given as http://host[:port], not '" +
-                  redacted(server) + "': measurement not sent";
-        return std::nullopt;
+        return fail("Collection server must be given as http://host[:port], not '" +
+                    redacted(server) + "': measurement not sent");
     }
     return part(url.get(), CURLUPART_URL);
 }

@@ -7,6 +7,7 @@
 
 #include "engine/RadiationEvent.h"
 #include "history/RadiationHistoryRecord.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -42,11 +43,11 @@ class UploadForm {
 
     // The upload address for a server given as "http[s]://host[:port]" (any
     // case of scheme, IPv6 literals in brackets, trailing slashes allowed),
-    // parsed by libcurl. Nothing, with the reason in `problem`, for any other
-    // scheme, a path, query or fragment, or user information: "http://a:1@b"
-    // would send to b with "a" as a login. The reason never holds the user
-    // information nor control characters.
-    static std::optional<std::string> endpoint(std::string_view server, std::string& problem);
+    // parsed by libcurl. Refused for any other scheme, a path, query or
+    // fragment, or user information: "http://a:1@b" would send to b with "a"
+    // as a login. The reason never holds the user information nor control
+    // characters.
+    static Result<std::string> endpoint(std::string_view server);
 };
 
 }  // namespace kesto

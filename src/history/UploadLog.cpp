@@ -43,7 +43,7 @@ std::optional<std::string> textOf(const nlohmann::json& object, const char* key)
 }  // namespace
 
 std::string UploadLog::line(Date time, const RadiationHistoryRecord& record,
-                            const HttpClient::Result& result) {
+                            const Exchange& exchange) {
     ordered_json entry = {
         {"time", time.iso8601()},
         {"startDate",
@@ -51,24 +51,22 @@ std::string UploadLog::line(Date time, const RadiationHistoryRecord& record,
         {"udid", orNull(record.udid())},
         {"tag", orNull(record.tag())},
     };
-    if (result.responded) {
-        entry["status"] = result.status;
+    if (exchange) {
+        entry["status"] = exchange->status;
     } else {
-        entry["error"] = result.error;
+        entry["error"] = exchange.error();
     }
     // A tag that is not UTF-8 must not lose the line.
     return entry.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
 
-bool UploadLog::append(const std::filesystem::path& file, Date time,
-                       const RadiationHistoryRecord& record, const HttpClient::Result& result,
-                       std::string& error) {
-    std::string bytes = line(time, record, result) + '\n';
+Result<void> UploadLog::append(const std::filesystem::path& file, Date time,
+                               const RadiationHistoryRecord& record, const Exchange& exchange) {
+    std::string bytes = line(time, record, exchange) + '\n';
     std::lock_guard lock(appendMutex());
     UniqueFd fd(::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd) {
-        error = "cannot open " + file.string() + ": " + std::strerror(errno);
-        return false;
+        return fail("cannot open " + file.string() + ": " + std::strerror(errno));
     }
     // A last line cut short (a full disk, a crash) would swallow this one:
     // it starts on a fresh line.
@@ -80,11 +78,10 @@ bool UploadLog::append(const std::filesystem::path& file, Date time,
     }
     const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
     if (written != static_cast<ssize_t>(bytes.size())) {
-        error = "cannot append to " + file.string() + ": " +
-                (written < 0 ? std::strerror(errno) : std::string("short write"));
-        return false;
+        return fail("cannot append to " + file.string() + ": " +
+                    (written < 0 ? std::strerror(errno) : std::string("short write")));
     }
-    return true;
+    return {};
 }
 
 UploadLog::Outcomes::Key UploadLog::Outcomes::keyOf(const std::optional<std::string>& startDate,
@@ -163,8 +160,8 @@ std::uint64_t UploadLog::failedCount() {
     return failedUploads.load();
 }
 
-void UploadLog::count(const HttpClient::Result& result) {
-    (acknowledged(result) ? sentUploads : failedUploads).fetch_add(1);
+void UploadLog::count(const Exchange& exchange) {
+    (acknowledged(exchange) ? sentUploads : failedUploads).fetch_add(1);
 }
 
 }  // namespace kesto

@@ -10,6 +10,7 @@
 #include "history/HttpClient.h"
 #include "history/RadiationHistoryRecord.h"
 #include "platform/Date.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -37,14 +38,16 @@ class UploadLog {
 
     enum class Status { NeverSent, Failed, Sent };
 
-    // Appends the outcome of sending `record`. False, with `error`, when the
-    // line could not be written; the upload itself is unaffected.
-    static bool append(const std::filesystem::path& file, Date time,
-                       const RadiationHistoryRecord& record, const HttpClient::Result& result,
-                       std::string& error);
+    // What sending a record came to: the server's answer, or why none came.
+    using Exchange = Result<HttpClient::Response>;
+
+    // Appends the outcome of sending `record`. Fails when the line could not
+    // be written; the upload itself is unaffected.
+    static Result<void> append(const std::filesystem::path& file, Date time,
+                               const RadiationHistoryRecord& record, const Exchange& exchange);
     // One line's text (without its newline).
     static std::string line(Date time, const RadiationHistoryRecord& record,
-                            const HttpClient::Result& result);
+                            const Exchange& exchange);
 
     // What the log says of each measurement.
     class Outcomes {
@@ -64,14 +67,14 @@ class UploadLog {
 
     // "sent", "failed", "never sent".
     static const char* text(Status status);
-    static bool acknowledged(const HttpClient::Result& result) {
-        return result.responded && result.status >= 200 && result.status <= 299;
+    static bool acknowledged(const Exchange& exchange) {
+        return exchange && exchange->status >= 200 && exchange->status <= 299;
     }
 
     // Uploads this process made, by outcome (for monitoring).
     static std::uint64_t sentCount();
     static std::uint64_t failedCount();
-    static void count(const HttpClient::Result& result);
+    static void count(const Exchange& exchange);
 };
 
 }  // namespace kesto

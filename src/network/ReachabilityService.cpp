@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "network/KernelRoutingTable.h"
 #include "network/ReachabilityHandle.h"
-#include "network/SystemHostResolver.h"
+#include "network/internal/KernelRoutingTable.h"
+#include "network/internal/SystemHostResolver.h"
 #include "platform/NoDestructor.h"
 
 namespace kesto {

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "platform/Console.h"
-#include "platform/Isolated.h"
 #include "platform/NoDestructor.h"
+#include "platform/internal/Isolated.h"
 
 namespace kesto {
 namespace {

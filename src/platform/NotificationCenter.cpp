@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/Isolated.h"
 #include "platform/NoDestructor.h"
+#include "platform/internal/Isolated.h"
 
 namespace kesto {
 

@@ -45,10 +45,7 @@ class PropertyListValue {
     Type type() const { return static_cast<Type>(value_.index()); }
     bool isInteger() const { return type() == Type::Integer; }
     bool isReal() const { return type() == Type::Real; }
-    bool isNumber() const { return isInteger() || isReal(); }
-    bool isString() const { return type() == Type::String; }
     bool isDate() const { return type() == Type::Date; }
-    bool isArray() const { return type() == Type::Array; }
     bool isDictionary() const { return type() == Type::Dictionary; }
 
     // Typed access; each returns nothing when the value is of another type.

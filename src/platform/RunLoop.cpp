@@ -11,9 +11,9 @@
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
-#include "platform/Isolated.h"
 #include "platform/NoDestructor.h"
 #include "platform/ThreadCheck.h"
+#include "platform/internal/Isolated.h"
 
 namespace kesto {
 namespace {

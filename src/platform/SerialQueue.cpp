@@ -4,7 +4,7 @@
 
 #include <future>
 
-#include "platform/Isolated.h"
+#include "platform/internal/Isolated.h"
 
 namespace kesto {
 

@@ -11,7 +11,8 @@ class RunLoop;
 // Turns SIGINT, SIGTERM and SIGHUP into run-loop events while it lives:
 // the signals are blocked and read from a signalfd on `loop`, so the
 // handler runs on the loop's thread between two passes, never inside an
-// interrupted call. The previous signal mask comes back when it goes.
+// interrupted call. The previous signal mask comes back when it goes. When
+// no signalfd can be made, the signals act as usual.
 //
 // Threads: the loop's thread only (build, handler, destroy). Build it before
 // any other thread starts, so that none inherits the signals unblocked.
@@ -23,9 +24,6 @@ class SignalWatch {
     ~SignalWatch();
     SignalWatch(const SignalWatch&) = delete;
     SignalWatch& operator=(const SignalWatch&) = delete;
-
-    // False when no signalfd could be made (the signals then act as usual).
-    bool isWatching() const { return watch_ != 0; }
 
   private:
     RunLoop& loop_;

@@ -83,8 +83,6 @@ class AlertViewController : public ViewController,
     bool hasTimer() const { return timer_ != nullptr; }
     bool hasVideoStreamController() const { return vsc_ != nullptr; }
     std::int32_t counter() const { return counter_; }
-    // The calibration screen this screen put up is still up.
-    bool isCalibrating() const { return modalViewController() != nullptr; }
 
   private:
     Button* btnCommand = nullptr;

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "toolkit/Location.h"
+#include "toolkit/location/Location.h"
 
 namespace kesto {
 

@@ -23,9 +23,9 @@
 #include "toolkit/Application.h"
 #include "toolkit/Button.h"
 #include "toolkit/Label.h"
-#include "toolkit/LocationManager.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
+#include "toolkit/location/LocationManager.h"
 
 namespace kesto {
 

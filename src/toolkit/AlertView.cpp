@@ -9,7 +9,6 @@ AlertView::AlertView(std::string title, std::string message, AlertViewDelegate* 
                      std::string cancelButtonTitle, std::vector<std::string> otherButtonTitles)
     : title_(std::move(title)), message_(std::move(message)), delegate_(delegate) {
     if (!cancelButtonTitle.empty()) {
-        cancelButtonIndex_ = 0;
         buttons_.push_back(std::move(cancelButtonTitle));
     }
     for (auto& t : otherButtonTitles) {

@@ -39,15 +39,12 @@ class AlertView {
     // Every button title by index.
     const std::vector<std::string>& buttonTitles() const { return buttons_; }
     int numberOfButtons() const { return static_cast<int>(buttons_.size()); }
-    // 0, or -1 when the alert has no cancel button.
-    int cancelButtonIndex() const { return cancelButtonIndex_; }
 
   private:
     std::string title_;
     std::string message_;
     AlertViewDelegate* delegate_;
     std::vector<std::string> buttons_;
-    int cancelButtonIndex_ = -1;
     int tag_ = 0;
     std::uint64_t number_ = 0;
 };

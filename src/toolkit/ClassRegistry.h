@@ -28,11 +28,6 @@ class ClassRegistry {
         std::lock_guard lock(s.mutex);
         s.factories[std::move(name)] = std::move(factory);
     }
-    static bool isRegistered(std::string_view name) {
-        auto& s = state();
-        std::lock_guard lock(s.mutex);
-        return s.factories.find(name) != s.factories.end();
-    }
     // A new object of that class, or nullptr when no such class is registered.
     static std::unique_ptr<Base> create(std::string_view name) {
         Factory factory;

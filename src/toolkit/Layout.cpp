@@ -205,34 +205,12 @@ class Builder {
 
     void configure(View& view, const json& n, const std::string& at) {
         switch (view.kind()) {
-            case ViewKind::Label: {
-                auto& label = static_cast<Label&>(view);
-                label.setText(text(n, "text", "textKey", at));
-                label.setNumberOfLines(n.value("numberOfLines", 1));
-                if (const auto c = color(n, "textColor", at)) {
-                    label.setTextColor(*c);
-                }
+            case ViewKind::Label:
+                configureLabel(static_cast<Label&>(view), n, at);
                 break;
-            }
-            case ViewKind::Button: {
-                auto& button = static_cast<Button&>(view);
-                if (n.contains("title") || n.contains("titleKey")) {
-                    button.setTitle(text(n, "title", "titleKey", at), ControlState::Normal);
-                }
-                if (n.contains("image")) {
-                    button.setImage(image(n["image"], at), ControlState::Normal);
-                }
-                if (const auto c = color(n, "titleColor", at)) {
-                    button.setTitleColor(c, ControlState::Normal);
-                }
-                button.setEnabled(n.value("enabled", true));
-                button.setDefault(n.value("default", false));
-                if (n.contains("action")) {
-                    actions_.push_back(
-                        {n["action"].is_string() ? n["action"].get<std::string>() : "", &button});
-                }
+            case ViewKind::Button:
+                configureButton(static_cast<Button&>(view), n, at);
                 break;
-            }
             case ViewKind::ImageView:
                 if (n.contains("image")) {
                     static_cast<ImageView&>(view).setImage(image(n["image"], at));
@@ -252,18 +230,46 @@ class Builder {
                     delegates_.push_back({at, &view});
                 }
                 break;
-            case ViewKind::TableViewCell: {
-                auto& cell = static_cast<TableViewCell&>(view);
-                cell.setReuseIdentifier(n.value("reuseIdentifier", std::string()));
-                cell.setSelectionStyle(n.value("selectionStyle", std::string("blue")) == "none"
-                                           ? CellSelectionStyle::None
-                                           : CellSelectionStyle::Blue);
+            case ViewKind::TableViewCell:
+                configureCell(static_cast<TableViewCell&>(view), n);
                 break;
-            }
             case ViewKind::View:
             case ViewKind::WebView:
                 break;
         }
+    }
+
+    void configureLabel(Label& label, const json& n, const std::string& at) {
+        label.setText(text(n, "text", "textKey", at));
+        label.setNumberOfLines(n.value("numberOfLines", 1));
+        if (const auto c = color(n, "textColor", at)) {
+            label.setTextColor(*c);
+        }
+    }
+
+    void configureButton(Button& button, const json& n, const std::string& at) {
+        if (n.contains("title") || n.contains("titleKey")) {
+            button.setTitle(text(n, "title", "titleKey", at), ControlState::Normal);
+        }
+        if (n.contains("image")) {
+            button.setImage(image(n["image"], at), ControlState::Normal);
+        }
+        if (const auto c = color(n, "titleColor", at)) {
+            button.setTitleColor(c, ControlState::Normal);
+        }
+        button.setEnabled(n.value("enabled", true));
+        button.setDefault(n.value("default", false));
+        if (n.contains("action")) {
+            actions_.push_back(
+                {n["action"].is_string() ? n["action"].get<std::string>() : "", &button});
+        }
+    }
+
+    static void configureCell(TableViewCell& cell, const json& n) {
+        cell.setReuseIdentifier(n.value("reuseIdentifier", std::string()));
+        cell.setSelectionStyle(n.value("selectionStyle", std::string("blue")) == "none"
+                                   ? CellSelectionStyle::None
+                                   : CellSelectionStyle::Blue);
     }
 
     std::optional<Image> image(const json& v, const std::string& at) {

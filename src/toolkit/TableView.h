@@ -40,7 +40,6 @@ class TableView : public View {
     // Scrolls (clamped to the content); cells come and go accordingly.
     void setContentOffset(double y);
     double contentHeight() const;
-    std::size_t numberOfRows() const { return rowFrames_.size(); }
     const std::vector<VisibleRow>& visibleRows() const { return visible_; }
     // Cells waiting in the reuse pools.
     std::size_t reusableCellCount() const;

@@ -47,7 +47,6 @@ class View {
     Rect frame() const { return frame_; }
     void setFrame(Rect frame);
     Rect bounds() const { return Rect{{0.0, 0.0}, frame_.size}; }
-    bool isHidden() const { return hidden_; }
     void setHidden(bool hidden) { hidden_ = hidden; }
     const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
     void setBackgroundColor(std::optional<Color> color) { backgroundColor_ = color; }
@@ -75,7 +74,6 @@ class View {
     bool isHiddenOnScreen() const;
 
     void setNeedsDisplay() { needsDisplay_ = true; }
-    bool needsDisplay() const { return needsDisplay_; }
     // Redraws this view and its subviews where marked.
     void displayIfNeeded();
     // What the last drawRect drew.

@@ -64,7 +64,6 @@ class ViewController : public LayoutOwner {
     // itself, closes that one.
     void dismissModalViewControllerAnimated(bool animated);
     ViewController* modalViewController() const { return modal_.get(); }
-    bool isPresentedModally() const { return presentedModally_; }
 
     // On screen now (between will-appear and will-disappear).
     bool isOnScreen() const { return onScreen_; }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "camera/CaptureBackend.h"
+#include "camera/ContinuousCaptureBackend.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/RawCaptureBackend.h"
 #include "engine/BitmapProcessor.h"
@@ -18,6 +19,7 @@
 #include "platform/Format.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ThreadCheck.h"
+#include "station/Station.h"
 
 namespace kesto {
 namespace {
@@ -46,10 +48,69 @@ class Writer {
     std::string text_;
 };
 
+// The station's families.
+void renderStation(Writer& w, const Station::Reading& station) {
+    static constexpr std::array<const char*, Station::kRateWindows.size()> names = {"1m", "10m",
+                                                                                    "1h"};
+    std::array<DoseRateInterval, Station::kRateWindows.size()> intervals;
+    for (std::size_t i = 0; i < intervals.size(); ++i) {
+        intervals[i] =
+            DoseRateInterval::forEvents(station.windows[i].events, station.windows[i].seconds);
+    }
+    const auto perWindow = [&](const char* name, const char* help, auto value) {
+        w.family(name, "gauge", help);
+        for (std::size_t i = 0; i < intervals.size(); ++i) {
+            w.sample(value(i), cformat(",window=\"%s\"", names[i]));
+        }
+    };
+    perWindow("kesto_station_dose_rate_microsieverts_per_hour",
+              "Mean dose rate over the window (dark time only), in microsieverts per hour.",
+              [&](std::size_t i) {
+                  const auto& c = station.windows[i];
+                  return c.seconds > 0.0 ? static_cast<double>(c.events) *
+                                               DoseModel::kOneEventPerSecond / c.seconds
+                                         : NAN;
+              });
+    perWindow("kesto_station_dose_rate_lower_microsieverts_per_hour",
+              "Lower bound of the window's dose rate, 95% interval.",
+              [&](std::size_t i) { return intervals[i].known() ? intervals[i].lower() : NAN; });
+    perWindow("kesto_station_dose_rate_upper_microsieverts_per_hour",
+              "Upper bound of the window's dose rate, 95% interval.",
+              [&](std::size_t i) { return intervals[i].known() ? intervals[i].upper() : NAN; });
+    perWindow("kesto_station_dark_seconds", "Dark time the window's rate was measured over.",
+              [&](std::size_t i) { return station.windows[i].seconds; });
+    w.family("kesto_station_interval_events", "gauge", "Events of the interval in progress.");
+    w.sample(static_cast<double>(station.events));
+    w.family("kesto_station_interval_dark_seconds", "gauge",
+             "Time the interval in progress has measured (dark frames coming).");
+    w.sample(station.darkSeconds);
+    w.family("kesto_station_interval_lit_seconds", "gauge",
+             "Time of the interval in progress lost to light on the sensor.");
+    w.sample(station.litSeconds);
+    w.family("kesto_station_light", "gauge",
+             "1 when light reaches the sensor (those frames are not counted).");
+    w.sample(station.light ? 1.0 : 0.0);
+    w.family("kesto_station_frames_arriving", "gauge",
+             "1 while frames arrive, 0 when none came for 5 seconds.");
+    w.sample(station.framesArriving ? 1.0 : 0.0);
+    w.family("kesto_station_intervals_saved_total", "counter",
+             "Intervals saved in the history since the server started.");
+    w.sample(static_cast<double>(station.intervalsSaved));
+    if (station.alarm) {
+        w.family("kesto_alarm", "gauge",
+                 "1 while the station's alarm is raised (the rate surely above the threshold).");
+        w.sample(station.alarm->raised() ? 1.0 : 0.0);
+        w.family("kesto_alarm_threshold_microsieverts_per_hour", "gauge",
+                 "The dose rate above which the alarm is raised.");
+        w.sample(station.alarm->threshold());
+    }
+}
+
 }  // namespace
 
-MetricsExporter::MetricsExporter(CaptureBackend& backend, BitmapProcessor& engine)
-    : backend_(backend), engine_(engine) {
+MetricsExporter::MetricsExporter(CaptureBackend& backend, BitmapProcessor& engine,
+                                 const Station* station)
+    : backend_(backend), engine_(engine), station_(station) {
     KESTO_CHECK_MAIN_THREAD();
     auto& center = NotificationCenter::defaultCenter();
     center.addObserver(
@@ -76,6 +137,9 @@ const char* MetricsExporter::sensorLabel(CaptureBackend& backend) {
     // The simulated flag first: whatever the class, a made-up frame is "sim".
     if (backend.isSimulated()) {
         return "sim";
+    }
+    if (auto* continuous = dynamic_cast<ContinuousCaptureBackend*>(&backend)) {
+        return sensorLabel(continuous->source());
     }
     if (dynamic_cast<RawCaptureBackend*>(&backend) != nullptr) {
         return "raw";
@@ -111,11 +175,14 @@ std::string MetricsExporter::render() const {
     w.sample(1.0, cformat(",simulated=\"%s\",description=\"",
                           backend_.isSimulated() ? "true" : "false") +
                       escapeLabel(backend_.description()) + "\"");
+    const std::optional<Station::Reading> station =
+        station_ != nullptr ? std::optional<Station::Reading>(station_->reading()) : std::nullopt;
     w.family("kesto_frames_total", "counter", "Frames analysed since the server started.");
-    w.sample(static_cast<double>(frames_.load()));
+    w.sample(static_cast<double>(station ? station->frames : frames_.load()));
     w.family("kesto_last_frame_timestamp_seconds", "gauge",
              "When the last frame was analysed, in seconds since 1970 (0 before the first).");
-    w.sample(lastFrame_.load());
+    // A station reads every frame; the engine's only an acquisition's.
+    w.sample(station && station->lastFrame ? station->lastFrame->unixSeconds() : lastFrame_.load());
     w.family("kesto_frames_stopped", "gauge",
              "1 when the current or last acquisition's camera stopped sending frames.");
     w.sample(engine_.framesStopped() || engine_.endedByCamera() ? 1.0 : 0.0);
@@ -154,6 +221,9 @@ std::string MetricsExporter::render() const {
              "Uploads since the server started, by outcome (acknowledged: HTTP 2xx).");
     w.sample(static_cast<double>(UploadLog::sentCount()), ",outcome=\"acknowledged\"");
     w.sample(static_cast<double>(UploadLog::failedCount()), ",outcome=\"failed\"");
+    if (station) {
+        renderStation(w, *station);
+    }
     return w.take();
 }
 

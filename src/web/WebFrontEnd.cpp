@@ -5,6 +5,7 @@
 #include "camera/CaptureBackend.h"
 #include "camera/SimulatedSensor.h"
 #include "engine/BitmapProcessor.h"
+#include "engine/DoseModel.h"
 #include "engine/DoseRateInterval.h"
 #include "history/RadiationHistoryMng.h"
 #include "history/UploadLog.h"
@@ -15,6 +16,7 @@
 #include "platform/Utf8Text.h"
 #include "screens/AppContext.h"
 #include "screens/HistoryViewController.h"
+#include "station/Station.h"
 #include "toolkit/ActionVocabulary.h"
 #include "toolkit/AlertView.h"
 #include "toolkit/Application.h"
@@ -91,7 +93,9 @@ Result<void> WebFrontEnd::start(const Options& options) {
     backend_ = options.backend != nullptr ? options.backend : &CaptureBackend::current();
     settings.sensor = backend_->simulatedSensor();
     settings.maxSubscribers = options.maxSubscribers;
-    metrics_ = std::make_unique<MetricsExporter>(*backend_, BitmapProcessor::sharedInstance());
+    station_ = options.station;
+    metrics_ =
+        std::make_unique<MetricsExporter>(*backend_, BitmapProcessor::sharedInstance(), station_);
     metricsQueue_ = std::make_unique<ActionQueue>(
         [metrics = metrics_.get()](const json&) { return json(metrics->render()); });
     settings.metrics = metricsQueue_.get();
@@ -157,7 +161,8 @@ json WebFrontEnd::state() const {
             {"sensor", sensor(*backend_)},
             {"counter", counter(BitmapProcessor::sharedInstance())},
             {"history", history()},
-            {"page", page_}};
+            {"page", page_},
+            {"station", station_ != nullptr ? station(*station_) : json(nullptr)}};
 }
 
 bool WebFrontEnd::stillTyping(const std::string& outlet) {
@@ -255,6 +260,57 @@ json WebFrontEnd::sensor(CaptureBackend& backend) {
         out["lensOpen"] = sim->lensOpen();
     }
     return out;
+}
+
+json WebFrontEnd::station(const Station& station) {
+    const Station::Reading r = station.reading();
+    const auto rate = [](std::int64_t events, double seconds) {
+        const auto interval = DoseRateInterval::forEvents(events, seconds);
+        const bool known = interval.known();
+        return json{{"darkSeconds", seconds},
+                    {"events", events},
+                    {"doseRate", known ? json(static_cast<double>(events) *
+                                              DoseModel::kOneEventPerSecond / seconds)
+                                       : json(nullptr)},
+                    {"doseRateLower95", known ? json(interval.lower()) : json(nullptr)},
+                    {"doseRateUpper95", known ? json(interval.upper()) : json(nullptr)}};
+    };
+    json interval = rate(r.events, r.darkSeconds);
+    interval["start"] = r.intervalStart.iso8601();
+    interval["end"] = r.intervalEnd.iso8601();
+    interval["litSeconds"] = r.litSeconds;
+    json rates = json::array();
+    for (std::size_t i = 0; i < r.windows.size(); ++i) {
+        json window = rate(r.windows[i].events, r.windows[i].seconds);
+        window["window"] = Station::kRateWindows[i];
+        rates.push_back(std::move(window));
+    }
+    json chart = json::array();
+    for (const Station::Bar& bar : r.chart) {
+        json entry = rate(bar.events, bar.darkSeconds);
+        entry["start"] = bar.start.iso8601();
+        entry["saved"] = bar.saved;
+        chart.push_back(std::move(entry));
+    }
+    json alarm = nullptr;
+    if (r.alarm) {
+        alarm = {{"above", r.alarm->threshold()},
+                 {"window", r.alarm->windowSeconds()},
+                 {"raised", r.alarm->raised()},
+                 {"since",
+                  r.alarm->changedAt() ? json(r.alarm->changedAt()->iso8601()) : json(nullptr)}};
+    }
+    return {{"tag", Utf8Text::xmlSafe(r.tag)},
+            {"simulated", r.simulated},
+            {"intervalSeconds", r.intervalSeconds},
+            {"interval", std::move(interval)},
+            {"light", r.light},
+            {"framesArriving", r.framesArriving},
+            {"frames", r.frames},
+            {"intervalsSaved", r.intervalsSaved},
+            {"rates", std::move(rates)},
+            {"alarm", std::move(alarm)},
+            {"chart", std::move(chart)}};
 }
 
 json WebFrontEnd::counter(const BitmapProcessor& engine) {

@@ -19,6 +19,7 @@ class BitmapProcessor;
 class CaptureBackend;
 class MetricsExporter;
 class SnapshotPublisher;
+class Station;
 class WebServer;
 
 // Shows the running application to browsers: the state published after
@@ -45,7 +46,19 @@ class WebServer;
 //    "browsers": pages following the state now (event streams),
 //    "answered": null | {"alert": number, "button": its title, "page": who},
 //                                           // the last question answered
-//    "typist": null | {"outlet", "page"}}   // who types in the field being edited
+//    "typist": null | {"outlet", "page"},   // who types in the field being edited
+//    "station": null, or with an always-on station (Station):
+//               {"tag", "simulated", "intervalSeconds",
+//                "interval": RATE + {"start", "end", "litSeconds"},  // in progress
+//                "light": bool, "framesArriving": bool, "frames": since start,
+//                "intervalsSaved": n,
+//                "rates": [RATE + {"window": seconds}, ...],   // 1 min, 10 min, 1 h
+//                "alarm": null | {"above": μSv/h, "window": seconds,
+//                                 "raised": bool, "since": date | null},
+//                "chart": [RATE + {"start", "saved": bool}, ...]}}  // closed, oldest first
+//      RATE: {"darkSeconds", "events", "doseRate", "doseRateLower95",
+//             "doseRateUpper95"}: the events over the dark time; μSv/h or
+//             null with no dark time. Dates are ISO 8601 UTC.
 //
 // GET /metrics answers MetricsExporter's text, computed on the main loop.
 //
@@ -65,6 +78,9 @@ class WebFrontEnd {
         // Null: CaptureBackend::current().
         CaptureBackend* backend = nullptr;
         std::size_t maxSubscribers = 16;
+        // The always-on station shown beside the application; null: none.
+        // It must outlive the front end.
+        Station* station = nullptr;
     };
 
     WebFrontEnd();
@@ -87,6 +103,8 @@ class WebFrontEnd {
     static nlohmann::json counter(const BitmapProcessor& engine);
     // The "sensor" member for `backend`.
     static nlohmann::json sensor(CaptureBackend& backend);
+    // The "station" member for `station`.
+    static nlohmann::json station(const Station& station);
     // The "history" member: the saved measurements with their uploads
     // (`uploads` is re-read only when the log file changed).
     nlohmann::json history() const;
@@ -118,6 +136,7 @@ class WebFrontEnd {
         std::string page;
     };
     std::optional<Typist> typist_;  // the page that last took a text field
+    Station* station_ = nullptr;
     bool tokenMadeUp_ = false;
     std::unique_ptr<SnapshotPublisher> publisher_;
     std::unique_ptr<ActionQueue> actions_;

@@ -42,8 +42,7 @@ class CaptureCommandTest : public ::testing::Test {
         return lines;
     }
     static SensorSpec simulated(const std::string& options) {
-        std::string error;
-        return *SensorSpec::parse("sim:seed=5,size=64x48," + options, error);
+        return *SensorSpec::parse("sim:seed=5,size=64x48," + options);
     }
 
     test::ManualClock clock;
@@ -57,7 +56,8 @@ TEST_F(CaptureCommandTest, ReadsOutEverySecondAndSaysTheSensorIsSimulated) {
     const auto lines = measure(backend, 3, 0);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0],
-              "Reading simulated sensor (1980.00 \u03BCSv/h) \u2014 SIMULATED, not a measurement");
+              "Reading simulated sensor (1980.00 \u03BCSv/h) \u2014 SIMULATED, not a measurement "
+              "(seed 5)");
     EXPECT_EQ(lines[1].rfind("00:00:01  frames 11  events 11  hits ", 0), 0u) << lines[1];
     EXPECT_EQ(lines[3].rfind("00:00:03  frames 31  events 31  hits ", 0), 0u) << lines[3];
     // 31 events over 3 s: 198 × 31 / 3 μSv/h, within 198 × [21.06, 44.0] / 3.

@@ -4,7 +4,6 @@
 
 #include "app/Command.h"
 #include "app/CommandLine.h"
-#include "app/TerminalText.h"
 #include "history/RadiationHistoryMng.h"
 #include "support/TestSupport.h"
 
@@ -57,6 +56,19 @@ TEST_F(CommandLineTest, UsageErrorsExitTwoInOneFormatAndHelpWinsAnywhere) {
         {{"serve", "--listen", "127.0.0.1:65536"}, 2, "a number from 0 to 65535"},
         {{"serve", "--listen", "::1:8080"}, 2, "([...] for IPv6)"},
         {{"measure", "--tag", std::string(101, 't')}, 2, "--tag: at most 100 characters"},
+        {{"serve", "--interval", "10m"}, 2, "kesto serve: --interval needs --station"},
+        {{"serve", "--station", "--interval", "7m"}, 2, "does not divide a day"},
+        {{"serve", "--station", "--interval", "5s"}, 2, "--interval: a duration from 10 s"},
+        {{"serve", "--station", "--interval", "ten"}, 2, "not 'ten'"},
+        {{"serve", "--station", "--alarm-command", "true"},
+         2,
+         "--alarm-command needs --alarm-above"},
+        {{"serve", "--station", "--alarm-above", "0"}, 2, "--alarm-above"},
+        {{"serve", "--station", "--alarm-above", "1"}, 2, "could never be cleared"},
+        {{"serve", "--station", "--alarm-above", "20", "--alarm-window", "30s"},
+         2,
+         "--alarm-window 1m or longer"},
+        {{"serve", "--station", "--station-tag", std::string(101, 't')}, 2, "at most 100"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;
@@ -76,27 +88,6 @@ TEST_F(CommandLineTest, AFailingCommandIsReportedAndExitsOne) {
     std::ostringstream out, err;
     EXPECT_EQ(CommandLine::run(entry, command, {}, out, err), 1);
     EXPECT_EQ(err.str(), "kesto demo: disk on fire\n");
-}
-
-// Direction controls could turn the rest of the line around: they are shown
-// as controls, and a tag is isolated so its own direction stays inside.
-TEST(TerminalTextTest, ShowsControlsAsQuestionMarksAndCutsWholeCharacters) {
-    const struct {
-        std::string text;
-        std::size_t limit;
-        std::string shown;
-    } cases[] = {
-        {"a\x1B]0;t\x07z\x7F\xC2\x9B", 100, "a?]0;t?z??"},
-        {"caf\xC3\xA9\xFF", 100, "caf\xC3\xA9\xEF\xBF\xBD"},  // not UTF-8: U+FFFD
-        {"ab\xC3\xA9xyz", 3, "ab \u2026 (5 more bytes not shown)"},
-        {"abc", 3, "abc"},
-        {"a\u202Eb\u2069c\u202Ad\u2066", 100, "a?b?c?d?"},
-        {"\u05E9\u05DC\u05D5\u05DD \u200F", 100, "\u05E9\u05DC\u05D5\u05DD \u200F"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TerminalText::printable(c.text, c.limit), c.shown) << c.text;
-    }
-    EXPECT_EQ(TerminalText::isolated("\u202Ex\x1B"), "\u2068?x?\u2069");
 }
 
 }  // namespace

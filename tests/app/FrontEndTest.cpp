@@ -19,7 +19,7 @@
 #include "history/CameraProfileFile.h"
 #include "history/LoopbackServer.h"
 #include "history/RadiationHistoryMng.h"
-#include "history/WriterLock.h"
+#include "history/file/WriterLock.h"
 #include "network/NetworkFakes.h"
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
@@ -83,6 +83,8 @@ TEST_F(FrontEndTest, AlertWithoutParticlesSaysSoAfterThirtySeconds) {
     const auto& last = lines[lines.size() - 2];
     EXPECT_EQ(last["doseRateLower95"], 0.0);
     EXPECT_NEAR(last["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
+    EXPECT_NEAR(last["elapsedSeconds"].get<double>(), 29.5, 1.5);  // numbers beside the texts
+    EXPECT_EQ(last["events"], 0);
     EXPECT_EQ(lines.back()["event"], "verdict");
     EXPECT_EQ(lines.back()["radioactivityDetected"], false);
     EXPECT_NEAR(lines.back()["doseRateUpper95"].get<double>(), 3.6889 * 198.0 / 30.0, 1.0);
@@ -133,6 +135,9 @@ TEST_F(FrontEndTest, MeasureSavesRecordedFramesUnderTheTagAndSendsThem) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1U);
     EXPECT_NE(requests[0].find("Caf\u00e9, test"), std::string::npos);
+    // The person sees the upload's outcome, not the exchange (a developer's line).
+    EXPECT_NE(out_.str().find("Upload: sent\n"), std::string::npos) << out_.str();
+    EXPECT_EQ(out_.str().find("Response:"), std::string::npos);
 }
 
 TEST_F(FrontEndTest, MeasureOnTheSimulatorKeepsItApartAndSendsNothing) {
@@ -144,6 +149,7 @@ TEST_F(FrontEndTest, MeasureOnTheSimulatorKeepsItApartAndSendsNothing) {
     EXPECT_TRUE(std::filesystem::exists(data_.path() / "simulated" / "radiationHistory.txt"));
     EXPECT_FALSE(std::filesystem::exists(data_.path() / "radiationHistory.txt"));
     EXPECT_TRUE(server.requests().empty());
+    EXPECT_NE(out_.str().find("Upload: never sent (a simulated"), std::string::npos);
 }
 
 // The terminal closing stops and saves as Ctrl-C does, and the time saved
@@ -169,9 +175,8 @@ TEST_F(FrontEndTest, ASecondProcessThatWouldSaveIsRefused) {
     const pid_t holder = ::fork();
     ASSERT_GE(holder, 0);
     if (holder == 0) {
-        std::string problem;
         // The simulated sensor saves into its own history, so that is the one held.
-        const auto lock = WriterLock::acquire(data_.path() / "simulated", problem);
+        const auto lock = WriterLock::acquire(data_.path() / "simulated");
         char byte = lock ? '1' : '0';
         (void)!::write(ready[1], &byte, 1);
         (void)!::read(release[0], &byte, 1);
@@ -200,10 +205,8 @@ TEST_F(FrontEndTest, AlertWithTheCameraProfileIgnoresHotPixels) {
     profile.width = 64;
     profile.height = 48;
     profile.mask = SimulatedSensor(64, 48, 3, 0.0, false, 8, 12).hotValues();
-    std::string error;
     ASSERT_TRUE(
-        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile, error))
-        << error;
+        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile));
     EXPECT_EQ(
         run({"alert", "--sensor", "sim:rate=0,seed=3,size=64x48,hot=8,noise=12", "--profile"}), 0)
         << err_.str();
@@ -258,10 +261,9 @@ TEST_F(FrontEndTest, AProfileForAnotherCameraIsRefused) {
     profile.lightLimit = 20.0;
     profile.width = 640;
     profile.height = 480;
-    std::string error;
-    ASSERT_TRUE(
-        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile, error))
-        << error;
+    const auto written =
+        CameraProfileFile::write(CameraProfileFile::path(data_.path(), "sim.json"), profile);
+    ASSERT_TRUE(written) << written.error();
     EXPECT_EQ(run({"alert", "--sensor", "sim:rate=0,seed=3,size=64x48", "--profile"}), 1);
     EXPECT_NE(err_.str().find("the profile is for 640 \u00D7 480 frames"), std::string::npos)
         << err_.str();

@@ -17,12 +17,13 @@
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
 #include "toolkit/FakeGpsd.h"
-#include "toolkit/GpsdPositionSource.h"
-#include "toolkit/LocationManager.h"
-#include "toolkit/ManualPositionSource.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
+#include "toolkit/location/LocationManager.h"
+#include "toolkit/location/ManualPositionSource.h"
+#include "toolkit/location/PositionSource.h"
+#include "toolkit/location/PositionSpec.h"
 
 namespace kesto {
 namespace {
@@ -44,8 +45,11 @@ class KestoAppDelegateTest : public ::testing::Test {
                       RadiationHistoryMng::LoadState::Missing);
             EXPECT_TRUE(app.window()->isVisible());
             if (gpsdPort != 0) {
-                return std::unique_ptr<PositionSource>(
-                    std::make_unique<GpsdPositionSource>("127.0.0.1", gpsdPort));
+                PositionSpec gpsd;
+                gpsd.kind = PositionSpec::Kind::Gpsd;
+                gpsd.host = "127.0.0.1";
+                gpsd.port = gpsdPort;
+                return makePositionSource(gpsd);
             }
             auto made = std::make_unique<ManualPositionSource>();
             source = made.get();

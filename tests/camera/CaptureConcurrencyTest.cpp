@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "camera/ContinuousCaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/PipelineCaptureBackend.h"
 #include "camera/SimulatedCaptureBackend.h"
@@ -100,12 +101,59 @@ TEST(CaptureConcurrencyTest, FramesKeepArrivingWhileTheMainThreadDrivesTheChain)
     OrvVideoStreamController::setErrorHappened(false);
 }
 
+// An always-on station's capture: its own delegate gets every frame while
+// the screens' chains attach to it, run, detach and are destroyed, each
+// seeing frames only while attached.
+TEST(CaptureConcurrencyTest, TheContinuousCaptureFeedsTheStationWhileScreensComeAndGo) {
+    ConsoleCapture console;
+    struct Counting : SampleBufferDelegate {
+        std::atomic<int> frames{0};
+        void didOutputSampleBuffer(const FrameBitmap&) override { ++frames; }
+    } station;
+    ContinuousCaptureBackend capture(std::make_unique<FloodingBackend>());
+    capture.start(station);
+    auto engine = BitmapProcessor::create();
+    std::atomic<int> seen{0};
+    NotificationCenter::defaultCenter().addObserver(
+        &seen, BitmapProcessor::kMatriceImageChanged, [&seen](const Notification&) { ++seen; },
+        engine.get());
+    const auto waitFor = [](const std::atomic<int>& count, int above) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (count.load() <= above && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        return count.load() > above;
+    };
+    for (int round = 0; round < 20; ++round) {
+        const int stationBefore = station.frames.load();
+        auto controller = std::make_unique<OrvVideoStreamController>(capture, *engine);
+        engine->startAcquisition();
+        controller->setupVideoChain();
+        const int before = seen.load();
+        controller->activateVideoChain(true);
+        if (!waitFor(seen, before)) {
+            ADD_FAILURE() << "no frame reached the screen's chain in round " << round;
+            break;
+        }
+        controller->activateVideoChain(false);
+        engine->stopAcquisition();
+        if (round % 2 == 0) {
+            controller->deleteVideoChain();
+        }
+        controller.reset();
+        EXPECT_TRUE(waitFor(station.frames, stationBefore)) << "round " << round;
+    }
+    EXPECT_TRUE(capture.isRunning());
+    capture.stop();
+    EXPECT_FALSE(capture.isRunning());
+    NotificationCenter::defaultCenter().removeObserver(&seen);
+}
+
 // Odd rounds a real pipeline starts and stops quickly; even rounds the
 // simulator, whose settings change while it runs in real time.
 TEST(CaptureConcurrencyTest, QuickStartsAndStopsAndSimulatorSettingsWhileRunning) {
     ConsoleCapture console;
-    std::string error;
-    SimulatedCaptureBackend simulated(*SensorSpec::parse("sim:seed=11,size=64x48", error));
+    SimulatedCaptureBackend simulated(*SensorSpec::parse("sim:seed=11,size=64x48"));
     PipelineCaptureBackend pipeline("videotestsrc ! video/x-raw,width=32,height=24");
     auto engine = BitmapProcessor::create();
     engine->startAcquisition();
@@ -116,11 +164,18 @@ TEST(CaptureConcurrencyTest, QuickStartsAndStopsAndSimulatorSettingsWhileRunning
         controller.activateVideoChain(true);  // the simulator's first frame is due at once
         simulated.simulatedSensor()->setRate(i * 100.0);
         simulated.simulatedSensor()->setLensOpen(i % 4 == 0);
-        simulated.description();
+        EXPECT_EQ(simulated.description().find("lens open") != std::string::npos, i % 4 == 0);
         controller.activateVideoChain(false);
         controller.activateVideoChain(true);
+        EXPECT_TRUE(controller.session()->isRunning());
         controller.deleteVideoChain();
+        EXPECT_EQ(controller.session(), nullptr);
     }
+    // Every session ended cleanly: no runtime error, the engine untouched.
+    EXPECT_FALSE(OrvVideoStreamController::errorHappened());
+    EXPECT_FALSE(console.contains("Capture error"));
+    EXPECT_TRUE(engine->acquisitionEnCours());
+    EXPECT_DOUBLE_EQ(simulated.simulatedSensor()->rate(), 2300.0);
 }
 
 }  // namespace

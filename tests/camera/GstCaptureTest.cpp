@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/GstCaptureSession.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/PipelineCaptureBackend.h"
+#include "camera/internal/GstCaptureSession.h"
 #include "engine/BitmapProcessor.h"
 #include "engine/LightReport.h"
 #include "platform/NotificationCenter.h"
@@ -134,12 +134,14 @@ TEST_F(GstCaptureTest, APipelineErrorIsReportedToTheController) {
 }
 
 TEST(GstCaptureSessionTest, PipelinesThatCannotDeliverAreRefusedWithAReason) {
-    std::string error;
-    EXPECT_TRUE(GstCaptureSession::validate("videotestsrc", error)) << error;
-    EXPECT_FALSE(GstCaptureSession::validate("nosuchelement ! fakesink", error));
-    EXPECT_NE(error.find("nosuchelement"), std::string::npos);
-    EXPECT_FALSE(GstCaptureSession::validate("videotestsrc ! fakesink name=kesto", error));
-    EXPECT_NE(error.find("not an appsink"), std::string::npos);
+    const auto completed = GstCaptureSession::validate("videotestsrc");
+    EXPECT_TRUE(completed) << completed.error();
+    const auto unknown = GstCaptureSession::validate("nosuchelement ! fakesink");
+    ASSERT_FALSE(unknown);
+    EXPECT_NE(unknown.error().find("nosuchelement"), std::string::npos);
+    const auto notAppSink = GstCaptureSession::validate("videotestsrc ! fakesink name=kesto");
+    ASSERT_FALSE(notAppSink);
+    EXPECT_NE(notAppSink.error().find("not an appsink"), std::string::npos);
 }
 
 }  // namespace

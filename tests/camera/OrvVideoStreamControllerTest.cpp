@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/CameraCaptureBackend.h"
 #include "camera/CaptureBackend.h"
 #include "camera/OrvVideoStreamController.h"
 #include "camera/SimulatedCaptureBackend.h"
-#include "camera/V4l2CaptureDevice.h"
 #include "camera/VirtualCaptureDevice.h"
+#include "camera/internal/CameraCaptureBackend.h"
+#include "camera/internal/V4l2CaptureDevice.h"
 #include "engine/BitmapProcessor.h"
 #include "platform/HopTarget.h"
 #include "platform/NotificationCenter.h"
@@ -151,11 +151,10 @@ TEST_F(OrvVideoStreamControllerTest, ParametersOnADeviceThatAcceptsTheModes) {
 TEST_F(OrvVideoStreamControllerTest, SteppingTheMainLoopDeliversEveryDueFrameWithoutSleeping) {
     test::ManualClock clock;
     ConsoleCapture console;
-    std::string error;
     // About one frame in seven carries hits.
-    const auto backend =
-        CaptureBackend::create(*SensorSpec::parse("sim:seed=7,rate=300,size=64x48", error), error);
-    ASSERT_NE(backend, nullptr) << error;
+    const auto made = CaptureBackend::create(*SensorSpec::parse("sim:seed=7,rate=300,size=64x48"));
+    ASSERT_TRUE(made) << made.error();
+    const std::unique_ptr<CaptureBackend>& backend = *made;
     constexpr std::uint64_t kFrames = 301;  // 0 s to 30 s inclusive, ten a second
     std::int32_t withHits = 0;
     for (std::uint64_t k = 0; k < kFrames; ++k) {

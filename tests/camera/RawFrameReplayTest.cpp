@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/RawFrameReplay.h"
+#include "camera/internal/RawFrameReplay.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

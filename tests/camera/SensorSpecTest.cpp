@@ -6,9 +6,8 @@ namespace kesto {
 namespace {
 
 SensorSpec parsed(const std::string& text) {
-    std::string error;
-    auto spec = SensorSpec::parse(text, error);
-    EXPECT_TRUE(spec.has_value()) << text << ": " << error;
+    auto spec = SensorSpec::parse(text);
+    EXPECT_TRUE(spec) << text << ": " << spec.error();
     return spec.value_or(SensorSpec{});
 }
 
@@ -20,9 +19,10 @@ TEST(SensorSpecTest, ReadsEveryKindWithItsOptions) {
               std::tuple(20.5, std::optional<std::uint64_t>(18446744073709551615ull), true,
                          std::size_t{64}, std::size_t{48}));
     EXPECT_EQ(std::tuple(sim.hotPixels, sim.darkLevel), std::tuple(0u, 5u));  // defaults
-    const auto noisy = parsed("sim:hot=8,noise=12,frames=30");
-    EXPECT_EQ(std::tuple(noisy.hotPixels, noisy.darkLevel, noisy.frames),
-              std::tuple(8u, 12u, std::optional<std::uint64_t>(30)));
+    const auto noisy = parsed("sim:hot=8,noise=12,hotseed=3,frames=30");
+    EXPECT_EQ(
+        std::tuple(noisy.hotPixels, noisy.darkLevel, noisy.hotSeed, noisy.frames),
+        std::tuple(8u, 12u, std::optional<std::uint64_t>(3), std::optional<std::uint64_t>(30)));
 
     EXPECT_EQ(parsed("camera:2").device, "/dev/video2");
     EXPECT_EQ(parsed("camera:/dev/v4l/by-id/usb-cam_0-video-index0").device,
@@ -63,9 +63,10 @@ TEST(SensorSpecTest, RefusesMistakesWithAReason) {
         {"gst:   ", "description is required"},
     };
     for (const auto& [text, reason] : cases) {
-        std::string error;
-        EXPECT_FALSE(SensorSpec::parse(text, error).has_value()) << text;
-        EXPECT_NE(error.find(reason), std::string::npos) << text << " gave: " << error;
+        const auto spec = SensorSpec::parse(text);
+        ASSERT_FALSE(spec) << text;
+        EXPECT_NE(spec.error().find(reason), std::string::npos)
+            << text << " gave: " << spec.error();
     }
 }
 

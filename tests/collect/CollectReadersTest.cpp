@@ -10,7 +10,7 @@
 #include "collect/ExportStream.h"
 #include "collect/MeasurementStore.h"
 #include "collect/TestDatabase.h"
-#include "history/CsvExport.h"
+#include "history/export/CsvExport.h"
 
 namespace kesto {
 namespace {

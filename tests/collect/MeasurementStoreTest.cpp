@@ -11,7 +11,7 @@
 #include "collect/SqlConnection.h"
 #include "collect/SqliteConnection.h"
 #include "collect/TestDatabase.h"
-#include "history/ExportRow.h"
+#include "history/export/ExportRow.h"
 
 namespace kesto {
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/BitmapProcessor.h"
-#include "engine/FrameScanner.h"
 #include "engine/LightReport.h"
+#include "engine/internal/FrameScanner.h"
 #include "platform/NotificationCenter.h"
 #include "support/TestSupport.h"
 

@@ -113,12 +113,11 @@ TEST(CameraProfileTest, ValidationRefusesFiguresThatCannotBeUsed) {
          "light limit"},
     };
     for (const auto& [profile, reason] : cases) {
-        std::string error;
-        EXPECT_FALSE(profile.validate(error)) << reason;
-        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        const auto valid = profile.validate();
+        ASSERT_FALSE(valid) << reason;
+        EXPECT_NE(valid.error().find(reason), std::string::npos) << valid.error();
     }
-    std::string error;
-    EXPECT_TRUE(profileOf(2, 2, {0, 11}).validate(error)) << error;
+    EXPECT_TRUE(profileOf(2, 2, {0, 11}).validate());
 }
 
 // The fitted tail: at μ + 6σ a single value is out with probability about

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
-#include "engine/FrameScanner.h"
+#include "engine/internal/FrameScanner.h"
 
 namespace kesto {
 namespace {

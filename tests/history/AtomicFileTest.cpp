@@ -34,8 +34,8 @@ TEST(AtomicFileTest, ASaveRemovesOnlyTheTemporariesOfDeadSaves) {
     for (const auto& [name, removed] : files) {
         std::ofstream(dir.path() / name) << "partial";
     }
-    std::string error;
-    ASSERT_TRUE(AtomicFile::replace(dir.path() / "radiationHistory.txt", "new", error)) << error;
+    const auto replaced = AtomicFile::replace(dir.path() / "radiationHistory.txt", "new");
+    ASSERT_TRUE(replaced) << replaced.error();
     for (const auto& [name, removed] : files) {
         EXPECT_EQ(std::filesystem::exists(dir.path() / name), !removed) << name;
     }
@@ -46,8 +46,7 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
     const auto path = dir.path() / "radiationHistory.txt";
     const std::string a(3 << 20, 'a');
     const std::string b(2 << 20, 'b');
-    std::string error;
-    ASSERT_TRUE(AtomicFile::replace(path, a, error)) << error;
+    ASSERT_TRUE(AtomicFile::replace(path, a));
 
     for (int round = 0; round < 8; ++round) {
         int ready[2];
@@ -59,7 +58,7 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
                 if (n == round) {
                     (void)!::write(ready[1], "x", 1);
                 }
-                AtomicFile::replace(path, (n % 2) ? a : b, error);
+                (void)AtomicFile::replace(path, (n % 2) ? a : b);
             }
         }
         ::close(ready[1]);
@@ -74,7 +73,7 @@ TEST(AtomicFileTest, AKillDuringASaveLeavesTheOldOrTheNewFileWhole) {
         EXPECT_TRUE(content == a || content == b) << "round " << round << ": " << content.size();
     }
     // The next save clears what the killed ones left.
-    ASSERT_TRUE(AtomicFile::replace(path, "last", error)) << error;
+    ASSERT_TRUE(AtomicFile::replace(path, "last"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 

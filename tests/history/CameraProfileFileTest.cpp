@@ -34,10 +34,10 @@ TEST(CameraProfileFileTest, RoundTripsThroughAnAtomicWriteInItsOwnDirectory) {
     test::TemporaryDirectory data;
     const auto path = CameraProfileFile::path(data.path(), "_dev_video2.json");
     EXPECT_EQ(path, data.path() / "profiles" / "_dev_video2.json");
-    std::string error;
-    ASSERT_TRUE(CameraProfileFile::write(path, sample(), error)) << error;
-    const auto back = CameraProfileFile::read(path, error);
-    ASSERT_TRUE(back) << error;
+    const auto written = CameraProfileFile::write(path, sample());
+    ASSERT_TRUE(written) << written.error();
+    const auto back = CameraProfileFile::read(path);
+    ASSERT_TRUE(back) << back.error();
     EXPECT_EQ(CameraProfileFile::encode(*back), CameraProfileFile::encode(sample()));
     EXPECT_EQ(std::tuple(back->threshold, back->lightLimit, back->mask),
               std::tuple(117, 23.0, std::vector<std::uint32_t>{4, 900, 9215}));
@@ -79,13 +79,14 @@ TEST(CameraProfileFileTest, RefusesBadProfilesWithTheirReason) {
          "statistics.frameAverage.sigma is not a number"},
     };
     for (const auto& [text, reason] : cases) {
-        std::string error;
-        EXPECT_FALSE(CameraProfileFile::decode(text, error)) << text;
-        EXPECT_NE(error.find(reason), std::string::npos) << reason << " / " << error;
+        const auto decoded = CameraProfileFile::decode(text);
+        ASSERT_FALSE(decoded) << text;
+        EXPECT_NE(decoded.error().find(reason), std::string::npos)
+            << reason << " / " << decoded.error();
     }
-    std::string error;
-    EXPECT_FALSE(CameraProfileFile::read("/nonexistent/profiles/sim.json", error));
-    EXPECT_NE(error.find("kesto calibrate"), std::string::npos) << error;
+    const auto missing = CameraProfileFile::read("/nonexistent/profiles/sim.json");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().find("kesto calibrate"), std::string::npos) << missing.error();
 }
 
 // Only a regular file of bounded size is read: a FIFO is not waited on, a
@@ -102,9 +103,9 @@ TEST(CameraProfileFileTest, ReadsOnlyARegularFileOfBoundedSize) {
     for (const auto& [path, reason] :
          {std::pair{fifo, "not a regular file"}, std::pair{zero, "not a regular file"},
           std::pair{huge, "larger than"}}) {
-        std::string error;
-        EXPECT_FALSE(CameraProfileFile::read(path, error)) << path;
-        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        const auto read = CameraProfileFile::read(path);
+        ASSERT_FALSE(read) << path;
+        EXPECT_NE(read.error().find(reason), std::string::npos) << read.error();
     }
 }
 

@@ -7,8 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "history/HistoryFile.h"
-#include "history/PlistNodes.h"
+#include "history/file/HistoryFile.h"
+#include "history/internal/HistoryParser.h"
+#include "history/internal/PlistNodes.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -97,9 +98,10 @@ TEST(HistoryFileTest, OtherPropertyListToolsReadWhatWeWriteAndWeReadTheirs) {
     first.setTag("Café <a&b> ]]> \"ok\"\uFFFD\uFFFD\t");
     for (const auto& file : {path, binary}) {
         const auto result = HistoryFile::read(file);
-        ASSERT_EQ(result.records.size(), 2u) << result.problem;
-        EXPECT_EQ(*result.records[0], first);
-        EXPECT_EQ(*result.records[1], *expected[1]);
+        ASSERT_TRUE(result) << result.error();
+        ASSERT_EQ(result->records.size(), 2u);
+        EXPECT_EQ(*result->records[0], first);
+        EXPECT_EQ(*result->records[1], *expected[1]);
     }
 
     // What python writes, with values at the edges of what is loaded.
@@ -113,8 +115,9 @@ e = {"latitude": -12, "startDate": datetime.datetime(2012, 2, 29, 23, 59, 59),
      "radionEvents": [{"numberOfParticules": -2**31, "timeInterval": -1.5e-3}]}
 plistlib.dump([r, "not a record", {}, e], open(sys.argv[1], "wb"))
 ' )" + path.string());
-    const auto loaded = HistoryFile::read(path);
-    ASSERT_EQ(loaded.status, HistoryFile::Status::Loaded) << loaded.problem;
+    const auto read = HistoryFile::read(path);
+    ASSERT_TRUE(read) << read.error();
+    const HistoryFile::Contents& loaded = *read;
     EXPECT_EQ(loaded.skipped, 1u);
     ASSERT_EQ(loaded.records.size(), 3u);
     RadiationHistoryRecord theirs;
@@ -142,9 +145,9 @@ TEST(HistoryFileTest, DatesAreNeverClampedNorMadeUp) {
     // A date no reader could read back is refused on save, not changed.
     auto early = std::make_shared<RadiationHistoryRecord>();
     early->setStopDate(Date::fromUnixSeconds(-30610224001.0));  // 0999-12-31T23:59:59Z
-    std::string problem;
-    EXPECT_FALSE(HistoryFile::serialize({sample()[0], early}, &problem));
-    EXPECT_EQ(problem.find("record 1 has a date outside years 1000 to 9999"), 0u);
+    const auto saved = HistoryFile::serialize({sample()[0], early});
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.error().find("record 1 has a date outside years 1000 to 9999"), 0u);
 
     // A binary list holds any double: one outside years 1000…9999 is damage.
     PlistNodes::Owned root(plist_new_array());
@@ -156,8 +159,8 @@ TEST(HistoryFileTest, DatesAreNeverClampedNorMadeUp) {
     plist_to_bin(root.get(), &bytes, &length);
     const auto result = HistoryFile::parse(std::string_view(bytes, length));
     plist_to_bin_free(bytes);
-    EXPECT_EQ(result.status, HistoryFile::Status::Unreadable);
-    EXPECT_EQ(result.problem, "record 0, startDate: a date outside years 1000 to 9999");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), "record 0, startDate: a date outside years 1000 to 9999");
 }
 
 // A value that cannot be read exactly makes the file unreadable (never
@@ -187,21 +190,23 @@ TEST(HistoryFileTest, DamagedValuesAreRefusedWithTheirPosition) {
     };
     for (const auto& [record, event, problem] : cases) {
         const auto document = make(record, event);
-        for (auto reader : {HistoryFile::Reader::ByRecord, HistoryFile::Reader::WholeDocument}) {
-            const auto result = HistoryFile::parse(document, reader);
-            EXPECT_EQ(result.status, HistoryFile::Status::Unreadable) << document;
-            EXPECT_NE(result.problem.find(problem), std::string::npos) << result.problem;
-            EXPECT_TRUE(result.records.empty());
+        for (auto reader :
+             {HistoryParser::Reader::ByRecord, HistoryParser::Reader::WholeDocument}) {
+            const auto result = HistoryParser::parse(document, reader);
+            ASSERT_FALSE(result) << document;
+            EXPECT_NE(result.error().find(problem), std::string::npos) << result.error();
         }
     }
 }
 
 TEST(HistoryFileTest, TellsMissingFromUnreadable) {
     test::TemporaryDirectory dir;
-    EXPECT_EQ(HistoryFile::read(dir.path() / "none").status, HistoryFile::Status::Missing);
+    const auto none = HistoryFile::read(dir.path() / "none");
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->exists);
     // A FIFO in the file's place is refused at once, not waited on.
     ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(HistoryFile::read(dir.path() / "fifo").status, HistoryFile::Status::Unreadable);
+    EXPECT_FALSE(HistoryFile::read(dir.path() / "fifo"));
 
     // Nesting deep enough to overflow libplist's recursion is refused, not
     // a crash at every launch.
@@ -209,7 +214,7 @@ TEST(HistoryFileTest, TellsMissingFromUnreadable) {
     for (int i = 0; i < 300000; ++i) {
         deep += "<array>";
     }
-    EXPECT_EQ(HistoryFile::parse(deep).problem, "nested far deeper than a history");
+    EXPECT_EQ(HistoryFile::parse(deep).error(), "nested far deeper than a history");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "history/RadiationHistoryMng.h"
-#include "history/WriterLock.h"
+#include "history/file/WriterLock.h"
 #include "support/TestSupport.h"
 
 namespace kesto {
@@ -94,13 +94,13 @@ TEST_F(RadiationHistoryMngTest, AFailedSaveKeepsEveryRecordInMemoryAndTheOldFile
     std::ofstream(dir.path() / "blocked") << "x";
     RadiationHistoryMng::resetForTesting(dir.path() / "blocked");
     RadiationHistoryMng::registerRadiationHistoryRecord(record("kept", 5.0, 1));
-    EXPECT_FALSE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_FALSE(RadiationHistoryMng::lastSave());
     EXPECT_EQ(tags(), std::vector<std::string>{"kept"});
 
     // Once the way is clear, the next save writes everything.
     std::filesystem::remove(dir.path() / "blocked");
     RadiationHistoryMng::registerRadiationHistoryRecord(record("later", 5.0, 1));
-    EXPECT_TRUE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_TRUE(RadiationHistoryMng::lastSave());
     RadiationHistoryMng::loadRadiationHistoryRecordListFromLocal();
     EXPECT_EQ(tags(), (std::vector<std::string>{"later", "kept"}));
 }
@@ -108,35 +108,34 @@ TEST_F(RadiationHistoryMngTest, AFailedSaveKeepsEveryRecordInMemoryAndTheOldFile
 TEST_F(RadiationHistoryMngTest, OneProcessAtATimeSavesIntoAHistory) {
     // Another holder of the history's lock (an open-file-description lock, so
     // one in this process stands for another process).
-    std::string problem;
-    auto other = WriterLock::acquire(dir.path() / "data", problem);
-    ASSERT_TRUE(other) << problem;
+    auto other = std::make_optional(WriterLock::acquire(dir.path() / "data"));
+    ASSERT_TRUE(*other) << other->error();
 
     // Saving is refused, naming the holder; the record stays in memory.
-    EXPECT_FALSE(RadiationHistoryMng::claimWriter(problem));
-    EXPECT_NE(problem.find("being saved by process " + std::to_string(::getpid())),
+    const auto refused = RadiationHistoryMng::claimWriter();
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().find("being saved by process " + std::to_string(::getpid())),
               std::string::npos)
-        << problem;
+        << refused.error();
     RadiationHistoryMng::registerRadiationHistoryRecord(record("waiting", 5.0, 1));
-    EXPECT_FALSE(RadiationHistoryMng::lastSaveSucceeded());
+    EXPECT_FALSE(RadiationHistoryMng::lastSave());
     EXPECT_FALSE(std::filesystem::exists(file()));
     EXPECT_EQ(tags(), std::vector<std::string>{"waiting"});
 
     // The simulated history has a writer of its own.
     RadiationHistoryMng::setSimulated(true);
-    EXPECT_TRUE(RadiationHistoryMng::claimWriter(problem)) << problem;
+    EXPECT_TRUE(RadiationHistoryMng::claimWriter());
     RadiationHistoryMng::setSimulated(false);
 
     // Once the holder is gone, this process becomes the writer, for good.
     other.reset();
     RadiationHistoryMng::registerRadiationHistoryRecord(record("saved", 5.0, 1));
-    EXPECT_TRUE(RadiationHistoryMng::lastSaveSucceeded());
-    EXPECT_TRUE(RadiationHistoryMng::claimWriter(problem));
+    EXPECT_TRUE(RadiationHistoryMng::lastSave());
+    EXPECT_TRUE(RadiationHistoryMng::claimWriter());
 }
 
 TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
-    const char* home = std::getenv("HOME");
-    const std::string savedHome = home ? home : "";
+    test::ScopedEnvironment environment;
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/');
     const std::string account = std::string(entry->pw_dir) + "/.local/share/kesto";
@@ -152,14 +151,11 @@ TEST_F(RadiationHistoryMngTest, DataDirectoryIsAlwaysAnAbsoluteChoice) {
     for (const auto& [in, directory] : cases) {
         const char* names[] = {"KESTO_DATA_DIR", "XDG_DATA_HOME", "HOME"};
         for (int i = 0; i < 3; ++i) {
-            in[i] ? setenv(names[i], in[i], 1) : unsetenv(names[i]);
+            environment.set(names[i], in[i]);
         }
         EXPECT_EQ(RadiationHistoryMng::dataFilePath(), directory) << in[2];
-        EXPECT_FALSE(RadiationHistoryMng::dataDirectoryProblem());
+        EXPECT_TRUE(RadiationHistoryMng::resolveDataDirectory());
     }
-    unsetenv("KESTO_DATA_DIR");
-    unsetenv("XDG_DATA_HOME");
-    setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace

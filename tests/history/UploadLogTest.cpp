@@ -20,8 +20,11 @@ RadiationHistoryRecord record(std::optional<std::string> tag, double start,
     return r;
 }
 
-HttpClient::Result answer(long status, std::string error = {}) {
-    return {status != 0, status, {}, std::move(error)};
+UploadLog::Exchange answer(long status, std::string error = {}) {
+    if (status == 0) {
+        return fail(std::move(error));
+    }
+    return HttpClient::Response{status, {}};
 }
 
 // Matched by start date (in whole seconds), identifier and tag together; a
@@ -32,15 +35,15 @@ TEST(UploadLogTest, StatusPerMeasurementFromItsLines) {
     const auto file = dir.path() / UploadLog::kFileName;
     const Date now = Date::fromUnixSeconds(1400000000.0);
     const RadiationHistoryRecord quoted = record("a,\"b\"\nç", 1300000000.0);
-    std::string error;
-    for (const auto& [r, result] : {std::pair{quoted, answer(0, "timeout")},
-                                    {quoted, answer(201)},
-                                    {record("x", 1300000100.0), answer(302)},
-                                    {record(std::nullopt, 1300000200.0), answer(200)}}) {
-        ASSERT_TRUE(UploadLog::append(file, now, r, result, error)) << error;
+    for (const auto& [r, exchange] : {std::pair{quoted, answer(0, "timeout")},
+                                      {quoted, answer(201)},
+                                      {record("x", 1300000100.0), answer(302)},
+                                      {record(std::nullopt, 1300000200.0), answer(200)}}) {
+        const auto appended = UploadLog::append(file, now, r, exchange);
+        ASSERT_TRUE(appended) << appended.error();
     }
     std::ofstream(file, std::ios::app) << "{\"time\": \"2026-";  // a full disk's cut
-    ASSERT_TRUE(UploadLog::append(file, now, record("y", 1300000300.0), answer(200), error));
+    ASSERT_TRUE(UploadLog::append(file, now, record("y", 1300000300.0), answer(200)));
     // Written while records held fractions of a second.
     std::ofstream(file, std::ios::app) << R"({"startDate": "2011-03-13T07:08:20.274Z", )"
                                        << R"("udid": "udid-1", "tag": "z", "status": 200})" << '\n';
@@ -60,7 +63,7 @@ TEST(UploadLogTest, StatusPerMeasurementFromItsLines) {
     for (const auto& c : cases) {
         EXPECT_EQ(outcomes.statusOf(c.record), c.status) << c.record.tag().value_or("(none)");
     }
-    EXPECT_FALSE(UploadLog::append(dir.path(), now, quoted, answer(200), error));
+    EXPECT_FALSE(UploadLog::append(dir.path(), now, quoted, answer(200)));
 }
 
 // Upload threads appending at once never tear each other's lines.
@@ -71,10 +74,9 @@ TEST(UploadLogTest, ConcurrentAppendsKeepWholeLines) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
-            std::string error;
             for (int i = 0; i < 50; ++i) {
-                UploadLog::append(file, Date::fromUnixSeconds(0.0), record(longTag, t * 1000 + i),
-                                  answer(200), error);
+                (void)UploadLog::append(file, Date::fromUnixSeconds(0.0),
+                                        record(longTag, t * 1000 + i), answer(200));
             }
         });
     }

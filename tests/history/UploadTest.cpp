@@ -132,11 +132,12 @@ TEST_F(UploadTest, OnlyAPlainHttpServerIsAcceptedAndNoPasswordIsEverShown) {
         {"http://h\x1b]0;title\x07", std::nullopt, "http://h?]0;title?"},
     };
     for (const auto& c : cases) {
-        std::string problem;
-        EXPECT_EQ(UploadForm::endpoint(c.server, problem), c.url) << c.server;
-        if (!c.url) {
-            EXPECT_EQ(problem, "Collection server must be given as http://host[:port], not '" +
-                                   c.shown + "': measurement not sent");
+        const auto endpoint = UploadForm::endpoint(c.server);
+        EXPECT_EQ(endpoint.ok() ? std::optional(*endpoint) : std::nullopt, c.url) << c.server;
+        if (!c.url && !endpoint) {
+            EXPECT_EQ(endpoint.error(),
+                      "Collection server must be given as http://host[:port], not '" + c.shown +
+                          "': measurement not sent");
         }
     }
 

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "network/KernelRouteWatch.h"
-#include "network/KernelRoutingTable.h"
 #include "network/NetworkFakes.h"
 #include "network/Reachability.h"
-#include "network/SystemHostResolver.h"
+#include "network/internal/KernelRouteWatch.h"
+#include "network/internal/KernelRoutingTable.h"
+#include "network/internal/SystemHostResolver.h"
 #include "support/TestSupport.h"
 
 namespace kesto {

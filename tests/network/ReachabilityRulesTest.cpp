@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "network/KernelRoutingTable.h"
 #include "network/NetworkFakes.h"
 #include "network/Reachability.h"
+#include "network/internal/KernelRoutingTable.h"
 
 namespace kesto {
 namespace {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <libmnl/libmnl.h>
 
-#include "network/RtnetlinkCodec.h"
+#include "network/internal/RtnetlinkCodec.h"
 
 namespace kesto {
 namespace {

@@ -9,11 +9,9 @@ namespace kesto {
 namespace {
 
 TEST(FormatTest, FixedPointUsesAPointWhateverTheLocaleAndDatesPrintAsUtc) {
-    for (const char* name : {"fr_FR.UTF-8", "de_DE.UTF-8", "fr_FR.utf8", "de_DE.utf8"}) {
-        if (std::setlocale(LC_ALL, name)) {
-            break;
-        }
-    }
+    // A decimal-comma locale (scripts/install-deps makes fr_FR.UTF-8).
+    ASSERT_NE(std::setlocale(LC_ALL, "fr_FR.UTF-8"), nullptr);
+    ASSERT_EQ(*std::localeconv()->decimal_point, ',');
     EXPECT_EQ(cformat("%f|%d", -0.1275, 3), "-0.127500|3");
     EXPECT_EQ(cformat("%s", std::string(300, 'x').c_str()).size(), 300u);
     std::setlocale(LC_ALL, "C");

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <clocale>
-#include <cstdlib>
 #include <iterator>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/TestSupport.h"
 
 namespace kesto::test {
 
@@ -17,32 +17,19 @@ class LocaleScope {
   public:
     explicit LocaleScope(const char* lang, const char* language = nullptr)
         : savedLocale_(std::setlocale(LC_ALL, nullptr)) {
-        const char* values[] = {language, nullptr, nullptr, lang};
-        for (size_t i = 0; i < 4; ++i) {
-            if (const char* value = std::getenv(kNames[i])) {
-                saved_[i] = value;
-            }
-            set(kNames[i], values[i]);
-        }
+        environment_.set("LANGUAGE", language);
+        environment_.set("LC_ALL", nullptr);
+        environment_.set("LC_MESSAGES", nullptr);
+        environment_.set("LANG", lang);
         std::setlocale(LC_ALL, "");
     }
-    ~LocaleScope() {
-        for (size_t i = 0; i < 4; ++i) {
-            set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
-        }
-        std::setlocale(LC_ALL, savedLocale_.c_str());
-    }
+    ~LocaleScope() { std::setlocale(LC_ALL, savedLocale_.c_str()); }
     LocaleScope(const LocaleScope&) = delete;
     LocaleScope& operator=(const LocaleScope&) = delete;
 
   private:
-    static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-    static void set(const char* name, const char* value) {
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-
     std::string savedLocale_;
-    std::optional<std::string> saved_[4];
+    ScopedEnvironment environment_;
 };
 
 // The keys the screens look up, each of which every language must give a text.

@@ -7,15 +7,10 @@
 
 #include <cairo.h>
 
+#include "platform/UniqueHandle.h"
+
 namespace kesto::test {
 namespace {
-
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct ContextDeleter {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
 
 void replay(cairo_t* cr, const DrawCommand& command) {
     const auto& v = command.values;
@@ -50,9 +45,9 @@ void replay(cairo_t* cr, const DrawCommand& command) {
 DisplayListRaster::DisplayListRaster(int width, int height,
                                      const std::vector<DrawCommand>& commands)
     : width_(width), alpha_(static_cast<std::size_t>(width * height), 0) {
-    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+    const UniqueHandle<cairo_surface_t, cairo_surface_destroy> surface(
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
-    std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+    const UniqueHandle<cairo_t, cairo_destroy> cr(cairo_create(surface.get()));
     // The default source is opaque black, as the platform's default fill.
     cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_DEFAULT);
     for (const auto& command : commands) {

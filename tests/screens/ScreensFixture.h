@@ -23,11 +23,11 @@
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/Driver.h"
-#include "toolkit/LocationManager.h"
-#include "toolkit/ManualPositionSource.h"
 #include "toolkit/NavigationController.h"
 #include "toolkit/TabBarController.h"
 #include "toolkit/Window.h"
+#include "toolkit/location/LocationManager.h"
+#include "toolkit/location/ManualPositionSource.h"
 
 namespace kesto::test {
 

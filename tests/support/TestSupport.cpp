@@ -52,6 +52,20 @@ Date ManualClock::now() const {
     return Clock::now();
 }
 
+void ScopedEnvironment::set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    value ? setenv(name, value, 1) : unsetenv(name);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    // Last first, so a name set twice gets its first value back.
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+        it->second ? setenv(it->first.c_str(), it->second->c_str(), 1)
+                   : unsetenv(it->first.c_str());
+    }
+}
+
 TemporaryDirectory::TemporaryDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kesto-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {

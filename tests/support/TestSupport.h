@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Console.h"
@@ -40,6 +42,20 @@ class ManualClock {
     ManualClock& operator=(const ManualClock&) = delete;
     void advance(double seconds);
     Date now() const;
+};
+
+// Sets (a text) or unsets (nullptr) environment variables for the lifetime
+// of the object, then gives each back its value, or none when it had none.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    void set(const char* name, const char* value);
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // A fresh directory under the system's temporary directory, removed with

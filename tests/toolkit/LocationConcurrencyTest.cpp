@@ -9,9 +9,9 @@
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
 #include "toolkit/FakeGpsd.h"
-#include "toolkit/GpsdPositionSource.h"
-#include "toolkit/LocationManager.h"
-#include "toolkit/ManualPositionSource.h"
+#include "toolkit/internal/GpsdPositionSource.h"
+#include "toolkit/location/LocationManager.h"
+#include "toolkit/location/ManualPositionSource.h"
 
 namespace kesto {
 namespace {

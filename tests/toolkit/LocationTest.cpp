@@ -4,10 +4,10 @@
 
 #include "platform/RunLoop.h"
 #include "support/TestSupport.h"
-#include "toolkit/FixedPositionSource.h"
-#include "toolkit/LocationManager.h"
-#include "toolkit/ManualPositionSource.h"
-#include "toolkit/PositionSpec.h"
+#include "toolkit/internal/FixedPositionSource.h"
+#include "toolkit/location/LocationManager.h"
+#include "toolkit/location/ManualPositionSource.h"
+#include "toolkit/location/PositionSpec.h"
 
 namespace kesto {
 namespace {
@@ -24,9 +24,8 @@ TEST(PositionSpecTest, SelectionsAreReadOrRefusedWithTheReason) {
         {"gpsd:[fe80::1]", K::Gpsd, 0, 0, "fe80::1", 2947},
     };
     for (const auto& [text, kind, latitude, longitude, host, port] : accepted) {
-        std::string error;
-        const auto spec = PositionSpec::parse(text, error);
-        ASSERT_TRUE(spec) << text << ": " << error;
+        const auto spec = PositionSpec::parse(text);
+        ASSERT_TRUE(spec) << text << ": " << spec.error();
         EXPECT_EQ(std::tie(spec->kind, spec->latitude, spec->longitude, spec->host),
                   std::tie(kind, latitude, longitude, host))
             << text;
@@ -45,9 +44,9 @@ TEST(PositionSpecTest, SelectionsAreReadOrRefusedWithTheReason) {
         {"gpsd:host:65536", "port '65536'"},
     };
     for (const auto& [text, reason] : refused) {
-        std::string error;
-        EXPECT_FALSE(PositionSpec::parse(text, error)) << text;
-        EXPECT_NE(error.find(reason), std::string::npos) << text << ": " << error;
+        const auto spec = PositionSpec::parse(text);
+        ASSERT_FALSE(spec) << text;
+        EXPECT_NE(spec.error().find(reason), std::string::npos) << text << ": " << spec.error();
     }
 }
 

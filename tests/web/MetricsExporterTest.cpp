@@ -6,7 +6,11 @@
 #include <thread>
 
 #include "camera/CaptureBackend.h"
+#include "camera/SimulatedSensor.h"
 #include "engine/BitmapProcessor.h"
+#include "history/RadiationHistoryMng.h"
+#include "platform/RunLoop.h"
+#include "station/Station.h"
 #include "support/TestSupport.h"
 #include "web/MetricsExporter.h"
 #include "web/WebFixture.h"
@@ -111,6 +115,41 @@ TEST_F(MetricsExporterTest, FollowsTheEngineAndLabelsTheSensor) {
               1u);
     engine.stopAcquisition();
     engine.resetModel();
+}
+
+// A station's figures: every frame counted whatever the screens do, the
+// rate over each window with bounds around it, the alarm once raised.
+TEST_F(MetricsExporterTest, AStationExportsItsRollingRatesWithBoundsAndItsAlarm) {
+    RadiationHistoryMng::resetForTesting(dir.path() / "data");
+    Station::Options options;
+    options.tag = "Station";
+    options.alarmAbove = 1.0;
+    options.alarmWindowSeconds = 60.0;
+    Station station(options, BitmapProcessor::create());
+    station.start();
+    SimulatedSensor sensor{16, 16, 7, 500.0, false};
+    std::vector<std::uint8_t> buffer;
+    const Date begin = clock.now();
+    for (int i = 1; i <= 1200; ++i) {  // two minutes, ten frames a second
+        RunLoop::main().runUntil(begin.addingTimeInterval(i / 10.0));
+        station.didOutputSampleBuffer(sensor.renderFrame(static_cast<std::uint64_t>(i), buffer));
+    }
+    MetricsExporter metrics(CaptureBackend::current(), BitmapProcessor::sharedInstance(), &station);
+    const auto s = parseExposition(metrics.render());
+    const std::string sim = "{sensor=\"sim\"";
+    EXPECT_EQ(s.at("kesto_frames_total" + sim + "}"), 1200.0);
+    EXPECT_EQ(s.at("kesto_alarm" + sim + "}"), 1.0);
+    EXPECT_EQ(s.at("kesto_alarm_threshold_microsieverts_per_hour" + sim + "}"), 1.0);
+    for (const auto& [window, dark] : {std::pair{"1m", 60.0}, {"10m", 119.9}, {"1h", 119.9}}) {
+        const std::string series = sim + ",window=\"" + window + "\"}";
+        const double rate = s.at("kesto_station_dose_rate_microsieverts_per_hour" + series);
+        EXPECT_LT(s.at("kesto_station_dose_rate_lower_microsieverts_per_hour" + series), rate);
+        EXPECT_GT(s.at("kesto_station_dose_rate_upper_microsieverts_per_hour" + series), rate);
+        EXPECT_NEAR(s.at("kesto_station_dark_seconds" + series), dark, 1.1) << window;
+    }
+    EXPECT_EQ(s.at("kesto_station_light" + sim + "}"), 0.0);
+    station.stop();
+    RadiationHistoryMng::resetForTesting(dir.path() / "gone");
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "history/HistoryFile.h"
+#include "history/file/HistoryFile.h"
+#include "history/internal/HistoryParser.h"
 #include "platform/Utf8Text.h"
 
 namespace {
@@ -50,10 +51,15 @@ bool same(const RadiationHistoryRecord& a, const RadiationHistoryRecord& b, bool
            });
 }
 
-void checkSame(const HistoryFile::ReadResult& a, const HistoryFile::ReadResult& b, bool save) {
-    check(a.status == b.status && a.skipped == b.skipped && a.records.size() == b.records.size());
-    for (std::size_t i = 0; i < a.records.size(); ++i) {
-        check(same(*a.records[i], *b.records[i], save));
+void checkSame(const Result<HistoryFile::Contents>& a, const Result<HistoryFile::Contents>& b,
+               bool save) {
+    check(a.ok() == b.ok());
+    if (!a) {
+        return;
+    }
+    check(a->skipped == b->skipped && a->records.size() == b->records.size());
+    for (std::size_t i = 0; i < a->records.size(); ++i) {
+        check(same(*a->records[i], *b->records[i], save));
     }
 }
 
@@ -61,20 +67,20 @@ void checkSame(const HistoryFile::ReadResult& a, const HistoryFile::ReadResult& 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const HistoryFile::ReadResult first = HistoryFile::parse(bytes);
-    checkSame(HistoryFile::parse(bytes, HistoryFile::Reader::WholeDocument), first, false);
-    if (first.status != HistoryFile::Status::Loaded) {
+    const Result<HistoryFile::Contents> first = HistoryFile::parse(bytes);
+    checkSame(HistoryParser::parse(bytes, HistoryParser::Reader::WholeDocument), first, false);
+    if (!first) {
         return 0;
     }
-    for (const auto& record : first.records) {
+    for (const auto& record : first->records) {
         check(same(*record,
                    RadiationHistoryRecord::toRadiationHistoryRecord(record->toDictionary()),
                    false));
     }
     // Whatever was read can be saved, and reads back the same.
-    const std::optional<std::string> file = HistoryFile::serialize(first.records);
-    check(file.has_value());
-    HistoryFile::ReadResult firstSaved = first;
+    const Result<std::string> file = HistoryFile::serialize(first->records);
+    check(file.ok());
+    HistoryFile::Contents firstSaved = *first;
     firstSaved.skipped = 0;
     checkSame(firstSaved, HistoryFile::parse(*file), true);
     return 0;
