@@ -279,7 +279,7 @@ export class StationPanel {
   }
 
   static number(value) {
-    return value >= 1000 ? `${(value / 1000).toFixed(2)} mSv/h` : `${value.toFixed(2)} \u03bcSv/h`;
+    return doseRate(value);
   }
 
   static windowText(seconds) {
@@ -292,19 +292,16 @@ export class StationPanel {
     this.station = station || null;
     if (!station) return;
     const interval = station.interval || {};
-    const sim = station.simulated ? " (simulated sensor)" : "";
     // Tags are the operator's own text: never markup.
-    this.summary.textContent =
-      `Counting since start-up${sim}: every ${StationPanel.windowText(station.intervalSeconds)} saved as ` +
-      `"${station.tag}". This interval: ${interval.events ?? 0} events over ` +
-      `${Math.round(interval.darkSeconds ?? 0)} s of dark time; ${station.intervalsSaved ?? 0} saved.`;
+    this.summary.textContent = text(
+      station.simulated ? "Web_StationSummarySimulated" : "Web_StationSummary",
+      StationPanel.windowText(station.intervalSeconds), station.tag, interval.events ?? 0,
+      Math.round(interval.darkSeconds ?? 0), station.intervalsSaved ?? 0);
     const lit = Math.round(interval.litSeconds ?? 0);
     this.light.hidden = !station.light && lit === 0 && station.framesArriving !== false;
     this.light.textContent = !station.framesArriving
-      ? "No frame from the camera: nothing is counted."
-      : station.light
-        ? `Light on the sensor: not counted (${lit} s of this interval).`
-        : `${lit} s of this interval had light on the sensor and were not counted.`;
+      ? text("Web_StationNoFrames")
+      : text(station.light ? "Web_StationLightNow" : "Web_StationLightEarlier", lit);
     this.light.dataset.light = String(Boolean(station.light));
     const rows = station.rates || [];
     while (this.rates.children.length > rows.length) this.rates.lastChild.remove();
@@ -328,11 +325,10 @@ export class StationPanel {
     const alarm = station?.alarm;
     this.banner.hidden = !alarm?.raised;
     if (!alarm?.raised) return;
-    // "2026-12-08 16:05:59 UTC", without the milliseconds.
-    const since = alarm.since ? ` since ${alarm.since.slice(0, 19).replace("T", " ")} UTC` : "";
-    const sim = station.simulated ? " [SIMULATED]" : "";
-    this.banner.textContent = `Alarm${sim}: the dose rate over the last ` +
-      `${StationPanel.windowText(alarm.window)} is above ${StationPanel.number(alarm.above)}${since}.`;
+    const since = alarm.since ? text("Web_StationAlarmSince", dateTime(alarm.since)) : "";
+    this.banner.textContent = text(
+      station.simulated ? "Web_StationAlarmSimulated" : "Web_StationAlarm",
+      StationPanel.windowText(alarm.window), StationPanel.number(alarm.above), since);
   }
 
   // One bar per interval (its rate), with its 95% interval as a line.
@@ -358,7 +354,7 @@ export class StationPanel {
     const plotH = h - top - bottom;
     if (bars.length === 0) {
       ctx.textAlign = "center";
-      ctx.fillText("No interval saved yet", left + plotW / 2, top + plotH / 2);
+      ctx.fillText(text("Web_StationNoInterval"), left + plotW / 2, top + plotH / 2);
       return;
     }
     const most = Math.max(...bars.map((b) => b.doseRateUpper95), 1e-3);
