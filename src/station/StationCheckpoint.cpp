@@ -21,7 +21,11 @@ bool finiteNumber(const json& value) {
 }
 
 Result<StationCheckpoint> fromJson(const json& document) {
-    if (!document.is_object() || document.value("version", 0) != kVersion) {
+    // value() would throw on a "version" of another type: a damaged file is
+    // refused, never fatal.
+    const auto version = document.is_object() ? document.find("version") : document.end();
+    if (version == document.end() || !version->is_number_integer() ||
+        version->get<std::int64_t>() != kVersion) {
         return fail("not a version 1 checkpoint");
     }
     for (const char* key : {"start", "end", "darkSeconds", "litSeconds", "frames"}) {

@@ -16,7 +16,9 @@ namespace {
 
 using kesto::Date;
 using kesto::HistoryFile;
+using kesto::HistoryParser;
 using kesto::RadiationHistoryRecord;
+using kesto::Result;
 
 void check(bool ok) {
     if (!ok) {
