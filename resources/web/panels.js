@@ -4,6 +4,26 @@
 
 import { dateTime, doseRate, number, text } from "./texts.js";
 
+// A chart's canvas sized to its box at the screen's pixel ratio, cleared,
+// with its ink and bar colour from the page's style.
+function clearedChart(canvas, fallbackBar) {
+  const ratio = window.devicePixelRatio || 1;
+  const w = canvas.clientWidth || 300;
+  const h = canvas.clientHeight || 160;
+  if (canvas.width !== Math.round(w * ratio)) canvas.width = Math.round(w * ratio);
+  if (canvas.height !== Math.round(h * ratio)) canvas.height = Math.round(h * ratio);
+  const ctx = canvas.getContext("2d");
+  ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
+  ctx.clearRect(0, 0, w, h);
+  const style = getComputedStyle(canvas);
+  const ink = style.color;
+  const bar = style.getPropertyValue("--bar").trim() || fallbackBar;
+  ctx.font = "11px system-ui, sans-serif";
+  ctx.fillStyle = ink;
+  ctx.strokeStyle = ink;
+  return { ctx, w, h, ink, bar };
+}
+
 // Settings of the simulated sensor: dose rate and lens cover. Absent with a
 // real camera.
 export class SimulatorPanel {
@@ -144,21 +164,7 @@ export class CounterPanel {
 
   // Bars of events per bin, time along the bottom in seconds.
   draw() {
-    const canvas = this.canvas;
-    const ratio = window.devicePixelRatio || 1;
-    const w = canvas.clientWidth || 300;
-    const h = canvas.clientHeight || 160;
-    if (canvas.width !== Math.round(w * ratio)) canvas.width = Math.round(w * ratio);
-    if (canvas.height !== Math.round(h * ratio)) canvas.height = Math.round(h * ratio);
-    const ctx = canvas.getContext("2d");
-    ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
-    ctx.clearRect(0, 0, w, h);
-    const style = getComputedStyle(canvas);
-    const ink = style.color;
-    const bar = style.getPropertyValue("--bar").trim() || "#2a7";
-    ctx.font = "11px system-ui, sans-serif";
-    ctx.fillStyle = ink;
-    ctx.strokeStyle = ink;
+    const { ctx, w, h, ink, bar } = clearedChart(this.canvas, "#2a7");
 
     const bins = this.counter?.bins || [];
     const binSeconds = this.counter?.binSeconds || 10;
@@ -333,21 +339,7 @@ export class StationPanel {
 
   // One bar per interval (its rate), with its 95% interval as a line.
   draw() {
-    const canvas = this.canvas;
-    const ratio = window.devicePixelRatio || 1;
-    const w = canvas.clientWidth || 300;
-    const h = canvas.clientHeight || 160;
-    if (canvas.width !== Math.round(w * ratio)) canvas.width = Math.round(w * ratio);
-    if (canvas.height !== Math.round(h * ratio)) canvas.height = Math.round(h * ratio);
-    const ctx = canvas.getContext("2d");
-    ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
-    ctx.clearRect(0, 0, w, h);
-    const style = getComputedStyle(canvas);
-    const ink = style.color;
-    const bar = style.getPropertyValue("--bar").trim() || "#25a";
-    ctx.font = "11px system-ui, sans-serif";
-    ctx.fillStyle = ink;
-    ctx.strokeStyle = ink;
+    const { ctx, w, h, ink, bar } = clearedChart(this.canvas, "#25a");
     const bars = (this.station?.chart || []).filter((b) => typeof b.doseRateUpper95 === "number");
     const left = 40, right = 8, top = 8, bottom = 20;
     const plotW = w - left - right;
