@@ -108,6 +108,25 @@ HttpServer::Limits limitsFor(const CollectServer::Settings& settings) {
     return limits;
 }
 
+// The map's images may come from the tile server's origin, and from nowhere
+// else but this server.
+std::string contentSecurityPolicy(const std::string& tileUrl) {
+    std::string images = "'self' data:";
+    const auto scheme = tileUrl.find("://");
+    if (scheme != std::string::npos) {
+        const auto end = tileUrl.find('/', scheme + 3);
+        std::string origin = tileUrl.substr(0, end);
+        const auto dot = origin.find('.', scheme + 3);
+        if (origin.find_first_of("{}") != std::string::npos && dot != std::string::npos) {
+            // A host pattern ("{s}.tile.example"): every subdomain.
+            origin = tileUrl.substr(0, scheme + 3) + "*" + origin.substr(dot);
+        }
+        images += " " + origin;
+    }
+    return "default-src 'self'; img-src " + images +
+           "; style-src 'self' 'unsafe-inline'; frame-ancestors 'none'";
+}
+
 }  // namespace
 
 CollectServer::CollectServer(Settings settings, MeasurementStore& store)
@@ -129,27 +148,25 @@ Result<int> CollectServer::start() {
     commits_ = std::make_unique<CommitQueue>(store_, settings_.maxQueuedUploads);
     reader_ = std::make_unique<SerialQueue>("collect-reads");
     server_ = std::make_unique<HttpServer>(limitsFor(settings_));
-    std::string images = "'self' data:";
-    // The tile server's origin, and nothing else, may give the map's images.
-    const auto scheme = settings_.tileUrl.find("://");
-    if (scheme != std::string::npos) {
-        const auto end = settings_.tileUrl.find('/', scheme + 3);
-        std::string origin = settings_.tileUrl.substr(0, end);
-        if (origin.find_first_of("{}") != std::string::npos) {
-            // A host pattern ("{s}.tile.example"): every subdomain.
-            origin = settings_.tileUrl.substr(0, scheme + 3) + "*" +
-                     origin.substr(origin.find('.', scheme + 3));
-        }
-        images += " " + origin;
-    }
-    server_->setCommonHeaders({{"X-Content-Type-Options", "nosniff"},
-                               {"Referrer-Policy", "no-referrer"},
-                               {"Content-Security-Policy", "default-src 'self'; img-src " + images +
-                                                               "; style-src 'self' 'unsafe-inline';"
-                                                               " frame-ancestors 'none'"}});
+    server_->setCommonHeaders(
+        {{"X-Content-Type-Options", "nosniff"},
+         {"Referrer-Policy", "no-referrer"},
+         {"Content-Security-Policy", contentSecurityPolicy(settings_.tileUrl)}});
     server_->setFilter([this](const HttpServer::Request& request, HttpServer::Headers& headers) {
         return guard(request, headers);
     });
+    routePages();
+    routeApi();
+    const Result<int> port = server_->start(settings_.listen);
+    if (!port) {
+        return port.failure();
+    }
+    settings_.listen.setPort(*port);
+    guard_ = RequestGuard(settings_.listen, settings_.allowedHosts, settings_.token);
+    return *port;
+}
+
+void CollectServer::routePages() {
     server_->route("POST", kUploadPath,
                    [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
                        upload(request, reply);
@@ -160,6 +177,24 @@ Result<int> CollectServer::start() {
                            serveFile(request, reply);
                        });
     }
+    server_->route("GET", "/export.csv",
+                   [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
+                       exportMeasurements(request, reply, true);
+                   });
+    server_->route("GET", "/export.geojson",
+                   [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
+                       exportMeasurements(request, reply, false);
+                   });
+    server_->route("GET", "/metrics", [this](const HttpServer::Request&, HttpServer::Reply& reply) {
+        read(reply, [this] {
+            const auto text = metrics_.render(store_);
+            return text ? Response::text(200, *text, CollectMetrics::kContentType)
+                        : Response::error(503, text.error());
+        });
+    });
+}
+
+void CollectServer::routeApi() {
     server_->route(
         "GET", "/api/config", [this](const HttpServer::Request&, HttpServer::Reply& reply) {
             reply.send(
@@ -197,28 +232,6 @@ Result<int> CollectServer::start() {
                            return answer(CollectApi::series(store_, f));
                        });
                    });
-    server_->route("GET", "/export.csv",
-                   [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
-                       exportMeasurements(request, reply, true);
-                   });
-    server_->route("GET", "/export.geojson",
-                   [this](const HttpServer::Request& request, HttpServer::Reply& reply) {
-                       exportMeasurements(request, reply, false);
-                   });
-    server_->route("GET", "/metrics", [this](const HttpServer::Request&, HttpServer::Reply& reply) {
-        read(reply, [this] {
-            const auto text = metrics_.render(store_);
-            return text ? Response::text(200, *text, CollectMetrics::kContentType)
-                        : Response::error(503, text.error());
-        });
-    });
-    const Result<int> port = server_->start(settings_.listen);
-    if (!port) {
-        return port.failure();
-    }
-    settings_.listen.setPort(*port);
-    guard_ = RequestGuard(settings_.listen, settings_.allowedHosts, settings_.token);
-    return *port;
 }
 
 void CollectServer::stop() {

@@ -83,6 +83,10 @@ class CollectServer {
   private:
     std::optional<HttpServer::Response> guard(const HttpServer::Request& request,
                                               HttpServer::Headers& answerHeaders) const;
+    // The upload, the pages, the exports and /metrics.
+    void routePages();
+    // The map's JSON: /api/config, /api/points, /api/devices, /api/series.
+    void routeApi();
     void upload(const HttpServer::Request& request, HttpServer::Reply& reply);
     void serveFile(const HttpServer::Request& request, HttpServer::Reply& reply) const;
     // Runs `read` on the reader thread and answers what it gives.

@@ -142,6 +142,32 @@ TEST_F(CollectServerTest, ThePageExportsAndMetricsNeedTheTokenUploadsDoNot) {
     EXPECT_EQ(refused->status, 403);
 }
 
+TEST_F(CollectServerTest, TheMapsImagesComeFromTheTileServerOnly) {
+    const struct {
+        const char* tileUrl;
+        const char* imageSources;
+    } rows[] = {
+        {"", "img-src 'self' data:;"},
+        {"https://tile.example.org/{z}/{x}/{y}.png",
+         "img-src 'self' data: https://tile.example.org;"},
+        {"https://{s}.tile.example.org/{z}/{x}/{y}.png",
+         "img-src 'self' data: https://*.tile.example.org;"},
+        // A pattern with no dot after it names no subdomains: it starts all
+        // the same, and the browser ignores the odd source.
+        {"http://{s}tiles:8080/{z}/{x}/{y}.png", "img-src 'self' data: http://{s}tiles:8080;"},
+    };
+    for (const auto& row : rows) {
+        server_.reset();
+        CollectServer::Settings settings;
+        settings.tileUrl = row.tileUrl;
+        start(settings);
+        const std::string policy = get("/").header("content-security-policy");
+        EXPECT_NE(policy.find(row.imageSources), std::string::npos)
+            << row.tileUrl << ": " << policy;
+        EXPECT_NE(policy.find("frame-ancestors 'none'"), std::string::npos) << policy;
+    }
+}
+
 TEST_F(CollectServerTest, StreamsALargeExportWhole) {
     start();
     std::vector<UploadedMeasurement> many;
