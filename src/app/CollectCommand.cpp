@@ -70,39 +70,16 @@ int CollectCommand::run(std::ostream& out, std::ostream& err) {
         !tileUrl_.starts_with("http://")) {
         throw UsageError("--tile-url: give an http(s):// address with {z}/{x}/{y}");
     }
-    std::optional<DatabaseUrl> url;
-    if (database_) {
-        auto parsed = DatabaseUrl::parse(*database_);
-        if (!parsed) {
-            throw UsageError("--database: " + parsed.error());
-        }
-        url = *parsed;
-    } else {
-        auto directory = DataDirectory::resolve(
-            dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt);
-        Result<void> ready = directory ? DataDirectory::ensure(*directory) : directory.failure();
-        if (!ready) {
-            err << "kesto collect: no data directory for the database: " << ready.error() << '\n';
-            return 1;
-        }
-        url = DatabaseUrl::sqlite(*directory / "collect.sqlite");
+    const auto url = databaseUrl();
+    if (!url) {
+        err << "kesto collect: no data directory for the database: " << url.error() << '\n';
+        return 1;
     }
-    CollectServer::Settings settings;
-    settings.listen = *listen;
-    settings.allowedHosts = allowedHosts_;
-    if (tokenFile_) {
-        auto token = AccessToken::readFile(*tokenFile_);
-        if (!token) {
-            err << "kesto collect: " << token.error() << '\n';
-            return 1;
-        }
-        settings.token = std::move(*token);
+    auto settings = serverSettings(*listen);
+    if (!settings) {
+        err << "kesto collect: " << settings.error() << '\n';
+        return 1;
     }
-    settings.resourceDirectory = ResourceLocator::resourceDirectory();
-    settings.tileUrl = tileUrl_;
-    settings.tileAttribution = tileAttribution_;
-    settings.uploadsPerSecond = uploadRate_;
-    settings.uploadBurst = uploadBurst_;
 
     // First, so that no thread started below takes Ctrl-C unasked.
     SignalWatch signals(RunLoop::main(), [](int) { RunLoop::main().stop(); });
@@ -111,30 +88,72 @@ int CollectCommand::run(std::ostream& out, std::ostream& err) {
         err << "kesto collect: " << store.error() << '\n';
         return 1;
     }
-    CollectServer server(settings, **store);
+    CollectServer server(*settings, **store);
     const Result<int> port = server.start();
     if (!port) {
         err << "kesto collect: " << port.error() << '\n';
         return 1;
     }
-    out << "Storing uploads in " << (*store)->description() << ".\n"
-        << "Devices upload to http://" << settings.listen.host() << ':' << *port
-        << CollectServer::kUploadPath << " ('kesto serve --server http://" << settings.listen.host()
-        << ':' << *port << "').\n"
+    printAddresses(out, **store, server, *listen, *port);
+    RunLoop::main().run();
+    server.stop();
+    out << "Stopped.\n";
+    return 0;
+}
+
+Result<DatabaseUrl> CollectCommand::databaseUrl() const {
+    if (database_) {
+        auto parsed = DatabaseUrl::parse(*database_);
+        if (!parsed) {
+            throw UsageError("--database: " + parsed.error());
+        }
+        return *parsed;
+    }
+    auto directory = DataDirectory::resolve(
+        dataDirectory_ ? std::optional<std::filesystem::path>(*dataDirectory_) : std::nullopt);
+    Result<void> ready = directory ? DataDirectory::ensure(*directory) : directory.failure();
+    if (!ready) {
+        return ready.failure();
+    }
+    return DatabaseUrl::sqlite(*directory / "collect.sqlite");
+}
+
+Result<CollectServer::Settings> CollectCommand::serverSettings(const ListenAddress& listen) const {
+    CollectServer::Settings settings;
+    settings.listen = listen;
+    settings.allowedHosts = allowedHosts_;
+    if (tokenFile_) {
+        auto token = AccessToken::readFile(*tokenFile_);
+        if (!token) {
+            return token.failure();
+        }
+        settings.token = std::move(*token);
+    }
+    settings.resourceDirectory = ResourceLocator::resourceDirectory();
+    settings.tileUrl = tileUrl_;
+    settings.tileAttribution = tileAttribution_;
+    settings.uploadsPerSecond = uploadRate_;
+    settings.uploadBurst = uploadBurst_;
+    return settings;
+}
+
+void CollectCommand::printAddresses(std::ostream& out, const MeasurementStore& store,
+                                    const CollectServer& server, const ListenAddress& listen,
+                                    int port) const {
+    const std::string host = listen.host();
+    out << "Storing uploads in " << store.description() << ".\n"
+        << "Devices upload to http://" << host << ':' << port << CollectServer::kUploadPath
+        << " ('kesto serve --server http://" << host << ':' << port << "').\n"
         << "Open " << server.url();
     if (tokenFile_) {
         out << ", adding ?token= and the token in " << *tokenFile_;
     }
     out << " in a browser. Ctrl-C stops.\n" << std::flush;
-    if (listen->isWildcard()) {
-        out << "(Listening on every interface: use this machine's address in place of "
-            << listen->host() << ".)\n"
+    if (listen.isWildcard()) {
+        out << "(Listening on every interface: use this machine's address in place of " << host
+            << ".)\n"
             << std::flush;
     }
-    RunLoop::main().run();
-    server.stop();
-    out << "Stopped.\n";
-    return 0;
 }
 
 }  // namespace kesto

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "app/Command.h"
+#include "collect/CollectServer.h"
+#include "collect/DatabaseUrl.h"
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -21,6 +24,12 @@ class CollectCommand : public Command {
     static void printHelp(std::ostream& out);
 
   private:
+    // The --database given, or SQLite in the data directory (made if need be).
+    Result<DatabaseUrl> databaseUrl() const;
+    Result<CollectServer::Settings> serverSettings(const ListenAddress& listen) const;
+    void printAddresses(std::ostream& out, const MeasurementStore& store,
+                        const CollectServer& server, const ListenAddress& listen, int port) const;
+
     std::string listen_ = "127.0.0.1:8090";
     std::optional<std::string> database_;
     std::optional<std::string> dataDirectory_;

@@ -13,6 +13,41 @@ std::string number(double value) {
     return cformat("%.17g", value);
 }
 
+// One line per device in each of these families.
+struct DeviceFamily {
+    const char* name;
+    const char* help;
+    // Empty: the device has no such figure.
+    std::string (*value)(const DeviceSummary& device);
+};
+
+const DeviceFamily kDeviceFamilies[] = {
+    {"kesto_collect_device_dose_rate_microsieverts_per_hour",
+     "Mean dose rate of the device's latest measurement.",
+     [](const DeviceSummary& d) { return number(d.latest.meanRate); }},
+    {"kesto_collect_device_dose_rate_lower_microsieverts_per_hour",
+     "Lower 95% bound of that dose rate.",
+     [](const DeviceSummary& d) {
+         return d.latest.rateLower ? number(*d.latest.rateLower) : std::string();
+     }},
+    {"kesto_collect_device_dose_rate_upper_microsieverts_per_hour",
+     "Upper 95% bound of that dose rate.",
+     [](const DeviceSummary& d) {
+         return d.latest.rateUpper ? number(*d.latest.rateUpper) : std::string();
+     }},
+    {"kesto_collect_device_measurements", "Measurements stored from the device.",
+     [](const DeviceSummary& d) { return std::to_string(d.measurements); }},
+    {"kesto_collect_device_last_upload_timestamp_seconds",
+     "When the device's last upload was stored (Unix seconds).",
+     [](const DeviceSummary& d) {
+         return number(static_cast<double>(d.lastReceivedMicros) / 1e6);
+     }},
+};
+
+void gauge(std::string& out, const char* name, const char* help) {
+    out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
+}
+
 }  // namespace
 
 void CollectMetrics::count(Upload outcome) {
@@ -29,16 +64,10 @@ Result<std::string> CollectMetrics::render(MeasurementStore& store) const {
         return devices.failure();
     }
     std::string out;
-    out +=
-        "# HELP kesto_collect_measurements Measurements stored.\n"
-        "# TYPE kesto_collect_measurements gauge\n"
-        "kesto_collect_measurements " +
-        std::to_string(*total) + "\n";
-    out +=
-        "# HELP kesto_collect_devices Devices that uploaded a measurement.\n"
-        "# TYPE kesto_collect_devices gauge\n"
-        "kesto_collect_devices " +
-        std::to_string(devices->size()) + "\n";
+    gauge(out, "kesto_collect_measurements", "Measurements stored.");
+    out += "kesto_collect_measurements " + std::to_string(*total) + "\n";
+    gauge(out, "kesto_collect_devices", "Devices that uploaded a measurement.");
+    out += "kesto_collect_devices " + std::to_string(devices->size()) + "\n";
     out +=
         "# HELP kesto_collect_uploads_total Uploads answered since the server started, by "
         "outcome.\n"
@@ -48,47 +77,12 @@ Result<std::string> CollectMetrics::render(MeasurementStore& store) const {
             cformat("kesto_collect_uploads_total{outcome=\"%s\"} %llu\n", kOutcomes[i],
                     static_cast<unsigned long long>(uploads_[i].load(std::memory_order_relaxed)));
     }
-    struct Family {
-        const char* name;
-        const char* help;
-        const char* type;
-    };
-    const Family families[] = {
-        {"kesto_collect_device_dose_rate_microsieverts_per_hour",
-         "Mean dose rate of the device's latest measurement.", "gauge"},
-        {"kesto_collect_device_dose_rate_lower_microsieverts_per_hour",
-         "Lower 95% bound of that dose rate.", "gauge"},
-        {"kesto_collect_device_dose_rate_upper_microsieverts_per_hour",
-         "Upper 95% bound of that dose rate.", "gauge"},
-        {"kesto_collect_device_measurements", "Measurements stored from the device.", "gauge"},
-        {"kesto_collect_device_last_upload_timestamp_seconds",
-         "When the device's last upload was stored (Unix seconds).", "gauge"},
-    };
-    for (int f = 0; f < 5; ++f) {
-        out += std::string("# HELP ") + families[f].name + " " + families[f].help + "\n# TYPE " +
-               families[f].name + " " + families[f].type + "\n";
+    for (const DeviceFamily& family : kDeviceFamilies) {
+        gauge(out, family.name, family.help);
         for (const DeviceSummary& device : *devices) {
-            const MeasurementRow& latest = device.latest;
-            std::string value;
-            switch (f) {
-                case 0:
-                    value = number(latest.meanRate);
-                    break;
-                case 1:
-                    value = latest.rateLower ? number(*latest.rateLower) : "";
-                    break;
-                case 2:
-                    value = latest.rateUpper ? number(*latest.rateUpper) : "";
-                    break;
-                case 3:
-                    value = std::to_string(device.measurements);
-                    break;
-                default:
-                    value = number(static_cast<double>(device.lastReceivedMicros) / 1e6);
-                    break;
-            }
+            const std::string value = family.value(device);
             if (!value.empty()) {
-                out += std::string(families[f].name) + "{device=\"" +
+                out += std::string(family.name) + "{device=\"" +
                        MetricsExporter::escapeLabel(device.udid) + "\"} " + value + "\n";
             }
         }

@@ -25,6 +25,69 @@ int digits(std::string_view text, std::size_t at, std::size_t count) {
     return value && *value >= 0 && text[at] != '+' && text[at] != '-' ? *value : -1;
 }
 
+// "12:00", "12:00:00" or "12:00:00.25" into `tm` and the microseconds of a
+// fraction (up to six digits kept); false when it is none of them.
+bool parseTimeOfDay(std::string_view text, std::tm& tm, std::int64_t& micros) {
+    tm.tm_hour = digits(text, 0, 2);
+    tm.tm_min = digits(text, 3, 2);
+    if (text.size() < 5 || text[2] != ':' || tm.tm_hour < 0 || tm.tm_hour > 23 || tm.tm_min < 0 ||
+        tm.tm_min > 59) {
+        return false;
+    }
+    text.remove_prefix(5);
+    if (text.empty()) {
+        return true;
+    }
+    tm.tm_sec = digits(text, 1, 2);
+    if (text.size() < 3 || text[0] != ':' || tm.tm_sec < 0 || tm.tm_sec > 60) {
+        return false;
+    }
+    text.remove_prefix(3);
+    if (text.empty()) {
+        return true;
+    }
+    if (text.front() != '.' || text.size() < 2 || text.size() > 10) {
+        return false;
+    }
+    std::int64_t scale = 100000;
+    for (const char c : text.substr(1)) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        micros += (c - '0') * scale;
+        scale /= 10;
+    }
+    return true;
+}
+
+// "west,south,east,north" in degrees; longitudes wrapped into ±180, and a
+// box wider than a whole turn (a map zoomed far out) shows everything.
+Result<MeasurementFilter::Box> parseBox(const std::string& value) {
+    double edges[4] = {};
+    std::string_view rest = value;
+    for (int i = 0; i < 4; ++i) {
+        const auto comma = rest.find(',');
+        const auto number = parseNumber<double>(rest.substr(0, comma));
+        if (!number || !std::isfinite(*number) || (i < 3) == (comma == std::string_view::npos)) {
+            return fail("give west,south,east,north in degrees, not '" + shown(value) + "'");
+        }
+        edges[i] = *number;
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    MeasurementFilter::Box box{edges[1], edges[0], edges[3], edges[2]};
+    if (std::fabs(box.south) > 90.0 || std::fabs(box.north) > 90.0 || box.south > box.north) {
+        return fail("south and north must be within ±90, south first");
+    }
+    if (box.east - box.west >= 360.0) {
+        box.west = -180.0;
+        box.east = 180.0;
+    } else {
+        box.west = std::remainder(box.west, 360.0);
+        box.east = std::remainder(box.east, 360.0);
+    }
+    return box;
+}
+
 }  // namespace
 
 Result<std::int64_t> CollectQuery::parseDate(std::string_view text) {
@@ -55,34 +118,8 @@ Result<std::int64_t> CollectQuery::parseDate(std::string_view text) {
         if (rest.front() != 'T' || rest.back() != 'Z') {
             return bad();
         }
-        rest = rest.substr(1, rest.size() - 2);
-        tm.tm_hour = digits(rest, 0, 2);
-        tm.tm_min = digits(rest, 3, 2);
-        if (rest.size() < 5 || rest[2] != ':' || tm.tm_hour < 0 || tm.tm_hour > 23 ||
-            tm.tm_min < 0 || tm.tm_min > 59) {
+        if (!parseTimeOfDay(rest.substr(1, rest.size() - 2), tm, micros)) {
             return bad();
-        }
-        rest.remove_prefix(5);
-        if (!rest.empty()) {
-            tm.tm_sec = digits(rest, 1, 2);
-            if (rest.size() < 3 || rest[0] != ':' || tm.tm_sec < 0 || tm.tm_sec > 60) {
-                return bad();
-            }
-            rest.remove_prefix(3);
-            if (!rest.empty()) {
-                // A fraction of a second: up to six digits are kept.
-                if (rest.front() != '.' || rest.size() < 2 || rest.size() > 10) {
-                    return bad();
-                }
-                std::int64_t scale = 100000;
-                for (const char c : rest.substr(1)) {
-                    if (c < '0' || c > '9') {
-                        return bad();
-                    }
-                    micros += (c - '0') * scale;
-                    scale /= 10;
-                }
-            }
         }
     }
     const std::time_t seconds = timegm(&tm);
@@ -105,35 +142,11 @@ Result<MeasurementFilter> CollectQuery::parse(const Parameters& query, std::size
             }
             filter.udid = value;
         } else if (name == "bbox") {
-            double edges[4] = {};
-            std::string_view rest = value;
-            for (int i = 0; i < 4; ++i) {
-                const auto comma = rest.find(',');
-                const auto number = parseNumber<double>(rest.substr(0, comma));
-                if (!number || !std::isfinite(*number) ||
-                    (i < 3) == (comma == std::string_view::npos)) {
-                    return fail("bbox: give west,south,east,north in degrees, not '" +
-                                shown(value) + "'");
-                }
-                edges[i] = *number;
-                rest =
-                    comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            const Result<MeasurementFilter::Box> box = parseBox(value);
+            if (!box) {
+                return fail("bbox: " + box.error());
             }
-            const MeasurementFilter::Box box{edges[1], edges[0], edges[3], edges[2]};
-            if (std::fabs(box.south) > 90.0 || std::fabs(box.north) > 90.0 ||
-                box.south > box.north) {
-                return fail("bbox: south and north must be within ±90, south first");
-            }
-            // A map zoomed out past a whole turn shows everything.
-            filter.box = box;
-            if (box.east - box.west >= 360.0) {
-                filter.box->west = -180.0;
-                filter.box->east = 180.0;
-            } else {
-                const auto wrap = [](double longitude) { return std::remainder(longitude, 360.0); };
-                filter.box->west = wrap(box.west);
-                filter.box->east = wrap(box.east);
-            }
+            filter.box = *box;
         } else if (name == "limit") {
             const auto limit = parseNumber<std::size_t>(value);
             if (!limit || *limit == 0 || *limit > maxLimit) {

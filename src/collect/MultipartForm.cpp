@@ -58,6 +58,35 @@ struct HeaderValue {
     }
 };
 
+// A parameter's value from `at`: a token or a quoted string (its escapes
+// undone); `at` ends past it. Nothing when neither is there or a quote is open.
+std::optional<std::string> parameterValue(std::string_view text, std::size_t& at) {
+    std::string value;
+    if (at < text.size() && text[at] == '"') {
+        ++at;
+        while (at < text.size()) {
+            const char c = text[at++];
+            if (c == '"') {
+                return value;
+            }
+            if (c == '\\' && at < text.size()) {
+                value += text[at++];
+            } else {
+                value += c;
+            }
+        }
+        return std::nullopt;
+    }
+    const std::size_t start = at;
+    while (at < text.size() && isTokenChar(text[at])) {
+        ++at;
+    }
+    if (at == start) {
+        return std::nullopt;
+    }
+    return std::string(text.substr(start, at - start));
+}
+
 std::optional<HeaderValue> parseHeaderValue(std::string_view text) {
     HeaderValue out;
     const auto semicolon = text.find(';');
@@ -79,34 +108,9 @@ std::optional<HeaderValue> parseHeaderValue(std::string_view text) {
             return std::nullopt;
         }
         ++at;
-        std::string value;
-        if (at < text.size() && text[at] == '"') {
-            ++at;
-            bool closed = false;
-            while (at < text.size()) {
-                const char c = text[at++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && at < text.size()) {
-                    value += text[at++];
-                } else {
-                    value += c;
-                }
-            }
-            if (!closed) {
-                return std::nullopt;
-            }
-        } else {
-            const std::size_t valueStart = at;
-            while (at < text.size() && isTokenChar(text[at])) {
-                ++at;
-            }
-            value = std::string(text.substr(valueStart, at - valueStart));
-            if (value.empty()) {
-                return std::nullopt;
-            }
+        std::optional<std::string> value = parameterValue(text, at);
+        if (!value) {
+            return std::nullopt;
         }
         while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) {
             ++at;
@@ -118,7 +122,7 @@ std::optional<HeaderValue> parseHeaderValue(std::string_view text) {
         if (out.parameters.size() >= 8) {
             return std::nullopt;
         }
-        out.parameters.emplace_back(key, std::move(value));
+        out.parameters.emplace_back(key, std::move(*value));
     }
     return out;
 }
@@ -196,12 +200,9 @@ std::optional<std::string> decodeQuotedPrintable(std::string_view text) {
     return out;
 }
 
-// One part: its header block and its content, as they stand in the body.
-Result<MultipartForm::Field> parsePart(std::string_view headers, std::string_view content) {
-    std::optional<HeaderValue> disposition;
-    std::optional<HeaderValue> type;
-    std::string encoding = "7bit";
-    // Unfolded header lines: a line starting with a blank continues the last.
+// A part's header lines, unfolded: a line starting with a blank continues
+// the last.
+std::vector<std::string> unfoldedLines(std::string_view headers) {
     std::vector<std::string> lines;
     while (!headers.empty()) {
         const auto end = headers.find(kCrlf);
@@ -214,7 +215,58 @@ Result<MultipartForm::Field> parsePart(std::string_view headers, std::string_vie
             lines.emplace_back(line);
         }
     }
-    for (const std::string& line : lines) {
+    return lines;
+}
+
+// A part's content in its transfer encoding, decoded; why not, to follow
+// the field's name.
+Result<std::string> decodedContent(const std::string& encoding, std::string_view content) {
+    std::optional<std::string> value;
+    if (encoding == "7bit" || encoding == "8bit" || encoding == "binary") {
+        value = std::string(content);
+    } else if (encoding == "base64") {
+        value = decodeBase64(content);
+    } else if (encoding == "quoted-printable") {
+        value = decodeQuotedPrintable(content);
+    } else {
+        return fail("has the unknown transfer encoding '" + shown(encoding) + "'");
+    }
+    if (!value) {
+        return fail("is not valid " + encoding);
+    }
+    return std::move(*value);
+}
+
+struct PartHeaders {
+    std::size_t end = 0;           // where the header block ends
+    std::size_t contentStart = 0;  // past the empty line that ends it
+};
+
+// The header block of the part that starts at `at`: it ends at the first
+// empty line; a part may have no headers at all.
+Result<PartHeaders> partHeaders(std::string_view body, std::size_t at) {
+    PartHeaders headers;
+    if (body.substr(at, 2) == kCrlf) {
+        headers = {at, at + 2};
+    } else {
+        const auto blank = body.find("\r\n\r\n", at);
+        if (blank == std::string_view::npos) {
+            return fail("the form ends inside a part's headers");
+        }
+        headers = {blank, blank + 4};
+    }
+    if (headers.end - at > MultipartForm::kMaxHeaderBytes) {
+        return fail("a part's headers are longer than 2 KiB");
+    }
+    return headers;
+}
+
+// One part: its header block and its content, as they stand in the body.
+Result<MultipartForm::Field> parsePart(std::string_view headers, std::string_view content) {
+    std::optional<HeaderValue> disposition;
+    std::optional<HeaderValue> type;
+    std::string encoding = "7bit";
+    for (const std::string& line : unfoldedLines(headers)) {
         const auto colon = line.find(':');
         if (colon == std::string::npos || colon == 0) {
             return fail("a part's header line has no name: '" + shown(line) + "'");
@@ -246,19 +298,9 @@ Result<MultipartForm::Field> parsePart(std::string_view headers, std::string_vie
                         ", not UTF-8");
         }
     }
-    std::optional<std::string> value;
-    if (encoding == "7bit" || encoding == "8bit" || encoding == "binary") {
-        value = std::string(content);
-    } else if (encoding == "base64") {
-        value = decodeBase64(content);
-    } else if (encoding == "quoted-printable") {
-        value = decodeQuotedPrintable(content);
-    } else {
-        return fail("field '" + shown(field.name) + "' has the unknown transfer encoding '" +
-                    shown(encoding) + "'");
-    }
+    auto value = decodedContent(encoding, content);
     if (!value) {
-        return fail("field '" + shown(field.name) + "' is not valid " + encoding);
+        return fail("field '" + shown(field.name) + "' " + value.error());
     }
     field.value = std::move(*value);
     return field;
@@ -347,23 +389,12 @@ Result<std::vector<MultipartForm::Field>> MultipartForm::parseWithBoundary(
         if (fields.size() == kMaxParts) {
             return fail("the form has more than 32 parts");
         }
-        // Headers end at the first empty line; a part may have none at all.
-        std::size_t headersEnd = 0;
-        std::size_t contentStart = 0;
-        if (body.substr(at, 2) == kCrlf) {
-            headersEnd = at;
-            contentStart = at + 2;
-        } else {
-            const auto blank = body.find("\r\n\r\n", at);
-            if (blank == std::string_view::npos) {
-                return fail("the form ends inside a part's headers");
-            }
-            headersEnd = blank;
-            contentStart = blank + 4;
+        const Result<PartHeaders> headers = partHeaders(body, at);
+        if (!headers) {
+            return headers.failure();
         }
-        if (headersEnd - at > kMaxHeaderBytes) {
-            return fail("a part's headers are longer than 2 KiB");
-        }
+        const std::size_t headersEnd = headers->end;
+        const std::size_t contentStart = headers->contentStart;
         const auto next = body.find(delimiter, contentStart);
         if (next == std::string_view::npos) {
             return fail("the form ends before its close delimiter");
