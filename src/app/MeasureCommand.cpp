@@ -124,7 +124,7 @@ void MeasureCommand::declareOptions(CLI::App& app) {
     app.add_flag("--json", json_);
 }
 
-int MeasureCommand::run(std::ostream& out, std::ostream& err) {
+void MeasureCommand::checkTag() const {
     // Said before measuring, not after: the tag entry screen would refuse it.
     if (tag_ &&
         TextField::characterCount(*tag_) > RegisterRadioactivityViewController::kMaxTagLength) {
@@ -133,6 +133,24 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
                          " characters (a place name or a short note); this one has " +
                          std::to_string(TextField::characterCount(*tag_)));
     }
+}
+
+bool MeasureCommand::startMeasurement(HeadlessFrontEnd& person, std::ostream& err) const {
+    if (!person.driver().tapTab(kMeasureTab) || person.tabScreen() != kMeasureScreen) {
+        err << "kesto measure: the measure screen could not be shown\n";
+        return false;
+    }
+    person.settle();
+    if (!person.driver().tap("btnStart")) {
+        err << "kesto measure: the measurement could not be started\n";
+        return false;
+    }
+    person.settle();
+    return true;
+}
+
+int MeasureCommand::run(std::ostream& out, std::ostream& err) {
+    checkTag();
     // First, so that no thread the application starts takes Ctrl-C unasked.
     HeadlessFrontEnd person(out, ProgressReport::styleFor(out, json_));
     if (auto started = person.launch(application_); !started) {
@@ -142,16 +160,9 @@ int MeasureCommand::run(std::ostream& out, std::ostream& err) {
     IntervalReport::printDetectable(
         person.report(),
         duration_ ? std::optional<double>(static_cast<double>(*duration_)) : std::nullopt);
-    if (!person.driver().tapTab(kMeasureTab) || person.tabScreen() != kMeasureScreen) {
-        err << "kesto measure: the measure screen could not be shown\n";
+    if (!startMeasurement(person, err)) {
         return 1;
     }
-    person.settle();
-    if (!person.driver().tap("btnStart")) {
-        err << "kesto measure: the measurement could not be started\n";
-        return 1;
-    }
-    person.settle();
 
     bool calibrating = false;
     for (std::size_t second = 1; !duration_ || second <= *duration_; ++second) {

@@ -30,6 +30,10 @@ class MeasureCommand : public Command {
     static void printHelp(std::ostream& out);
 
   private:
+    // A --tag longer than the tag entry screen takes is a usage error.
+    void checkTag() const;
+    // Shows the Measure tab and taps Start, as a person would; says why not.
+    bool startMeasurement(HeadlessFrontEnd& person, std::ostream& err) const;
     // Stops the measurement as the screen's own buttons would, saving it
     // with the tag when one was given; the exit status.
     int finish(HeadlessFrontEnd& person, std::ostream& out, std::ostream& err) const;

@@ -88,6 +88,15 @@ void AlarmCommand::work() {
 }
 
 void AlarmCommand::execute(const Environment& environment) {
+    const Result<pid_t> child = spawn(environment);
+    if (!child) {
+        Console::logf("Alarm command could not start: %s", child.error().c_str());
+        return;
+    }
+    waitFor(*child);
+}
+
+Result<pid_t> AlarmCommand::spawn(const Environment& environment) const {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     const ScopeGuard destroy([&] { posix_spawnattr_destroy(&attributes); });
@@ -118,10 +127,12 @@ void AlarmCommand::execute(const Environment& environment) {
     if (const int error =
             posix_spawn(&child, shell.c_str(), nullptr, &attributes, argv, envp.data());
         error != 0) {
-        Console::logf("Alarm command could not start: %s", std::strerror(error));
-        return;
+        return fail(std::strerror(error));
     }
+    return child;
+}
 
+void AlarmCommand::waitFor(pid_t child) {
     using Steady = std::chrono::steady_clock;
     const auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(
                                               std::chrono::duration<double>(kTimeout));

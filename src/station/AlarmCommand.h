@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -7,6 +9,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "platform/Result.h"
 
 namespace kesto {
 
@@ -42,8 +46,13 @@ class AlarmCommand {
 
   private:
     void work();
-    // Runs one command to its end (or its kill); the exit status, or -1.
+    // Runs one command to its end (or its kill) and logs how it ended.
     void execute(const Environment& environment);
+    // Starts `sh -c command` with the alarm's environment and the default
+    // signal handling this process blocks for itself.
+    Result<pid_t> spawn(const Environment& environment) const;
+    // Until the command ends, times out or Kesto stops (then it is killed).
+    void waitFor(pid_t child);
 
     const std::string command_;
     std::mutex mutex_;

@@ -106,6 +106,33 @@ void renderStation(Writer& w, const Station::Reading& station) {
     }
 }
 
+// The current or last acquisition, as the engine has it.
+void renderAcquisition(Writer& w, BitmapProcessor& engine) {
+    w.family("kesto_acquisition_running", "gauge", "1 while an acquisition runs.");
+    w.sample(engine.acquisitionEnCours() ? 1.0 : 0.0);
+    w.family("kesto_acquisition_events", "gauge", "Events of the current or last acquisition.");
+    w.sample(engine.nbEventDetected());
+    w.family("kesto_acquisition_hits", "gauge",
+             "Hits (pixels over the limit) of the current or last acquisition.");
+    w.sample(engine.cumulatedParticules());
+    w.family("kesto_acquisition_dose_microsieverts", "gauge",
+             "Dose of the current or last acquisition, in microsieverts.");
+    w.sample(engine.instantaneousVD());
+    const double rate = engine.instantaneousRadiation();
+    // The bounds are those of the acquisition's events over its time, as the
+    // front ends show them beside the screens' figures.
+    const DoseRateInterval interval = DoseRateInterval::ofEngine(engine);
+    w.family("kesto_dose_rate_microsieverts_per_hour", "gauge",
+             "Current dose rate, in microsieverts per hour.");
+    w.sample(rate);
+    w.family("kesto_dose_rate_lower_microsieverts_per_hour", "gauge",
+             "Lower bound of the acquisition's dose rate, 95% interval.");
+    w.sample(interval.lower());
+    w.family("kesto_dose_rate_upper_microsieverts_per_hour", "gauge",
+             "Upper bound of the acquisition's dose rate, 95% interval.");
+    w.sample(interval.upper());
+}
+
 }  // namespace
 
 MetricsExporter::MetricsExporter(CaptureBackend& backend, BitmapProcessor& engine,
@@ -188,29 +215,7 @@ std::string MetricsExporter::render() const {
     w.sample(engine_.framesStopped() || engine_.endedByCamera() ? 1.0 : 0.0);
     w.family("kesto_events_total", "counter", "Events detected since the server started.");
     w.sample(static_cast<double>(events_.load()));
-    w.family("kesto_acquisition_running", "gauge", "1 while an acquisition runs.");
-    w.sample(engine_.acquisitionEnCours() ? 1.0 : 0.0);
-    w.family("kesto_acquisition_events", "gauge", "Events of the current or last acquisition.");
-    w.sample(engine_.nbEventDetected());
-    w.family("kesto_acquisition_hits", "gauge",
-             "Hits (pixels over the limit) of the current or last acquisition.");
-    w.sample(engine_.cumulatedParticules());
-    w.family("kesto_acquisition_dose_microsieverts", "gauge",
-             "Dose of the current or last acquisition, in microsieverts.");
-    w.sample(engine_.instantaneousVD());
-    const double rate = engine_.instantaneousRadiation();
-    // The bounds are those of the acquisition's events over its time, as the
-    // front ends show them beside the screens' figures.
-    const DoseRateInterval interval = DoseRateInterval::ofEngine(engine_);
-    w.family("kesto_dose_rate_microsieverts_per_hour", "gauge",
-             "Current dose rate, in microsieverts per hour.");
-    w.sample(rate);
-    w.family("kesto_dose_rate_lower_microsieverts_per_hour", "gauge",
-             "Lower bound of the acquisition's dose rate, 95% interval.");
-    w.sample(interval.lower());
-    w.family("kesto_dose_rate_upper_microsieverts_per_hour", "gauge",
-             "Upper bound of the acquisition's dose rate, 95% interval.");
-    w.sample(interval.upper());
+    renderAcquisition(w, engine_);
     w.family("kesto_light", "gauge", "1 when the last frame said light reaches the sensor.");
     w.sample(light_.load() ? 1.0 : 0.0);
     const RadiationHistoryMng::RecordList* list =
