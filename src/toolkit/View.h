@@ -65,7 +65,6 @@ class View {
     LiveUpdates liveUpdates() const { return liveUpdates_; }
     void setLiveUpdates(LiveUpdates live) { liveUpdates_ = live; }
 
-    View* superview() const { return superview_; }
     View& addSubview(std::unique_ptr<View> view);
     const std::vector<std::unique_ptr<View>>& subviews() const { return subviews_; }
     // Depth-first search of this view and its subviews by outlet name.

@@ -33,7 +33,6 @@ class LocationManager {
     LocationManager& operator=(const LocationManager&) = delete;
 
     void setDesiredAccuracy(double metres);
-    double desiredAccuracy() const { return desiredAccuracy_; }
     void setDelegate(LocationManagerDelegate* delegate);
     LocationManagerDelegate* delegate() const { return delegate_; }
 
