@@ -254,29 +254,8 @@ std::optional<HttpServer::Response> CollectServer::guard(const HttpServer::Reque
     if (request.path == kUploadPath) {
         return std::nullopt;  // open to every device: the form has no credentials
     }
-    const auto decision = guard_.check(request);
-    switch (decision.access) {
-        case RequestGuard::Access::ForeignHost:
-        case RequestGuard::Access::ForeignAction:
-            return Response::error(403, decision.why);
-        case RequestGuard::Access::TokenRequired:
-            if (request.method == "GET" && request.path == "/") {
-                return Response::text(401, kTokenPage, "text/html; charset=utf-8");
-            }
-            return Response::error(401, "the access token is missing or wrong");
-        case RequestGuard::Access::Allowed:
-            break;
-    }
-    if (decision.setCookie) {
-        answerHeaders.emplace_back("Set-Cookie", guard_.setCookieHeader());
-        if (request.method == "GET" && request.path == "/") {
-            // The token leaves the address bar (and the history).
-            Response redirect = Response::text(303, "");
-            redirect.headers.emplace_back("Location", "/");
-            return redirect;
-        }
-    }
-    return std::nullopt;
+    return guard_.answer(request, answerHeaders, kTokenPage,
+                         "the access token is missing or wrong");
 }
 
 void CollectServer::upload(const HttpServer::Request& request, HttpServer::Reply& reply) {

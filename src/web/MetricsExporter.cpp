@@ -40,6 +40,11 @@ class Writer {
         text_ += std::isfinite(value) ? std::string(digits, end) : std::string("NaN");
         text_ += '\n';
     }
+    // A family of one sample.
+    void gauge(const char* name, const char* help, double value) {
+        family(name, "gauge", help);
+        sample(value);
+    }
     std::string take() { return std::move(text_); }
 
   private:
@@ -108,29 +113,24 @@ void renderStation(Writer& w, const Station::Reading& station) {
 
 // The current or last acquisition, as the engine has it.
 void renderAcquisition(Writer& w, BitmapProcessor& engine) {
-    w.family("kesto_acquisition_running", "gauge", "1 while an acquisition runs.");
-    w.sample(engine.acquisitionEnCours() ? 1.0 : 0.0);
-    w.family("kesto_acquisition_events", "gauge", "Events of the current or last acquisition.");
-    w.sample(engine.nbEventDetected());
-    w.family("kesto_acquisition_hits", "gauge",
-             "Hits (pixels over the limit) of the current or last acquisition.");
-    w.sample(engine.cumulatedParticules());
-    w.family("kesto_acquisition_dose_microsieverts", "gauge",
-             "Dose of the current or last acquisition, in microsieverts.");
-    w.sample(engine.instantaneousVD());
-    const double rate = engine.instantaneousRadiation();
+    w.gauge("kesto_acquisition_running", "1 while an acquisition runs.",
+            engine.acquisitionEnCours() ? 1.0 : 0.0);
+    w.gauge("kesto_acquisition_events", "Events of the current or last acquisition.",
+            engine.nbEventDetected());
+    w.gauge("kesto_acquisition_hits",
+            "Hits (pixels over the limit) of the current or last acquisition.",
+            engine.cumulatedParticules());
+    w.gauge("kesto_acquisition_dose_microsieverts",
+            "Dose of the current or last acquisition, in microsieverts.", engine.instantaneousVD());
     // The bounds are those of the acquisition's events over its time, as the
     // front ends show them beside the screens' figures.
     const DoseRateInterval interval = DoseRateInterval::ofEngine(engine);
-    w.family("kesto_dose_rate_microsieverts_per_hour", "gauge",
-             "Current dose rate, in microsieverts per hour.");
-    w.sample(rate);
-    w.family("kesto_dose_rate_lower_microsieverts_per_hour", "gauge",
-             "Lower bound of the acquisition's dose rate, 95% interval.");
-    w.sample(interval.lower());
-    w.family("kesto_dose_rate_upper_microsieverts_per_hour", "gauge",
-             "Upper bound of the acquisition's dose rate, 95% interval.");
-    w.sample(interval.upper());
+    w.gauge("kesto_dose_rate_microsieverts_per_hour",
+            "Current dose rate, in microsieverts per hour.", engine.instantaneousRadiation());
+    w.gauge("kesto_dose_rate_lower_microsieverts_per_hour",
+            "Lower bound of the acquisition's dose rate, 95% interval.", interval.lower());
+    w.gauge("kesto_dose_rate_upper_microsieverts_per_hour",
+            "Upper bound of the acquisition's dose rate, 95% interval.", interval.upper());
 }
 
 }  // namespace

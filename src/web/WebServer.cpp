@@ -164,29 +164,7 @@ void WebServer::installRoutes() {
 
 std::optional<Response> WebServer::guard(const HttpServer::Request& request,
                                          HttpServer::Headers& answerHeaders) const {
-    const auto decision = guard_->check(request);
-    switch (decision.access) {
-        case RequestGuard::Access::ForeignHost:
-        case RequestGuard::Access::ForeignAction:
-            return Response::error(403, decision.why);
-        case RequestGuard::Access::TokenRequired:
-            if (request.method == "GET" && request.path == "/") {
-                return Response::text(401, kTokenPage, "text/html; charset=utf-8");
-            }
-            return Response::error(401, decision.why);
-        case RequestGuard::Access::Allowed:
-            break;
-    }
-    if (decision.setCookie) {
-        answerHeaders.emplace_back("Set-Cookie", guard_->setCookieHeader());
-        if (request.method == "GET" && request.path == "/") {
-            // Out of the address bar (and its history) once it is in the cookie.
-            Response redirect = Response::text(303, "");
-            redirect.headers = {{"Location", "/"}};
-            return redirect;
-        }
-    }
-    return std::nullopt;
+    return guard_->answer(request, answerHeaders, kTokenPage);
 }
 
 void WebServer::serveFile(const HttpServer::Request& request, HttpServer::Reply& reply) const {
