@@ -12,6 +12,7 @@
 #include "collect/ExportStream.h"
 #include "collect/UploadedMeasurement.h"
 #include "platform/Console.h"
+#include "web/GuardAnswer.h"
 
 namespace kesto {
 namespace {
@@ -254,8 +255,8 @@ std::optional<HttpServer::Response> CollectServer::guard(const HttpServer::Reque
     if (request.path == kUploadPath) {
         return std::nullopt;  // open to every device: the form has no credentials
     }
-    return guard_.answer(request, answerHeaders, kTokenPage,
-                         "the access token is missing or wrong");
+    return GuardAnswer::of(guard_, request, answerHeaders, kTokenPage,
+                           "the access token is missing or wrong");
 }
 
 void CollectServer::upload(const HttpServer::Request& request, HttpServer::Reply& reply) {

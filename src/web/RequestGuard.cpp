@@ -120,36 +120,6 @@ RequestGuard::RequestGuard(ListenAddress listen, std::vector<std::string> allowe
     }
 }
 
-std::optional<HttpServer::Response> RequestGuard::answer(
-    const HttpServer::Request& request, HttpServer::Headers& answerHeaders,
-    std::string_view tokenPage, std::optional<std::string_view> tokenMissing) const {
-    using Response = HttpServer::Response;
-    const Decision decision = check(request);
-    const bool opensThePage = request.method == "GET" && request.path == "/";
-    switch (decision.access) {
-        case Access::ForeignHost:
-        case Access::ForeignAction:
-            return Response::error(403, decision.why);
-        case Access::TokenRequired:
-            if (opensThePage) {
-                return Response::text(401, std::string(tokenPage), "text/html; charset=utf-8");
-            }
-            return Response::error(401, tokenMissing ? std::string(*tokenMissing) : decision.why);
-        case Access::Allowed:
-            break;
-    }
-    if (decision.setCookie) {
-        answerHeaders.emplace_back("Set-Cookie", setCookieHeader());
-        if (opensThePage) {
-            // Out of the address bar (and its history) once it is in the cookie.
-            Response redirect = Response::text(303, "");
-            redirect.headers.emplace_back("Location", "/");
-            return redirect;
-        }
-    }
-    return std::nullopt;
-}
-
 bool RequestGuard::hostAllowed(std::string_view host) const {
     const auto authority = splitAuthority(host);
     if (!authority) {

@@ -64,14 +64,6 @@ class RequestGuard {
                  std::optional<std::string> token);
 
     Decision check(const HttpServer::Request& request) const;
-    // What the server answers for check()'s decision: 403; 401 (`tokenPage`,
-    // HTML, to a browser opening "/", else `tokenMissing` or check()'s own
-    // reason); 303 that moves a
-    // token from the address into the cookie; or nothing: go on, with the
-    // cookie added to `answerHeaders` when one is due.
-    std::optional<HttpServer::Response> answer(
-        const HttpServer::Request& request, HttpServer::Headers& answerHeaders,
-        std::string_view tokenPage, std::optional<std::string_view> tokenMissing = {}) const;
     bool hostAllowed(std::string_view host) const;
     bool originAllowed(std::string_view origin) const;
 

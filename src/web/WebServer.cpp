@@ -8,6 +8,7 @@
 #include "camera/SimulatedSensor.h"
 #include "toolkit/ActionVocabulary.h"
 #include "web/ActionQueue.h"
+#include "web/GuardAnswer.h"
 #include "web/MetricsExporter.h"
 #include "web/SnapshotPublisher.h"
 
@@ -164,7 +165,7 @@ void WebServer::installRoutes() {
 
 std::optional<Response> WebServer::guard(const HttpServer::Request& request,
                                          HttpServer::Headers& answerHeaders) const {
-    return guard_->answer(request, answerHeaders, kTokenPage);
+    return GuardAnswer::of(*guard_, request, answerHeaders, kTokenPage);
 }
 
 void WebServer::serveFile(const HttpServer::Request& request, HttpServer::Reply& reply) const {
