@@ -2,6 +2,10 @@
 # kesto_<version>_<arch>.deb: the program, its resources, the systemd unit
 # and the README. Runtime dependencies come from dpkg-shlibdeps on the
 # program, plus the GStreamer plugins the camera chain loads at run time.
+# Installing (and so `cpack`) takes what is built without building every
+# target first: the test suites and benchmarks are never installed, and
+# scripts/test builds only the program and its resources in Release.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kesto.service
               ${PROJECT_SOURCE_DIR}/packaging/kesto-collect.service
         DESTINATION lib/systemd/system)

@@ -51,19 +51,23 @@ TEST_F(RunLoopTest, FourteenHertzTicksNeitherDriftNorBurstAfterADelay) {
 
 TEST_F(RunLoopTest, ATimerEndsWhenInvalidatedOrDroppedEvenFromItsOwnAction) {
     using Stop = std::function<void(std::unique_ptr<Timer>&)>;
-    for (const auto& [repeats, stop, lastTick] :
-         {std::tuple<bool, Stop, int>{true, [](auto& timer) { timer->invalidate(); }, 3},
-          {true, [](auto& timer) { timer.reset(); }, 1},
-          {false, [](auto&) {}, 1}}) {
+    const struct {
+        bool repeats;
+        Stop stop;
+        int lastTick;
+    } rows[] = {{true, [](auto& timer) { timer->invalidate(); }, 3},
+                {true, [](auto& timer) { timer.reset(); }, 1},
+                {false, [](auto&) {}, 1}};
+    for (const auto& row : rows) {
         int ticks = 0;
         std::unique_ptr<Timer> timer;
-        timer = Timer::scheduledTimer(1.0, repeats, [&] {
-            if (++ticks == lastTick) {
-                stop(timer);
+        timer = Timer::scheduledTimer(1.0, row.repeats, [&] {
+            if (++ticks == row.lastTick) {
+                row.stop(timer);
             }
         });
         loop.runFor(10.0);
-        EXPECT_EQ(ticks, lastTick);
+        EXPECT_EQ(ticks, row.lastTick);
         EXPECT_FALSE(timer && timer->isValid());
     }
 }
